@@ -1,0 +1,4 @@
+// Symbol visibility of libferrox-vpc: the control API and the interposed C-library symbols.
+#pragma once
+
+#define VPC_API __attribute__((visibility("default")))

@@ -1,0 +1,36 @@
+// Fault injection: the device node refuses to open, or a request number fails.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+
+#include "sim/Export.h"
+
+namespace vpc {
+
+enum class Times { Once, Always };
+
+class VPC_API Faults {
+ public:
+  // open of the device node fails with this errno (ENOENT: no driver; EACCES: not allowed); 0 opens.
+  void refuse_open(int error) { open_error_ = error; }
+  int open_error() const { return open_error_; }
+
+  // Requests with this number fail with errno, once or until cleared.
+  void fail_request(std::uint32_t number, int error, Times times = Times::Always);
+  // The errno the next request of this number fails with, consuming a one-shot failure.
+  std::optional<int> take_request_failure(std::uint32_t number);
+
+  void clear() { *this = Faults{}; }
+
+ private:
+  struct Failure {
+    int error;
+    Times times;
+  };
+  int open_error_ = 0;
+  std::map<std::uint32_t, Failure> request_failures_;
+};
+
+}  // namespace vpc

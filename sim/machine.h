@@ -1,0 +1,51 @@
+// The virtual PC's control API: describe the machine, reset it, inject faults and read the log.
+// Tests, the ferrox tool and examples use it; the library itself never does.
+//
+//   vpc::Machine& pc = vpc::Machine::instance();
+//   pc.reset();                                  // the default machine, empty log, no faults
+//   pc.faults().refuse_open(ENOENT);             // no driver
+//   pc.log().request_numbers();                  // what crossed to the driver
+#pragma once
+
+#include "sim/Export.h"
+#include "sim/device_node.h"
+#include "sim/faults.h"
+#include "sim/port_bus.h"
+#include "sim/request_log.h"
+
+namespace vpc {
+
+// Everything that makes one machine differ from another.
+struct MachineDescription {};
+
+VPC_API MachineDescription default_machine();
+
+class VPC_API Machine {
+ public:
+  // The one machine of the process, built on first use.
+  static Machine& instance();
+
+  // Rebuilds the machine from a description, clears the log and every injected fault. Open
+  // descriptors of the device node stay open.
+  void reset(const MachineDescription& description = default_machine());
+
+  const MachineDescription& description() const { return description_; }
+  RequestLog& log() { return log_; }
+  Faults& faults() { return faults_; }
+  DeviceNode& node() { return node_; }
+  PortBus& ports() { return ports_; }
+
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+ private:
+  Machine();
+
+  MachineDescription description_;
+  RequestLog log_;
+  Faults faults_;
+  DeviceNode node_{log_, faults_};
+  PortBus ports_;
+};
+
+}  // namespace vpc

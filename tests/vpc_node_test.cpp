@@ -1,0 +1,86 @@
+// The virtual PC's device node: what it serves, what it refuses, and what it leaves alone.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "hwtypes/DriverContract.h"
+#include "tests/support/virtual_pc.h"
+
+namespace {
+
+class DeviceNodeTest : public VirtualPcTest {};
+
+TEST_F(DeviceNodeTest, OtherPathsAndDescriptorsPassThrough) {
+  char path[] = "/tmp/vpc-node-test-XXXXXX";
+  int made = mkstemp(path);
+  ASSERT_GE(made, 0);
+  close(made);
+  int fd = open(path, O_RDWR | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(write(fd, "x", 1), 1);
+  struct stat status {};
+  EXPECT_EQ(fstat(fd, &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(ioctl(fd, TCGETS, nullptr), -1);  // the kernel's own answer: not a terminal
+  EXPECT_EQ(errno, ENOTTY);
+  EXPECT_EQ(close(fd), 0);
+  unlink(path);
+  EXPECT_TRUE(pc.log().entries().empty());
+}
+
+TEST_F(DeviceNodeTest, UnknownCodesFailWithEnotty) {
+  int fd = open("/dev/ferrox", O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ferrox::TPortRecord record{0x80, 0};
+  // The right number with the wrong size is another code.
+  for (unsigned long code : {0ul + ferrox::MakeRequestCode('h', 99, 8), 0ul + ferrox::MakeRequestCode('h', 4, 16), 0x5401ul}) {
+    errno = 0;
+    EXPECT_EQ(ioctl(fd, code, &record), -1);
+    EXPECT_EQ(errno, ENOTTY);
+  }
+  close(fd);
+  EXPECT_EQ(pc.log().requests().size(), 3u);
+}
+
+TEST_F(DeviceNodeTest, ClosedDescriptorsAnswerEbadf) {
+  int fd = open("/dev/ferrox", O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(close(fd), 0);
+  errno = 0;
+  EXPECT_EQ(ioctl(fd, ferrox::Request::IrqCount, 0), -1);
+  EXPECT_EQ(errno, EBADF);
+}
+
+TEST_F(DeviceNodeTest, InjectedFaultsFailOnceOrAlways) {
+  pc.faults().fail_request(99, EIO, vpc::Times::Once);
+  int fd = open("/dev/ferrox", O_RDONLY);
+  ASSERT_GE(fd, 0);
+  unsigned long code = ferrox::MakeRequestCode('h', 99, 0);
+  errno = 0;
+  EXPECT_EQ(ioctl(fd, code, 0), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(ioctl(fd, code, 0), -1);
+  EXPECT_EQ(errno, ENOTTY);  // the one-shot failure is spent
+  close(fd);
+
+  pc.faults().refuse_open(EACCES);
+  EXPECT_EQ(open("/dev/ferrox", O_RDONLY), -1);
+  EXPECT_EQ(errno, EACCES);
+}
+
+TEST_F(DeviceNodeTest, EveryEntryPointReachesTheNode) {
+  int a = openat(AT_FDCWD, "/dev/ferrox", O_RDONLY);
+  int b = open64("/dev/ferrox", O_RDONLY);
+  EXPECT_GE(a, 0);
+  EXPECT_GE(b, 0);
+  EXPECT_EQ(pc.log().of(vpc::Event::Open).size(), 2u);
+  EXPECT_EQ(pc.node().open_descriptors(), 2u);
+  close(a);
+  close(b);
+  EXPECT_EQ(pc.node().open_descriptors(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,10 @@
+// ferrox demo: a guided tour of the component on the virtual PC.
+#pragma once
+
+#include <ostream>
+
+namespace ferrox_tool {
+
+int run_demo(std::ostream& out);
+
+}  // namespace ferrox_tool

@@ -1,0 +1,49 @@
+// Choosing the platform, and starting again on the virtual PC.
+#include "tools/ferrox/platform.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace ferrox_tool {
+
+namespace {
+
+// Set in the environment of the restarted program, which then runs with the virtual PC preloaded.
+constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
+
+std::filesystem::path virtual_pc_library() {
+  std::error_code error;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  // Installed next to the tool (bin/ and lib/), or in the build tree.
+  for (const std::filesystem::path& candidate :
+       {self.parent_path().parent_path() / "lib" / "libferrox-vpc.so", std::filesystem::path(FERROX_VPC_BUILD_PATH)}) {
+    if (std::filesystem::exists(candidate, error)) return candidate;
+  }
+  return {};
+}
+
+}  // namespace
+
+Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
+  if (std::getenv(VirtualMarker)) return Platform::VirtualPc;
+  if (!want_virtual && access("/dev/ferrox", F_OK) == 0) return Platform::RealDriver;
+  std::filesystem::path library = virtual_pc_library();
+  if (library.empty()) {
+    error = "no /dev/ferrox here, and the virtual PC library (libferrox-vpc.so) was not found";
+    return Platform::VirtualPc;
+  }
+  setenv(VirtualMarker, "1", 1);
+  setenv("LD_PRELOAD", library.c_str(), 1);
+  execv("/proc/self/exe", argv);
+  error = "could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message();
+  return Platform::VirtualPc;
+}
+
+const char* platform_name(Platform platform) {
+  return platform == Platform::VirtualPc ? "the virtual PC" : "the real driver /dev/ferrox";
+}
+
+}  // namespace ferrox_tool

@@ -1,0 +1,17 @@
+// Where the ferrox tool runs: on the real driver, or on the built-in virtual PC.
+#pragma once
+
+#include <string>
+
+namespace ferrox_tool {
+
+enum class Platform { RealDriver, VirtualPc };
+
+// Decides the platform. When the virtual PC is wanted (asked for, or no real "/dev/ferrox") and
+// not yet loaded, starts this program again with the virtual PC preloaded and does not return;
+// returns an error message when that is impossible.
+Platform choose_platform(bool want_virtual, char** argv, std::string& error);
+
+const char* platform_name(Platform platform);
+
+}  // namespace ferrox_tool
