@@ -61,6 +61,8 @@ int route_open(const char* path, int flags, unsigned mode) {
 
 int route_ioctl(int fd, unsigned long request, void* argument) {
   vpc::DeviceNode& node = vpc::Machine::instance().node();
+  // Interrupts raised while the driver serves the request are signalled once it is done.
+  vpc::IrqController::Hold hold(vpc::Machine::instance().irqs());
   if (node.is_open(fd)) return node.ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
   // A closed descriptor of the node that nothing reopened: answer as the kernel would. (Under
   // qemu-user the kernel's own answer for an unknown descriptor is ENOSYS, not EBADF.)
@@ -103,7 +105,10 @@ VPC_API int openat(int dirfd, const char* path, int flags, ...) {
 
 VPC_API int close(int fd) {
   vpc::DeviceNode& node = vpc::Machine::instance().node();
-  if (node.is_open(fd)) return node.close(fd);
+  if (node.is_open(fd)) {
+    vpc::IrqController::Hold hold(vpc::Machine::instance().irqs());
+    return node.close(fd);
+  }
   return vpc::real_libc::close(fd);
 }
 
