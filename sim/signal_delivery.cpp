@@ -36,7 +36,7 @@ bool is_blocked(int signal) {
 }
 
 // --- The probe: one signal through the kernel, checked for its fields and for arriving before
-// the unblocking call returns, as it does natively.
+// the sending call returns, as it does natively.
 
 constexpr int ProbeSignal = 44;
 constexpr std::int32_t ProbeError = 0x5EC0FFEE;
@@ -50,6 +50,8 @@ void probe_handler(int, siginfo_t* info, void*) {
   probe_faithful = info->si_errno == ProbeError && info->si_code == ProbeCode;
 }
 
+// A probe signal that did not arrive in time is taken off the queue, so that it never reaches
+// the handler restored after the probe.
 void drain_late_probe() {
   sigset_t only;
   sigemptyset(&only);
@@ -59,22 +61,22 @@ void drain_late_probe() {
 }
 
 bool probe_kernel_path() {
-  struct sigaction probe {}, saved {};
-  probe.sa_sigaction = probe_handler;
-  probe.sa_flags = SA_SIGINFO;
-  sigemptyset(&probe.sa_mask);
   sigset_t only, saved_mask;
   sigemptyset(&only);
   sigaddset(&only, ProbeSignal);
   pthread_sigmask(SIG_BLOCK, &only, &saved_mask);
+  struct sigaction probe {}, saved {};
+  probe.sa_sigaction = probe_handler;
+  probe.sa_flags = SA_SIGINFO;
+  sigemptyset(&probe.sa_mask);
   sigaction(ProbeSignal, &probe, &saved);
   probe_arrived = 0;
   probe_faithful = 0;
-  bool queued = queue_with_kernel(ProbeSignal, ProbeError, ProbeCode);
-  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);  // natively, the signal arrives in this call
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  bool queued = queue_with_kernel(ProbeSignal, ProbeError, ProbeCode);  // natively, handled within
   bool faithful = queued && probe_arrived && probe_faithful;
   pthread_sigmask(SIG_BLOCK, &only, nullptr);
-  if (queued && !probe_arrived) drain_late_probe();  // so it never reaches the restored handler
+  if (queued && !probe_arrived) drain_late_probe();
   sigaction(ProbeSignal, &saved, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved_mask, nullptr);
   return faithful;

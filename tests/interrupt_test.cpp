@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <vector>
 
 #include "component/Ferrox32.h"
 #include "sim/signal_delivery.h"
@@ -148,6 +149,24 @@ TEST_F(InterruptTest, ComponentsCountTheirOwnLines) {
   EXPECT_EQ(second->GetHandledCounter(9), 1u);
   EXPECT_EQ(first_calls.calls, 3);
   EXPECT_EQ(second_calls.calls, 2);
+}
+
+TEST_F(InterruptTest, EachOfManyComponentsComingAndGoingIsFoundByItsSignals) {
+  std::vector<Component> components;
+  std::vector<IrqRecorder> recorders(120);
+  for (IrqRecorder& recorder : recorders) {
+    components.push_back(open_component());
+    components.back()->SetOnHwInterrupt(recorder.handler());
+    components.back()->UnmaskInterrupt(1);
+  }
+  for (std::size_t i = 0; i < components.size(); i += 2) components[i].reset();
+  for (std::size_t i = 0; i < 40; ++i) {  // newcomers reuse what the departed gave up
+    components.push_back(open_component());
+    components.back()->SetOnHwInterrupt(recorders[2 * i].handler());
+  }
+  pc.irqs().raise(1);
+  for (std::size_t i = 0; i < recorders.size(); ++i) EXPECT_EQ(recorders[i].calls, i % 2) << "component " << i;
+  for (std::size_t i = 1; i < 120; i += 2) EXPECT_EQ(components[i]->GetHandledCounter(1), 1u);
 }
 
 TEST_F(InterruptTest, SignalsThatNameNoLivingComponentAndLineAreIgnored) {
