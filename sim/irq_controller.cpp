@@ -1,6 +1,8 @@
 // The IRQ lines: counting, listeners and the signals they are sent.
 #include "sim/irq_controller.h"
 
+#include <errno.h>
+
 #include <algorithm>
 
 #include "sim/signal_delivery.h"
@@ -10,7 +12,12 @@ namespace vpc {
 IrqController::Hold::Hold(IrqController& controller) : controller_(controller) { ++controller_.holds_; }
 
 IrqController::Hold::~Hold() {
-  if (--controller_.holds_ == 0) controller_.send_queued();
+  if (--controller_.holds_ != 0) return;
+  // The request's errno was set before its signals go out, whatever their handlers do; with a
+  // real driver the signals come before the C library sets it.
+  int request_errno = errno;
+  controller_.send_queued();
+  errno = request_errno;
 }
 
 void IrqController::reset() {
