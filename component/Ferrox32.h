@@ -16,6 +16,11 @@
 
 namespace ferrox {
 
+class TFerrox32;
+namespace detail {
+void DeliverInterrupt(TFerrox32& Component, Byte Line);
+}
+
 constexpr int IrqLineCount = 16;
 constexpr int LptSlotCount = 3;
 constexpr Word DefaultLptBase = 0x378;
@@ -155,6 +160,22 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
     RecordsLease& operator=(const RecordsLease&) = delete;
   };
   RecordsLease FRecords;
+
+  // Names this component to the driver and to the handler of signal 44 while it lives. Declared
+  // last, so it is given up before any field the handler reads is destroyed.
+  class InterruptCookie {
+   public:
+    explicit InterruptCookie(TFerrox32* Owner);
+    ~InterruptCookie();
+    InterruptCookie(const InterruptCookie&) = delete;
+    InterruptCookie& operator=(const InterruptCookie&) = delete;
+    std::uint32_t Value() const { return FValue; }
+
+   private:
+    std::uint32_t FValue;
+  };
+  InterruptCookie FInterruptCookie{this};
+  friend void detail::DeliverInterrupt(TFerrox32& Component, Byte Line);
 };
 
 }  // namespace ferrox

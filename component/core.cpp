@@ -94,6 +94,11 @@ void TFerrox32::OpenDriver() {
 
 void TFerrox32::CloseDriver() {
   if (FDriverActive) {
+    // Before the descriptor goes: the driver stops every line this component unmasked.
+    for (int line = 0; line < IrqLineCount; ++line) {
+      if (!FMasked[line]) MaskInterrupt(static_cast<Byte>(line));
+      FMasked[line] = true;
+    }
     close(FDriverHandle);  // a failed close still leaves the driver closed
   }
   FDriverActive = false;

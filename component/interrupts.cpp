@@ -1,15 +1,108 @@
-// TFerrox32 hardware interrupts: per-line masks and counters.
+// TFerrox32 hardware interrupts: unmasking and masking lines in the driver, the driver's per-line
+// count, and the handler of signal 44 that counts each interrupt in the component it names and
+// calls that component's OnHwInterrupt.
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "component/Ferrox32.h"
+#include "component/InterruptRegistry.h"
 
 namespace ferrox {
+
+namespace detail {
+
+// Runs in signal context: one increment, at most one call.
+void DeliverInterrupt(TFerrox32& Component, Byte Line) {
+  Component.FHandledCounter[Line].fetch_add(1, std::memory_order_relaxed);
+  TInterruptHandler handler = Component.FOnHwInterrupt;
+  if (handler.Assigned()) handler(Line);
+}
+
+}  // namespace detail
 
 namespace {
 
 bool IsIrqLine(Byte Line) { return Line < IrqLineCount; }
 
+// The driver puts the unmask request's cookie into si_errno and the line into si_code. Whatever
+// names no living component or no line 0..15 did not come from the driver for us: ignore it.
+void InterruptSignalHandler(int, siginfo_t* Info, void*) {
+  auto cookie = static_cast<std::uint32_t>(Info->si_errno);
+  auto line = static_cast<std::uint32_t>(Info->si_code);
+  if (line >= IrqLineCount) return;
+  if (TFerrox32* component = detail::FindComponent(cookie))
+    detail::DeliverInterrupt(*component, static_cast<Byte>(line));
+}
+
+// The handler is installed at the first unmask and stays for the life of the library: signals
+// for a line just masked may still be queued, and the default action of signal 44 ends the
+// process. When the library is unloaded, queued signals are discarded (setting SIG_IGN does
+// that) and the default action comes back, so no handler points into unloaded code.
+class SignalHandling {
+ public:
+  void Install() {
+    struct sigaction action {};
+    action.sa_sigaction = InterruptSignalHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO;  // no SA_RESTART: a blocking call interrupted fails with EINTR
+    sigaction(InterruptSignal, &action, nullptr);
+    FInstalled = true;
+  }
+
+  ~SignalHandling() {
+    if (!FInstalled) return;
+    Restore(SIG_IGN);
+    Restore(SIG_DFL);
+  }
+
+ private:
+  static void Restore(void (*disposition)(int)) {
+    struct sigaction action {};
+    action.sa_handler = disposition;
+    sigemptyset(&action.sa_mask);
+    sigaction(InterruptSignal, &action, nullptr);
+  }
+
+  bool FInstalled = false;
+};
+
+SignalHandling signalHandling;
+
 }  // namespace
 
-// Lines above 15 have no entry: they count as masked and never handled.
+TFerrox32::InterruptCookie::InterruptCookie(TFerrox32* Owner) : FValue(detail::RegisterComponent(Owner)) {}
+
+TFerrox32::InterruptCookie::~InterruptCookie() { detail::UnregisterComponent(FValue); }
+
+// Lines above 15 have no entry: unmasking and masking them does nothing.
+void TFerrox32::UnmaskInterrupt(Byte Line) {
+  if (!IsIrqLine(Line)) return;
+  if (FMasked[Line] && FOnHwInterrupt.Assigned()) {
+    FHandledCounter[Line].store(0, std::memory_order_relaxed);
+    TIrqRequest request{getpid(), InterruptSignal, Line, FInterruptCookie.Value()};
+    signalHandling.Install();  // in place before the driver is asked
+    // A closed driver's descriptor may belong to another file by now: send nothing then.
+    if (FDriverActive) ioctl(FDriverHandle, Request::IrqUnmask, &request);
+  }
+  FMasked[Line] = false;
+}
+
+void TFerrox32::MaskInterrupt(Byte Line) {
+  if (!IsIrqLine(Line)) return;
+  if (!FMasked[Line] && FDriverActive) {
+    TIrqRequest request{getpid(), InterruptSignal, Line, 0};
+    ioctl(FDriverHandle, Request::IrqMask, &request);
+  }
+  FMasked[Line] = true;
+}
+
+std::int32_t TFerrox32::InterruptCounter(Byte Line) {
+  if (!FDriverActive) return 0;
+  // The line travels by value, widened to the register the argument is passed in.
+  return ioctl(FDriverHandle, Request::IrqCount, static_cast<unsigned long>(Line));
+}
+
 std::uint32_t TFerrox32::GetHandledCounter(Byte Line) const {
   return IsIrqLine(Line) ? FHandledCounter[Line].load(std::memory_order_relaxed) : 0;
 }

@@ -59,12 +59,18 @@ int route_open(const char* path, int flags, unsigned mode) {
   return vpc::real_libc::open(path, flags, mode);
 }
 
+int serve_ioctl(vpc::DeviceNode& node, int fd, unsigned long request, void* argument) {
+  // Interrupts raised while the driver serves the request are signalled once it is done.
+  vpc::IrqController::Hold hold(vpc::Machine::instance().irqs());
+  return node.ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
+}
+
 int route_ioctl(int fd, unsigned long request, void* argument) {
   vpc::DeviceNode& node = vpc::Machine::instance().node();
-  if (node.is_open(fd)) return node.ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
+  if (node.is_open(fd)) return serve_ioctl(node, fd, request, argument);
   // A closed descriptor of the node that nothing reopened: answer as the kernel would. (Under
   // qemu-user the kernel's own answer for an unknown descriptor is ENOSYS, not EBADF.)
-  if (node.knows(fd) && fcntl(fd, F_GETFD) == -1) return node.ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
+  if (node.knows(fd) && fcntl(fd, F_GETFD) == -1) return serve_ioctl(node, fd, request, argument);
   return vpc::real_libc::ioctl(fd, request, argument);
 }
 
@@ -103,7 +109,10 @@ VPC_API int openat(int dirfd, const char* path, int flags, ...) {
 
 VPC_API int close(int fd) {
   vpc::DeviceNode& node = vpc::Machine::instance().node();
-  if (node.is_open(fd)) return node.close(fd);
+  if (node.is_open(fd)) {
+    vpc::IrqController::Hold hold(vpc::Machine::instance().irqs());
+    return node.close(fd);
+  }
   return vpc::real_libc::close(fd);
 }
 

@@ -5,20 +5,29 @@
 //   pc.reset();                                  // the default machine, empty log, no faults
 //   pc.faults().refuse_open(ENOENT);             // no driver
 //   pc.log().request_numbers();                  // what crossed to the driver
+//   pc.irqs().raise(7);                          // an interrupt on IRQ line 7
 #pragma once
 
 #include "sim/Export.h"
 #include "sim/device_node.h"
 #include "sim/faults.h"
+#include "sim/irq_controller.h"
 #include "sim/port_bus.h"
 #include "sim/request_log.h"
+#include "sim/timer.h"
 
 namespace vpc {
 
 // Everything that makes one machine differ from another.
-struct MachineDescription {};
+struct MachineDescription {
+  bool timer = false;  // the interval timer ticking on line 0 (off unless asked for)
+};
 
 VPC_API MachineDescription default_machine();
+// The machine a program started on the virtual PC (preloaded, as the ferrox tool is) begins
+// with: the default machine with its interval timer running. Test programs link the virtual PC
+// and begin with the default machine.
+VPC_API MachineDescription builtin_machine();
 
 class VPC_API Machine {
  public:
@@ -34,6 +43,7 @@ class VPC_API Machine {
   Faults& faults() { return faults_; }
   DeviceNode& node() { return node_; }
   PortBus& ports() { return ports_; }
+  IrqController& irqs() { return irqs_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -46,6 +56,8 @@ class VPC_API Machine {
   Faults faults_;
   DeviceNode node_{log_, faults_};
   PortBus ports_;
+  IrqController irqs_;
+  IntervalTimer timer_{irqs_};
 };
 
 }  // namespace vpc

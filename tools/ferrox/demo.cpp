@@ -1,7 +1,12 @@
 // The tour, one section per subsystem.
 #include "tools/ferrox/demo.h"
 
+#include <dlfcn.h>
+#include <errno.h>
 #include <fmt/format.h>
+#include <signal.h>
+#include <time.h>
+
 #include <string>
 
 #include "component/Ferrox32.h"
@@ -31,11 +36,52 @@ void show_driver(std::ostream& out, ferrox::TFerrox32& component) {
   out << "masked IRQ lines: " << masked_lines(component) << "\n";
 }
 
+// OnHwInterrupt of the interrupt section. It runs inside the signal handler, so it only stores.
+struct IrqWatcher {
+  volatile sig_atomic_t calls = 0;
+  volatile sig_atomic_t last_irq = -1;
+  void OnIrq(ferrox::Word irq) {
+    calls = calls + 1;
+    last_irq = irq;
+  }
+};
+
+void show_interrupts(std::ostream& out, ferrox::TFerrox32& component) {
+  section(out, "Hardware interrupts");
+  // The virtual PC's control API, found only when the virtual PC is loaded.
+  auto raise_irq = reinterpret_cast<void (*)(unsigned)>(dlsym(RTLD_DEFAULT, "vpc_raise_irq"));
+  if (!raise_irq) {
+    out << "not on the virtual PC: no interrupts to raise\n";
+    return;
+  }
+  IrqWatcher watcher;
+  component.SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&IrqWatcher::OnIrq>(&watcher));
+  component.UnmaskInterrupt(7);
+  out << fmt::format("UnmaskInterrupt(7): masked {}\n", yes_no(component.fGetMasked(7)));
+  for (unsigned line : {7u, 7u, 7u, 5u}) raise_irq(line);
+  out << "raised line 7 three times and line 5 (masked) once\n";
+  out << fmt::format("OnHwInterrupt calls {}, last IrqNumber {}\n", int(watcher.calls), int(watcher.last_irq));
+  out << fmt::format("line 7: GetHandledCounter {}, InterruptCounter {}\n", component.GetHandledCounter(7),
+                     component.InterruptCounter(7));
+  out << fmt::format("line 5: GetHandledCounter {}, InterruptCounter {}\n", component.GetHandledCounter(5),
+                     component.InterruptCounter(5));
+  component.MaskInterrupt(7);
+  raise_irq(7);
+  out << fmt::format("MaskInterrupt(7), raised once more: GetHandledCounter {}, InterruptCounter {}\n",
+                     component.GetHandledCounter(7), component.InterruptCounter(7));
+  timespec fifth_of_a_second{0, 200'000'000};
+  while (nanosleep(&fifth_of_a_second, &fifth_of_a_second) == -1 && errno == EINTR) {
+  }
+  out << fmt::format("line 0, the interval timer at 18.2 Hz: InterruptCounter {}\n", component.InterruptCounter(0));
+  component.SetOnHwInterrupt({});
+}
+
 }  // namespace
 
 int run_demo(std::ostream& out) {
   auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   show_driver(out, *component);
+  show_interrupts(out, *component);
   component->CloseDriver();
   out << fmt::format("CloseDriver: driver active {}\n", yes_no(component->DriverActive()));
   component->Free();

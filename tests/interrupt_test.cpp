@@ -1,0 +1,267 @@
+// Unmasking and masking IRQ lines, the counters, and the handler of signal 44.
+#include <errno.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+#include "component/Ferrox32.h"
+#include "sim/signal_delivery.h"
+#include "tests/support/irq_recorder.h"
+#include "tests/support/virtual_pc.h"
+
+using ferrox::Byte;
+using ferrox::TFerrox32;
+using ferrox::TIrqRequest;
+using vpc::Event;
+
+namespace {
+
+struct ComponentDeleter {
+  void operator()(TFerrox32* component) const { component->Free(); }
+};
+using Component = std::unique_ptr<TFerrox32, ComponentDeleter>;
+
+Component open_component() {
+  Component component(framework::TComponent::Create<TFerrox32>(nullptr));
+  component->OpenDriver();
+  return component;
+}
+
+class InterruptTest : public VirtualPcTest {
+ protected:
+  // The cookie the component gave the driver in its last unmask request.
+  std::uint32_t last_cookie() {
+    auto requests = pc.log().requests();
+    for (auto entry = requests.rbegin(); entry != requests.rend(); ++entry)
+      if (entry->code == ferrox::Request::IrqUnmask) return entry->sent_as<TIrqRequest>().Component;
+    ADD_FAILURE() << "no unmask request";
+    return 0;
+  }
+
+  // A signal 44 as the driver sends it, straight to this thread.
+  static void signal_44(std::uint32_t cookie, std::int32_t line) {
+    vpc::send_signal_to_this_thread(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+  }
+};
+
+void expect_irq_request(const vpc::LogEntry& entry, std::uint32_t code, unsigned line) {
+  EXPECT_EQ(entry.code, code);
+  auto request = entry.sent_as<TIrqRequest>();
+  EXPECT_EQ(request.ProcessId, getpid());
+  EXPECT_EQ(request.SignalNumber, 44);
+  EXPECT_EQ(request.Irq, line);
+}
+
+TEST_F(InterruptTest, UnmaskWithAHandlerAsksTheDriverOnceAndStartsCountingAfresh) {
+  Component component = open_component();
+  IrqRecorder recorder;
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(7);
+  pc.irqs().raise(7);
+  pc.irqs().raise(7);
+  EXPECT_EQ(component->GetHandledCounter(7), 2u);
+  EXPECT_EQ(recorder.last_irq, 7);
+
+  component->MaskInterrupt(7);
+  EXPECT_EQ(component->GetHandledCounter(7), 2u) << "masking keeps the count";
+  EXPECT_TRUE(component->fGetMasked(7));
+  pc.irqs().raise(7);
+  EXPECT_EQ(component->GetHandledCounter(7), 2u) << "the driver stopped the line";
+
+  pc.log().clear();
+  component->UnmaskInterrupt(7);
+  auto requests = pc.log().requests();
+  ASSERT_EQ(requests.size(), 1u);
+  expect_irq_request(requests[0], ferrox::Request::IrqUnmask, 7);
+  if constexpr (sizeof(void*) == 4) {
+    EXPECT_EQ(last_cookie(), reinterpret_cast<std::uintptr_t>(component.get()));
+  } else {
+    EXPECT_NE(last_cookie(), 0u);
+  }
+  EXPECT_EQ(component->GetHandledCounter(7), 0u);
+  EXPECT_FALSE(component->fGetMasked(7));
+  ASSERT_EQ(pc.irqs().listeners().size(), 1u);
+  EXPECT_EQ(pc.irqs().listeners()[0].signals, 0u) << "a new registration";
+}
+
+TEST_F(InterruptTest, UnmaskWithoutAHandlerOnlyMarksTheLine) {
+  Component component = open_component();
+  component->UnmaskInterrupt(3);
+  EXPECT_FALSE(component->fGetMasked(3));
+  EXPECT_TRUE(pc.log().requests().empty());
+
+  IrqRecorder recorder;
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(3);
+  EXPECT_TRUE(pc.log().requests().empty()) << "the line counts as unmasked already";
+
+  component->MaskInterrupt(3);
+  auto requests = pc.log().requests();
+  ASSERT_EQ(requests.size(), 1u);
+  expect_irq_request(requests[0], ferrox::Request::IrqMask, 3);
+  component->MaskInterrupt(3);
+  EXPECT_EQ(pc.log().requests().size(), 1u) << "a masked line is not masked again";
+}
+
+TEST_F(InterruptTest, ASignalCountsOnlyItsLineInTheComponentItNamesEvenAfterMasking) {
+  Component first = open_component();
+  Component second = open_component();
+  IrqRecorder first_calls, second_calls;
+  first->SetOnHwInterrupt(first_calls.handler());
+  second->SetOnHwInterrupt(second_calls.handler());
+  first->UnmaskInterrupt(7);
+  std::uint32_t first_cookie = last_cookie();
+  second->UnmaskInterrupt(7);
+
+  signal_44(first_cookie, 7);
+  first->MaskInterrupt(7);
+  signal_44(first_cookie, 7);  // queued before the mask reached the driver
+
+  for (Byte line = 0; line < ferrox::IrqLineCount; ++line)
+    EXPECT_EQ(first->GetHandledCounter(line), line == 7 ? 2u : 0u) << "line " << int(line);
+  EXPECT_EQ(first_calls.calls, 2);
+  EXPECT_EQ(first_calls.last_irq, 7);
+  EXPECT_EQ(second->GetHandledCounter(7), 0u);
+  EXPECT_EQ(second_calls.calls, 0);
+}
+
+TEST_F(InterruptTest, EachOfManyComponentsComingAndGoingIsFoundByItsSignals) {
+  std::vector<Component> components;
+  std::vector<IrqRecorder> recorders(120);
+  for (IrqRecorder& recorder : recorders) {
+    components.push_back(open_component());
+    components.back()->SetOnHwInterrupt(recorder.handler());
+    components.back()->UnmaskInterrupt(1);
+  }
+  for (std::size_t i = 0; i < components.size(); i += 2) components[i].reset();
+  for (std::size_t i = 0; i < 40; ++i) {  // newcomers reuse what the departed gave up
+    components.push_back(open_component());
+    components.back()->SetOnHwInterrupt(recorders[2 * i].handler());
+  }
+  pc.irqs().raise(1);
+  for (std::size_t i = 0; i < recorders.size(); ++i) EXPECT_EQ(recorders[i].calls, i % 2) << "component " << i;
+  for (std::size_t i = 1; i < 120; i += 2) EXPECT_EQ(components[i]->GetHandledCounter(1), 1u);
+}
+
+TEST_F(InterruptTest, SignalsThatNameNoLivingComponentAndLineAreIgnored) {
+  Component component = open_component();
+  IrqRecorder recorder;
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(2);
+  std::uint32_t cookie = last_cookie();
+
+  signal_44(cookie + 1, 2);       // forged
+  signal_44(cookie, 16);          // no such line
+  signal_44(cookie, -1);          // what sigqueue puts into si_code
+
+  Component gone = open_component();
+  gone->SetOnHwInterrupt(recorder.handler());
+  gone->UnmaskInterrupt(2);
+  std::uint32_t gone_cookie = last_cookie();
+  gone.reset();
+  signal_44(gone_cookie, 2);      // still queued when its component was destroyed
+
+  EXPECT_EQ(component->GetHandledCounter(2), 0u);
+  EXPECT_EQ(recorder.calls, 0);
+}
+
+// The signal comes from another process, with sigqueue's information: it names no component and
+// no line, so it is ignored, yet like every signal 44 it ends a blocking call.
+TEST_F(InterruptTest, Signal44FromAnotherProcessIsIgnoredButInterruptsABlockingCall) {
+  Component component = open_component();
+  IrqRecorder recorder;
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(0);
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  pid_t parent = getpid();
+  pid_t child = fork();
+  if (child == 0) {
+    usleep(200'000);
+    sigqueue(parent, ferrox::InterruptSignal, sigval{0});
+    _exit(0);
+  }
+  char byte;
+  errno = 0;
+  ssize_t result = read(pipe_ends[0], &byte, 1);  // nothing ever comes: only a signal ends it
+  int read_error = errno;
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(read_error, EINTR);
+  EXPECT_EQ(component->GetHandledCounter(0), 0u);
+  EXPECT_EQ(recorder.calls, 0);
+  close(pipe_ends[0]);
+  close(pipe_ends[1]);
+}
+
+TEST_F(InterruptTest, CloseDriverMasksEachUnmaskedLineInOrderBeforeClosing) {
+  Component component = open_component();
+  IrqRecorder recorder;
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(5);
+  component->UnmaskInterrupt(3);
+  pc.irqs().raise(3);
+  pc.log().clear();
+  component->CloseDriver();
+
+  auto entries = pc.log().entries();
+  ASSERT_EQ(entries.size(), 3u);
+  expect_irq_request(entries[0], ferrox::Request::IrqMask, 3);
+  expect_irq_request(entries[1], ferrox::Request::IrqMask, 5);
+  EXPECT_EQ(entries[2].event, Event::Close);
+  EXPECT_TRUE(component->fGetMasked(3));
+  EXPECT_TRUE(component->fGetMasked(5));
+  EXPECT_EQ(component->GetHandledCounter(3), 1u);
+  EXPECT_TRUE(pc.irqs().listeners().empty());
+
+  component->OpenDriver();
+  EXPECT_EQ(component->GetHandledCounter(3), 0u) << "opening starts every line afresh";
+}
+
+TEST_F(InterruptTest, MaskingWorksOnTheLinesAloneWhileTheDriverIsClosed) {
+  Component component(framework::TComponent::Create<TFerrox32>(nullptr));
+  IrqRecorder recorder;
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(4);
+  EXPECT_FALSE(component->fGetMasked(4));
+  component->MaskInterrupt(4);
+  EXPECT_TRUE(component->fGetMasked(4));
+  EXPECT_EQ(component->InterruptCounter(4), 0);
+  EXPECT_TRUE(pc.log().entries().empty());
+}
+
+TEST_F(InterruptTest, LinesAbove15HaveNoMaskOrCounterButTheDriverIsAsked) {
+  Component component = open_component();
+  IrqRecorder recorder;
+  component->SetOnHwInterrupt(recorder.handler());
+  for (Byte line : {Byte{16}, Byte{200}, Byte{255}}) {
+    component->UnmaskInterrupt(line);
+    component->MaskInterrupt(line);
+    EXPECT_TRUE(component->fGetMasked(line));
+    EXPECT_EQ(component->GetHandledCounter(line), 0u);
+  }
+  EXPECT_TRUE(pc.log().requests().empty());
+
+  EXPECT_EQ(component->InterruptCounter(16), -1) << "the driver refuses the line";
+  auto requests = pc.log().requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].code, ferrox::Request::IrqCount);
+  EXPECT_EQ(requests[0].argument, 16u);
+}
+
+TEST_F(InterruptTest, TheDriversCountIsReadableFromInsideTheHandler) {
+  Component component = open_component();
+  IrqRecorder recorder;
+  recorder.component = component.get();
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(6);
+  for (int i = 0; i < 3; ++i) pc.irqs().raise(6);
+  EXPECT_EQ(recorder.driver_count, 3);
+  EXPECT_EQ(component->InterruptCounter(6), 3);
+  EXPECT_EQ(component->InterruptCounter(2), 0);
+}
+
+}  // namespace

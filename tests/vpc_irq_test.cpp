@@ -1,0 +1,171 @@
+// The virtual PC's IRQ lines and interrupt requests, seen from the driver's side of the contract.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "hwtypes/DriverContract.h"
+#include "tests/support/virtual_pc.h"
+
+using ferrox::TIrqRequest;
+
+namespace {
+
+// Every signal 44 that arrives, whole.
+std::vector<siginfo_t>* arrived = nullptr;
+
+void record_signal(int, siginfo_t* info, void*) {
+  if (arrived && arrived->size() < arrived->capacity()) arrived->push_back(*info);
+}
+
+class VpcIrqTest : public VirtualPcTest {
+ protected:
+  void SetUp() override {
+    VirtualPcTest::SetUp();
+    signals.reserve(64);  // the handler never allocates
+    arrived = &signals;
+    struct sigaction action {};
+    action.sa_sigaction = record_signal;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(ferrox::InterruptSignal, &action, &saved_action);
+  }
+
+  void TearDown() override {
+    for (int fd : descriptors) close(fd);
+    pc.reset();
+    sigaction(ferrox::InterruptSignal, &saved_action, nullptr);
+    arrived = nullptr;
+  }
+
+  int open_node() {
+    int fd = open("/dev/ferrox", O_RDONLY);
+    descriptors.push_back(fd);
+    return fd;
+  }
+
+  static int unmask(int fd, unsigned line, std::uint32_t cookie, pid_t process = getpid(), int signal = 44) {
+    TIrqRequest request{process, signal, line, cookie};
+    return ioctl(fd, ferrox::Request::IrqUnmask, &request);
+  }
+
+  static int mask(int fd, unsigned line) {
+    TIrqRequest request{getpid(), 44, line, 0};
+    return ioctl(fd, ferrox::Request::IrqMask, &request);
+  }
+
+  std::vector<siginfo_t> signals;
+  std::vector<int> descriptors;
+  struct sigaction saved_action {};
+};
+
+TEST_F(VpcIrqTest, ARaisedLineSignalsEachListenerWithItsCookieAndTheLineAndNothingElse) {
+  int first = open_node();
+  int second = open_node();
+  ASSERT_EQ(unmask(first, 5, 0xCAFE0001), 0);
+  ASSERT_EQ(unmask(second, 5, 0xCAFE0002), 0);
+  ASSERT_EQ(unmask(second, 6, 0xCAFE0003), 0);
+  pc.irqs().raise(5);
+
+  ASSERT_EQ(signals.size(), 2u);
+  std::uint32_t cookies[2];
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(signals[i].si_signo, 44);
+    EXPECT_EQ(signals[i].si_code, 5);
+    cookies[i] = static_cast<std::uint32_t>(signals[i].si_errno);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&signals[i]);
+    for (std::size_t offset = 12; offset < sizeof(siginfo_t); ++offset)
+      ASSERT_EQ(bytes[offset], 0) << "siginfo byte " << offset;
+  }
+  EXPECT_EQ(cookies[0] + cookies[1], 0xCAFE0001u + 0xCAFE0002u);
+  EXPECT_NE(cookies[0], cookies[1]);
+  EXPECT_EQ(pc.irqs().count(5), 1u);
+  EXPECT_EQ(pc.irqs().count(6), 0u);
+  EXPECT_EQ(ioctl(first, ferrox::Request::IrqCount, 5UL), 1);
+}
+
+TEST_F(VpcIrqTest, TheDriverRefusesWhatItCannotServe) {
+  int fd = open_node();
+  errno = 0;
+  EXPECT_EQ(unmask(fd, 16, 1), -1);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(unmask(fd, 3, 1, getpid(), 0), -1);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(unmask(fd, 3, 1, getpid() + 1), -1) << "another process is not the caller's to signal";
+  EXPECT_EQ(errno, EPERM);
+  EXPECT_EQ(mask(fd, 3), -1) << "never unmasked";
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(ioctl(fd, ferrox::Request::IrqCount, 16UL), -1);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_TRUE(pc.irqs().listeners().empty());
+}
+
+TEST_F(VpcIrqTest, MaskingAndClosingStopTheSignals) {
+  int kept = open_node();
+  int closed = open_node();
+  ASSERT_EQ(unmask(kept, 2, 7), 0);
+  ASSERT_EQ(unmask(kept, 2, 8), 0);  // registered again: the new cookie replaces the old
+  ASSERT_EQ(unmask(closed, 2, 9), 0);
+  close(closed);
+  pc.irqs().raise(2);
+  ASSERT_EQ(signals.size(), 1u);
+  EXPECT_EQ(signals[0].si_errno, 8);
+  EXPECT_EQ(pc.irqs().listeners().at(0).signals, 1u);
+
+  EXPECT_EQ(mask(kept, 2), 0);
+  pc.irqs().raise(2);
+  EXPECT_EQ(signals.size(), 1u);
+  EXPECT_EQ(pc.irqs().count(2), 2u) << "the line is counted whether or not anyone listens";
+}
+
+// A request that raises line 4 while it is served, as a device behind the driver might. It stays
+// registered in the machine after the test, so it keeps nothing of the test.
+constexpr std::uint32_t RaisingRequest = ferrox::MakeRequestCode('h', 99, 0);
+std::size_t signals_during_request = 0;
+
+long raise_line_4(vpc::Descriptor&, std::uintptr_t) {
+  vpc::Machine::instance().irqs().raise(4);
+  signals_during_request = arrived ? arrived->size() : 0;
+  return 0;
+}
+
+TEST_F(VpcIrqTest, AnInterruptRaisedWhileARequestIsServedIsSignalledAfterIt) {
+  int fd = open_node();
+  ASSERT_EQ(unmask(fd, 4, 1), 0);
+  pc.node().handle(RaisingRequest, {nullptr, raise_line_4});
+  EXPECT_EQ(ioctl(fd, RaisingRequest, 0UL), 0);
+  EXPECT_EQ(signals_during_request, 0u);
+  EXPECT_EQ(signals.size(), 1u);
+}
+
+void sleep_for_ms(long milliseconds) {
+  timespec left{milliseconds / 1000, (milliseconds % 1000) * 1'000'000};
+  while (nanosleep(&left, &left) == -1 && errno == EINTR) {
+  }
+}
+
+TEST_F(VpcIrqTest, TheIntervalTimerTicksOnLine0OnlyWhenAskedFor) {
+  int fd = open_node();
+  ASSERT_EQ(unmask(fd, 0, 5), 0);
+  sleep_for_ms(150);
+  EXPECT_EQ(pc.irqs().count(0), 0u);
+
+  vpc::MachineDescription with_timer = vpc::default_machine();
+  with_timer.timer = true;
+  pc.reset(with_timer);
+  ASSERT_EQ(unmask(fd, 0, 5), 0);
+  sleep_for_ms(550);  // about ten ticks at 18.2 Hz
+  pc.reset();
+  std::uint32_t ticks = pc.irqs().count(0);
+  EXPECT_EQ(ticks, 0u) << "reset clears the count";
+  EXPECT_GE(signals.size(), 6u);
+  EXPECT_LE(signals.size(), 13u);
+  for (const siginfo_t& info : signals) EXPECT_EQ(info.si_code, 0);
+}
+
+}  // namespace
