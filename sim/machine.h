@@ -10,13 +10,18 @@
 #include "sim/Export.h"
 #include "sim/device_node.h"
 #include "sim/faults.h"
+#include "sim/pci_bus.h"
+#include "sim/pci_chipset.h"
+#include "sim/pci_config_ports.h"
 #include "sim/port_bus.h"
 #include "sim/request_log.h"
 
 namespace vpc {
 
 // Everything that makes one machine differ from another.
-struct MachineDescription {};
+struct MachineDescription {
+  std::vector<PciFunctionImage> pci_functions = default_pci_chipset();
+};
 
 VPC_API MachineDescription default_machine();
 
@@ -34,6 +39,7 @@ class VPC_API Machine {
   Faults& faults() { return faults_; }
   DeviceNode& node() { return node_; }
   PortBus& ports() { return ports_; }
+  PciBus& pci() { return pci_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -46,6 +52,8 @@ class VPC_API Machine {
   Faults faults_;
   DeviceNode node_{log_, faults_};
   PortBus ports_;
+  PciBus pci_;
+  PciConfigPorts pci_config_ports_{pci_};
 };
 
 }  // namespace vpc
