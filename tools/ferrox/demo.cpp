@@ -5,6 +5,7 @@
 #include <string>
 
 #include "component/Ferrox32.h"
+#include "tools/ferrox/pci_listing.h"
 
 namespace ferrox_tool {
 
@@ -31,11 +32,17 @@ void show_driver(std::ostream& out, ferrox::TFerrox32& component) {
   out << "masked IRQ lines: " << masked_lines(component) << "\n";
 }
 
+void show_pci(std::ostream& out, ferrox::TFerrox32& component) {
+  section(out, "PCI configuration");
+  for (const std::string& line : list_pci_functions(component)) out << line << "\n";
+}
+
 }  // namespace
 
 int run_demo(std::ostream& out) {
   auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   show_driver(out, *component);
+  show_pci(out, *component);
   component->CloseDriver();
   out << fmt::format("CloseDriver: driver active {}\n", yes_no(component->DriverActive()));
   component->Free();
