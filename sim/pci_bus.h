@@ -21,8 +21,6 @@ class VPC_API PciBus {
   PciFunction* find(std::uint8_t bus, std::uint8_t devfn);
   PciFunction* find(const PciLocation& location) { return find(location.bus, location.devfn()); }
 
-  std::size_t size() const { return functions_.size(); }
-
  private:
   std::map<PciLocation, PciFunction> functions_;
 };

@@ -32,8 +32,8 @@ const FunctionDump Chipset[] = {
 20: 41 c0 00 00 00 00 00 00 00 00 00 00 00 00 00 00
 40: 07 a3 00 80 00 00 00 00 00 00 00 00 00 00 00 00
 )"},
-    // Power management: ACPI registers at 0x600 and SMBus at 0x700 through device-specific
-    // registers, SCI on interrupt 9.
+    // Power management: ACPI registers at 0x600 and SMBus at 0x700, placed through the function's
+    // own registers past the header; SCI on interrupt 9.
     {{0, 1, 3}, {}, R"(
 00: 86 80 13 71 00 00 80 02 03 00 80 06 00 00 00 00
 30: 00 00 00 00 00 00 00 00 00 00 00 00 09 01 00 00

@@ -5,7 +5,7 @@
 
 namespace vpc {
 
-PciFunction::PciFunction(const PciFunctionImage& image) : image_(image), config_(image.config) {
+PciFunction::PciFunction(const PciFunctionImage& image) : location_(image.location), config_(image.config) {
   PciRegisterMasks masks = pci_register_masks(image);
   writable_ = masks.writable;
   clear_on_one_ = masks.clear_on_one;

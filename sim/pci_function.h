@@ -43,19 +43,16 @@ class VPC_API PciFunction final {
  public:
   explicit PciFunction(const PciFunctionImage& image);
 
-  const PciLocation& location() const { return image_.location; }
+  const PciLocation& location() const { return location_; }
 
   // width 1, 2 or 4, little-endian; bytes past the 256-byte space read all ones and take no write.
   std::uint32_t read(unsigned offset, unsigned width) const;
   void write(unsigned offset, unsigned width, std::uint32_t value);
 
-  // Back to the power-on configuration.
-  void reset() { config_ = image_.config; }
-
  private:
   void write_byte(unsigned offset, std::uint8_t value);
 
-  PciFunctionImage image_;
+  PciLocation location_;
   PciConfigBytes config_{};
   PciConfigBytes writable_{};      // 1: the bit takes the value written
   PciConfigBytes clear_on_one_{};  // 1: writing 1 clears the bit, writing 0 leaves it

@@ -1,6 +1,6 @@
 // Which bits of a PCI function's configuration space software can change, worked out from its
-// header the way the standard header layouts define them. Registers past the 64-byte header are
-// device-specific and stay read-only.
+// header the way the standard header layouts define them. Registers past the 64-byte header belong
+// to each device alone and stay read-only.
 #pragma once
 
 #include "sim/pci_function.h"
