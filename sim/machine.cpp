@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "sim/driver_irq.h"
+#include "sim/driver_pci.h"
+#include "sim/pci_sysfs.h"
 
 namespace vpc {
 
@@ -33,7 +35,10 @@ Machine& Machine::instance() {
 
 Machine::Machine() {
   serve_irq_requests(node_, irqs_);
-  reset(preloaded() ? builtin_machine() : default_machine());
+  serve_pci_requests(node_, pci_);
+  MachineDescription first = preloaded() ? builtin_machine() : default_machine();
+  if (auto host_pci = pci_functions_from_environment()) first.pci_functions = std::move(*host_pci);
+  reset(first);
 }
 
 void Machine::reset(const MachineDescription& description) {
@@ -43,6 +48,9 @@ void Machine::reset(const MachineDescription& description) {
   timer_.stop();
   irqs_.reset();
   if (description.timer) timer_.start();
+  pci_.reset(description_.pci_functions);
+  pci_config_ports_.reset();
+  ports_.attach(PciConfigPortsBase, PciConfigPortsLength, pci_config_ports_);
 }
 
 }  // namespace vpc

@@ -12,6 +12,9 @@
 #include "sim/device_node.h"
 #include "sim/faults.h"
 #include "sim/irq_controller.h"
+#include "sim/pci_bus.h"
+#include "sim/pci_chipset.h"
+#include "sim/pci_config_ports.h"
 #include "sim/port_bus.h"
 #include "sim/request_log.h"
 #include "sim/timer.h"
@@ -21,6 +24,7 @@ namespace vpc {
 // Everything that makes one machine differ from another.
 struct MachineDescription {
   bool timer = false;  // the interval timer ticking on line 0 (off unless asked for)
+  std::vector<PciFunctionImage> pci_functions = default_pci_chipset();
 };
 
 VPC_API MachineDescription default_machine();
@@ -44,6 +48,7 @@ class VPC_API Machine {
   DeviceNode& node() { return node_; }
   PortBus& ports() { return ports_; }
   IrqController& irqs() { return irqs_; }
+  PciBus& pci() { return pci_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -58,6 +63,8 @@ class VPC_API Machine {
   PortBus ports_;
   IrqController irqs_;
   IntervalTimer timer_{irqs_};
+  PciBus pci_;
+  PciConfigPorts pci_config_ports_{pci_};
 };
 
 }  // namespace vpc

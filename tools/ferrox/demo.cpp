@@ -10,6 +10,7 @@
 #include <string>
 
 #include "component/Ferrox32.h"
+#include "tools/ferrox/pci_listing.h"
 
 namespace ferrox_tool {
 
@@ -76,12 +77,18 @@ void show_interrupts(std::ostream& out, ferrox::TFerrox32& component) {
   component.SetOnHwInterrupt({});
 }
 
+void show_pci(std::ostream& out, ferrox::TFerrox32& component) {
+  section(out, "PCI configuration");
+  for (const std::string& line : list_pci_functions(component)) out << line << "\n";
+}
+
 }  // namespace
 
 int run_demo(std::ostream& out) {
   auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   show_driver(out, *component);
   show_interrupts(out, *component);
+  show_pci(out, *component);
   component->CloseDriver();
   out << fmt::format("CloseDriver: driver active {}\n", yes_no(component->DriverActive()));
   component->Free();
