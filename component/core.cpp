@@ -94,6 +94,7 @@ void TFerrox32::OpenDriver() {
 
 void TFerrox32::CloseDriver() {
   if (FDriverActive) {
+    if (FMapped) fUnmapMemory();  // while the descriptor still names the window's owner
     close(FDriverHandle);  // a failed close still leaves the driver closed
   }
   FDriverActive = false;

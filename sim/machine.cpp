@@ -17,6 +17,7 @@ void Machine::reset(const MachineDescription& description) {
   description_ = description;
   log_.clear();
   faults_.clear();
+  memory_.reset(description_.memory, description_.bios);
 }
 
 }  // namespace vpc

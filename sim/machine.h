@@ -9,14 +9,19 @@
 
 #include "sim/Export.h"
 #include "sim/device_node.h"
+#include "sim/driver_memory.h"
 #include "sim/faults.h"
+#include "sim/physical_memory.h"
 #include "sim/port_bus.h"
 #include "sim/request_log.h"
 
 namespace vpc {
 
 // Everything that makes one machine differ from another.
-struct MachineDescription {};
+struct MachineDescription {
+  MemoryMap memory = default_memory_map();
+  BiosDataArea bios = default_bios_data_area();
+};
 
 VPC_API MachineDescription default_machine();
 
@@ -34,6 +39,8 @@ class VPC_API Machine {
   Faults& faults() { return faults_; }
   DeviceNode& node() { return node_; }
   PortBus& ports() { return ports_; }
+  PhysicalMemory& memory() { return memory_; }
+  const DriverMemory& windows() const { return windows_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -46,6 +53,8 @@ class VPC_API Machine {
   Faults faults_;
   DeviceNode node_{log_, faults_};
   PortBus ports_;
+  PhysicalMemory memory_;
+  DriverMemory windows_{node_, memory_, faults_};
 };
 
 }  // namespace vpc
