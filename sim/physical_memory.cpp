@@ -28,10 +28,11 @@ std::vector<std::uint8_t> bios_rom() {
   auto put = [&rom](std::uint32_t address, std::string_view bytes) {
     std::copy(bytes.begin(), bytes.end(), rom.begin() + (address - BiosRomBase));
   };
-  put(0xFE000, "ferrox virtual PC BIOS");
-  put(0xFFFF0, "\xEA\x5B\xE0\x00\xF0");  // jmp far F000:E05B
-  put(0xFFFF5, "12/08/26");
-  put(0xFFFFE, "\xFC");
+  using namespace std::string_view_literals;
+  put(0xFE000, "ferrox virtual PC BIOS"sv);
+  put(0xFFFF0, "\xEA\x5B\xE0\x00\xF0"sv);  // jmp far F000:E05B
+  put(0xFFFF5, "12/08/26"sv);
+  put(0xFFFFE, "\xFC"sv);
   return rom;
 }
 

@@ -46,7 +46,8 @@ TEST_F(VpcMemoryTest, DefaultMachineMemoryMap) {
   const std::uint16_t bios_words[] = {0x3F8, 0x2F8, 0, 0, 0x378, 0x278, 0};
   for (std::uint32_t i = 0; i < 7; ++i) EXPECT_EQ(memory.read16(0x400 + 2 * i), bios_words[i]) << i;
   EXPECT_EQ(memory.read16(0x413), 640u);        // conventional memory, KiB
-  EXPECT_EQ(memory.read8(0xFFFF0), 0xEAu);      // the reset jump of the BIOS ROM
+  EXPECT_EQ(memory.read8(0xFFFF0), 0xEAu);      // the reset jump of the BIOS ROM ...
+  EXPECT_EQ(memory.read32(0xFFFF1), 0xF000E05Bu);  // ... to F000:E05B
   EXPECT_EQ(memory.read32(0xB8000), 0xFFFFFFFFu);  // nothing there
   EXPECT_EQ(memory.read32(0xFFFFFFFC), 0xFFFFFFFFu);
 
