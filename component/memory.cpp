@@ -57,7 +57,7 @@ bool PrepareValue(TFerrox32& Component, std::uint32_t Base, std::uint32_t Index)
 
 template <class Value>
 Value GetMem(TFerrox32& Component, std::uint32_t Base, std::uint32_t Index) {
-  // Every width has always answered 255 while the driver is closed.
+  // Every width answers 255 while the driver is closed.
   if (!Component.DriverActive()) return 0xFF;
   if (!PrepareValue<Value>(Component, Base, Index) || !Transfer(Component, Request::ReadWindow)) return 0;
   Value value = 0;
@@ -82,9 +82,9 @@ bool CoverBlock(TFerrox32& Component, std::uint32_t Base, std::uint32_t Offset, 
 }
 
 // Moves a block in pieces that fit in Data, in order, through the window that covers it; a
-// block of 0 bytes is one piece of 0 bytes. Move(position, length) fills MapRequest's head for
-// the piece at that position of the block and says whether it moved; the first piece that does
-// not ends the block.
+// block of 0 bytes is one piece of 0 bytes. For each piece MapRequest's head is filled, then
+// MovePiece(position in the block, length) moves it and says whether the driver did; the first
+// piece it did not ends the block.
 template <class Move>
 void InPieces(std::uint32_t Base, std::uint32_t Offset, std::uint32_t Count, Move MovePiece) {
   std::uint32_t done = 0;

@@ -85,7 +85,7 @@ class VPC_API PhysicalMemory {
   template <class Visit>
   void for_each_run(std::uint64_t address, std::size_t length, Visit visit) const;
 
-  MemoryMap map_;
+  MemoryMap map_;  // holds the ROM content that regions_ points into
   std::map<std::uint64_t, Region> regions_;  // by first address
   std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages_;  // by page number
 };
