@@ -94,6 +94,7 @@ void TFerrox32::OpenDriver() {
 
 void TFerrox32::CloseDriver() {
   if (FDriverActive) {
+    if (FMapped) fUnmapMemory();  // while the descriptor still names the window's owner
     // Before the descriptor goes: the driver stops every line this component unmasked.
     for (int line = 0; line < IrqLineCount; ++line) {
       if (!FMasked[line]) MaskInterrupt(static_cast<Byte>(line));

@@ -15,4 +15,10 @@ std::optional<int> Faults::take_request_failure(std::uint32_t number) {
   return error;
 }
 
+bool Faults::take_map_refusal() {
+  if (!map_refusal_) return false;
+  if (*map_refusal_ == Times::Once) map_refusal_.reset();
+  return true;
+}
+
 }  // namespace vpc

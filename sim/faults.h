@@ -22,6 +22,11 @@ class VPC_API Faults {
   // The errno the next request of this number fails with, consuming a one-shot failure.
   std::optional<int> take_request_failure(std::uint32_t number);
 
+  // The driver answers map requests with linear address 0, as when it cannot map the range.
+  void refuse_map(Times times = Times::Always) { map_refusal_ = times; }
+  // Whether to refuse this map request, consuming a one-shot refusal.
+  bool take_map_refusal();
+
   void clear() { *this = Faults{}; }
 
  private:
@@ -31,6 +36,7 @@ class VPC_API Faults {
   };
   int open_error_ = 0;
   std::map<std::uint32_t, Failure> request_failures_;
+  std::optional<Times> map_refusal_;
 };
 
 }  // namespace vpc

@@ -51,6 +51,7 @@ void Machine::reset(const MachineDescription& description) {
   pci_.reset(description_.pci_functions);
   pci_config_ports_.reset();
   ports_.attach(PciConfigPortsBase, PciConfigPortsLength, pci_config_ports_);
+  memory_.reset(description_.memory, description_.bios);
 }
 
 }  // namespace vpc

@@ -10,11 +10,13 @@
 
 #include "sim/Export.h"
 #include "sim/device_node.h"
+#include "sim/driver_memory.h"
 #include "sim/faults.h"
 #include "sim/irq_controller.h"
 #include "sim/pci_bus.h"
 #include "sim/pci_chipset.h"
 #include "sim/pci_config_ports.h"
+#include "sim/physical_memory.h"
 #include "sim/port_bus.h"
 #include "sim/request_log.h"
 #include "sim/timer.h"
@@ -25,6 +27,8 @@ namespace vpc {
 struct MachineDescription {
   bool timer = false;  // the interval timer ticking on line 0 (off unless asked for)
   std::vector<PciFunctionImage> pci_functions = default_pci_chipset();
+  MemoryMap memory = default_memory_map();
+  BiosDataArea bios = default_bios_data_area();
 };
 
 VPC_API MachineDescription default_machine();
@@ -49,6 +53,8 @@ class VPC_API Machine {
   PortBus& ports() { return ports_; }
   IrqController& irqs() { return irqs_; }
   PciBus& pci() { return pci_; }
+  PhysicalMemory& memory() { return memory_; }
+  const DriverMemory& windows() const { return windows_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -65,6 +71,8 @@ class VPC_API Machine {
   IntervalTimer timer_{irqs_};
   PciBus pci_;
   PciConfigPorts pci_config_ports_{pci_};
+  PhysicalMemory memory_;
+  DriverMemory windows_{node_, memory_, faults_};
 };
 
 }  // namespace vpc

@@ -1,0 +1,115 @@
+// The virtual PC's physical memory and the driver's windows, as a program sees them through
+// the device node.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "hwtypes/DriverContract.h"
+#include "tests/support/virtual_pc.h"
+
+namespace {
+
+using ferrox::Request::ReadWindow;
+using ferrox::Request::WriteWindow;
+
+class VpcMemoryTest : public VirtualPcTest {
+ protected:
+  void TearDown() override {
+    close(fd_a);
+    close(fd_b);
+  }
+
+  // Maps through descriptor fd; returns LinearAddr.
+  std::uint32_t map(int fd, std::uint32_t phys, std::uint32_t size) {
+    record->PhysAddr = phys;
+    record->Count = size;
+    record->LinearAddr = 0xDEAD;
+    ioctl(fd, ferrox::Request::Map, record.get());
+    return record->LinearAddr;
+  }
+
+  int transfer(int fd, std::uint32_t code, std::uint32_t linear, std::uint32_t offset, std::uint32_t count) {
+    record->LinearAddr = linear;
+    record->Offset = offset;
+    record->Count = count;
+    return ioctl(fd, code, record.get());
+  }
+
+  int fd_a = open("/dev/ferrox", O_RDONLY);
+  int fd_b = open("/dev/ferrox", O_RDONLY);
+  std::unique_ptr<ferrox::TMemRec> record = std::make_unique<ferrox::TMemRec>();
+};
+
+TEST_F(VpcMemoryTest, DefaultMachineMemoryMap) {
+  vpc::PhysicalMemory& memory = pc.memory();
+  const std::uint16_t bios_words[] = {0x3F8, 0x2F8, 0, 0, 0x378, 0x278, 0};
+  for (std::uint32_t i = 0; i < 7; ++i) EXPECT_EQ(memory.read16(0x400 + 2 * i), bios_words[i]) << i;
+  EXPECT_EQ(memory.read32(0xFFFF1), 0xF000E05Bu);  // the BIOS ROM's reset jump target
+  EXPECT_EQ(memory.read32(0xB8000), 0xFFFFFFFFu);  // nothing there
+
+  std::size_t resident = memory.resident_pages();
+  const std::uint8_t bytes[] = {1, 2, 3, 4};
+  memory.write(0xFFFF1, bytes);   // ROM
+  memory.write(0x7FFFFE, bytes);  // the last two bytes of RAM and two past it
+  EXPECT_EQ(memory.read32(0xFFFF1), 0xF000E05Bu);
+  EXPECT_EQ(memory.read32(0x7FFFFE), 0xFFFF0201u);
+  EXPECT_EQ(memory.read32(0x500000), 0u);  // unwritten RAM costs no page
+  EXPECT_EQ(memory.resident_pages(), resident + 1);
+
+  vpc::MachineDescription description;
+  description.memory = {{{0, 0x1000}}, {}};
+  description.bios.lpt = {0x3BC, 0, 0};
+  pc.reset(description);
+  EXPECT_EQ(memory.read16(0x408), 0x3BCu);
+  EXPECT_EQ(memory.read8(0x1000), 0xFFu);
+  EXPECT_EQ(memory.read8(0xFFFF1), 0xFFu);
+}
+
+TEST_F(VpcMemoryTest, MapHandsOutDistinctAddressesOrZero) {
+  std::uint32_t first = map(fd_a, 0x400, 256);
+  std::uint32_t second = map(fd_b, 0x12345, 0x300000);
+  EXPECT_NE(first, 0u);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(second % 4096, 0x345u);
+  EXPECT_EQ(map(fd_a, 0x400, 0), 0u);
+  EXPECT_EQ(map(fd_a, 0xFFFFFF00, 0x101), 0u);
+  EXPECT_NE(map(fd_a, 0xFFFFFF00, 0x100), 0u);  // the very top still maps
+  // Unmapped by their own descriptor only, and released with it.
+  EXPECT_EQ(ioctl(fd_b, ferrox::Request::Unmap, &first), -1);
+  EXPECT_EQ(ioctl(fd_a, ferrox::Request::Unmap, &first), 0);
+  EXPECT_EQ(ioctl(fd_a, ferrox::Request::Unmap, &first), -1);
+  close(fd_a);
+  fd_a = -1;
+  EXPECT_EQ(pc.windows().live_windows(), 1u);
+}
+
+TEST_F(VpcMemoryTest, TransfersStayInsideAWindowOfTheirDescriptor) {
+  std::uint32_t linear = map(fd_a, 0x400, 16);
+  record->Data[0] = 0x77;
+  const std::tuple<int, std::uint32_t, std::uint32_t, std::uint32_t> refused[] = {
+      {fd_a, linear, 15, 2},          // runs past the window
+      {fd_a, linear, 0xFFFFFFFF, 2},  // offset + count wraps
+      {fd_a, linear + 1, 0, 1},       // not a window's address
+      {fd_b, linear, 0, 1},           // another descriptor's window
+  };
+  for (auto [fd, address, offset, count] : refused) {
+    for (std::uint32_t code : {ReadWindow, WriteWindow}) {
+      errno = 0;
+      EXPECT_EQ(transfer(fd, code, address, offset, count), -1);
+      EXPECT_EQ(errno, EINVAL);
+      EXPECT_EQ(record->Data[0], 0x77);
+    }
+  }
+  EXPECT_EQ(pc.memory().read16(0x40F), 0u);  // nothing written past the window either
+
+  std::uint32_t large = map(fd_a, 0x100000, 0x20000);
+  EXPECT_EQ(transfer(fd_a, ReadWindow, large, 0, 65537), -1);
+  EXPECT_EQ(transfer(fd_a, ReadWindow, large, 0x10000, 65536), 0);
+  EXPECT_EQ(transfer(fd_a, ReadWindow, linear, 14, 2), 0);
+  EXPECT_EQ(pc.log().requests().back().returned.size(), 16u + 2);  // the head and the bytes moved
+}
+
+}  // namespace
