@@ -7,16 +7,26 @@
 //   pc.log().request_numbers();                  // what crossed to the driver
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "sim/Export.h"
 #include "sim/device_node.h"
 #include "sim/faults.h"
+#include "sim/fifo_device.h"
 #include "sim/port_bus.h"
+#include "sim/privilege.h"
 #include "sim/request_log.h"
 
 namespace vpc {
 
 // Everything that makes one machine differ from another.
-struct MachineDescription {};
+struct MachineDescription {
+  PrivilegeDescription privilege;  // default: iopl and ioperm granted
+  // Data port of the FIFO device. The default machine has it at 0x300, the start of the range
+  // the PC leaves free for prototype cards.
+  std::optional<std::uint16_t> fifo_port = 0x300;
+};
 
 VPC_API MachineDescription default_machine();
 
@@ -34,6 +44,8 @@ class VPC_API Machine {
   Faults& faults() { return faults_; }
   DeviceNode& node() { return node_; }
   PortBus& ports() { return ports_; }
+  Privilege& privilege() { return privilege_; }
+  FifoDevice& fifo() { return fifo_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -46,6 +58,8 @@ class VPC_API Machine {
   Faults faults_;
   DeviceNode node_{log_, faults_};
   PortBus ports_;
+  Privilege privilege_{log_};
+  FifoDevice fifo_;
 };
 
 }  // namespace vpc
