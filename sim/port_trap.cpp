@@ -113,15 +113,26 @@ bool emulate(greg_t* registers) {
 
 int slot_of(int signal) { return signal == SIGSEGV ? 0 : 1; }
 
+// Hands a fault that is not ours to what was installed before, staying in place for the port
+// instructions that follow. The default action is had by putting it back and returning, so the
+// instruction faults again, for real.
+void pass_on(int signal, siginfo_t* info, void* context) {
+  const struct sigaction& before = previous_actions[slot_of(signal)];
+  if (before.sa_flags & SA_SIGINFO) {
+    before.sa_sigaction(signal, info, context);
+  } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN) {
+    before.sa_handler(signal);
+  } else {
+    sigaction(signal, &before, nullptr);
+  }
+}
+
 void on_trap(int signal, siginfo_t* info, void* context) {
   auto* registers = static_cast<ucontext_t*>(context)->uc_mcontext.gregs;
   // A port instruction without permission is a general protection fault, which the kernel
   // reports as SI_KERNEL; page faults and the rest are never port instructions.
   bool candidate = signal == SIGILL || info->si_code == SI_KERNEL;
-  if (candidate && emulate(registers)) return;
-  // Not a port instruction on a held port: put back what was there before (by default, the
-  // default action) and return, so the instruction faults again into it.
-  sigaction(signal, &previous_actions[slot_of(signal)], nullptr);
+  if (!(candidate && emulate(registers))) pass_on(signal, info, context);
 }
 
 bool is_armed(int signal) {

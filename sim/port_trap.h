@@ -8,8 +8,8 @@
 
 namespace vpc {
 
-// Installs the trap handler for SIGSEGV and SIGILL, keeping what was installed before for the
-// faults that are not port instructions on held ports. Does nothing while the handler is in place.
+// Installs the trap handler for SIGSEGV and SIGILL; the faults that are not port instructions on
+// held ports go on to what was installed before. Does nothing while the handler is in place.
 VPC_API void arm_port_trap();
 
 }  // namespace vpc
