@@ -133,15 +133,18 @@ sigjmp_buf recovery;
 void recover(int) { siglongjmp(recovery, 1); }
 
 TEST_F(TrapTest, OtherFaultsReachTheHandlerInstalledBefore) {
-  struct sigaction own {}, before {};
+  // A privileged instruction that is no port instruction: a protection fault (SIGILL under valgrind).
+  struct sigaction own {}, before[2] {};
   own.sa_handler = recover;
-  sigaction(SIGSEGV, &own, &before);
-  ASSERT_EQ(ioperm(0x379, 1, 1), 0);  // arms the trap over the test's own handler
+  sigaction(SIGSEGV, &own, &before[0]);
+  sigaction(SIGILL, &own, &before[1]);
+  ASSERT_EQ(ioperm(0x379, 1, 1), 0);  // arms the trap over the test's own handlers
   bool recovered = sigsetjmp(recovery, 1) != 0;
-  if (!recovered) asm volatile("hlt");  // privileged: a protection fault that is no port instruction
+  if (!recovered) asm volatile("hlt");
   EXPECT_TRUE(recovered);
   EXPECT_EQ(ferrox::detail::InB(0x379), 0x52);  // and the trap stayed in place
-  sigaction(SIGSEGV, &before, nullptr);
+  sigaction(SIGSEGV, &before[0], nullptr);
+  sigaction(SIGILL, &before[1], nullptr);
 }
 
 }  // namespace
