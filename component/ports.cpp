@@ -43,7 +43,8 @@ bool TFerrox32::DirectPortAccess(Word Port) {
 
 Byte TFerrox32::fGetPortB(Word Port) {
   if (!FDriverActive) return 0xFF;
-  Byte value = DirectPortAccess(Port) ? detail::InB(Port) : static_cast<Byte>(DriverRead(FDriverHandle, Request::PortInB, Port));
+  Byte value = DirectPortAccess(Port) ? detail::InB(Port)
+                                      : static_cast<Byte>(DriverRead(FDriverHandle, Request::PortInB, Port));
   KeepShadow(FLPTReadShadow, FLPTBase, Port, value);
   return value;
 }

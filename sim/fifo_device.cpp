@@ -11,7 +11,8 @@ std::uint32_t FifoDevice::read(std::uint16_t offset, unsigned width) {
   switch (offset) {
     case Data: {
       std::uint32_t value = 0;
-      for (unsigned byte = 0; byte < width; ++byte) value |= std::uint32_t{sequence(state_.read_position++)} << (8 * byte);
+      for (unsigned byte = 0; byte < width; ++byte)
+        value |= std::uint32_t{sequence(state_.read_position++)} << (8 * byte);
       return value;
     }
     default:
@@ -22,7 +23,8 @@ std::uint32_t FifoDevice::read(std::uint16_t offset, unsigned width) {
 void FifoDevice::write(std::uint16_t offset, unsigned width, std::uint32_t value) {
   switch (offset) {
     case Data:
-      for (unsigned byte = 0; byte < width; ++byte) state_.written.push_back(static_cast<std::uint8_t>(value >> (8 * byte)));
+      for (unsigned byte = 0; byte < width; ++byte)
+        state_.written.push_back(static_cast<std::uint8_t>(value >> (8 * byte)));
       break;
     default:
       break;  // unassigned

@@ -99,7 +99,8 @@ bool emulate(greg_t* registers) {
   const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(registers[InstructionPointer]));
   std::optional<PortInstruction> instruction = decode_port_instruction(code);
   if (!instruction) return false;
-  auto port = instruction->port_in_dx ? static_cast<std::uint16_t>(read_register(registers, PortRegister, 16)) : instruction->immediate;
+  auto port = instruction->port_in_dx ? static_cast<std::uint16_t>(read_register(registers, PortRegister, 16))
+                                      : instruction->immediate;
   Machine& machine = Machine::instance();
   if (!machine.privilege().holds(port, instruction->width)) return false;
   bool single = instruction->kind == PortInstruction::Kind::In || instruction->kind == PortInstruction::Kind::Out;

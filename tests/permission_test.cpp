@@ -56,12 +56,14 @@ TEST_F(PermissionTest, RefusedCallsChangeNothing) {
 
 TEST_F(PermissionTest, TheLastComponentWithdrawsWhatWasRaisedAndGranted) {
   Component component = make_component();
-  for (unsigned port : {0x378u, 0xFFF0u, 0x500u, 0xFFF8u, 0xFFFFu}) component->fSetIoPermission(static_cast<ferrox::Word>(port));
+  for (unsigned port : {0x378u, 0xFFF0u, 0x500u, 0xFFF8u, 0xFFFFu})
+    component->fSetIoPermission(static_cast<ferrox::Word>(port));
   pc.log().clear();
   component->fResetAllPermissions();
   // The withdrawing calls go in ascending port order and never run past the last port.
   EXPECT_EQ(privilege_calls(),
-            (std::vector<std::vector<std::uint32_t>>{{0}, {0x500, 4, 0}, {0xFFF0, 4, 0}, {0xFFF8, 4, 0}, {0xFFFF, 1, 0}}));
+            (std::vector<std::vector<std::uint32_t>>{
+                {0}, {0x500, 4, 0}, {0xFFF0, 4, 0}, {0xFFF8, 4, 0}, {0xFFFF, 1, 0}}));
   for (const LogEntry& entry : pc.log().entries()) EXPECT_EQ(entry.result, 0);
   const ferrox::Byte* table = permissions(*component);
   EXPECT_EQ(table[0x500] + table[0xFFF0] + table[0xFFF8] + table[0xFFFF], 0);

@@ -57,7 +57,8 @@ TEST_F(SinglePortTest, ClosedDriverAnswersWithFixedValuesOnEitherPath) {
     component->fSetPortL(0x378, 1);
   }
   EXPECT_EQ(scratch.at(0x378), 0x11223341u);
-  for (int index = 0; index < 3; ++index) EXPECT_EQ(component->LPTReadShadow(index) | component->LPTWriteShadow(index), 0);
+  for (int index = 0; index < 3; ++index)
+    EXPECT_EQ(component->LPTReadShadow(index) | component->LPTWriteShadow(index), 0);
   EXPECT_EQ(logged(Event::Request) + logged(Event::PortIn) + logged(Event::PortOut) + logged(Event::Ioperm), 0u);
 }
 
@@ -138,7 +139,9 @@ class FifoTest : public PortsTest {
 TEST_F(FifoTest, ReadsEveryWidthWithOneStringInstruction) {
   using Read = void (ferrox::TFerrox32::*)(ferrox::Word, std::uint32_t, void*);
   const std::pair<Read, unsigned> reads[] = {
-      {&ferrox::TFerrox32::ReadPortFIFO, 1}, {&ferrox::TFerrox32::ReadPortWFIFO, 2}, {&ferrox::TFerrox32::ReadPortLFIFO, 4}};
+      {&ferrox::TFerrox32::ReadPortFIFO, 1},
+      {&ferrox::TFerrox32::ReadPortWFIFO, 2},
+      {&ferrox::TFerrox32::ReadPortLFIFO, 4}};
   for (auto [read, width] : reads) {
     for (std::uint32_t count : {0u, 1u, 3000u}) {
       pc.log().clear();
@@ -161,7 +164,9 @@ TEST_F(FifoTest, ReadsEveryWidthWithOneStringInstruction) {
 TEST_F(FifoTest, WritesEveryWidthInAscendingOrder) {
   using Write = void (ferrox::TFerrox32::*)(ferrox::Word, std::uint32_t, const void*);
   const std::pair<Write, unsigned> writes[] = {
-      {&ferrox::TFerrox32::WritePortFIFO, 1}, {&ferrox::TFerrox32::WritePortWFIFO, 2}, {&ferrox::TFerrox32::WritePortLFIFO, 4}};
+      {&ferrox::TFerrox32::WritePortFIFO, 1},
+      {&ferrox::TFerrox32::WritePortWFIFO, 2},
+      {&ferrox::TFerrox32::WritePortLFIFO, 4}};
   for (auto [write, width] : writes) {
     for (std::uint32_t count : {0u, 1u, 3000u}) {
       pc.log().clear();

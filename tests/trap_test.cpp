@@ -16,7 +16,9 @@ using Kind = vpc::PortInstruction::Kind;
 
 namespace {
 
-std::optional<PortInstruction> decode(std::vector<std::uint8_t> code) { return vpc::decode_port_instruction(code.data()); }
+std::optional<PortInstruction> decode(std::vector<std::uint8_t> code) {
+  return vpc::decode_port_instruction(code.data());
+}
 
 TEST(PortInstructionDecoder, ReadsOpcodesAndPrefixes) {
   constexpr unsigned Address = sizeof(void*) * 8;

@@ -37,7 +37,8 @@ void show_ports(std::ostream& out, ferrox::TFerrox32& component) {
   constexpr ferrox::Word FifoPort = 0x300;
   ferrox::Byte through_driver = component.fGetPortB(FifoPort);
   component.fSetPortB(FifoPort, 0x5A);
-  out << fmt::format("driver path: fGetPortB(0x{:X}) = 0x{:02X}, fSetPortB(0x{:X}, 0x5A)\n", FifoPort, through_driver, FifoPort);
+  out << fmt::format("driver path: fGetPortB(0x{:X}) = 0x{:02X}, fSetPortB(0x{:X}, 0x5A)\n", FifoPort, through_driver,
+                     FifoPort);
   component.fSetHardAccess(false);
   ferrox::Byte direct = component.fGetPortB(FifoPort);
   component.fSetPortB(FifoPort, 0xA5);
@@ -49,7 +50,8 @@ void show_ports(std::ostream& out, ferrox::TFerrox32& component) {
   for (ferrox::Byte byte : block) bytes += fmt::format(" {:02X}", byte);
   out << fmt::format("ReadPortFIFO(0x{:X}, {}):{}\n", FifoPort, sizeof block, bytes);
   component.WritePortFIFO(FifoPort, sizeof block, block);
-  out << fmt::format("WritePortFIFO(0x{:X}, {}): those bytes written out, in one string instruction\n", FifoPort, sizeof block);
+  out << fmt::format("WritePortFIFO(0x{:X}, {}): those bytes written out, in one string instruction\n", FifoPort,
+                     sizeof block);
   component.fSetHardAccess(true);
 }
 
