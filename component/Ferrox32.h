@@ -176,6 +176,11 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   };
   InterruptCookie FInterruptCookie{this};
   friend void detail::DeliverInterrupt(TFerrox32& Component, Byte Line);
+  // Port access (ports.cpp, permissions.cpp): a grant recorded or obtained now for Port; and
+  // whether a single-port transfer takes the direct path, falling back to the driver for good
+  // when the grant is refused.
+  bool PortGranted(Word Port);
+  bool DirectPortAccess(Word Port);
 };
 
 }  // namespace ferrox

@@ -15,6 +15,10 @@ struct ModuleRecords {
   TPortRecord* PortRequest = nullptr;
   TPciRequest* PciRequest = nullptr;  // head of a PciRequestSize-byte block
   Byte* PortPermissions = nullptr;    // PortCount entries, 0 or 1
+  // Some component raised the process's I/O privilege level with iopl(3) (for a port from 0x400
+  // up, or probing in fSetHardAccess). The level is shared by the whole process, so it is
+  // remembered here and dropped when the last component goes.
+  bool PrivilegeRaised = false;
   int LiveComponents = 0;
 };
 

@@ -70,6 +70,7 @@ TFerrox32::~TFerrox32() {
   FDriverActive = false;
   FDriverHandle = 0;
   FMapped = false;
+  fResetAllPermissions();
   // The records lease is given back after this body, when FRecords is destroyed.
 }
 

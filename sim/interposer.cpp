@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <sys/io.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -134,5 +135,12 @@ VPC_API int __ioctl_time64(int fd, unsigned long request, ...) noexcept {
   return route_ioctl(fd, request, argument);
 }
 #endif
+
+// I/O privilege: the virtual PC's kernel decides, and its trap carries out the port instructions.
+VPC_API int iopl(int level) noexcept { return vpc::Machine::instance().privilege().iopl(level); }
+
+VPC_API int ioperm(unsigned long from, unsigned long count, int turn_on) noexcept {
+  return vpc::Machine::instance().privilege().ioperm(from, count, turn_on);
+}
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 
 #include "sim/driver_irq.h"
 #include "sim/driver_pci.h"
+#include "sim/driver_ports.h"
 #include "sim/pci_sysfs.h"
 
 namespace vpc {
@@ -34,6 +35,7 @@ Machine& Machine::instance() {
 }
 
 Machine::Machine() {
+  serve_port_requests(node_, ports_);
   serve_irq_requests(node_, irqs_);
   serve_pci_requests(node_, pci_);
   MachineDescription first = preloaded() ? builtin_machine() : default_machine();
@@ -45,6 +47,10 @@ void Machine::reset(const MachineDescription& description) {
   description_ = description;
   log_.clear();
   faults_.clear();
+  privilege_.reset(description.privilege);
+  ports_.detach_all();
+  fifo_.reset();
+  if (description.fifo_port) ports_.attach(*description.fifo_port, FifoDevice::PortCount, fifo_);
   timer_.stop();
   irqs_.reset();
   if (description.timer) timer_.start();

@@ -8,16 +8,21 @@
 //   pc.irqs().raise(7);                          // an interrupt on IRQ line 7
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "sim/Export.h"
 #include "sim/device_node.h"
 #include "sim/driver_memory.h"
 #include "sim/faults.h"
+#include "sim/fifo_device.h"
 #include "sim/irq_controller.h"
 #include "sim/pci_bus.h"
 #include "sim/pci_chipset.h"
 #include "sim/pci_config_ports.h"
 #include "sim/physical_memory.h"
 #include "sim/port_bus.h"
+#include "sim/privilege.h"
 #include "sim/request_log.h"
 #include "sim/timer.h"
 
@@ -29,6 +34,10 @@ struct MachineDescription {
   std::vector<PciFunctionImage> pci_functions = default_pci_chipset();
   MemoryMap memory = default_memory_map();
   BiosDataArea bios = default_bios_data_area();
+  PrivilegeDescription privilege;  // default: iopl and ioperm granted
+  // Data port of the FIFO device. The default machine has it at 0x300, the start of the range
+  // the PC leaves free for prototype cards.
+  std::optional<std::uint16_t> fifo_port = 0x300;
 };
 
 VPC_API MachineDescription default_machine();
@@ -55,6 +64,8 @@ class VPC_API Machine {
   PciBus& pci() { return pci_; }
   PhysicalMemory& memory() { return memory_; }
   const DriverMemory& windows() const { return windows_; }
+  Privilege& privilege() { return privilege_; }
+  FifoDevice& fifo() { return fifo_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -73,6 +84,8 @@ class VPC_API Machine {
   PciConfigPorts pci_config_ports_{pci_};
   PhysicalMemory memory_;
   DriverMemory windows_{node_, memory_, faults_};
+  Privilege privilege_{log_};
+  FifoDevice fifo_;
 };
 
 }  // namespace vpc

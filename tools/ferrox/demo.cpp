@@ -111,11 +111,36 @@ void show_memory(std::ostream& out, ferrox::TFerrox32& component) {
   hexdump(out, 0xFFFF0, block, 16);
 }
 
+// The FIFO device of the virtual PC answers at 0x300: each read yields its next byte.
+void show_ports(std::ostream& out, ferrox::TFerrox32& component) {
+  section(out, "Port input/output");
+  constexpr ferrox::Word FifoPort = 0x300;
+  ferrox::Byte through_driver = component.fGetPortB(FifoPort);
+  component.fSetPortB(FifoPort, 0x5A);
+  out << fmt::format("driver path: fGetPortB(0x{:X}) = 0x{:02X}, fSetPortB(0x{:X}, 0x5A)\n", FifoPort, through_driver,
+                     FifoPort);
+  component.fSetHardAccess(false);
+  ferrox::Byte direct = component.fGetPortB(FifoPort);
+  component.fSetPortB(FifoPort, 0xA5);
+  out << fmt::format("direct path (HardAccess {}): fGetPortB(0x{:X}) = 0x{:02X}, fSetPortB(0x{:X}, 0xA5)\n",
+                     yes_no(component.HardAccess()), FifoPort, direct, FifoPort);
+  ferrox::Byte block[16] = {};
+  component.ReadPortFIFO(FifoPort, sizeof block, block);
+  std::string bytes;
+  for (ferrox::Byte byte : block) bytes += fmt::format(" {:02X}", byte);
+  out << fmt::format("ReadPortFIFO(0x{:X}, {}):{}\n", FifoPort, sizeof block, bytes);
+  component.WritePortFIFO(FifoPort, sizeof block, block);
+  out << fmt::format("WritePortFIFO(0x{:X}, {}): those bytes written out, in one string instruction\n", FifoPort,
+                     sizeof block);
+  component.fSetHardAccess(true);
+}
+
 }  // namespace
 
 int run_demo(std::ostream& out) {
   auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   show_driver(out, *component);
+  show_ports(out, *component);
   show_memory(out, *component);
   show_interrupts(out, *component);
   show_pci(out, *component);

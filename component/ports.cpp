@@ -1,0 +1,117 @@
+// TFerrox32 port input/output: single ports through the driver or with port instructions, the
+// parallel-port shadows kept by the byte transfers, and FIFO blocks moved with one repeated string
+// instruction.
+#include <sys/ioctl.h>
+
+#include "component/Ferrox32.h"
+#include "component/ModuleRecords.h"
+#include "component/PortIo.h"
+
+namespace ferrox {
+
+namespace {
+
+std::uint32_t DriverRead(std::int32_t Handle, std::uint32_t Code, Word Port) {
+  TPortRecord& request = *detail::Records().PortRequest;
+  request.Port = Port;
+  request.Value = 0;  // what a failed request leaves to be read back
+  ioctl(Handle, Code, &request);
+  return request.Value;
+}
+
+void DriverWrite(std::int32_t Handle, std::uint32_t Code, Word Port, std::uint32_t Value) {
+  TPortRecord& request = *detail::Records().PortRequest;
+  request.Port = Port;
+  request.Value = Value;
+  ioctl(Handle, Code, &request);
+}
+
+// The byte transfers remember the last value seen at each register of the selected parallel
+// port. The upper bound is computed in int, so a base of 0xFFFF does not wrap.
+void KeepShadow(Byte (&Shadow)[3], Word Base, Word Port, Byte Value) {
+  if (Base <= Port && Port <= Base + 2) Shadow[Port - Base] = Value;
+}
+
+}  // namespace
+
+bool TFerrox32::DirectPortAccess(Word Port) {
+  if (FHardAccess) return false;
+  if (PortGranted(Port)) return true;
+  FHardAccess = true;  // refused: this call and every later one goes through the driver
+  return false;
+}
+
+Byte TFerrox32::fGetPortB(Word Port) {
+  if (!FDriverActive) return 0xFF;
+  Byte value = DirectPortAccess(Port) ? detail::InB(Port)
+                                      : static_cast<Byte>(DriverRead(FDriverHandle, Request::PortInB, Port));
+  KeepShadow(FLPTReadShadow, FLPTBase, Port, value);
+  return value;
+}
+
+Word TFerrox32::fGetPortW(Word Port) {
+  if (!FDriverActive) return 0xFFFF;
+  if (FHardAccess) return static_cast<Word>(DriverRead(FDriverHandle, Request::PortInW, Port));
+  // The one transfer that keeps the direct path when the grant is refused: it answers as an
+  // absent port does and asks the driver nothing.
+  return PortGranted(Port) ? detail::InW(Port) : 0xFFFF;
+}
+
+// A closed driver answers a double-word read with 0xFF, as the byte read does, not all ones.
+std::uint32_t TFerrox32::fGetPortL(Word Port) {
+  if (!FDriverActive) return 0x000000FF;
+  return DirectPortAccess(Port) ? detail::InL(Port) : DriverRead(FDriverHandle, Request::PortInL, Port);
+}
+
+void TFerrox32::fSetPortB(Word Port, Byte Value) {
+  if (!FDriverActive) return;
+  if (DirectPortAccess(Port))
+    detail::OutB(Port, Value);
+  else
+    DriverWrite(FDriverHandle, Request::PortOutB, Port, Value);
+  KeepShadow(FLPTWriteShadow, FLPTBase, Port, Value);
+}
+
+void TFerrox32::fSetPortW(Word Port, Word Value) {
+  if (!FDriverActive) return;
+  if (DirectPortAccess(Port))
+    detail::OutW(Port, Value);
+  else
+    DriverWrite(FDriverHandle, Request::PortOutW, Port, Value);
+}
+
+void TFerrox32::fSetPortL(Word Port, std::uint32_t Value) {
+  if (!FDriverActive) return;
+  if (DirectPortAccess(Port))
+    detail::OutL(Port, Value);
+  else
+    DriverWrite(FDriverHandle, Request::PortOutL, Port, Value);
+}
+
+// Blocks always use the port instructions, whatever the driver's state and HardAccess; a refused
+// grant moves nothing.
+void TFerrox32::ReadPortFIFO(Word Port, std::uint32_t Count, void* Buffer) {
+  if (PortGranted(Port)) detail::InsB(Port, Buffer, Count);
+}
+
+void TFerrox32::WritePortFIFO(Word Port, std::uint32_t Count, const void* Buffer) {
+  if (PortGranted(Port)) detail::OutsB(Port, Buffer, Count);
+}
+
+void TFerrox32::ReadPortWFIFO(Word Port, std::uint32_t Count, void* Buffer) {
+  if (PortGranted(Port)) detail::InsW(Port, Buffer, Count);
+}
+
+void TFerrox32::WritePortWFIFO(Word Port, std::uint32_t Count, const void* Buffer) {
+  if (PortGranted(Port)) detail::OutsW(Port, Buffer, Count);
+}
+
+void TFerrox32::ReadPortLFIFO(Word Port, std::uint32_t Count, void* Buffer) {
+  if (PortGranted(Port)) detail::InsL(Port, Buffer, Count);
+}
+
+void TFerrox32::WritePortLFIFO(Word Port, std::uint32_t Count, const void* Buffer) {
+  if (PortGranted(Port)) detail::OutsL(Port, Buffer, Count);
+}
+
+}  // namespace ferrox
