@@ -67,6 +67,7 @@ void RegisterComponents(std::string_view Page, std::initializer_list<const TClas
     if (!RegisterClass(*c)) continue;  // another class already answers to this name
     if (std::find(page->Classes.begin(), page->Classes.end(), c) == page->Classes.end()) page->Classes.push_back(c);
   }
+  if (page->Classes.empty()) palette.erase(page);
 }
 
 std::vector<std::string> PalettePages() {
