@@ -6,21 +6,18 @@
 #include <vector>
 
 #include "framework/PackageLoader.h"
+#include "tests/support/palette_bitmap.h"
 
 namespace {
 
-// The 4-bit bitmap as 24 rows of RGB, top row first.
+// The bitmap as 24 rows of RGB, top row first.
 std::vector<std::uint8_t> Rgb(std::span<const std::uint8_t> bitmap) {
-  std::span<const std::uint8_t> colours = bitmap.subspan(40, 64);
-  std::span<const std::uint8_t> pixels = bitmap.subspan(104);
   std::vector<std::uint8_t> rgb;
-  for (int y = 0; y < 24; ++y) {
-    for (int x = 0; x < 24; ++x) {
-      std::uint8_t packed = pixels[(23 - y) * 12 + x / 2];
-      int index = x % 2 == 0 ? packed >> 4 : packed & 0x0F;
-      rgb.insert(rgb.end(), {colours[4 * index + 2], colours[4 * index + 1], colours[4 * index]});
+  for (int y = 0; y < palette_bitmap::Side; ++y)
+    for (int x = 0; x < palette_bitmap::Side; ++x) {
+      auto colour = palette_bitmap::Rgb(bitmap, palette_bitmap::Index(bitmap, x, y));
+      rgb.insert(rgb.end(), colour.begin(), colour.end());
     }
-  }
   return rgb;
 }
 

@@ -3,14 +3,18 @@
 #include <dirent.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "framework/PackageLoader.h"
 #include "framework/Registry.h"
+#include "tests/support/palette_bitmap.h"
 #include "tests/support/virtual_pc.h"
 
 using framework::PackageHost;
 using vpc::Event;
+using palette_bitmap::Field;
 
 namespace {
 
@@ -24,12 +28,6 @@ std::span<const std::uint8_t> Resource(const framework::TPackage& package, std::
   auto resource = framework::FindResource(package.Module(), name);
   EXPECT_TRUE(resource.has_value()) << name;
   return resource.value_or(std::span<const std::uint8_t>{});
-}
-
-std::uint32_t Little(std::span<const std::uint8_t> bytes, std::size_t at, int size) {
-  std::uint32_t value = 0;
-  for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[at + i];
-  return value;
 }
 
 int OpenDescriptorCount() {
@@ -140,24 +138,20 @@ TEST_F(PackageTest, PaletteBitmapIsA24By24SixteenColourBitmapOf392Bytes) {
   ASSERT_TRUE(package);
   std::span<const std::uint8_t> bitmap = Resource(*package, "ferrox32");
   ASSERT_EQ(bitmap.size(), 392u);
-  EXPECT_EQ(Little(bitmap, 0, 4), 40u);    // header size
-  EXPECT_EQ(Little(bitmap, 4, 4), 24u);    // width
-  EXPECT_EQ(Little(bitmap, 8, 4), 24u);    // height, positive: bottom row first
-  EXPECT_EQ(Little(bitmap, 12, 2), 1u);    // planes
-  EXPECT_EQ(Little(bitmap, 14, 2), 4u);    // bits per pixel
-  EXPECT_EQ(Little(bitmap, 16, 4), 0u);    // uncompressed
-  EXPECT_EQ(Little(bitmap, 20, 4), 288u);  // pixel bytes
-  std::uint32_t colours_used = Little(bitmap, 32, 4);
+  EXPECT_EQ(Field(bitmap, 0, 4), 40u);    // header size
+  EXPECT_EQ(Field(bitmap, 4, 4), 24u);    // width
+  EXPECT_EQ(Field(bitmap, 8, 4), 24u);    // height, positive: bottom row first
+  EXPECT_EQ(Field(bitmap, 12, 2), 1u);    // planes
+  EXPECT_EQ(Field(bitmap, 14, 2), 4u);    // bits per pixel
+  EXPECT_EQ(Field(bitmap, 16, 4), 0u);    // uncompressed
+  EXPECT_EQ(Field(bitmap, 20, 4), 288u);  // pixel bytes
+  std::uint32_t colours_used = Field(bitmap, 32, 4);
   EXPECT_TRUE(colours_used == 0 || colours_used == 16) << colours_used;
   for (int entry = 0; entry < 16; ++entry) EXPECT_EQ(bitmap[40 + 4 * entry + 3], 0) << "reserved byte of colour " << entry;
 
   // Worth looking at: several colours are used, and the frame around the picture is one colour,
   // the one the designer makes transparent (the bottom-left pixel's).
-  std::span<const std::uint8_t> pixels = bitmap.subspan(104);
-  auto pixel = [&](int x, int y_from_top) {
-    std::uint8_t packed = pixels[(23 - y_from_top) * 12 + x / 2];
-    return x % 2 == 0 ? packed >> 4 : packed & 0x0F;
-  };
+  auto pixel = [&](int x, int y_from_top) { return palette_bitmap::Index(bitmap, x, y_from_top); };
   std::vector<bool> used(16);
   for (int y = 0; y < 24; ++y)
     for (int x = 0; x < 24; ++x) used[pixel(x, y)] = true;
