@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake g++-multilib gcc-multilib
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qemu-user libcli11-dev libfmt-dev libtomlplusplus-dev
+  qemu-user libcli11-dev libfmt-dev libtomlplusplus-dev libpng-dev
 )
 
 missing=()

@@ -1,0 +1,10 @@
+// The library's module record, registered with the framework while the library is mapped.
+#pragma once
+
+#include "framework/Modules.h"
+
+namespace ferrox::package {
+
+framework::TModuleRecord& ThisModule();
+
+}  // namespace ferrox::package

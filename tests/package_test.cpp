@@ -1,0 +1,168 @@
+// libferrox loaded as a package, the way a designer or an application loads it: entry points,
+// unit initialisation, registration, the palette icon and the package description.
+#include <dirent.h>
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "framework/PackageLoader.h"
+#include "framework/Registry.h"
+#include "tests/support/palette_bitmap.h"
+#include "tests/support/virtual_pc.h"
+
+using framework::PackageHost;
+using vpc::Event;
+using palette_bitmap::Field;
+
+namespace {
+
+std::unique_ptr<framework::TPackage> Load(PackageHost host) {
+  auto package = framework::LoadPackage(FERROX_LIBRARY_PATH, host);
+  EXPECT_TRUE(package.ok()) << package.error().Text();
+  return package ? std::move(*package) : nullptr;
+}
+
+std::span<const std::uint8_t> Resource(const framework::TPackage& package, std::string_view name) {
+  auto resource = framework::FindResource(package.Module(), name);
+  EXPECT_TRUE(resource.has_value()) << name;
+  return resource.value_or(std::span<const std::uint8_t>{});
+}
+
+int OpenDescriptorCount() {
+  int count = 0;
+  DIR* fds = opendir("/proc/self/fd");
+  while (readdir(fds)) ++count;
+  closedir(fds);
+  return count;
+}
+
+class PackageTest : public VirtualPcTest {};
+
+TEST_F(PackageTest, DesignLoadPutsTFerrox32OnDriversAndUnloadTakesItOff) {
+  {
+    auto package = Load(PackageHost::Design);
+    ASSERT_TRUE(package);
+    auto page = framework::PalettePage("Drivers");
+    ASSERT_EQ(page.size(), 1u);
+    EXPECT_EQ(page[0]->ClassName, "TFerrox32");
+    EXPECT_EQ(framework::PalettePages(), std::vector<std::string>{"Drivers"});
+  }
+  EXPECT_TRUE(framework::PalettePage("Drivers").empty());
+  EXPECT_EQ(framework::FindClass("TFerrox32"), nullptr) << "the unloaded library's class is still registered";
+}
+
+TEST_F(PackageTest, ApplicationLoadNeverRegistersButTheClassCanBeCreated) {
+  auto package = Load(PackageHost::Application);
+  ASSERT_TRUE(package);
+  EXPECT_TRUE(framework::PalettePages().empty());
+  const framework::TClassInfo* ferrox = framework::FindClass("TFerrox32");
+  ASSERT_NE(ferrox, nullptr);
+  framework::TComponent* component = ferrox->Create(nullptr);
+  EXPECT_EQ(ferrox->FindProperty("HardAccess")->Read(*component), framework::TValue{true});
+  EXPECT_EQ(ferrox->FindProperty("LPTNumber")->Read(*component), framework::TValue{std::int64_t{1}});
+  component->Free();
+}
+
+TEST_F(PackageTest, LoadingAndUnloadingAloneOpensNothingAndGrantsNothing) {
+  int descriptors = OpenDescriptorCount();
+  Load(PackageHost::Design).reset();
+  Load(PackageHost::Application).reset();
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+  for (Event event : {Event::Open, Event::Request, Event::Iopl, Event::Ioperm, Event::PortIn, Event::PortOut})
+    EXPECT_TRUE(pc.log().of(event).empty());
+}
+
+TEST_F(PackageTest, UnitsAreInitialisedOnceInDependencyOrder) {
+  auto package = Load(PackageHost::Application);
+  ASSERT_TRUE(package);
+  const framework::TPackageInfoTable& table = package->Units();
+  ASSERT_EQ(table.UnitCount, 2u);
+  EXPECT_STREQ(table.Units[0].Name, "HW_Types");
+  EXPECT_STREQ(table.Units[1].Name, "Ferrox32");
+  const std::vector<std::string> order{"HW_Types", "Ferrox32"};
+  EXPECT_EQ(package->Module().InitializedUnits, order);
+
+  void* library = dlopen(FERROX_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(library, nullptr);
+  auto initialize = reinterpret_cast<void (*)()>(dlsym(library, "Initialize"));
+  auto info_table = reinterpret_cast<const framework::TPackageInfoTable* (*)()>(dlsym(library, "GetPackageInfoTable"));
+  ASSERT_TRUE(initialize && info_table);
+  EXPECT_EQ(info_table(), &table);
+  initialize();
+  EXPECT_EQ(package->Module().InitializedUnits, order) << "a second initialisation ran";
+  dlclose(library);
+}
+
+TEST_F(PackageTest, DescriptionServesBothHostsAndListsRequiresAndUnits) {
+  auto package = Load(PackageHost::Application);
+  ASSERT_TRUE(package);
+  const framework::TPackageInfo& info = package->Info();
+  EXPECT_EQ(info.Name, "ferrox");
+  EXPECT_FALSE(info.DesignOnly);
+  EXPECT_FALSE(info.RunOnly);
+  EXPECT_EQ(info.Requires, (std::vector<std::string>{"netbase", "visual", "base"}));
+  ASSERT_EQ(info.Contains.size(), 4u);
+  const std::pair<const char*, unsigned> units[] = {{"ferrox", framework::ufMainUnit | framework::ufPackageUnit},
+                                                   {"HW_Types", framework::ufNone},
+                                                   {"SysInit", framework::ufWeakUnit},
+                                                   {"Ferrox32", framework::ufNone}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(info.Contains[i].Name, units[i].first);
+    EXPECT_EQ(info.Contains[i].Flags, units[i].second) << units[i].first;
+  }
+}
+
+TEST(PackageInfo, UsageDecidesTheHostsAndFaultsNameTheirLine) {
+  auto design = framework::ParsePackageInfo("package p\nusage design\n");
+  ASSERT_TRUE(design.ok());
+  EXPECT_TRUE(design->DesignOnly);
+  EXPECT_FALSE(design->RunOnly);
+  auto faulty = framework::ParsePackageInfo("package p\n\nusage runtime\ncontains u shared\n");
+  ASSERT_FALSE(faulty.ok());
+  EXPECT_EQ(faulty.error().Text(), "line 4: unknown unit flag \"shared\"");
+  EXPECT_FALSE(framework::ParsePackageInfo("package p\n").ok()) << "a description without usage";
+}
+
+TEST(PackageLoader, ALibraryThatIsNoPackageIsRefusedAndLeftUnloaded) {
+  auto package = framework::LoadPackage(VPC_LIBRARY_PATH, PackageHost::Design);
+  ASSERT_FALSE(package.ok());
+  EXPECT_NE(package.error().Message.find("not a package"), std::string::npos) << package.error().Text();
+  auto missing = framework::LoadPackage("/nonexistent/libnothing.so", PackageHost::Design);
+  EXPECT_FALSE(missing.ok());
+}
+
+TEST_F(PackageTest, PaletteBitmapIsA24By24SixteenColourBitmapOf392Bytes) {
+  auto package = Load(PackageHost::Design);
+  ASSERT_TRUE(package);
+  std::span<const std::uint8_t> bitmap = Resource(*package, "ferrox32");
+  ASSERT_EQ(bitmap.size(), 392u);
+  EXPECT_EQ(Field(bitmap, 0, 4), 40u);    // header size
+  EXPECT_EQ(Field(bitmap, 4, 4), 24u);    // width
+  EXPECT_EQ(Field(bitmap, 8, 4), 24u);    // height, positive: bottom row first
+  EXPECT_EQ(Field(bitmap, 12, 2), 1u);    // planes
+  EXPECT_EQ(Field(bitmap, 14, 2), 4u);    // bits per pixel
+  EXPECT_EQ(Field(bitmap, 16, 4), 0u);    // uncompressed
+  EXPECT_EQ(Field(bitmap, 20, 4), 288u);  // pixel bytes
+  std::uint32_t colours_used = Field(bitmap, 32, 4);
+  EXPECT_TRUE(colours_used == 0 || colours_used == 16) << colours_used;
+  for (int entry = 0; entry < 16; ++entry) EXPECT_EQ(bitmap[40 + 4 * entry + 3], 0) << "reserved byte of colour " << entry;
+
+  // Worth looking at: several colours are used, and the frame around the picture is one colour,
+  // the one the designer makes transparent (the bottom-left pixel's).
+  auto pixel = [&](int x, int y_from_top) { return palette_bitmap::Index(bitmap, x, y_from_top); };
+  std::vector<bool> used(16);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 24; ++x) used[pixel(x, y)] = true;
+  EXPECT_GE(std::count(used.begin(), used.end(), true), 6);
+  int transparent = pixel(0, 23);
+  for (int i = 0; i < 24; ++i) {
+    EXPECT_EQ(pixel(i, 0), transparent);
+    EXPECT_EQ(pixel(i, 23), transparent);
+    EXPECT_EQ(pixel(0, i), transparent);
+    EXPECT_EQ(pixel(23, i), transparent);
+  }
+}
+
+}  // namespace
