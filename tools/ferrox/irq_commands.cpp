@@ -100,7 +100,6 @@ void add_line(CLI::App* command, IrqOptions& options) {
 
 void add_irq_commands(CLI::App& app, Command& selected) {
   CLI::App* irq = app.add_subcommand("irq", "Hardware interrupts");
-  irq->require_subcommand(1);
   auto options = std::make_shared<IrqOptions>();
 
   CLI::App* watching = irq->add_subcommand("watch", "Unmask a line and print each interrupt as it arrives");

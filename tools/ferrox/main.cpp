@@ -1,5 +1,6 @@
 // ferrox: one command for the whole library, on the real driver or the built-in virtual PC.
 #include <CLI/CLI.hpp>
+#include <fmt/format.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -59,6 +60,25 @@ std::string platform_line(Platform platform, const std::string& machine) {
   return "ferrox: on the virtual PC, " + (machine.empty() ? std::string("built-in machine") : "machine " + machine);
 }
 
+// The command line stopped at a group ("ferrox", "ferrox port"): say what may follow.
+int missing_subcommand(const CLI::App& app) {
+  const CLI::App* group = &app;
+  std::string path = "ferrox";
+  for (bool deeper = true; deeper;) {
+    deeper = false;
+    for (const CLI::App* sub : group->get_subcommands({}))
+      if (sub->parsed()) {
+        group = sub;
+        path += " " + sub->get_name();
+        deeper = true;
+        break;
+      }
+  }
+  std::vector<std::string> names;
+  for (const CLI::App* sub : group->get_subcommands({})) names.push_back(sub->get_name());
+  return fail("\"" + path + "\" needs a subcommand: " + fmt::format("{}", fmt::join(names, ", ")) + " (--help tells more)");
+}
+
 int run(const Command& command, bool want_virtual, const std::string& machine, char** argv) {
   if (command.needs == Needs::Nothing) return command.run(nullptr);
   if (!machine.empty() && !pass_machine_file(machine)) return 1;
@@ -82,7 +102,6 @@ int main(int argc, char** argv) {
   CLI::App app{"ferrox: PC hardware from user space: I/O ports, physical memory, PCI, IRQs, the parallel port.\n"
                "Runs on the real driver /dev/ferrox where it exists, otherwise on the built-in virtual PC.\n"
                "Numbers are decimal, or hexadecimal with 0x; output is hexadecimal."};
-  app.require_subcommand(1);
   bool want_virtual = false;
   std::string machine;
   app.add_flag("--virtual", want_virtual, "Run on the built-in virtual PC even where /dev/ferrox exists");
@@ -98,5 +117,6 @@ int main(int argc, char** argv) {
   add_demo_command(app, selected);
 
   CLI11_PARSE(app, argc, argv);
+  if (!selected.run) return missing_subcommand(app);
   return run(selected, want_virtual, machine, argv);
 }

@@ -61,7 +61,6 @@ CLI::Option* add_address(CLI::App* command, MemOptions& options) {
 
 void add_mem_commands(CLI::App& app, Command& selected) {
   CLI::App* mem = app.add_subcommand("mem", "Read and write physical memory");
-  mem->require_subcommand(1);
   auto options = std::make_shared<MemOptions>();
 
   CLI::App* read = mem->add_subcommand("read", "Print COUNT bytes (default 16) from ADDR as a hexdump");

@@ -118,7 +118,6 @@ void on_parsed(CLI::App* command, Command& selected, std::shared_ptr<PciOptions>
 
 void add_pci_commands(CLI::App& app, Command& selected) {
   CLI::App* pci = app.add_subcommand("pci", "PCI functions and their configuration space");
-  pci->require_subcommand(1);
   auto options = std::make_shared<PciOptions>();
 
   CLI::App* listing = pci->add_subcommand("list", "List the functions as `lspci -n`: bus:dev.fn class: vendor:device");

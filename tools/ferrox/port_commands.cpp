@@ -119,7 +119,6 @@ void on_parsed(CLI::App* command, Command& selected, std::shared_ptr<PortOptions
 
 void add_port_commands(CLI::App& app, Command& selected) {
   CLI::App* port = app.add_subcommand("port", "Read and write I/O ports");
-  port->require_subcommand(1);
   auto options = std::make_shared<PortOptions>();
 
   CLI::App* read = port->add_subcommand("read", "Read a port and print its value in hexadecimal");
