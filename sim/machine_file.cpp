@@ -25,7 +25,7 @@ using machine_file::Reader;
 
 constexpr const char* HostPciDevices = "/sys/bus/pci/devices";
 
-int privilege_error(Reader& reader, const toml::node& node, const std::string& key) {
+int privilege_error(const Reader& reader, const toml::node& node, const std::string& key) {
   std::string value = reader.string(node, key);
   if (value == "granted") return 0;
   if (value == "EPERM") return EPERM;
@@ -33,21 +33,21 @@ int privilege_error(Reader& reader, const toml::node& node, const std::string& k
   throw Fault{node, key, "\"" + value + "\" is not \"granted\", \"EPERM\" or \"ENOSYS\""};
 }
 
-void read_privilege(Reader& reader, const toml::table& table, PrivilegeDescription& privilege) {
+void read_privilege(const Reader& reader, const toml::table& table, PrivilegeDescription& privilege) {
   reader.check_keys(table, "privilege", {"iopl", "ioperm"});
   if (auto* iopl = table.get("iopl")) privilege.iopl_error = privilege_error(reader, *iopl, "privilege.iopl");
   if (auto* ioperm = table.get("ioperm")) privilege.ioperm_error = privilege_error(reader, *ioperm, "privilege.ioperm");
 }
 
 template <std::size_t N>
-void read_bases(Reader& reader, const toml::node& node, const std::string& key, std::array<std::uint16_t, N>& bases) {
+void read_bases(const Reader& reader, const toml::node& node, const std::string& key, std::array<std::uint16_t, N>& bases) {
   const toml::array& array = reader.array(node, key, N);
   bases.fill(0);
   for (std::size_t slot = 0; slot < array.size(); ++slot)
     bases[slot] = static_cast<std::uint16_t>(reader.integer(array[slot], key + "[" + std::to_string(slot) + "]", 0xFFFF));
 }
 
-void read_bios(Reader& reader, const toml::table& table, BiosDataArea& bios) {
+void read_bios(const Reader& reader, const toml::table& table, BiosDataArea& bios) {
   reader.check_keys(table, "bios", {"com", "lpt"});
   if (auto* com = table.get("com")) read_bases(reader, *com, "bios.com", bios.com);
   if (auto* lpt = table.get("lpt")) read_bases(reader, *lpt, "bios.lpt", bios.lpt);
@@ -59,7 +59,7 @@ const RomRegion& builtin_bios() {
   return map.rom.front();
 }
 
-std::vector<std::uint8_t> rom_image(Reader& reader, const toml::table& rom, const std::string& key) {
+std::vector<std::uint8_t> rom_image(const Reader& reader, const toml::table& rom, const std::string& key) {
   const toml::node* image = rom.get("image");
   const toml::node* file = rom.get("file");
   if (!image == !file) throw Fault{rom, key, "give either image = \"bios\" or file = \"PATH\""};
@@ -91,43 +91,53 @@ void check_extents(std::vector<Extent> extents) {
   }
 }
 
-// Regions the file leaves out stay as built in, and are checked against the ones it gives.
-void read_memory(Reader& reader, const toml::table& table, MemoryMap& memory) {
+// The regions the file leaves out stay as built in, and are checked against the ones it gives.
+std::vector<Extent> builtin_extents(const std::vector<RamRegion>& ram, const std::vector<RomRegion>& rom,
+                                    const toml::table& table) {
+  std::vector<Extent> extents;
+  for (std::size_t i = 0; i < ram.size(); ++i)
+    extents.push_back({ram[i].base, ram[i].base + std::uint64_t{ram[i].size}, &table,
+                       "memory.ram[" + std::to_string(i) + "] (built in)"});
+  for (std::size_t i = 0; i < rom.size(); ++i)
+    extents.push_back({rom[i].base, rom[i].base + rom[i].content.size(), &table,
+                       "memory.rom[" + std::to_string(i) + "] (built in)"});
+  return extents;
+}
+
+std::uint32_t region_base(const Reader& reader, const toml::table& region, const std::string& key) {
+  return static_cast<std::uint32_t>(reader.integer(reader.required(region, key, "base"), key + ".base", 0xFFFFFFFF));
+}
+
+void read_memory(const Reader& reader, const toml::table& table, MemoryMap& memory) {
   reader.check_keys(table, "memory", {"ram", "rom"});
-  std::vector<Extent> ram, rom;
-  for (std::size_t i = 0; i < memory.ram.size(); ++i)
-    ram.push_back({memory.ram[i].base, memory.ram[i].base + std::uint64_t{memory.ram[i].size}, &table,
-                   "memory.ram[" + std::to_string(i) + "] (built in)"});
-  for (std::size_t i = 0; i < memory.rom.size(); ++i)
-    rom.push_back({memory.rom[i].base, memory.rom[i].base + memory.rom[i].content.size(), &table,
-                   "memory.rom[" + std::to_string(i) + "] (built in)"});
-  if (auto* given = table.get("ram")) {
+  const toml::node* ram = table.get("ram");
+  const toml::node* rom = table.get("rom");
+  std::vector<Extent> extents = builtin_extents(ram ? std::vector<RamRegion>{} : memory.ram,
+                                                rom ? std::vector<RomRegion>{} : memory.rom, table);
+  if (ram) {
     memory.ram.clear();
-    ram.clear();
-    reader.for_each_table(*given, "memory.ram", [&](const toml::table& region, const std::string& key) {
+    reader.for_each_table(*ram, "memory.ram", [&](const toml::table& region, const std::string& key) {
       reader.check_keys(region, key, {"base", "size"});
-      auto base = static_cast<std::uint32_t>(reader.integer(reader.required(region, key, "base"), key + ".base", 0xFFFFFFFF));
+      std::uint32_t base = region_base(reader, region, key);
       std::uint64_t size = reader.integer(reader.required(region, key, "size"), key + ".size", 0xFFFFFFFF);
       if (size == 0) throw Fault{region, key + ".size", "a region of 0 bytes"};
       memory.ram.push_back({base, static_cast<std::uint32_t>(size)});
-      ram.push_back({base, base + size, &region, key});
+      extents.push_back({base, base + size, &region, key});
     });
   }
-  if (auto* given = table.get("rom")) {
+  if (rom) {
     memory.rom.clear();
-    rom.clear();
-    reader.for_each_table(*given, "memory.rom", [&](const toml::table& region, const std::string& key) {
+    reader.for_each_table(*rom, "memory.rom", [&](const toml::table& region, const std::string& key) {
       reader.check_keys(region, key, {"base", "image", "file"});
-      auto base = static_cast<std::uint32_t>(reader.integer(reader.required(region, key, "base"), key + ".base", 0xFFFFFFFF));
+      std::uint32_t base = region_base(reader, region, key);
       memory.rom.push_back({base, rom_image(reader, region, key)});
-      rom.push_back({base, base + memory.rom.back().content.size(), &region, key});
+      extents.push_back({base, base + memory.rom.back().content.size(), &region, key});
     });
   }
-  ram.insert(ram.end(), rom.begin(), rom.end());
-  check_extents(std::move(ram));
+  check_extents(std::move(extents));
 }
 
-PciLocation pci_slot(Reader& reader, const toml::node& node, const std::string& key) {
+PciLocation pci_slot(const Reader& reader, const toml::node& node, const std::string& key) {
   std::string slot = reader.string(node, key);
   unsigned bus = 0, device = 0, function = 0;
   char end = 0;
@@ -136,7 +146,7 @@ PciLocation pci_slot(Reader& reader, const toml::node& node, const std::string& 
   return {static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(device), static_cast<std::uint8_t>(function)};
 }
 
-PciFunctionImage pci_function(Reader& reader, const toml::table& table, const std::string& key) {
+PciFunctionImage pci_function(const Reader& reader, const toml::table& table, const std::string& key) {
   reader.check_keys(table, key, {"slot", "config", "regions"});
   PciFunctionImage image;
   image.location = pci_slot(reader, reader.required(table, key, "slot"), key + ".slot");
@@ -152,7 +162,7 @@ PciFunctionImage pci_function(Reader& reader, const toml::table& table, const st
   return image;
 }
 
-void read_pci(Reader& reader, const toml::table& table, std::vector<PciFunctionImage>& functions) {
+void read_pci(const Reader& reader, const toml::table& table, std::vector<PciFunctionImage>& functions) {
   reader.check_keys(table, "pci", {"mirror_host", "function"});
   const toml::node* mirror = table.get("mirror_host");
   const toml::node* listed = table.get("function");
@@ -172,7 +182,7 @@ void read_pci(Reader& reader, const toml::table& table, std::vector<PciFunctionI
   });
 }
 
-void read_fifo(Reader& reader, const toml::node& node, std::optional<std::uint16_t>& port) {
+void read_fifo(const Reader& reader, const toml::node& node, std::optional<std::uint16_t>& port) {
   if (node.is_string()) {
     if (reader.string(node, "fifo_port") != "none") throw Fault{node, "fifo_port", "a port number, or \"none\""};
     port.reset();
@@ -182,7 +192,7 @@ void read_fifo(Reader& reader, const toml::node& node, std::optional<std::uint16
   port = static_cast<std::uint16_t>(base);
 }
 
-MachineDescription read_machine(Reader& reader, const toml::table& root) {
+MachineDescription read_machine(const Reader& reader, const toml::table& root) {
   MachineDescription machine = builtin_machine();
   reader.check_keys(root, "", {"timer", "fifo_port", "privilege", "bios", "memory", "pci"});
   if (auto* timer = root.get("timer")) machine.timer = reader.boolean(*timer, "timer");
