@@ -34,7 +34,9 @@ void Printer::configure(const PrinterSettings& settings) {
   connector_.update();
 }
 
-bool Printer::ready() const { return !settings_.offline && !settings_.paper_end && !settings_.error && !state_.in_reset; }
+bool Printer::ready() const {
+  return !settings_.offline && !settings_.paper_end && !settings_.error && !state_.in_reset;
+}
 
 // The status outputs are totem-pole: a line the printer does not hold low, it drives high.
 PinMask Printer::pulled_low() const {
