@@ -26,6 +26,27 @@ constexpr unsigned ParallelPinCount = 17;
 constexpr PinMask pin_bit(unsigned pin) { return PinMask{1} << pin; }
 constexpr PinMask AllSignalPins = ((PinMask{1} << (ParallelPinCount + 1)) - 1) & ~PinMask{1};
 
+// Edges of a line between two sets of levels.
+constexpr bool fell(unsigned pin, PinMask before, PinMask now) { return (before & ~now) & pin_bit(pin); }
+constexpr bool rose(unsigned pin, PinMask before, PinMask now) { return (~before & now) & pin_bit(pin); }
+
+// The signal pins by name; pins 2..9 carry data bits 0..7.
+enum ParallelPin : unsigned {
+  StrobePin = 1,
+  FirstDataPin = 2,
+  AcknowledgePin = 10,
+  BusyPin = 11,
+  PaperEndPin = 12,
+  SelectPin = 13,
+  AutoFeedPin = 14,
+  ErrorPin = 15,
+  InitPin = 16,
+  SelectInPin = 17,
+};
+
+// The byte on the data pins 2..9.
+constexpr std::uint8_t data_byte(PinMask levels) { return static_cast<std::uint8_t>(levels >> FirstDataPin); }
+
 // Something on the connector that drives lines or watches them.
 class VPC_API LineDevice {
  public:

@@ -3,23 +3,6 @@
 
 namespace vpc {
 
-namespace {
-
-constexpr unsigned FirstDataPin = 2;
-enum Pin : unsigned {
-  StrobePin = 1,
-  AcknowledgePin = 10,
-  BusyPin = 11,
-  PaperEndPin = 12,
-  SelectPin = 13,
-  AutoFeedPin = 14,
-  ErrorPin = 15,
-  InitPin = 16,
-  SelectInPin = 17,
-};
-
-}  // namespace
-
 ParallelPort::ParallelPort(ParallelConnector& connector, std::function<void()> interrupt)
     : connector_(connector), interrupt_(std::move(interrupt)) {
   connector_.attach(*this);
@@ -50,7 +33,7 @@ std::uint8_t ParallelPort::read_register(std::uint16_t offset) {
   connector_.step();
   switch (offset) {
     case Data:
-      return data_levels();
+      return data_byte(connector_.levels());
     case Status:
       return status();
     case Control:
@@ -77,9 +60,8 @@ void ParallelPort::write_register(std::uint16_t offset, std::uint8_t value) {
 
 PinMask ParallelPort::pulled_low() const {
   PinMask low = 0;
-  if (!(state_.control & Direction))
-    for (unsigned bit = 0; bit < 8; ++bit)
-      if (!(state_.data & (1u << bit))) low |= pin_bit(FirstDataPin + bit);
+  // The data outputs drive both ways; a 0 bit pulls its line low.
+  if (!(state_.control & Direction)) low |= PinMask{static_cast<std::uint8_t>(~state_.data)} << FirstDataPin;
   if (state_.control & Strobe) low |= pin_bit(StrobePin);
   if (state_.control & AutoFeed) low |= pin_bit(AutoFeedPin);
   if (!(state_.control & Init)) low |= pin_bit(InitPin);
@@ -88,13 +70,6 @@ PinMask ParallelPort::pulled_low() const {
 }
 
 void ParallelPort::lines_changed(PinMask before, PinMask now) { update_irq(before, now); }
-
-std::uint8_t ParallelPort::data_levels() const {
-  std::uint8_t value = 0;
-  for (unsigned bit = 0; bit < 8; ++bit)
-    if (connector_.level(FirstDataPin + bit)) value |= static_cast<std::uint8_t>(1u << bit);
-  return value;
-}
 
 std::uint8_t ParallelPort::status() const {
   std::uint8_t value = StatusReserved;
@@ -117,8 +92,7 @@ std::uint8_t ParallelPort::control() const {
 }
 
 void ParallelPort::update_irq(PinMask before, PinMask now) {
-  bool acknowledge_ended = !(before & pin_bit(AcknowledgePin)) && (now & pin_bit(AcknowledgePin));
-  if (acknowledge_ended && (state_.control & IrqEnable)) interrupt_();
+  if (rose(AcknowledgePin, before, now) && (state_.control & IrqEnable)) interrupt_();
 }
 
 }  // namespace vpc

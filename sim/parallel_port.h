@@ -68,7 +68,6 @@ class VPC_API ParallelPort final : public PortDevice, public LineDevice {
 
   std::uint8_t read_register(std::uint16_t offset);
   void write_register(std::uint16_t offset, std::uint8_t value);
-  std::uint8_t data_levels() const;
   std::uint8_t status() const;
   std::uint8_t control() const;
   void update_irq(PinMask before, PinMask now);

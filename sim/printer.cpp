@@ -3,24 +3,6 @@
 
 namespace vpc {
 
-namespace {
-
-constexpr unsigned FirstDataPin = 2;
-enum Pin : unsigned {
-  StrobePin = 1,
-  AcknowledgePin = 10,
-  BusyPin = 11,
-  PaperEndPin = 12,
-  SelectPin = 13,
-  ErrorPin = 15,
-  InitPin = 16,
-};
-
-bool fell(unsigned pin, PinMask before, PinMask now) { return (before & pin_bit(pin)) && !(now & pin_bit(pin)); }
-bool rose(unsigned pin, PinMask before, PinMask now) { return !(before & pin_bit(pin)) && (now & pin_bit(pin)); }
-
-}  // namespace
-
 Printer::Printer(ParallelConnector& connector, const PrinterSettings& settings) : connector_(connector) {
   configure(settings);
   state_.in_reset = !connector_.level(InitPin);
@@ -65,9 +47,7 @@ void Printer::take_byte(PinMask levels) {
     ++state_.missed_strobes;
     return;
   }
-  std::uint8_t byte = 0;
-  for (unsigned bit = 0; bit < 8; ++bit)
-    if (levels & pin_bit(FirstDataPin + bit)) byte |= static_cast<std::uint8_t>(1u << bit);
+  std::uint8_t byte = data_byte(levels);
   state_.received.push_back(byte);
   if (output_) {
     std::fputc(byte, output_.get());
