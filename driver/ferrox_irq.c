@@ -80,16 +80,22 @@ static irqreturn_t line_interrupt(int irq, void *data)
 	return IRQ_HANDLED;
 }
 
+/*
+ * The trigger type is known before the line is taken (the firmware's tables set it at boot), so a
+ * level-triggered line is refused without ever being unmasked.
+ */
 static int line_hook(unsigned int irq)
 {
-	int err = request_irq(irq, line_interrupt, 0, FERROX_DEVICE_NAME, &lines[irq]);
+	struct irq_data *data = irq_get_irq_data(irq);
+	int err;
 
+	if (!data)
+		return -EINVAL;
+	if (irqd_is_level_type(data))
+		return -EOPNOTSUPP;
+	err = request_irq(irq, line_interrupt, 0, FERROX_DEVICE_NAME, &lines[irq]);
 	if (err)
 		return err;
-	if (irqd_is_level_type(irq_get_irq_data(irq))) {
-		free_irq(irq, &lines[irq]);
-		return -EOPNOTSUPP;
-	}
 	lines[irq].hooked = true;
 	return 0;
 }
