@@ -16,7 +16,7 @@ pass_status=$(((0x10 << 1) | 1))  # the guest's pass code 0x10 as QEMU's exit st
 disk_model="FERROX E2E DISK"      # the guest's ATA scenario expects this model name
 abis=(x86_64 i386)
 
-log() { echo "e2e: $*"; }
+log() { echo "e2e [${SECONDS}s]: $*"; }
 fail() {
 	echo "e2e: FAILED: $*" >&2
 	exit 1
@@ -71,28 +71,35 @@ build_module() {
 	[ -f "$work/module/ferrox.ko" ] || fail "the module did not build"
 }
 
-# guest_program ABI NAME SOURCE... [compiler flags]: a static program for the guest's /tests/ABI.
+# guest_program NAME SOURCE... [compiler flags]: a static program for /tests/<abi>/NAME of the guest,
+# built for both ABIs at once, and again only when a source or a header it may include changed.
 # Library-level programs join build_guest_programs with their own line.
 guest_program() {
-	local abi=$1 name=$2
-	shift 2
-	local output=$work/guest/$abi/$name flags=()
-	[ "$abi" = i386 ] && flags=(-m32)
-	mkdir -p "$work/guest/$abi"
-	g++ -std=c++20 -O2 -static -Wall -Wextra -Werror "${flags[@]}" -I"$root" -I"$root/e2e/guest" \
-		"$root"/e2e/guest/common/*.cpp "$@" -o "$output"
+	local name=$1
+	shift
+	local abi output flags pids=() pid status=0 inputs=("$root/e2e/guest" "$root/hwtypes" "$root/driver") arg
+	for arg in "$@"; do [ -e "$arg" ] && inputs+=("$arg"); done
+	for abi in "${abis[@]}"; do
+		output=$work/guest/$abi/$name
+		programs+=("$abi/$name")
+		if [ -f "$output" ] && [ -z "$(find "${inputs[@]}" -newer "$output" -print -quit)" ]; then
+			continue
+		fi
+		flags=()
+		[ "$abi" = i386 ] && flags=(-m32)
+		mkdir -p "$work/guest/$abi"
+		g++ -std=c++20 -O2 -static -Wall -Wextra -Werror "${flags[@]}" -I"$root" -I"$root/e2e/guest" \
+			"$root"/e2e/guest/common/*.cpp "$@" -o "$output" &
+		pids+=($!)
+	done
+	for pid in "${pids[@]}"; do wait "$pid" || status=1; done
+	[ $status -eq 0 ] || fail "the guest program $name did not build"
 }
 
 build_guest_programs() {
 	log "building the guest programs"
-	rm -rf "$work/guest"
-	local abi
-	for abi in "${abis[@]}"; do
-		guest_program "$abi" driver_contract "$root"/e2e/guest/driver_contract/*.cpp &
-	done
-	local pid status=0
-	for pid in $(jobs -p); do wait "$pid" || status=1; done
-	[ $status -eq 0 ] || fail "a guest program did not build"
+	programs=()
+	guest_program driver_contract "$root"/e2e/guest/driver_contract/*.cpp
 }
 
 pack_initramfs() {
@@ -102,7 +109,11 @@ pack_initramfs() {
 	cp /bin/busybox "$rootfs/bin/busybox"
 	cp "$root/e2e/guest/init" "$rootfs/init"
 	cp "$work/module/ferrox.ko" "$rootfs/lib/modules/"
-	cp -r "$work/guest"/* "$rootfs/tests/"
+	local program
+	for program in "${programs[@]}"; do
+		mkdir -p "$rootfs/tests/$(dirname "$program")"
+		cp "$work/guest/$program" "$rootfs/tests/$program"
+	done
 	(cd "$rootfs" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -1 >"$work/initramfs.gz"
 }
 
