@@ -4,8 +4,8 @@
  * 32-bit handle of the descriptor, through which user space reads and writes with copies.
  *
  * Only ranges without System RAM can be mapped: device memory, firmware areas and the reserved
- * page of the BIOS data area, the same ranges /dev/mem shows on a kernel with strict /dev/mem.
- * Memory the kernel hands out to itself and to processes is never reachable.
+ * page of the BIOS data area. Memory the kernel hands out to itself and to processes stays out of
+ * reach, as it does for /dev/mem on a kernel with strict /dev/mem.
  */
 #include <linux/io.h>
 #include <linux/ioport.h>
