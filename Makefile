@@ -30,7 +30,7 @@ demo: deps build-x86_64
 	./build/x86_64/tools/ferrox/ferrox demo
 
 e2e:
-	./e2e/run.sh
+	@./e2e/run.sh
 
 # Every configuration is tested even when an earlier one fails; the exit status reports any failure.
 test: deps

@@ -115,7 +115,11 @@ void bad_windows(const Driver& driver) {
 
   scenario("a write whose data faults half way writes nothing");
   std::uint32_t scratch = driver.map(0x4F0, 16);
-  auto before = read_dev_mem(0x4F0, 16);
+  auto original = make_memory_record(0x4F0, scratch, 0, 16);
+  CHECK_EQ(driver.request(Request::ReadWindow, original.get()).result, 0);
+  auto known = make_memory_record(0x4F0, scratch, 0, 16);
+  for (int i = 0; i < 16; ++i) known->Data[i] = static_cast<ferrox::Byte>(0x30 + i);
+  CHECK_EQ(driver.request(Request::WriteWindow, known.get()).result, 0);
   RecordAtEdge edge(8);
   if (CHECK(edge.get() != nullptr)) {
     edge.get()->PhysAddr = 0x4F0;
@@ -125,8 +129,9 @@ void bad_windows(const Driver& driver) {
     std::memset(edge.get()->Data, 0xEE, 8);
   }
   CHECK(driver.request(Request::WriteWindow, edge.get()).failed_with(EFAULT));
-  CHECK(read_dev_mem(0x4F0, 16) == before);
+  CHECK(read_dev_mem(0x4F0, 16) == std::vector<std::uint8_t>(known->Data, known->Data + 16));
   CHECK(driver.request(Request::ReadWindow, edge.get()).failed_with(EFAULT));
+  CHECK_EQ(driver.request(Request::WriteWindow, original.get()).result, 0);
   CHECK_EQ(driver.unmap(scratch).result, 0);
 
   scenario("windows that were released");
