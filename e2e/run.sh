@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${FERROX_E2E_DIR:-$root/build/e2e}
 make_jobs=${JOBS:-2}
-boot_timeout=${FERROX_E2E_TIMEOUT:-300}
+boot_timeout=${FERROX_E2E_TIMEOUT:-180}
 pass_status=$(((0x10 << 1) | 1))  # the guest's pass code 0x10 as QEMU's exit status
 disk_model="FERROX E2E DISK"      # the guest's ATA scenario expects this model name
 abis=(x86_64 i386)
@@ -118,8 +118,9 @@ pack_initramfs() {
 	(cd "$rootfs" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -1 >"$work/initramfs.gz"
 }
 
-# The PC: i440FX chipset, IDE disk on the primary controller, two parallel ports whose output goes
-# to files, a serial console to a file, and the debug-exit port for the verdict.
+# The PC: two processors (so interrupts and the programs' requests really overlap), i440FX chipset,
+# IDE disk on the primary controller, two parallel ports whose output goes to files, a serial
+# console to a file, and the debug-exit port for the verdict.
 boot() {
 	run=$work/run
 	rm -rf "$run"
@@ -129,7 +130,7 @@ boot() {
 	local started=$SECONDS
 	set +e
 	timeout -k 10 "$boot_timeout" qemu-system-x86_64 \
-		-machine pc -accel tcg -m 256 -nodefaults -display none -no-reboot \
+		-machine pc -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
 		-kernel "$vmlinuz" -initrd "$work/initramfs.gz" -append "console=ttyS0 panic=-1 quiet" \
 		-serial "file:$run/console.log" \
 		-chardev "file,id=lpt1,path=$run/lpt1.txt" -device isa-parallel,chardev=lpt1,iobase=0x378,irq=7,index=0 \

@@ -28,6 +28,7 @@ int main() {
   paths_reach_the_same_port(direct, via_driver);
   printing(via_driver, lpt::Lpt2, "lpt2");
   interrupts_reach_the_process(driver, via_driver);
+  lines_churn_under_interrupts(direct);
   descriptor_release_frees_lines();
   lines_the_driver_cannot_take(driver);
   pci_configuration(driver);

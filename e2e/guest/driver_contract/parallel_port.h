@@ -32,8 +32,14 @@ constexpr std::uint8_t ControlBits = 0x3F;  // bits 6 and 7 are not implemented
 // Resets the printer (init pulse) and leaves it selected, interrupts off.
 void reset(PortPath& path, std::uint16_t base);
 
-// Prints the text with the strobe handshake, waiting for the printer before each byte; extra
-// control bits (IrqEnable) are kept on throughout. False when the printer stayed busy.
+// Hands one byte to the printer with the strobe handshake once it is ready; extra control bits
+// (IrqEnable) are kept on throughout. False when the printer stayed busy.
+bool print_byte(PortPath& path, std::uint16_t base, char byte, std::uint8_t extra_control = 0);
+
+// Prints the text byte by byte, then waits until the printer took the last one.
 bool print(PortPath& path, std::uint16_t base, std::string_view text, std::uint8_t extra_control = 0);
+
+// Reads the status until the printer is ready: false when it stayed busy.
+bool wait_ready(PortPath& path, std::uint16_t base);
 
 }  // namespace e2e::lpt

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ constexpr std::uint32_t FirstCookie = 0xC0FFEE07;  // high bit set: si_errno car
 constexpr std::uint32_t SecondCookie = 0x00000042;
 constexpr int ExpectedWaitMs = 2000;
 constexpr int SilenceWaitMs = 300;
+constexpr int ChurnLines = 6;
+constexpr unsigned ChurnBytePauseUs = 200;
+constexpr unsigned ChurnListenUs = 100;
 
 ferrox::TIrqRequest irq_request(std::uint32_t line, std::uint32_t cookie) {
   return {static_cast<std::int32_t>(::getpid()), ferrox::InterruptSignal, line, cookie};
@@ -70,11 +74,25 @@ bool hooked(unsigned line) {
   return false;
 }
 
+// Prints as an interrupt-driven program does: the next byte only after the acknowledge of the last
+// one arrived (as listeners signals), so no two acknowledges can merge into one edge.
+std::vector<siginfo_t> print_on_interrupts(PortPath& path, const std::string& text,
+                                           const InterruptSignalBlocked& blocked, std::size_t listeners) {
+  std::vector<siginfo_t> signals;
+  for (char c : text) {
+    if (!CHECK(lpt::print_byte(path, lpt::Lpt1, c, lpt::IrqEnable))) break;
+    auto arrived = collect(blocked, listeners, ExpectedWaitMs);
+    signals.insert(signals.end(), arrived.begin(), arrived.end());
+  }
+  CHECK(lpt::wait_ready(path, lpt::Lpt1));
+  return signals;
+}
+
 long count(const Driver& driver, unsigned line) {
   return driver.request_value(ferrox::Request::IrqCount, line).result;
 }
 
-std::string line_for(const char* what) { return std::string("ferrox lpt1 ") + what + " " + abi() + "\n"; }
+std::string line_for(const std::string& what) { return "ferrox lpt1 " + what + " " + abi() + "\n"; }
 
 }  // namespace
 
@@ -89,8 +107,7 @@ void interrupts_reach_the_process(const Driver& driver, PortPath& path) {
   lpt::reset(path, lpt::Lpt1);
   path.out8(lpt::Lpt1 + lpt::Control, lpt::SelectIn | lpt::NotInit | lpt::IrqEnable);
   std::string text = line_for("interrupts");
-  CHECK(lpt::print(path, lpt::Lpt1, text, lpt::IrqEnable));
-  auto signals = collect(blocked, text.size(), ExpectedWaitMs);
+  auto signals = print_on_interrupts(path, text, blocked, 1);
   CHECK_EQ(signals.size(), text.size());
   CHECK_EQ(carrying(signals, FirstCookie, lpt::Lpt1Irq), text.size());
   CHECK(collect(blocked, 1, SilenceWaitMs).empty());
@@ -102,8 +119,7 @@ void interrupts_reach_the_process(const Driver& driver, PortPath& path) {
     auto other = irq_request(lpt::Lpt1Irq, SecondCookie);
     CHECK_EQ(second.request(ferrox::Request::IrqUnmask, &other).result, 0);
     text = line_for("two listeners");
-    CHECK(lpt::print(path, lpt::Lpt1, text, lpt::IrqEnable));
-    signals = collect(blocked, 2 * text.size(), ExpectedWaitMs);
+    signals = print_on_interrupts(path, text, blocked, 2);
     CHECK_EQ(carrying(signals, FirstCookie, lpt::Lpt1Irq), text.size());
     CHECK_EQ(carrying(signals, SecondCookie, lpt::Lpt1Irq), text.size());
   }
@@ -117,6 +133,53 @@ void interrupts_reach_the_process(const Driver& driver, PortPath& path) {
   CHECK_EQ(count(driver, lpt::Lpt1Irq), masked_at);
   lpt::reset(path, lpt::Lpt1);
   path.in8(lpt::Lpt1 + lpt::Status);  // leaves no acknowledge pending
+}
+
+// Descriptors take line 7 and give it back (by masking, or by closing) over and over while another
+// process prints with interrupts on: the handler must never meet a listener being removed.
+void lines_churn_under_interrupts(PortPath& printer_path) {
+  scenario("line 7 taken and given back while it interrupts");
+  InterruptSignalBlocked blocked;
+  Driver counter;
+  long counted_before = count(counter, lpt::Lpt1Irq);
+  pid_t printer = ::fork();
+  if (printer == 0) {
+    lpt::reset(printer_path, lpt::Lpt1);
+    printer_path.out8(lpt::Lpt1 + lpt::Control, lpt::SelectIn | lpt::NotInit | lpt::IrqEnable);
+    bool printed = true;
+    for (int i = 1; i <= ChurnLines; ++i)
+      for (char c : line_for("churn " + std::to_string(i))) {
+        printed &= lpt::print_byte(printer_path, lpt::Lpt1, c, lpt::IrqEnable);
+        ::usleep(ChurnBytePauseUs);  // interrupts spread over the whole churn
+      }
+    printed &= lpt::wait_ready(printer_path, lpt::Lpt1);
+    lpt::reset(printer_path, lpt::Lpt1);
+    printer_path.in8(lpt::Lpt1 + lpt::Status);
+    ::_exit(printed ? 0 : 1);
+  }
+  int rounds = 0;
+  int refused = 0;
+  int status = 0;
+  while (::waitpid(printer, &status, WNOHANG) == 0) {
+    Driver listener;
+    auto request = irq_request(lpt::Lpt1Irq, static_cast<std::uint32_t>(rounds));
+    if (listener.request(ferrox::Request::IrqUnmask, &request).result != 0) ++refused;
+    ::usleep(ChurnListenUs);
+    if (rounds % 2 && listener.request(ferrox::Request::IrqMask, &request).result != 0) ++refused;
+    ++rounds;
+  }
+  CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  CHECK(rounds > 0);
+  CHECK_EQ(refused, 0);
+  CHECK(!hooked(lpt::Lpt1Irq));
+  auto arrived = collect(blocked, static_cast<std::size_t>(-1), 0);
+  std::size_t on_line_7 = 0;
+  for (const siginfo_t& info : arrived) on_line_7 += info.si_code == static_cast<int>(lpt::Lpt1Irq);
+  CHECK_EQ(on_line_7, arrived.size());
+  long counted = count(counter, lpt::Lpt1Irq) - counted_before;
+  CHECK(counted > 0);  // the listeners came and went while the line interrupted
+  CHECK(arrived.size() <= static_cast<std::size_t>(counted));
+  std::printf("   %d rounds, %ld interrupts, %zu signals\n", rounds, counted, arrived.size());
 }
 
 // A process that dies holding a line and a window gives both back.

@@ -12,6 +12,7 @@ void parallel_port_registers(PortPath& path);
 void paths_reach_the_same_port(PortPath& writer, PortPath& reader);
 void printing(PortPath& path, std::uint16_t base, const char* port_name);
 void interrupts_reach_the_process(const Driver& driver, PortPath& path);
+void lines_churn_under_interrupts(PortPath& printer_path);
 void descriptor_release_frees_lines();
 void lines_the_driver_cannot_take(const Driver& driver);
 void ata_identify(PortPath& path);
