@@ -27,8 +27,10 @@ kernel_version() {
 }
 
 ensure_packages() {
+	# Before a kernel is downloaded the lists are refreshed, so that the version they name still is
+	# on the mirror.
 	kver=$(kernel_version)
-	if [ -z "$kver" ]; then
+	if { [ -z "$kver" ] || [ ! -f "$work/kernel/vmlinuz-$kver" ]; } && [ "$(id -u)" -eq 0 ]; then
 		apt-get update -qq
 		kver=$(kernel_version)
 	fi

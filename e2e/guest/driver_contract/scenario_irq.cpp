@@ -75,12 +75,16 @@ bool hooked(unsigned line) {
 }
 
 // Prints as an interrupt-driven program does: the next byte only after the acknowledge of the last
-// one arrived (as listeners signals), so no two acknowledges can merge into one edge.
+// one arrived (one signal per listener). Printing faster would let two acknowledges merge into one
+// edge before a processor takes the first, and a count could no longer be exact.
 std::vector<siginfo_t> print_on_interrupts(PortPath& path, const std::string& text,
                                            const InterruptSignalBlocked& blocked, std::size_t listeners) {
   std::vector<siginfo_t> signals;
   for (char c : text) {
-    if (!CHECK(lpt::print_byte(path, lpt::Lpt1, c, lpt::IrqEnable))) break;
+    if (!lpt::print_byte(path, lpt::Lpt1, c, lpt::IrqEnable)) {
+      CHECK(!"the printer stayed busy");
+      break;
+    }
     auto arrived = collect(blocked, listeners, ExpectedWaitMs);
     signals.insert(signals.end(), arrived.begin(), arrived.end());
   }
