@@ -1,11 +1,12 @@
 # The two commands of the README, and the builds behind them.
 #   make demo   builds the tool and runs its tour on the built-in virtual PC
 #   make test   installs what is missing, builds x86_64, x86_64 with sanitizers and i386, runs every test
+#   make e2e    the kernel driver and test programs of both ABIs on an emulated PC (e2e/run.sh)
 
 JOBS ?= $(shell nproc)
 CONFIGS := x86_64 sanitize i386
 
-.PHONY: all deps demo test
+.PHONY: all deps demo test e2e
 
 all: build-x86_64
 
@@ -28,8 +29,13 @@ test-%: build-%
 demo: deps build-x86_64
 	./build/x86_64/tools/ferrox/ferrox demo
 
+e2e:
+	@./e2e/run.sh
+
 # Every configuration is tested even when an earlier one fails; the exit status reports any failure.
 test: deps
 	@status=0; for config in $(CONFIGS); do \
 	  echo "== $$config"; $(MAKE) --no-print-directory test-$$config || status=1; \
-	done; exit $$status
+	done; \
+	echo "== e2e"; $(MAKE) --no-print-directory e2e || status=1; \
+	exit $$status

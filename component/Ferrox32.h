@@ -181,6 +181,9 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   // when the grant is refused.
   bool PortGranted(Word Port);
   bool DirectPortAccess(Word Port);
+  // Parallel ports (lpt.cpp): fills FLPTAddress from the BIOS data area, the last step of
+  // OpenDriver once the driver is open.
+  void DiscoverLPTPorts();
 };
 
 }  // namespace ferrox

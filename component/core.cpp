@@ -91,6 +91,7 @@ void TFerrox32::OpenDriver() {
   FLPTCount = 0;
   FLPTBase = DefaultLptBase;
   FLPTNumber = 1;
+  if (FDriverActive) DiscoverLPTPorts();
 }
 
 void TFerrox32::CloseDriver() {

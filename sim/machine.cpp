@@ -67,6 +67,7 @@ void Machine::reset(const MachineDescription& description) {
   faults_.clear();
   privilege_.reset(description.privilege);
   ports_.detach_all();
+  parallel_ports_.reset(description.parallel_ports, ports_, irqs_);
   fifo_.reset();
   if (description.fifo_port) ports_.attach(*description.fifo_port, FifoDevice::PortCount, fifo_);
   timer_.stop();

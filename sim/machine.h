@@ -17,6 +17,7 @@
 #include "sim/faults.h"
 #include "sim/fifo_device.h"
 #include "sim/irq_controller.h"
+#include "sim/parallel_ports.h"
 #include "sim/pci_bus.h"
 #include "sim/pci_chipset.h"
 #include "sim/pci_config_ports.h"
@@ -38,6 +39,8 @@ struct MachineDescription {
   // Data port of the FIFO device. The default machine has it at 0x300, the start of the range
   // the PC leaves free for prototype cards.
   std::optional<std::uint16_t> fifo_port = 0x300;
+  // The parallel ports and what is plugged into each (the BIOS data area lists them separately).
+  std::vector<ParallelPortDescription> parallel_ports = default_parallel_ports();
 };
 
 VPC_API MachineDescription default_machine();
@@ -66,6 +69,7 @@ class VPC_API Machine {
   const DriverMemory& windows() const { return windows_; }
   Privilege& privilege() { return privilege_; }
   FifoDevice& fifo() { return fifo_; }
+  ParallelPorts& parallel_ports() { return parallel_ports_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -86,6 +90,7 @@ class VPC_API Machine {
   DriverMemory windows_{node_, memory_, faults_};
   Privilege privilege_{log_};
   FifoDevice fifo_;
+  ParallelPorts parallel_ports_;
 };
 
 }  // namespace vpc

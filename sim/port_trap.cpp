@@ -103,6 +103,8 @@ bool emulate(greg_t* registers) {
                                       : instruction->immediate;
   Machine& machine = Machine::instance();
   if (!machine.privilege().holds(port, instruction->width)) return false;
+  // An interrupt the instruction raises (a port's acknowledge) is signalled once it is done.
+  IrqController::Hold hold(machine.irqs());
   bool single = instruction->kind == PortInstruction::Kind::In || instruction->kind == PortInstruction::Kind::Out;
   if (single)
     transfer_single(registers, *instruction, port, machine.ports());
@@ -147,7 +149,9 @@ bool is_armed(int signal) {
 void arm_port_trap() {
   struct sigaction trap {};
   trap.sa_sigaction = on_trap;
-  trap.sa_flags = SA_SIGINFO;
+  // Not deferred: the interrupt an emulated instruction raises is signalled before the trap
+  // handler returns, and the application's interrupt handler may use port instructions itself.
+  trap.sa_flags = SA_SIGINFO | SA_NODEFER;
   sigemptyset(&trap.sa_mask);
   for (int signal : TrappedSignals)
     if (!is_armed(signal)) sigaction(signal, &trap, &previous_actions[slot_of(signal)]);

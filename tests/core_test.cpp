@@ -1,5 +1,4 @@
 // The component's lifecycle, module-wide records and driver connection.
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,6 +6,8 @@
 #include <memory>
 
 #include "component/Ferrox32.h"
+#include "tests/support/component.h"
+#include "tests/support/descriptors.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TFerrox32;
@@ -15,23 +16,6 @@ using vpc::Event;
 namespace {
 
 // A component created and freed the framework's way.
-struct ComponentDeleter {
-  void operator()(TFerrox32* component) const { component->Free(); }
-};
-using Component = std::unique_ptr<TFerrox32, ComponentDeleter>;
-
-Component make_component(framework::TComponent* owner = nullptr) {
-  return Component(framework::TComponent::Create<TFerrox32>(owner));
-}
-
-int open_descriptor_count() {
-  int count = 0;
-  DIR* fds = opendir("/proc/self/fd");
-  while (readdir(fds)) ++count;
-  closedir(fds);
-  return count;
-}
-
 class CoreTest : public VirtualPcTest {};
 
 TEST(RequestCodes, FollowTheLinuxIocLayout) {

@@ -10,6 +10,7 @@
 #include "component/Ferrox32.h"
 #include "sim/signal_delivery.h"
 #include "tests/support/irq_recorder.h"
+#include "tests/support/component.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::Byte;
@@ -19,14 +20,10 @@ using vpc::Event;
 
 namespace {
 
-struct ComponentDeleter {
-  void operator()(TFerrox32* component) const { component->Free(); }
-};
-using Component = std::unique_ptr<TFerrox32, ComponentDeleter>;
-
 Component open_component() {
-  Component component(framework::TComponent::Create<TFerrox32>(nullptr));
+  Component component = make_component();
   component->OpenDriver();
+  vpc::Machine::instance().log().clear();  // parallel-port discovery is not under test here
   return component;
 }
 
@@ -197,21 +194,25 @@ TEST_F(InterruptTest, Signal44FromAnotherProcessIsIgnoredButInterruptsABlockingC
   close(pipe_ends[1]);
 }
 
-TEST_F(InterruptTest, CloseDriverMasksEachUnmaskedLineInOrderBeforeClosing) {
+TEST_F(InterruptTest, CloseDriverUnmapsThenMasksEachUnmaskedLineInOrderBeforeClosing) {
   Component component = open_component();
   IrqRecorder recorder;
   component->SetOnHwInterrupt(recorder.handler());
   component->UnmaskInterrupt(5);
   component->UnmaskInterrupt(3);
   pc.irqs().raise(3);
+  component->fMapPhysToLinear(0x400, 256);
   pc.log().clear();
   component->CloseDriver();
 
+  // The window goes first, then the lines, all while the descriptor is still open.
   auto entries = pc.log().entries();
-  ASSERT_EQ(entries.size(), 3u);
-  expect_irq_request(entries[0], ferrox::Request::IrqMask, 3);
-  expect_irq_request(entries[1], ferrox::Request::IrqMask, 5);
-  EXPECT_EQ(entries[2].event, Event::Close);
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[0].code, ferrox::Request::Unmap);
+  expect_irq_request(entries[1], ferrox::Request::IrqMask, 3);
+  expect_irq_request(entries[2], ferrox::Request::IrqMask, 5);
+  EXPECT_EQ(entries[3].event, Event::Close);
+  EXPECT_FALSE(component->Mapped());
   EXPECT_TRUE(component->fGetMasked(3));
   EXPECT_TRUE(component->fGetMasked(5));
   EXPECT_EQ(component->GetHandledCounter(3), 1u);
@@ -222,7 +223,7 @@ TEST_F(InterruptTest, CloseDriverMasksEachUnmaskedLineInOrderBeforeClosing) {
 }
 
 TEST_F(InterruptTest, MaskingWorksOnTheLinesAloneWhileTheDriverIsClosed) {
-  Component component(framework::TComponent::Create<TFerrox32>(nullptr));
+  Component component = make_component();
   IrqRecorder recorder;
   component->SetOnHwInterrupt(recorder.handler());
   component->UnmaskInterrupt(4);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "component/Ferrox32.h"
+#include "tests/support/component.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TFerrox32;
@@ -17,11 +18,6 @@ namespace {
 constexpr std::uint32_t Map = 2, Unmap = 3, Read = 14, Write = 15;
 constexpr std::uint32_t Extended = 0x100000;  // RAM of the default machine
 
-struct ComponentDeleter {
-  void operator()(TFerrox32* component) const { component->Free(); }
-};
-using Component = std::unique_ptr<TFerrox32, ComponentDeleter>;
-
 struct Head {
   std::uint32_t PhysAddr, Offset, LinearAddr, Count;
 };
@@ -30,7 +26,7 @@ class MemoryTest : public VirtualPcTest {
  protected:
   // A component with its driver open, and a log that starts after the open.
   Component open_component() {
-    Component component(framework::TComponent::Create<TFerrox32>(nullptr));
+    Component component = make_component();
     component->OpenDriver();
     pc.log().clear();
     return component;

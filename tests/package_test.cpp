@@ -1,6 +1,5 @@
 // libferrox loaded as a package, the way a designer or an application loads it: entry points,
 // unit initialisation, registration, the palette icon and the package description.
-#include <dirent.h>
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include "framework/PackageLoader.h"
 #include "framework/Registry.h"
 #include "tests/support/palette_bitmap.h"
+#include "tests/support/descriptors.h"
 #include "tests/support/virtual_pc.h"
 
 using framework::PackageHost;
@@ -28,14 +28,6 @@ std::span<const std::uint8_t> Resource(const framework::TPackage& package, std::
   auto resource = framework::FindResource(package.Module(), name);
   EXPECT_TRUE(resource.has_value()) << name;
   return resource.value_or(std::span<const std::uint8_t>{});
-}
-
-int OpenDescriptorCount() {
-  int count = 0;
-  DIR* fds = opendir("/proc/self/fd");
-  while (readdir(fds)) ++count;
-  closedir(fds);
-  return count;
 }
 
 class PackageTest : public VirtualPcTest {};
@@ -66,10 +58,10 @@ TEST_F(PackageTest, ApplicationLoadNeverRegistersButTheClassCanBeCreated) {
 }
 
 TEST_F(PackageTest, LoadingAndUnloadingAloneOpensNothingAndGrantsNothing) {
-  int descriptors = OpenDescriptorCount();
+  int descriptors = open_descriptor_count();
   Load(PackageHost::Design).reset();
   Load(PackageHost::Application).reset();
-  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+  EXPECT_EQ(open_descriptor_count(), descriptors);
   for (Event event : {Event::Open, Event::Request, Event::Iopl, Event::Ioperm, Event::PortIn, Event::PortOut})
     EXPECT_TRUE(pc.log().of(event).empty());
 }

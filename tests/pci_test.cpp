@@ -37,10 +37,11 @@ class PciTest : public VirtualPcTest {
   }
   TPciRequest last_sent() { return last_request().sent_as<TPciRequest>(); }
 
-  // Mechanism #1: select bus 0, a device's function 0 and a dword register, then read the data port.
+  // Mechanism #1 through the component's own port methods, on whichever path HardAccess picks.
+  void select(unsigned device, unsigned reg) { component->fSetPortL(0xCF8, 0x80000000u | device << 11 | reg); }
   std::uint32_t port_read(unsigned device, unsigned reg) {
-    pc.ports().write(0xCF8, 4, 0x80000000u | device << 11 | reg);
-    return pc.ports().read(0xCFC, 4);
+    select(device, reg);
+    return component->fGetPortL(0xCFC);
   }
 
   ferrox::TFerrox32* component = nullptr;
@@ -195,15 +196,38 @@ TEST_F(PciTest, RegistersAndBusesReachTheDriverUnchangedAndAreRefusedThere) {
   EXPECT_EQ(last_request().error, EINVAL);
 }
 
-TEST_F(PciTest, MechanismOneSeesWhatTheDriverSees) {
-  for (unsigned device : {0u, 1u, 2u, 3u, 9u})
-    for (unsigned reg : {0x00u, 0x08u, 0x10u, 0x3Cu})
-      EXPECT_EQ(port_read(device, reg), component->PciGetDword(0, device, 0, reg)) << device << ":" << reg;
-  component->PciSetByte(0, 3, 0, 0x0D, 0x40);  // latency timer, through the driver
-  EXPECT_EQ(port_read(3, 0x0C), 0x00004000u);
-  pc.ports().write(0xCF8, 4, 0x80000000u | 3 << 11 | 0x3C);
-  pc.ports().write(0xCFC, 1, 0x0A);
-  EXPECT_EQ(component->PciGetByte(0, 3, 0, 0x3C), 0x0A);
+TEST_F(PciTest, MechanismOneSeesWhatTheDriverSeesOnBothPortPaths) {
+  for (bool hard_access : {true, false}) {
+    component->fSetHardAccess(hard_access);
+    ASSERT_EQ(component->HardAccess(), hard_access);
+    for (unsigned device : {0u, 1u, 2u, 3u, 9u})
+      for (unsigned reg : {0x00u, 0x08u, 0x10u, 0x3Cu})
+        EXPECT_EQ(port_read(device, reg), component->PciGetDword(0, device, 0, reg)) << device << ":" << reg;
+    component->PciSetByte(0, 3, 0, 0x0D, hard_access ? 0x40 : 0x20);  // latency timer, through the driver
+    EXPECT_EQ(port_read(3, 0x0C), hard_access ? 0x00004000u : 0x00002000u);
+    select(3, 0x3C);
+    component->fSetPortB(0xCFC, hard_access ? 0x0A : 0x0B);
+    EXPECT_EQ(component->PciGetByte(0, 3, 0, 0x3C), hard_access ? 0x0A : 0x0B);
+  }
+  // The direct path really ran port instructions; PCI itself never left the driver.
+  EXPECT_FALSE(pc.log().of(vpc::Event::PortIn).empty());
+  for (const vpc::LogEntry& request : pc.log().requests()) {
+    std::uint32_t number = request.number();
+    EXPECT_TRUE(number == 16 || number == 17 || (number >= 4 && number <= 9)) << number;
+  }
+}
+
+TEST_F(PciTest, ConfigurationAccessIgnoresHardAccess) {
+  component->fSetHardAccess(false);
+  ASSERT_FALSE(component->HardAccess());
+  pc.log().clear();
+  EXPECT_EQ(component->PciGetWord(0, 0, 0, 0), 0x8086);
+  component->PciSetByte(0, 3, 0, 0x3C, 0x0B);
+  TPciCfg header{};
+  EXPECT_TRUE(component->PciDeviceInfo(0, 0, 0, header));
+  EXPECT_EQ(pc.log().request_numbers(), (std::vector<std::uint32_t>{16, 17, 16}));
+  EXPECT_TRUE(pc.log().of(vpc::Event::PortIn).empty());
+  EXPECT_TRUE(pc.log().of(vpc::Event::PortOut).empty());
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ TEST_F(PermissionTest, GrantsStayTruthfulWhileAnotherComponentLives) {
   EXPECT_EQ(logged(Event::Ioperm), 0u);
   // The survivor trusts the entry, and the port still answers (an unheld port would fault).
   survivor->OpenDriver();
+  pc.log().clear();
   survivor->fSetHardAccess(false);
   EXPECT_EQ(survivor->fGetPortB(0x500), 0xFF);
   EXPECT_EQ(logged(Event::Request), 0u);

@@ -15,6 +15,7 @@ class SinglePortTest : public PortsTest {
   void SetUp() override {
     PortsTest::SetUp();
     component->OpenDriver();
+    pc.log().clear();  // parallel-port discovery is not under test here
   }
   TPortRecord last_sent() const { return pc.log().requests().back().sent_as<TPortRecord>(); }
 
@@ -183,6 +184,7 @@ TEST_F(FifoTest, WritesEveryWidthInAscendingOrder) {
 TEST_F(FifoTest, ARefusedGrantMovesNothingAndKeepsTheAccessMode) {
   refuse(0, EPERM);
   component->OpenDriver();
+  pc.log().clear();
   component->fSetHardAccess(false);
   std::vector<std::uint8_t> buffer(64, 0xA5);
   component->ReadPortWFIFO(0x300, 32, buffer.data());
@@ -195,6 +197,7 @@ TEST_F(FifoTest, ARefusedGrantMovesNothingAndKeepsTheAccessMode) {
 
 TEST_F(FifoTest, BlocksIgnoreTheAccessModeAndTheShadows) {
   component->OpenDriver();  // HardAccess True, and an open driver: still no request
+  pc.log().clear();
   std::uint8_t buffer[4] = {};
   component->ReadPortFIFO(0x379, 4, buffer);
   EXPECT_EQ(buffer[3], 0x52);

@@ -5,14 +5,8 @@
 #include <memory>
 
 #include "component/Ferrox32.h"
+#include "tests/support/component.h"
 #include "tests/support/virtual_pc.h"
-
-struct ComponentDeleter {
-  void operator()(ferrox::TFerrox32* component) const { component->Free(); }
-};
-using Component = std::unique_ptr<ferrox::TFerrox32, ComponentDeleter>;
-
-inline Component make_component() { return Component(framework::TComponent::Create<ferrox::TFerrox32>(nullptr)); }
 
 // Registers that read back what was last written to them, each reset to a distinct pattern.
 class ScratchRegisters final : public vpc::PortDevice {

@@ -12,6 +12,7 @@
 
 #include "component/Ferrox32.h"
 #include "tools/ferrox/hexdump.h"
+#include "tools/ferrox/parallel_demo.h"
 #include "tools/ferrox/pci_listing.h"
 
 namespace ferrox_tool {
@@ -70,6 +71,11 @@ void show_interrupts(std::ostream& out, ferrox::TFerrox32& component) {
                      component.InterruptCounter(7));
   out << fmt::format("line 5: GetHandledCounter {}, InterruptCounter {}\n", component.GetHandledCounter(5),
                      component.InterruptCounter(5));
+  component.fSetLPTIrq(true);
+  print_on_parallel_port(component, "IRQ\r\n");
+  component.fSetLPTIrq(false);
+  out << fmt::format("printed 5 bytes with the parallel port's interrupt enabled: line 7: GetHandledCounter {}, "
+                     "InterruptCounter {}\n", component.GetHandledCounter(7), component.InterruptCounter(7));
   component.MaskInterrupt(7);
   raise_irq(7);
   out << fmt::format("MaskInterrupt(7), raised once more: GetHandledCounter {}, InterruptCounter {}\n",
@@ -133,6 +139,7 @@ int run_demo(std::ostream& out) {
   show_driver(out, *component);
   show_ports(out, *component);
   show_memory(out, *component);
+  show_parallel_port(out, *component);
   show_interrupts(out, *component);
   show_pci(out, *component);
   component->CloseDriver();

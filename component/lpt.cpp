@@ -1,0 +1,141 @@
+// TFerrox32 parallel port: discovery of the installed ports in the BIOS data area, selection of
+// the active port and its two mode bits, and the 17 pins of its connector with the printer
+// control actions built on them.
+//
+// Every register access goes through fGetPortB and fSetPortB, so it follows HardAccess. A write
+// to a register is always built from FLPTWriteShadow, never from a fresh read: callers and the
+// devices on the port may rely on the exact bytes that go out. Register addresses are computed
+// in 16 bits, so a port based at 0xFFFF has its status register at port 0; the operations here
+// keep the shadows themselves because the byte accessors only see an unwrapped range.
+#include "component/Ferrox32.h"
+
+namespace ferrox {
+
+namespace {
+
+// The firmware's table of parallel-port base addresses: one 16-bit word per slot, 0 when empty.
+constexpr std::uint32_t BiosLptTable = 0x408;
+constexpr std::uint32_t BiosLptTableSize = LptSlotCount * sizeof(Word);
+
+enum LptRegister : Byte { DataRegister = 0, StatusRegister = 1, ControlRegister = 2 };
+constexpr Byte RegisterCount = 3;
+
+// Mode bits of the control register.
+constexpr Byte IrqEnableBit = 0x10;  // the port interrupts on acknowledge
+constexpr Byte ReadModeBit = 0x20;   // the data lines are inputs
+// The select-in bit of the control register (pin 17, inverted by the port).
+constexpr Byte SelectInBit = 0x08;
+
+enum LptPin : Byte {
+  StrobePin = 1,
+  AcknowledgePin = 10,
+  BusyPin = 11,
+  PaperEndPin = 12,
+  SelectPin = 13,
+  AutoFeedPin = 14,
+  ErrorPin = 15,
+  InitPin = 16,
+};
+
+// Writes that hold a pulsed line released after its one-write pulse; the pulse's only timing.
+constexpr int PulseHoldWrites = 1001;
+
+bool ValidPin(Byte Pin) { return Pin >= 1 && Pin <= LptPinCount; }
+
+}  // namespace
+
+void TFerrox32::DiscoverLPTPorts() {
+  // A window that cannot be mapped reads as empty slots, so nothing is discovered then.
+  fMapPhysToLinear(BiosLptTable, BiosLptTableSize);
+  for (std::uint32_t slot = 0; slot < LptSlotCount; ++slot) {
+    Word base = fGetMemW(BiosLptTable, slot);
+    // Ports are numbered by their order among the filled slots, not by slot.
+    if (base != 0) FLPTAddress[FLPTCount++] = base;
+  }
+  fUnmapMemory();
+  if (FLPTCount == 0) return;
+  FLPTBase = FLPTAddress[0];
+  FLPTNumber = 1;
+  FLPTIrq = false;
+  FLPTReadMode = false;
+}
+
+void TFerrox32::fSetLPTNumber(Byte Number) {
+  if (!FDriverActive || Number == 0 || Number > FLPTCount) return;
+  FLPTBase = FLPTAddress[Number - 1];
+  // Two passes over the registers: the second loads the write shadow, so the next write to a
+  // register starts from what the port holds now.
+  for (Byte reg = 0; reg < RegisterCount; ++reg) FLPTReadShadow[reg] = fGetPortB(static_cast<Word>(FLPTBase + reg));
+  for (Byte reg = 0; reg < RegisterCount; ++reg) {
+    FLPTWriteShadow[reg] = fGetPortB(static_cast<Word>(FLPTBase + reg));
+    FLPTReadShadow[reg] = FLPTWriteShadow[reg];
+  }
+  FLPTIrq = (FLPTWriteShadow[ControlRegister] & IrqEnableBit) != 0;
+  FLPTNumber = Number;
+}
+
+void TFerrox32::fSetLPTIrq(bool Enable) {
+  if (!FDriverActive) return;
+  Byte control = FLPTWriteShadow[ControlRegister];
+  control = Enable ? control | IrqEnableBit : control & ~IrqEnableBit;
+  fSetPortB(static_cast<Word>(FLPTBase + ControlRegister), control);
+  FLPTWriteShadow[ControlRegister] = control;
+  FLPTIrq = Enable;
+}
+
+void TFerrox32::fSetLPTReadMode(bool ReadMode) {
+  if (!FDriverActive) return;
+  Byte& control = FLPTWriteShadow[ControlRegister];
+  control = ReadMode ? control | ReadModeBit : control & ~ReadModeBit;
+  fSetPortB(static_cast<Word>(FLPTBase + ControlRegister), control);
+  FLPTReadMode = ReadMode;
+}
+
+bool TFerrox32::fGetPin(Byte Pin) {
+  if (!FDriverActive || !ValidPin(Pin)) return false;
+  Byte reg = PinsPort[Pin];
+  Byte value = fGetPortB(static_cast<Word>(FLPTBase + reg));
+  FLPTReadShadow[reg] = value;
+  bool level = (value & MaskPins[Pin]) != 0;
+  return Negative[Pin] ? !level : level;
+}
+
+void TFerrox32::fSetPin(Byte Pin, bool Level) {
+  if (!FDriverActive || !ValidPin(Pin)) return;
+  Byte reg = PinsPort[Pin];
+  Byte value = FLPTWriteShadow[reg];
+  // The register bit is the level, inverted where the port inverts the line.
+  bool bit = Level != (Negative[Pin] != 0);
+  value = bit ? value | MaskPins[Pin] : value & ~MaskPins[Pin];
+  fSetPortB(static_cast<Word>(FLPTBase + reg), value);
+  FLPTWriteShadow[reg] = value;
+}
+
+bool TFerrox32::fGetLPTAckwl() { return !fGetPin(AcknowledgePin); }
+bool TFerrox32::fGetLPTBusy() { return fGetPin(BusyPin); }
+bool TFerrox32::fGetLPTPaperEnd() { return fGetPin(PaperEndPin); }
+// True when the select line is low.
+bool TFerrox32::fGetLPTSlct() { return !fGetPin(SelectPin); }
+bool TFerrox32::fGetLPTError() { return !fGetPin(ErrorPin); }
+
+void TFerrox32::LPTStrobe() {
+  fSetPin(StrobePin, false);
+  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(StrobePin, true);
+}
+
+void TFerrox32::LPTAutofd(bool Assert) { fSetPin(AutoFeedPin, !Assert); }
+
+void TFerrox32::LPTInit() {
+  fSetPin(InitPin, false);
+  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(InitPin, true);
+}
+
+// Drives the init line low and releases select in (pin 17 high). The shadow loses its select-in
+// bit even while the driver is closed, when the write itself is dropped.
+void TFerrox32::LPTSlctIn() {
+  fSetPin(InitPin, false);
+  FLPTWriteShadow[ControlRegister] &= static_cast<Byte>(~SelectInBit);
+  fSetPortB(static_cast<Word>(FLPTBase + ControlRegister), FLPTWriteShadow[ControlRegister]);
+}
+
+}  // namespace ferrox

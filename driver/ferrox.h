@@ -1,0 +1,46 @@
+/* SPDX-License-Identifier: GPL-2.0 OR MIT */
+/* Shared state of the ferrox module: what one open descriptor holds, and the request handlers. */
+#ifndef FERROX_H
+#define FERROX_H
+
+#include <linux/idr.h>
+#include <linux/mutex.h>
+#include <linux/types.h>
+
+#include "ferrox_ioctl.h"
+
+struct ferrox_listener;
+
+/* One open descriptor of /dev/ferrox. */
+struct ferrox_file {
+	/* Serialises this descriptor's requests (a forked child may share it); protects every field below. */
+	struct mutex lock;
+	struct idr windows;        /* handle -> struct ferrox_window */
+	unsigned int window_count;
+	u8 *bounce;                /* FERROX_TRANSFER_MAX bytes between a window and user memory */
+	struct ferrox_listener *listeners[FERROX_IRQ_LINES]; /* this descriptor's registration per line */
+};
+
+/* Port requests 4..9; width in bytes. */
+long ferrox_port_in(struct ferrox_port_record __user *record, unsigned int width);
+long ferrox_port_out(struct ferrox_port_record __user *record, unsigned int width);
+
+/* Window requests 2, 3, 14, 15. */
+long ferrox_map(struct ferrox_file *f, struct ferrox_memory_head __user *head);
+long ferrox_unmap(struct ferrox_file *f, __u32 __user *handle);
+long ferrox_window_read(struct ferrox_file *f, struct ferrox_memory_head __user *record);
+long ferrox_window_write(struct ferrox_file *f, struct ferrox_memory_head __user *record);
+void ferrox_windows_release(struct ferrox_file *f);
+
+/* PCI requests 16, 17. */
+long ferrox_pci_read(struct ferrox_pci_request __user *request);
+long ferrox_pci_write(struct ferrox_pci_request __user *request);
+
+/* Interrupt requests 18..20. */
+void ferrox_lines_init(void);
+long ferrox_irq_unmask(struct ferrox_file *f, struct ferrox_irq_request __user *request);
+long ferrox_irq_mask(struct ferrox_file *f, struct ferrox_irq_request __user *request);
+long ferrox_irq_count(unsigned long line);
+void ferrox_irq_release(struct ferrox_file *f);
+
+#endif

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: GPL-2.0 OR MIT
+/*
+ * ferrox: user-space access to PC hardware through the misc device /dev/ferrox.
+ *
+ * Opening needs CAP_SYS_RAWIO (and a kernel that is not locked down); the node is created 0600.
+ * Every request is an ioctl whose record the module reads and writes in place
+ * (records: ferrox_ioctl.h):
+ *
+ *   2  MAP          map PhysAddr..+Count; LinearAddr := a handle, or 0 when the range cannot be mapped
+ *   3  UNMAP        release the window whose handle the 32-bit argument holds
+ *   4  PORT_IN8     Value := inb(Port)
+ *   5  PORT_OUT8    outb(Value, Port)
+ *   6  PORT_IN16    Value := inw(Port)
+ *   7  PORT_OUT16   outw(Value, Port)
+ *   8  PORT_IN32    Value := inl(Port)
+ *   9  PORT_OUT32   outl(Value, Port)
+ *   14 WINDOW_READ  copy Count bytes of the window from Offset into the record's data
+ *   15 WINDOW_WRITE copy Count bytes of the record's data into the window from Offset
+ *   16 PCI_READ     the register value as the result; Count 64: the header over the record, result
+ *                   1, or 0 when the function does not exist
+ *   17 PCI_WRITE    write Count bytes of Value at Reg
+ *   18 IRQ_UNMASK   hook the line; every interrupt sends Signal to the process, si_errno = cookie,
+ *                   si_code = line
+ *   19 IRQ_MASK     stop this descriptor's signals for the line; unhook it when nobody listens
+ *   20 IRQ_COUNT    the line's interrupt count as the result (the argument is the line)
+ *
+ * A request that fails validation returns an errno and changes nothing. Closing the descriptor (or
+ * the death of the last process holding it) releases every window and line it holds.
+ */
+#include <linux/capability.h>
+#include <linux/compat.h>
+#include <linux/fs.h>
+#include <linux/miscdevice.h>
+#include <linux/mm.h>
+#include <linux/module.h>
+#include <linux/security.h>
+#include <linux/slab.h>
+
+#include "ferrox.h"
+
+static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned long arg)
+{
+	void __user *record = (void __user *)arg;
+
+	switch (code) {
+	case FERROX_MAP:
+		return ferrox_map(f, record);
+	case FERROX_UNMAP:
+		return ferrox_unmap(f, record);
+	case FERROX_PORT_IN8:
+		return ferrox_port_in(record, 1);
+	case FERROX_PORT_OUT8:
+		return ferrox_port_out(record, 1);
+	case FERROX_PORT_IN16:
+		return ferrox_port_in(record, 2);
+	case FERROX_PORT_OUT16:
+		return ferrox_port_out(record, 2);
+	case FERROX_PORT_IN32:
+		return ferrox_port_in(record, 4);
+	case FERROX_PORT_OUT32:
+		return ferrox_port_out(record, 4);
+	case FERROX_WINDOW_READ:
+		return ferrox_window_read(f, record);
+	case FERROX_WINDOW_WRITE:
+		return ferrox_window_write(f, record);
+	case FERROX_PCI_READ:
+		return ferrox_pci_read(record);
+	case FERROX_PCI_WRITE:
+		return ferrox_pci_write(record);
+	case FERROX_IRQ_UNMASK:
+		return ferrox_irq_unmask(f, record);
+	case FERROX_IRQ_MASK:
+		return ferrox_irq_mask(f, record);
+	case FERROX_IRQ_COUNT:
+		return ferrox_irq_count(arg);
+	default:
+		return -ENOTTY;
+	}
+}
+
+static long ferrox_ioctl(struct file *file, unsigned int code, unsigned long arg)
+{
+	struct ferrox_file *f = file->private_data;
+	long result;
+
+	if (mutex_lock_killable(&f->lock))
+		return -EINTR;
+	result = ferrox_dispatch(f, code, arg);
+	mutex_unlock(&f->lock);
+	return result;
+}
+
+#ifdef CONFIG_COMPAT
+/* Records have one layout on both ABIs: only the address needs widening, and request 20 carries none. */
+static long ferrox_compat_ioctl(struct file *file, unsigned int code, unsigned long arg)
+{
+	if (code != FERROX_IRQ_COUNT)
+		arg = (unsigned long)compat_ptr(arg);
+	return ferrox_ioctl(file, code, arg);
+}
+#endif
+
+static int ferrox_open(struct inode *inode, struct file *file)
+{
+	struct ferrox_file *f;
+	int err;
+
+	if (!capable(CAP_SYS_RAWIO))
+		return -EPERM;
+	/* The descriptor reaches ports and physical memory, which a locked-down kernel denies to root. */
+	err = security_locked_down(LOCKDOWN_IOPORT);
+	if (!err)
+		err = security_locked_down(LOCKDOWN_DEV_MEM);
+	if (err)
+		return err;
+
+	f = kzalloc(sizeof(*f), GFP_KERNEL);
+	if (!f)
+		return -ENOMEM;
+	f->bounce = kvmalloc(FERROX_TRANSFER_MAX, GFP_KERNEL);
+	if (!f->bounce) {
+		kfree(f);
+		return -ENOMEM;
+	}
+	mutex_init(&f->lock);
+	idr_init(&f->windows);
+	file->private_data = f;
+	return nonseekable_open(inode, file);
+}
+
+static int ferrox_release(struct inode *inode, struct file *file)
+{
+	struct ferrox_file *f = file->private_data;
+
+	ferrox_irq_release(f);
+	ferrox_windows_release(f);
+	idr_destroy(&f->windows);
+	mutex_destroy(&f->lock);
+	kvfree(f->bounce);
+	kfree(f);
+	return 0;
+}
+
+static const struct file_operations ferrox_fops = {
+	.owner = THIS_MODULE,
+	.open = ferrox_open,
+	.release = ferrox_release,
+	.unlocked_ioctl = ferrox_ioctl,
+#ifdef CONFIG_COMPAT
+	.compat_ioctl = ferrox_compat_ioctl,
+#endif
+	.llseek = no_llseek,
+};
+
+static struct miscdevice ferrox_device = {
+	.minor = MISC_DYNAMIC_MINOR,
+	.name = FERROX_DEVICE_NAME,
+	.fops = &ferrox_fops,
+	.mode = 0600,
+};
+
+static int __init ferrox_init(void)
+{
+	BUILD_BUG_ON(sizeof(struct ferrox_port_record) != 8);
+	BUILD_BUG_ON(sizeof(struct ferrox_memory_head) != 16);
+	BUILD_BUG_ON(sizeof(struct ferrox_pci_request) != 64);
+	BUILD_BUG_ON(sizeof(struct ferrox_irq_request) != 16);
+
+	ferrox_lines_init();
+	return misc_register(&ferrox_device);
+}
+
+static void __exit ferrox_exit(void)
+{
+	/* No descriptor is open here (each holds a module reference), so no line or window is left. */
+	misc_deregister(&ferrox_device);
+}
+
+module_init(ferrox_init);
+module_exit(ferrox_exit);
+
+MODULE_DESCRIPTION("User-space access to PC I/O ports, physical memory, PCI configuration and IRQs");
+/* GPL-compatible: the pid helpers that interrupt delivery needs are exported to GPL modules only. */
+MODULE_LICENSE("Dual MIT/GPL");

@@ -1,0 +1,13 @@
+// Physical memory as the kernel's own /dev/mem shows it: the reference for the driver's windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace e2e {
+
+// The bytes, or an empty vector when /dev/mem would not give them all.
+std::vector<std::uint8_t> read_dev_mem(std::uint32_t phys, std::size_t count);
+
+}  // namespace e2e

@@ -1,0 +1,55 @@
+// The ferrox driver as a test program sees it: the descriptor of /dev/ferrox and its requests with
+// the contract's records, answering what ioctl returned and errno.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "hwtypes/DriverContract.h"
+
+namespace e2e {
+
+struct Answer {
+  long result = 0;  // the ioctl result
+  int error = 0;    // errno when the result is -1, else 0
+
+  bool failed_with(int expected) const { return result == -1 && error == expected; }
+};
+
+class Driver final {
+ public:
+  Driver();  // opens the node read-only, as the library does
+  ~Driver();
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
+
+  bool is_open() const { return fd_ >= 0; }
+  int open_error() const { return open_error_; }
+
+  Answer request(std::uint32_t code, void* record) const;
+  Answer request_value(std::uint32_t code, unsigned long value) const;
+
+  // Requests that a scenario expects to work.
+  std::uint32_t port_in(int width, std::uint16_t port) const;
+  void port_out(int width, std::uint16_t port, std::uint32_t value) const;
+  // The window's handle, 0 when it could not be mapped.
+  std::uint32_t map(std::uint32_t phys, std::uint32_t size) const;
+  Answer unmap(std::uint32_t handle) const;
+  Answer pci(std::uint32_t code, ferrox::TPciRequest& request) const;
+
+ private:
+  int fd_ = -1;
+  int open_error_ = 0;
+};
+
+// A whole transfer record (65552 bytes), too large for the stack.
+std::unique_ptr<ferrox::TMemRec> make_memory_record(std::uint32_t phys, std::uint32_t handle,
+                                                    std::uint32_t offset, std::uint32_t count);
+
+ferrox::TPciRequest pci_request(int bus, int device, int function, int reg, int count, std::uint32_t value = 0);
+
+// Request codes by width in bytes.
+std::uint32_t port_in_code(int width);
+std::uint32_t port_out_code(int width);
+
+}  // namespace e2e

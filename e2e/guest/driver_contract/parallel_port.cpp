@@ -1,0 +1,39 @@
+// The printing handshake of a PC parallel port.
+#include "parallel_port.h"
+
+namespace e2e::lpt {
+namespace {
+
+// Each status read advances the printer's handshake, so a bounded count of reads is the timeout.
+constexpr int BusyPolls = 1000;
+
+}  // namespace
+
+bool wait_ready(PortPath& path, std::uint16_t base) {
+  for (int i = 0; i < BusyPolls; ++i)
+    if (path.in8(base + Status) & NotBusy) return true;
+  return false;
+}
+
+void reset(PortPath& path, std::uint16_t base) {
+  path.out8(base + Control, SelectIn);
+  path.out8(base + Control, SelectIn | NotInit);
+}
+
+bool print_byte(PortPath& path, std::uint16_t base, char byte, std::uint8_t extra_control) {
+  const std::uint8_t idle = SelectIn | NotInit | extra_control;
+  if (!wait_ready(path, base)) return false;
+  path.out8(base + Data, static_cast<std::uint8_t>(byte));
+  path.out8(base + Control, idle | Strobe);
+  path.out8(base + Control, idle);
+  return true;
+}
+
+bool print(PortPath& path, std::uint16_t base, std::string_view text, std::uint8_t extra_control) {
+  for (char c : text)
+    if (!print_byte(path, base, c, extra_control)) return false;
+  // Reading the status once more lets the printer finish (and acknowledge) the last byte.
+  return wait_ready(path, base);
+}
+
+}  // namespace e2e::lpt

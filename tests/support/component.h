@@ -1,0 +1,15 @@
+// Components made and freed the framework's way, owned by the test.
+#pragma once
+
+#include <memory>
+
+#include "component/Ferrox32.h"
+
+struct ComponentDeleter {
+  void operator()(ferrox::TFerrox32* component) const { component->Free(); }
+};
+using Component = std::unique_ptr<ferrox::TFerrox32, ComponentDeleter>;
+
+inline Component make_component(framework::TComponent* owner = nullptr) {
+  return Component(framework::TComponent::Create<ferrox::TFerrox32>(owner));
+}
