@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "sim/machine_file_parallel.h"
 #include "sim/machine_file_reader.h"
 #include "sim/pci_config_dump.h"
 #include "sim/pci_sysfs.h"
@@ -194,13 +195,15 @@ void read_fifo(const Reader& reader, const toml::node& node, std::optional<std::
 
 MachineDescription read_machine(const Reader& reader, const toml::table& root) {
   MachineDescription machine = builtin_machine();
-  reader.check_keys(root, "", {"timer", "fifo_port", "privilege", "bios", "memory", "pci"});
+  reader.check_keys(root, "", {"timer", "fifo_port", "privilege", "bios", "memory", "pci", machine_file::ParallelKey});
   if (auto* timer = root.get("timer")) machine.timer = reader.boolean(*timer, "timer");
   if (auto* fifo = root.get("fifo_port")) read_fifo(reader, *fifo, machine.fifo_port);
   if (auto* privilege = root.get("privilege")) read_privilege(reader, reader.table(*privilege, "privilege"), machine.privilege);
   if (auto* bios = root.get("bios")) read_bios(reader, reader.table(*bios, "bios"), machine.bios);
   if (auto* memory = root.get("memory")) read_memory(reader, reader.table(*memory, "memory"), machine.memory);
   if (auto* pci = root.get("pci")) read_pci(reader, reader.table(*pci, "pci"), machine.pci_functions);
+  if (auto* parallel = root.get(machine_file::ParallelKey))
+    machine_file::read_parallel_ports(reader, *parallel, machine.parallel_ports);
   return machine;
 }
 

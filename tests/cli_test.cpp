@@ -82,7 +82,7 @@ TEST(Cli, PortsOnBothPathsAndFifoBlocks) {
 TEST(Cli, PortFaultsAreNamed) {
   ExpectFault("port write 0x300 0x100", "value 0x100 does not fit in 1 byte");
   ExpectFault("port fifo-write -s 2 0x300 1 0x10000", "value 0x10000 does not fit in 2 bytes");
-  ExpectFault("port read 0x10000", "port 0x10000 does not fit");
+  ExpectFault("port read 0x10000", "port 0x10000 is outside 0x0..0xffff");
   ExpectFault("port read -s 4 0xfffe", "a 4-byte access at port 0xfffe runs past port 0xffff");
   ExpectFault("port read -s 3 0x300", "--size");
   ExpectFault("port read 0x3g0", "port \"0x3g0\" is not a number");
@@ -96,10 +96,10 @@ TEST(Cli, MemoryReadsInTheHexdumpLayoutAndWritesBytes) {
   ExpectOutput("mem read 0x3f8 20", "000003f8: 00 00 00 00 00 00 00 00 f8 03 f8 02 00 00 00 00\n"
                                     "00000408: 78 03 78 02\n");
   ExpectOutput("mem write 0x500 1 0x02 255", "");
-  ExpectFault("mem write 0x500 1 0x100", "byte 0x100 does not fit");
+  ExpectFault("mem write 0x500 1 0x100", "byte 0x100 is outside 0..255");
   ExpectFault("mem read 0xfffffff0 32", "32 bytes from 0xfffffff0 run past the 4 GiB physical address space");
-  ExpectFault("mem read 0 65537", "count 65537 does not fit");
-  ExpectFault("mem read 0x100000000", "address 0x100000000 does not fit");
+  ExpectFault("mem read 0 65537", "count 65537 is outside 0x0..0x10000");
+  ExpectFault("mem read 0x100000000", "address 0x100000000 is outside 0x0..0xffffffff");
 }
 
 TEST(Cli, PciListDumpAndSetpciRegisters) {
@@ -143,7 +143,52 @@ TEST(Cli, IrqWatchPrintsEachTimerTickAndCountsTheLine) {
   Outcome count = Ferrox("irq count 0");
   EXPECT_EQ(count.status, 0);
   EXPECT_EQ(count.out.find_first_not_of("0123456789\n"), std::string::npos) << count.out;
-  ExpectFault("irq count 16", "IRQ line 16 does not fit");
+  ExpectFault("irq count 16", "IRQ line 16 is outside 0..15");
+}
+
+TEST(Cli, ParallelPortsPinsAndStatus) {
+  ExpectOutput("lpt list", "LPT1 at 0x378\nLPT2 at 0x278\n");
+  ExpectOutput("lpt status",
+               "LPT1 at 0x378: interrupt on acknowledge off, read mode off\n"
+               "  \\ 13 12 11 10  9  8  7  6  5  4  3  2  1 /\n"
+               "   \\  H  L  L  H  L  L  L  L  L  L  L  L  H /\n"
+               "    \\ 25 24 23 22 21 20 19 18 17 16 15 14 /\n"
+               "     \\  G  G  G  G  G  G  G  G  L  H  H  H /\n"
+               "  1 strobe, 2..9 data, 10 acknowledge, 11 busy, 12 paper end, 13 select, 14 auto feed,\n"
+               "  15 error, 16 init, 17 select in, 18..25 ground (H high, L low, G ground)\n"
+               "status: busy no, acknowledge inactive, paper end no, select high (on line), error inactive\n");
+  // Nothing plugged into LPT2: its status inputs float high, so busy (inverted) reads as busy.
+  Outcome empty = Ferrox("lpt status --port 2");
+  EXPECT_NE(empty.out.find("status: busy yes, acknowledge inactive, paper end yes"), std::string::npos) << empty.out;
+  for (const char* action : {"lpt set 9 1", "lpt -p 2 set 17 0", "lpt strobe", "lpt init", "lpt select-in",
+                             "lpt autofeed on", "lpt irq on", "lpt read-mode off"})
+    ExpectOutput(action, "");
+  ExpectFault("lpt --port 3 status", "LPT3 is not installed: the BIOS data area lists 2 parallel ports");
+  ExpectFault("lpt set 18 1", "pin 18 is outside 1..17");
+  ExpectFault("lpt set 0 1", "pin 0 is outside 1..17");
+  ExpectFault("lpt set 2 high", "LEVEL");
+  ExpectFault("lpt autofeed maybe", "STATE");
+}
+
+TEST(Cli, PrintingReachesThePrinterOrSaysWhyNot) {
+  std::filesystem::path directory = testing::TempDir();
+  std::filesystem::path text = directory / "cli_test_letter.txt", printed = directory / "cli_test_printed.txt";
+  std::filesystem::path machine = directory / "cli_test_printer.toml";
+  std::string letter = "Dear printer,\r\nthis went through busy, strobe and acknowledge.\r\n\x0C";
+  std::ofstream(text, std::ios::binary) << letter;
+  std::filesystem::remove(printed);
+  std::ofstream(machine) << "[[parallel_port]]\nbase = 0x378\nplugged = \"printer\"\n"
+                            "printer = { output_file = \"cli_test_printed.txt\" }\n"
+                            "[[parallel_port]]\nbase = 0x278\nplugged = \"printer\"\nprinter = { offline = true }\n";
+  std::string on_machine = "--machine " + machine.string() + " ";
+  ExpectOutput(on_machine + "lpt print " + text.string(), "printed " + std::to_string(letter.size()) + " bytes on LPT1\n");
+  EXPECT_EQ(ReadFile(printed), letter);
+  Outcome offline = Ferrox(on_machine + "lpt print --port 2 --timeout 0.2 " + text.string());
+  EXPECT_EQ(offline.status, 1);
+  EXPECT_NE(offline.err.find("the printer on LPT2 stayed busy after 0 of"), std::string::npos) << offline.err;
+  EXPECT_NE(offline.err.find("select low"), std::string::npos) << offline.err;
+  ExpectFault("lpt print /nonexistent/letter.txt", "cannot read /nonexistent/letter.txt");
+  for (const auto& file : {text, printed, machine}) std::filesystem::remove(file);
 }
 
 TEST(Cli, PackageShowsDescriptionPaletteAndWritesTheIcon) {
@@ -189,19 +234,19 @@ TEST(Cli, PciListOfAMachineMirroringTheHostAgreesWithLspci) {
 TEST(Cli, HelpEverywhereAndTheTour) {
   Outcome help = Ferrox("--help");
   EXPECT_EQ(help.status, 0);
-  for (const char* group : {"port", "mem", "pci", "irq", "package", "demo", "--machine"})
+  for (const char* group : {"port", "mem", "pci", "irq", "lpt", "package", "demo", "--machine"})
     EXPECT_NE(help.out.find(group), std::string::npos) << group;
   Outcome pci_write = Ferrox("pci write --help");
   EXPECT_EQ(pci_write.status, 0);
   EXPECT_NE(pci_write.out.find("REG=VALUE"), std::string::npos);
-  ExpectFault("", "\"ferrox\" needs a subcommand: port, mem, pci, irq, package, demo");
+  ExpectFault("", "\"ferrox\" needs a subcommand: port, mem, pci, irq, lpt, package, demo");
   ExpectFault("pci", "\"ferrox pci\" needs a subcommand: list, dump, read, write");
   ExpectFault("frobnicate", "not expected: frobnicate");
 
   Outcome demo = Ferrox("demo");
   EXPECT_EQ(demo.status, 0) << demo.err;
   for (const char* section : {"== Driver connection", "== Port input/output", "== Physical memory",
-                              "== Hardware interrupts", "== PCI configuration"})
+                              "== Parallel port", "== Hardware interrupts", "== PCI configuration"})
     EXPECT_NE(demo.out.find(section), std::string::npos) << section;
 }
 

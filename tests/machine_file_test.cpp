@@ -39,6 +39,19 @@ void ExpectSameMachine(const MachineDescription& a, const MachineDescription& b)
     EXPECT_EQ(a.memory.rom[i].base, b.memory.rom[i].base);
     EXPECT_EQ(a.memory.rom[i].content, b.memory.rom[i].content);
   }
+  ASSERT_EQ(a.parallel_ports.size(), b.parallel_ports.size());
+  for (std::size_t i = 0; i < a.parallel_ports.size(); ++i) {
+    const vpc::ParallelPortDescription &x = a.parallel_ports[i], &y = b.parallel_ports[i];
+    EXPECT_EQ(x.base, y.base);
+    EXPECT_EQ(x.irq, y.irq);
+    EXPECT_EQ(x.plugged, y.plugged);
+    EXPECT_EQ(x.printer.paper_end, y.printer.paper_end);
+    EXPECT_EQ(x.printer.offline, y.printer.offline);
+    EXPECT_EQ(x.printer.error, y.printer.error);
+    EXPECT_EQ(x.printer.busy_steps, y.printer.busy_steps);
+    EXPECT_EQ(x.printer.ack_steps, y.printer.ack_steps);
+    EXPECT_EQ(x.printer.output_file, y.printer.output_file);
+  }
   ASSERT_EQ(a.pci_functions.size(), b.pci_functions.size());
   for (std::size_t i = 0; i < a.pci_functions.size(); ++i) {
     EXPECT_EQ(a.pci_functions[i].location, b.pci_functions[i].location) << i;
@@ -63,6 +76,14 @@ fifo_port = "none"
 privilege = { iopl = "EPERM", ioperm = "ENOSYS" }
 bios = { lpt = [0x3BC] }
 memory.rom = [{ base = 0xC0000, file = "option.rom" }]
+[[parallel_port]]
+base = 0x3BC
+plugged = "loopback"
+[[parallel_port]]
+base = 0x278
+irq = 5
+plugged = "printer"
+printer = { paper_end = true, busy_steps = 100, output_file = "printed.txt" }
 [[pci.function]]
 slot = "01:1f.7"
 regions = [0x100]
@@ -80,6 +101,15 @@ config = '''
   ASSERT_EQ(machine.memory.rom.size(), 1u);
   EXPECT_EQ(machine.memory.rom[0].content, (std::vector<std::uint8_t>{0x55, 0xAA, 0x01}));
   EXPECT_EQ(machine.memory.ram.size(), 2u) << "RAM not named in the file stays as built in";
+  ASSERT_EQ(machine.parallel_ports.size(), 2u);
+  EXPECT_EQ(machine.parallel_ports[0].base, 0x3BC);
+  EXPECT_EQ(machine.parallel_ports[0].irq, 7u);
+  EXPECT_EQ(machine.parallel_ports[0].plugged, vpc::ParallelPlug::Loopback);
+  EXPECT_EQ(machine.parallel_ports[1].plugged, vpc::ParallelPlug::Printer);
+  EXPECT_TRUE(machine.parallel_ports[1].printer.paper_end);
+  EXPECT_FALSE(machine.parallel_ports[1].printer.offline);
+  EXPECT_EQ(machine.parallel_ports[1].printer.busy_steps, 100u);
+  EXPECT_EQ(machine.parallel_ports[1].printer.output_file, (directory / "printed.txt").string());
   ASSERT_EQ(machine.pci_functions.size(), 1u);
   const vpc::PciFunctionImage& function = machine.pci_functions[0];
   EXPECT_EQ(function.location, (vpc::PciLocation{1, 0x1F, 7}));
@@ -114,6 +144,14 @@ TEST(MachineFile, EachFaultNamesTheLineAndTheKey) {
       {"[[pci.function]]\nslot = \"0:1.0\"\nconfig = \"\"\n[[pci.function]]\nslot = \"00:01.0\"\nconfig = \"\"\n",
        "bad.toml:4: pci.function[1].slot: a second function in this slot"},
       {"[pci]\nmirror_host = true\n[[pci.function]]\nslot = \"00:00.0\"\nconfig = \"\"\n", "lists no functions of its own"},
+      {"[[parallel_port]]\nbase = 0xFFFE\n", "parallel_port[0].base: 65534 is out of range"},
+      {"[[parallel_port]]\nbase = 0x378\nirq = 16\n", "bad.toml:3: parallel_port[0].irq: 16 is out of range 0..15"},
+      {"[[parallel_port]]\nbase = 0x378\nplugged = \"modem\"\n", "\"modem\" is not \"nothing\", \"printer\" or \"loopback\""},
+      {"[[parallel_port]]\nbase = 0x378\nprinter = { offline = true }\n", "parallel_port[0].printer: no printer is plugged in"},
+      {"[[parallel_port]]\nbase = 0x378\nplugged = \"printer\"\nprinter = { of_line = true }\n",
+       "parallel_port[0].printer.of_line: unknown key"},
+      {"[[parallel_port]]\nbase = 0x378\n[[parallel_port]]\nbase = 0x37A\n",
+       "bad.toml:3: parallel_port[1].base: overlaps the registers of the port at 0x378"},
   };
   for (const auto& [text, message] : cases) EXPECT_NE(Fault(text).find(message), std::string::npos) << Fault(text);
 }

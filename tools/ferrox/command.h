@@ -36,6 +36,7 @@ void add_port_commands(CLI::App& app, Command& selected);
 void add_mem_commands(CLI::App& app, Command& selected);
 void add_pci_commands(CLI::App& app, Command& selected);
 void add_irq_commands(CLI::App& app, Command& selected);
+void add_lpt_commands(CLI::App& app, Command& selected);
 void add_package_command(CLI::App& app, Command& selected);
 void add_demo_command(CLI::App& app, Command& selected);
 

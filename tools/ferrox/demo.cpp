@@ -12,6 +12,7 @@
 
 #include "component/Ferrox32.h"
 #include "tools/ferrox/hexdump.h"
+#include "tools/ferrox/lpt_print.h"
 #include "tools/ferrox/parallel_demo.h"
 #include "tools/ferrox/pci_listing.h"
 

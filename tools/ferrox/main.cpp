@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
   add_mem_commands(app, selected);
   add_pci_commands(app, selected);
   add_irq_commands(app, selected);
+  add_lpt_commands(app, selected);
   add_package_command(app, selected);
   add_demo_command(app, selected);
 

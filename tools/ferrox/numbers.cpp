@@ -39,17 +39,21 @@ std::optional<std::uint64_t> parse_number(std::string_view text) {
   return parse_digits(text, 10);
 }
 
-CLI::Validator number_up_to(std::uint64_t max, const std::string& what) {
+CLI::Validator number_in(std::uint64_t min, std::uint64_t max, const std::string& what) {
+  // Small ranges (lines, pins, bytes) read best in decimal, addresses and ports in hexadecimal.
+  std::string range = max < 0x100 ? fmt::format("{}..{}", min, max) : fmt::format("{:#x}..{:#x}", min, max);
   return CLI::Validator(
-      [max, what](std::string& text) -> std::string {
+      [min, max, what, range](std::string& text) -> std::string {
         std::optional<std::uint64_t> value = parse_number(text);
         if (!value) return fmt::format("{} \"{}\" is not a number (decimal, or hexadecimal with 0x)", what, text);
-        if (*value > max) return fmt::format("{} {} does not fit: the largest is {:#x}", what, text, max);
+        if (*value < min || *value > max) return fmt::format("{} {} is outside {}", what, text, range);
         text = std::to_string(*value);
         return {};
       },
-      fmt::format("0..{:#x}", max));
+      range);
 }
+
+CLI::Validator number_up_to(std::uint64_t max, const std::string& what) { return number_in(0, max, what); }
 
 CLI::Validator register_expression(bool value_wanted) {
   return CLI::Validator(

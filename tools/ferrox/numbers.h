@@ -17,6 +17,7 @@ std::optional<std::uint64_t> parse_number(std::string_view text);
 // An option transform that accepts a number of at most max and hands CLI11 its decimal form;
 // what names the thing in messages ("port", "address").
 CLI::Validator number_up_to(std::uint64_t max, const std::string& what);
+CLI::Validator number_in(std::uint64_t min, std::uint64_t max, const std::string& what);
 
 // "0x1f" with enough digits for a value of bytes bytes: "1f", "001f", "0000001f".
 std::string hex(std::uint64_t value, unsigned bytes);
