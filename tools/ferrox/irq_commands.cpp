@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <iostream>
 #include <memory>
 
@@ -42,9 +43,14 @@ class Watch {
   Watch(const Watch&) = delete;
   Watch& operator=(const Watch&) = delete;
 
+  bool ready() const { return pipe_[0] != -1; }
+
+  // A full pipe drops the report (EAGAIN); errno is kept for the code the signal interrupted.
   void OnIrq(ferrox::Word irq) {
+    int interrupted_errno = errno;
     auto line = static_cast<std::uint8_t>(irq);
     [[maybe_unused]] ssize_t written = write(pipe_[1], &line, 1);
+    errno = interrupted_errno;
   }
 
   // Waits up to seconds (forever when negative) for the next interrupt; false on none.
@@ -62,6 +68,7 @@ class Watch {
 
 int watch(ferrox::TFerrox32& component, const IrqOptions& options) {
   Watch watch;
+  if (!watch.ready()) return fail("cannot watch: no pipe for the interrupt handler");
   component.SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&Watch::OnIrq>(&watch));
   component.UnmaskInterrupt(options.line);
   if (component.fGetMasked(options.line)) return fail(fmt::format("the driver did not unmask IRQ line {}", options.line));
