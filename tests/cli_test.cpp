@@ -215,6 +215,16 @@ TEST(Cli, MachineFileDescribesTheVirtualPc) {
   ExpectFault(on_machine + "port read --direct 0x300", "direct port access refused");
   ExpectFault(on_machine + "port fifo-read 0x300 4", "no I/O permission for port 0x300");
 
+  // Every part of the description reaches the machine the tool runs on.
+  std::ofstream(machine.parent_path() / "cli_test_option.rom", std::ios::binary) << "\x55\xAA\x01";
+  std::ofstream(machine) << "fifo_port = 0x310\nbios = { lpt = [0x3BC] }\n"
+                            "memory.rom = [{ base = 0xC0000, file = \"cli_test_option.rom\" }]\n"
+                            "[[parallel_port]]\nbase = 0x3BC\nplugged = \"loopback\"\n";
+  ExpectOutput(on_machine + "mem read 0xc0000 4", "000c0000: 55 aa 01 ff\n");
+  ExpectOutput(on_machine + "port read 0x310", Hex(FifoDevice::sequence(0), 2) + "\n");
+  ExpectOutput(on_machine + "lpt list", "LPT1 at 0x3bc\n");
+  std::filesystem::remove(machine.parent_path() / "cli_test_option.rom");
+
   std::ofstream(machine) << "\n[bios]\nlpt = [0x378, 0x278, 0x3BC, 0]\n";
   ExpectFault(on_machine + "pci list", "cli_test_machine.toml:3: bios.lpt: has more than 3 elements");
   std::filesystem::remove(machine);
