@@ -1,12 +1,16 @@
 // The virtual PC: one machine per process, its description and its reset.
 #include "sim/machine.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "sim/driver_irq.h"
 #include "sim/driver_pci.h"
 #include "sim/driver_ports.h"
+#include "sim/machine_file.h"
 #include "sim/pci_sysfs.h"
 
 namespace vpc {
@@ -26,6 +30,19 @@ bool preloaded() {
   return preload && std::strstr(preload, "libferrox-vpc");
 }
 
+// The machine of the file named by the environment, when it is set. A program asked to run on a
+// described machine must not run on another, so a faulty file ends it.
+std::optional<MachineDescription> machine_from_environment() {
+  const char* file = std::getenv(MachineFileVariable);
+  if (!file) return {};
+  MachineFileResult loaded = load_machine_file(file);
+  if (auto* error = std::get_if<std::string>(&loaded)) {
+    std::fprintf(stderr, "virtual PC: %s\n", error->c_str());
+    _exit(EXIT_FAILURE);
+  }
+  return std::get<MachineDescription>(std::move(loaded));
+}
+
 }  // namespace
 
 Machine& Machine::instance() {
@@ -39,6 +56,7 @@ Machine::Machine() {
   serve_irq_requests(node_, irqs_);
   serve_pci_requests(node_, pci_);
   MachineDescription first = preloaded() ? builtin_machine() : default_machine();
+  if (auto described = machine_from_environment()) first = std::move(*described);
   if (auto host_pci = pci_functions_from_environment()) first.pci_functions = std::move(*host_pci);
   reset(first);
 }

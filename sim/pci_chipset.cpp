@@ -2,9 +2,7 @@
 // assigned addresses and interrupt lines. Rows not listed are zero.
 #include "sim/pci_chipset.h"
 
-#include <cstdio>
-#include <sstream>
-#include <string>
+#include "sim/pci_config_dump.h"
 
 namespace vpc {
 
@@ -57,29 +55,13 @@ d0: 00 00 09 00 00 00 00 00 00 00 00 00 00 00 00 00
 )"},
 };
 
-PciConfigBytes parse_rows(const char* rows) {
-  PciConfigBytes config{};
-  std::istringstream lines(rows);
-  std::string line;
-  while (std::getline(lines, line)) {
-    unsigned offset = 0;
-    int used = 0;
-    if (std::sscanf(line.c_str(), "%x:%n", &offset, &used) != 1) continue;
-    const char* next = line.c_str() + used;
-    unsigned byte = 0;
-    for (unsigned i = 0; offset + i < PciConfigSize && std::sscanf(next, "%x%n", &byte, &used) == 1; ++i) {
-      config[offset + i] = static_cast<std::uint8_t>(byte);
-      next += used;
-    }
-  }
-  return config;
-}
-
 }  // namespace
 
 std::vector<PciFunctionImage> default_pci_chipset() {
   std::vector<PciFunctionImage> functions;
-  for (const FunctionDump& dump : Chipset) functions.push_back({dump.location, parse_rows(dump.rows), dump.region_sizes});
+  // The dumps above are well formed: a fault in them stops the program here.
+  for (const FunctionDump& dump : Chipset)
+    functions.push_back({dump.location, std::get<PciConfigBytes>(parse_pci_config_dump(dump.rows)), dump.region_sizes});
   return functions;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "component/Ferrox32.h"
+#include "tools/ferrox/hexdump.h"
+#include "tools/ferrox/lpt_print.h"
 #include "tools/ferrox/parallel_demo.h"
 #include "tools/ferrox/pci_listing.h"
 
@@ -26,6 +28,8 @@ std::string masked_lines(const ferrox::TFerrox32& component) {
     if (component.fGetMasked(static_cast<ferrox::Byte>(line))) lines += (lines.empty() ? "" : " ") + std::to_string(line);
   return lines.empty() ? "none" : lines;
 }
+
+constexpr unsigned AddressDigits = 8;  // physical addresses in the hexdumps
 
 void section(std::ostream& out, const char* title) { out << "\n== " << title << "\n"; }
 
@@ -89,18 +93,6 @@ void show_pci(std::ostream& out, ferrox::TFerrox32& component) {
   for (const std::string& line : list_pci_functions(component)) out << line << "\n";
 }
 
-// Sixteen bytes a line: physical address, the bytes, and the printable ones.
-void hexdump(std::ostream& out, std::uint32_t address, const std::uint8_t* bytes, std::size_t count) {
-  for (std::size_t line = 0; line < count; line += 16) {
-    std::string hex, text;
-    for (std::size_t i = line; i < line + 16 && i < count; ++i) {
-      hex += fmt::format("{:02X} ", bytes[i]);
-      text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? static_cast<char>(bytes[i]) : '.';
-    }
-    out << fmt::format("  {:08X}  {:<48} {}\n", address + line, hex, text);
-  }
-}
-
 void show_memory(std::ostream& out, ferrox::TFerrox32& component) {
   section(out, "Physical memory");
   std::uint32_t linear = component.fMapPhysToLinear(0x408, 6);
@@ -111,10 +103,10 @@ void show_memory(std::ostream& out, ferrox::TFerrox32& component) {
   std::uint8_t block[32];
   component.ReadPhysicalMemory(0x400, 0, sizeof block, block);
   out << "BIOS data area, ReadPhysicalMemory(0x400, 0, 32):\n";
-  hexdump(out, 0x400, block, sizeof block);
+  hexdump(out, 0x400, block, AddressDigits);
   component.ReadPhysicalMemory(0xFFFF0, 0, 16, block);
   out << "top of the BIOS ROM, ReadPhysicalMemory(0xFFFF0, 0, 16):\n";
-  hexdump(out, 0xFFFF0, block, 16);
+  hexdump(out, 0xFFFF0, {block, 16}, AddressDigits);
 }
 
 // The FIFO device of the virtual PC answers at 0x300: each read yields its next byte.

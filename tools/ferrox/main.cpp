@@ -1,29 +1,123 @@
 // ferrox: one command for the whole library, on the real driver or the built-in virtual PC.
 #include <CLI/CLI.hpp>
+#include <fmt/format.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
+#include "sim/machine_file.h"
+#include "tools/ferrox/command.h"
 #include "tools/ferrox/demo.h"
 #include "tools/ferrox/platform.h"
 
-int main(int argc, char** argv) {
-  CLI::App app{"ferrox: PC hardware from user space (I/O ports, physical memory, PCI, IRQs, parallel port)"};
-  app.require_subcommand(1);
-  bool want_virtual = false;
-  app.add_flag("--virtual", want_virtual, "Run on the built-in virtual PC even where /dev/ferrox exists");
+namespace ferrox_tool {
 
+int fail(std::string_view message) {
+  std::cerr << "ferrox: " << message << '\n';
+  return 1;
+}
+
+void add_demo_command(CLI::App& app, Command& selected) {
   CLI::App* demo = app.add_subcommand("demo", "A guided tour of every subsystem on the virtual PC");
+  demo->callback([&selected] { selected = {Needs::VirtualPc, [](ferrox::TFerrox32*) { return run_demo(std::cout); }}; });
+}
+
+namespace {
+
+// The component of a command, with its driver open, for the command's lifetime.
+class Session {
+ public:
+  Session() : component_(framework::TComponent::Create<ferrox::TFerrox32>(nullptr)) { component_->OpenDriver(); }
+  ~Session() {
+    component_->CloseDriver();
+    component_->Free();
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  ferrox::TFerrox32& component() { return *component_; }
+
+ private:
+  ferrox::TFerrox32* component_;
+};
+
+// Where the restarted program finds the machine file; relative names are taken from here.
+bool pass_machine_file(const std::string& machine) {
+  std::error_code error;
+  std::filesystem::path file = std::filesystem::absolute(machine, error);
+  if (!std::filesystem::is_regular_file(file, error)) {
+    fail("machine file " + machine + " not found");
+    return false;
+  }
+  setenv(vpc::MachineFileVariable, file.c_str(), 1);
+  return true;
+}
+
+std::string platform_line(Platform platform, const std::string& machine) {
+  if (platform == Platform::RealDriver) return "ferrox: on the real driver /dev/ferrox";
+  return "ferrox: on the virtual PC, " + (machine.empty() ? std::string("built-in machine") : "machine " + machine);
+}
+
+// The command line stopped at a group ("ferrox", "ferrox port"): say what may follow.
+int missing_subcommand(const CLI::App& app) {
+  const CLI::App* group = &app;
+  std::string path = "ferrox";
+  for (bool deeper = true; deeper;) {
+    deeper = false;
+    for (const CLI::App* sub : group->get_subcommands({}))
+      if (sub->parsed()) {
+        group = sub;
+        path += " " + sub->get_name();
+        deeper = true;
+        break;
+      }
+  }
+  std::vector<std::string> names;
+  for (const CLI::App* sub : group->get_subcommands({})) names.push_back(sub->get_name());
+  return fail("\"" + path + "\" needs a subcommand: " + fmt::format("{}", fmt::join(names, ", ")) + " (--help tells more)");
+}
+
+int run(const Command& command, bool want_virtual, const std::string& machine, char** argv) {
+  if (command.needs == Needs::Nothing) return command.run(nullptr);
+  if (!machine.empty() && !pass_machine_file(machine)) return 1;
+  std::string error;
+  Platform platform = choose_platform(want_virtual || !machine.empty() || command.needs == Needs::VirtualPc, argv, error);
+  if (!error.empty()) return fail(error);
+  std::cerr << platform_line(platform, machine) << std::endl;
+  if (command.needs == Needs::VirtualPc) return command.run(nullptr);
+  Session session;
+  if (!session.component().DriverActive())
+    return fail("cannot open /dev/ferrox: the driver is not loaded, or this user may not use it");
+  return command.run(&session.component());
+}
+
+}  // namespace
+
+}  // namespace ferrox_tool
+
+int main(int argc, char** argv) {
+  using namespace ferrox_tool;
+  CLI::App app{"ferrox: PC hardware from user space: I/O ports, physical memory, PCI, IRQs, the parallel port.\n"
+               "Runs on the real driver /dev/ferrox where it exists, otherwise on the built-in virtual PC.\n"
+               "Numbers are decimal, or hexadecimal with 0x; output is hexadecimal."};
+  bool want_virtual = false;
+  std::string machine;
+  app.add_flag("--virtual", want_virtual, "Run on the built-in virtual PC even where /dev/ferrox exists");
+  app.add_option("--machine", machine, "Run on the virtual PC described by this machine file (docs/machine-file.md)")
+      ->type_name("FILE");
+
+  Command selected;
+  add_port_commands(app, selected);
+  add_mem_commands(app, selected);
+  add_pci_commands(app, selected);
+  add_irq_commands(app, selected);
+  add_lpt_commands(app, selected);
+  add_package_command(app, selected);
+  add_demo_command(app, selected);
 
   CLI11_PARSE(app, argc, argv);
-
-  std::string error;
-  ferrox_tool::Platform platform = ferrox_tool::choose_platform(want_virtual || demo->parsed(), argv, error);
-  if (!error.empty()) {
-    std::cerr << "ferrox: " << error << "\n";
-    return 1;
-  }
-  std::cout << "ferrox on " << ferrox_tool::platform_name(platform) << "\n";
-  if (demo->parsed()) return ferrox_tool::run_demo(std::cout);
-  return 0;
+  if (!selected.run) return missing_subcommand(app);
+  return run(selected, want_virtual, machine, argv);
 }

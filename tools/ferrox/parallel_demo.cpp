@@ -8,41 +8,14 @@
 #include <algorithm>
 #include <string>
 
+#include "tools/ferrox/lpt_print.h"
+#include "tools/ferrox/parallel_socket.h"
+
 namespace ferrox_tool {
 
 namespace {
 
-constexpr int BusyPollLimit = 100000;
-
 const char* boolean(bool value) { return value ? "True" : "False"; }
-
-// "H" or "L" for a signal pin, "G" for the ground pins 18..25.
-const char* pin_level(ferrox::TFerrox32& component, int pin) {
-  if (pin > ferrox::LptPinCount) return "G";
-  return component.fGetPin(static_cast<ferrox::Byte>(pin)) ? "H" : "L";
-}
-
-std::string pin_levels(ferrox::TFerrox32& component, int from, int to) {
-  std::string row;
-  for (int pin = from; pin >= to; --pin) row += fmt::format("{:>3}", pin_level(component, pin));
-  return row;
-}
-
-std::string pin_numbers(int from, int to) {
-  std::string row;
-  for (int pin = from; pin >= to; --pin) row += fmt::format("{:>3}", pin);
-  return row;
-}
-
-// The PC's socket seen from the front: pins 13..1 on the upper row, 25..14 on the lower.
-void draw_connector(std::ostream& out, ferrox::TFerrox32& component) {
-  out << fmt::format("  \\{} /\n", pin_numbers(13, 1));
-  out << fmt::format("   \\{} /\n", pin_levels(component, 13, 1));
-  out << fmt::format("    \\{} /\n", pin_numbers(25, 14));
-  out << fmt::format("     \\{} /\n", pin_levels(component, 25, 14));
-  out << "  1 strobe, 2..9 data, 10 acknowledge, 11 busy, 12 paper end, 13 select, 14 auto feed,\n"
-         "  15 error, 16 init, 17 select in, 18..25 ground (H high, L low, G ground)\n";
-}
 
 std::string escaped(std::string_view text) {
   std::string shown;
@@ -59,7 +32,7 @@ void print_line(std::ostream& out, ferrox::TFerrox32& component) {
     return;
   }
   constexpr std::string_view Line = "Hello from ferrox, through pins, strobe and busy.\r\n";
-  bool printed = print_on_parallel_port(component, Line);
+  bool printed = print_on_parallel_port(component, Line) == Line.size();
   out << fmt::format("printed \"{}\": {}\n", escaped(Line), printed ? "done" : "the printer stayed busy");
   char received[128];
   std::size_t count = printer_output(component.LPTBase(), received, sizeof received);
@@ -68,17 +41,6 @@ void print_line(std::ostream& out, ferrox::TFerrox32& component) {
 }
 
 }  // namespace
-
-bool print_on_parallel_port(ferrox::TFerrox32& component, std::string_view text) {
-  for (char character : text) {
-    for (int polls = 0; component.fGetLPTBusy(); ++polls)
-      if (polls == BusyPollLimit) return false;
-    for (ferrox::Byte bit = 0; bit < 8; ++bit)
-      component.fSetPin(static_cast<ferrox::Byte>(2 + bit), (character >> bit) & 1);
-    component.LPTStrobe();
-  }
-  return true;
-}
 
 void show_parallel_port(std::ostream& out, ferrox::TFerrox32& component) {
   out << "\n== Parallel port\n";
@@ -97,7 +59,7 @@ void show_parallel_port(std::ostream& out, ferrox::TFerrox32& component) {
                      boolean(component.fGetLPTError()));
   for (ferrox::Byte bit = 0; bit < 8; ++bit) component.fSetPin(static_cast<ferrox::Byte>(2 + bit), ('F' >> bit) & 1);
   out << "the 17 pins with 'F' (0x46) on the data pins:\n";
-  draw_connector(out, component);
+  draw_socket(out, component);
   print_line(out, component);
 }
 

@@ -19,15 +19,14 @@ constexpr ferrox::Byte BridgeLayout = 1;      // PCI-to-PCI bridge
 constexpr ferrox::Byte CardBusLayout = 2;     // CardBus bridge
 constexpr unsigned SecondaryBus = 0x19;       // of both bridge layouts
 
-// "BB:DD.F CCSS: VVVV:DDDD", with " (rev RR)" where the revision is not 0.
-std::string line_for(unsigned bus, unsigned device, unsigned function, const ferrox::TPciCfg& cfg) {
+}  // namespace
+
+std::string pci_function_line(unsigned bus, unsigned device, unsigned function, const ferrox::TPciCfg& cfg) {
   std::string line = fmt::format("{:02x}:{:02x}.{} {:02x}{:02x}: {:04x}:{:04x}", bus, device, function, cfg.ClassCode,
                                  cfg.SubClass, cfg.VendorID, cfg.DeviceID);
   if (cfg.RevisionID) line += fmt::format(" (rev {:02x})", cfg.RevisionID);
   return line;
 }
-
-}  // namespace
 
 std::vector<std::string> list_pci_functions(ferrox::TFerrox32& component) {
   std::vector<std::string> lines;
@@ -46,7 +45,7 @@ std::vector<std::string> list_pci_functions(ferrox::TFerrox32& component) {
           if (function == 0) break;
           continue;
         }
-        lines.push_back(line_for(bus, device, function, cfg));
+        lines.push_back(pci_function_line(bus, device, function, cfg));
         ferrox::Byte layout = cfg.HeaderType & LayoutMask;
         if (layout == BridgeLayout || layout == CardBusLayout) {
           ferrox::Byte secondary = reinterpret_cast<const ferrox::Byte*>(&cfg)[SecondaryBus];

@@ -8,6 +8,9 @@
 
 namespace ferrox_tool {
 
+// "BB:DD.F CCSS: VVVV:DDDD", with " (rev RR)" where the revision is not 0.
+std::string pci_function_line(unsigned bus, unsigned device, unsigned function, const ferrox::TPciCfg& cfg);
+
 // Scans bus 0 and every bus behind a bridge found on the way, function 0 of each device first and
 // the others only where function 0 says the device has several.
 std::vector<std::string> list_pci_functions(ferrox::TFerrox32& component);

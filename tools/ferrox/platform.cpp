@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace ferrox_tool {
@@ -36,7 +37,10 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);
-  setenv("LD_PRELOAD", library.c_str(), 1);
+  // Ahead of whatever the user preloads already.
+  std::string preload = library.string();
+  if (const char* others = std::getenv("LD_PRELOAD"); others && *others) preload += std::string(":") + others;
+  setenv("LD_PRELOAD", preload.c_str(), 1);
   execv("/proc/self/exe", argv);
   error = "could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message();
   return Platform::VirtualPc;

@@ -1,0 +1,263 @@
+// The ferrox tool as a user runs it: each test starts the built program on the virtual PC and
+// checks what it prints on standard output and standard error, and its exit status.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/fifo_device.h"
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs a shell command line, capturing both streams.
+Outcome Shell(const std::string& command) {
+  std::filesystem::path err = std::filesystem::path(testing::TempDir()) / ("cli_test_err." + std::to_string(getpid()));
+  Outcome run;
+  FILE* pipe = popen((command + " 2>" + err.string()).c_str(), "r");
+  char buffer[4096];
+  for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, got);
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = ReadFile(err);
+  std::filesystem::remove(err);
+  return run;
+}
+
+Outcome Ferrox(const std::string& arguments) { return Shell(std::string(FERROX_TOOL) + " --virtual " + arguments); }
+
+std::string Hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*x", digits, value);
+  return text;
+}
+
+// A fault: non-zero status, nothing on standard output, and the message on standard error.
+void ExpectFault(const std::string& arguments, const std::string& message) {
+  Outcome run = Ferrox(arguments);
+  EXPECT_NE(run.status, 0) << arguments;
+  EXPECT_EQ(run.out, "") << arguments;
+  EXPECT_NE(run.err.find(message), std::string::npos) << arguments << "\n" << run.err;
+}
+
+void ExpectOutput(const std::string& arguments, const std::string& output) {
+  Outcome run = Ferrox(arguments);
+  EXPECT_EQ(run.status, 0) << arguments << "\n" << run.err;
+  EXPECT_EQ(run.out, output) << arguments;
+}
+
+using vpc::FifoDevice;
+
+TEST(Cli, PortsOnBothPathsAndFifoBlocks) {
+  Outcome first = Ferrox("port read 0x300");
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, Hex(FifoDevice::sequence(0), 2) + "\n");
+  EXPECT_NE(first.err.find("ferrox: on the virtual PC, built-in machine"), std::string::npos) << first.err;
+  unsigned dword = 0;
+  for (int i = 3; i >= 0; --i) dword = dword << 8 | FifoDevice::sequence(i);
+  ExpectOutput("port read --direct --size 4 768", Hex(dword, 8) + "\n");
+  std::string words = "00:";
+  for (int i = 0; i < 6; i += 2) words += " " + Hex(FifoDevice::sequence(i + 1) << 8 | FifoDevice::sequence(i), 4);
+  ExpectOutput("port fifo-read -s 2 0x300 3", words + "\n");
+  ExpectOutput("port write --direct 0x80 0x12", "");
+  ExpectOutput("port fifo-write -s 4 0x300 1 0xffffffff", "");
+}
+
+TEST(Cli, PortFaultsAreNamed) {
+  ExpectFault("port write 0x300 0x100", "value 0x100 does not fit in 1 byte");
+  ExpectFault("port fifo-write -s 2 0x300 1 0x10000", "value 0x10000 does not fit in 2 bytes");
+  ExpectFault("port read 0x10000", "port 0x10000 is outside 0x0..0xffff");
+  ExpectFault("port read -s 4 0xfffe", "a 4-byte access at port 0xfffe runs past port 0xffff");
+  ExpectFault("port read -s 3 0x300", "--size");
+  ExpectFault("port read 0x3g0", "port \"0x3g0\" is not a number");
+  ExpectFault("port read 010x", "is not a number");
+}
+
+TEST(Cli, MemoryReadsInTheHexdumpLayoutAndWritesBytes) {
+  ExpectOutput("mem read 0x408 6", "00000408: 78 03 78 02 00 00\n");
+  ExpectOutput("mem read 0xffff0",
+               "000ffff0: ea 5b e0 00 f0 31 32 2f 30 38 2f 32 36 ff fc ff\n");
+  ExpectOutput("mem read 0x3f8 20", "000003f8: 00 00 00 00 00 00 00 00 f8 03 f8 02 00 00 00 00\n"
+                                    "00000408: 78 03 78 02\n");
+  ExpectOutput("mem write 0x500 1 0x02 255", "");
+  ExpectFault("mem write 0x500 1 0x100", "byte 0x100 is outside 0..255");
+  ExpectFault("mem read 0xfffffff0 32", "32 bytes from 0xfffffff0 run past the 4 GiB physical address space");
+  ExpectFault("mem read 0 65537", "count 65537 is outside 0x0..0x10000");
+  ExpectFault("mem read 0x100000000", "address 0x100000000 is outside 0x0..0xffffffff");
+}
+
+TEST(Cli, PciListDumpAndSetpciRegisters) {
+  ExpectOutput("pci list",
+               "00:00.0 0600: 8086:1237 (rev 02)\n"
+               "00:01.0 0601: 8086:7000\n"
+               "00:01.1 0101: 8086:7010\n"
+               "00:01.3 0680: 8086:7113 (rev 03)\n"
+               "00:02.0 0300: 1234:1111 (rev 02)\n"
+               "00:03.0 0200: 8086:100e (rev 03)\n");
+  ExpectOutput("pci dump 00:03.0",
+               "00:03.0 0200: 8086:100e (rev 03)\n"
+               "00: 86 80 0e 10 07 00 00 00 03 00 00 02 00 00 00 00\n"
+               "10: 00 00 bc fe 01 c0 00 00 00 00 00 00 00 00 00 00\n"
+               "20: 00 00 00 00 00 00 00 00 00 00 00 00 86 80 1e 00\n"
+               "30: 00 00 b8 fe 00 00 00 00 00 00 00 00 0b 01 ff 00\n");
+  ExpectOutput("pci read 0:2.0 00.l", "11111234\n");
+  ExpectOutput("pci read 00:03.0 0x3C.B", "0b\n");
+  ExpectOutput("pci write 00:02.0 04.w=0003", "");
+}
+
+TEST(Cli, PciFaultsAreNamed) {
+  ExpectFault("pci read 00:02.0 100.b", "register \"100\" is not a hexadecimal offset 0..ff");
+  ExpectFault("pci read 00:1f.0 00.w", "no PCI function at 00:1f.0");
+  ExpectFault("pci dump 00:20.0", "\"00:20.0\" is not a slot");
+  ExpectFault("pci read 00:02.0 03.w", "register 03 is not aligned to its width of 2 bytes");
+  ExpectFault("pci read 00:02.0 04.q", "a register is written REG.b, REG.w or REG.l");
+  ExpectFault("pci write 00:02.0 04.b=1ff", "value \"1ff\" is not a hexadecimal number that fits in 1 byte");
+  ExpectFault("pci write 00:02.0 04.b", "gives no value");
+}
+
+TEST(Cli, IrqWatchPrintsEachTimerTickAndCountsTheLine) {
+  Outcome watch = Ferrox("irq watch 0 --count 2 --timeout 5");
+  EXPECT_EQ(watch.status, 0) << watch.err;
+  EXPECT_NE(watch.out.find("irq 0: interrupt 1 at "), std::string::npos) << watch.out;
+  EXPECT_NE(watch.out.find("irq 0: interrupt 2 at "), std::string::npos) << watch.out;
+  EXPECT_NE(watch.out.find("2 interrupts on line 0 in "), std::string::npos) << watch.out;
+  Outcome silent = Ferrox("irq watch 3 --count 1 --timeout 0.2");
+  EXPECT_EQ(silent.status, 1);
+  EXPECT_NE(silent.err.find("only 0 of 1 interrupts on line 3 within 0.2 s"), std::string::npos) << silent.err;
+  Outcome count = Ferrox("irq count 0");
+  EXPECT_EQ(count.status, 0);
+  EXPECT_EQ(count.out.find_first_not_of("0123456789\n"), std::string::npos) << count.out;
+  ExpectFault("irq count 16", "IRQ line 16 is outside 0..15");
+}
+
+TEST(Cli, ParallelPortsPinsAndStatus) {
+  ExpectOutput("lpt list", "LPT1 at 0x378\nLPT2 at 0x278\n");
+  ExpectOutput("lpt status",
+               "LPT1 at 0x378: interrupt on acknowledge off, read mode off\n"
+               "  \\ 13 12 11 10  9  8  7  6  5  4  3  2  1 /\n"
+               "   \\  H  L  L  H  L  L  L  L  L  L  L  L  H /\n"
+               "    \\ 25 24 23 22 21 20 19 18 17 16 15 14 /\n"
+               "     \\  G  G  G  G  G  G  G  G  L  H  H  H /\n"
+               "  1 strobe, 2..9 data, 10 acknowledge, 11 busy, 12 paper end, 13 select, 14 auto feed,\n"
+               "  15 error, 16 init, 17 select in, 18..25 ground (H high, L low, G ground)\n"
+               "status: busy no, acknowledge inactive, paper end no, select high (on line), error inactive\n");
+  // Nothing plugged into LPT2: its status inputs float high, so busy (inverted) reads as busy.
+  Outcome empty = Ferrox("lpt status --port 2");
+  EXPECT_NE(empty.out.find("status: busy yes, acknowledge inactive, paper end yes"), std::string::npos) << empty.out;
+  for (const char* action : {"lpt set 9 1", "lpt -p 2 set 17 0", "lpt strobe", "lpt init", "lpt select-in",
+                             "lpt autofeed on", "lpt irq on", "lpt read-mode off"})
+    ExpectOutput(action, "");
+  ExpectFault("lpt --port 3 status", "LPT3 is not installed: the BIOS data area lists 2 parallel ports");
+  ExpectFault("lpt set 18 1", "pin 18 is outside 1..17");
+  ExpectFault("lpt set 0 1", "pin 0 is outside 1..17");
+  ExpectFault("lpt set 2 high", "LEVEL");
+  ExpectFault("lpt autofeed maybe", "STATE");
+}
+
+TEST(Cli, PrintingReachesThePrinterOrSaysWhyNot) {
+  std::filesystem::path directory = testing::TempDir();
+  std::filesystem::path text = directory / "cli_test_letter.txt", printed = directory / "cli_test_printed.txt";
+  std::filesystem::path machine = directory / "cli_test_printer.toml";
+  std::string letter = "Dear printer,\r\nthis went through busy, strobe and acknowledge.\r\n\x0C";
+  std::ofstream(text, std::ios::binary) << letter;
+  std::filesystem::remove(printed);
+  std::ofstream(machine) << "[[parallel_port]]\nbase = 0x378\nplugged = \"printer\"\n"
+                            "printer = { output_file = \"cli_test_printed.txt\" }\n"
+                            "[[parallel_port]]\nbase = 0x278\nplugged = \"printer\"\nprinter = { offline = true }\n";
+  std::string on_machine = "--machine " + machine.string() + " ";
+  ExpectOutput(on_machine + "lpt print " + text.string(), "printed " + std::to_string(letter.size()) + " bytes on LPT1\n");
+  EXPECT_EQ(ReadFile(printed), letter);
+  Outcome offline = Ferrox(on_machine + "lpt print --port 2 --timeout 0.2 " + text.string());
+  EXPECT_EQ(offline.status, 1);
+  EXPECT_NE(offline.err.find("the printer on LPT2 stayed busy after 0 of"), std::string::npos) << offline.err;
+  EXPECT_NE(offline.err.find("select low"), std::string::npos) << offline.err;
+  ExpectFault("lpt print /nonexistent/letter.txt", "cannot read /nonexistent/letter.txt");
+  for (const auto& file : {text, printed, machine}) std::filesystem::remove(file);
+}
+
+TEST(Cli, PackageShowsDescriptionPaletteAndWritesTheIcon) {
+  std::filesystem::path icon = std::filesystem::path(testing::TempDir()) / "cli_test_icon.png";
+  Outcome run = Ferrox(std::string("package ") + FERROX_LIBRARY + " --icon " + icon.string());
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* line : {"package ferrox, for design and run time\n", "  requires: netbase, visual, base\n",
+                           "palette page \"Drivers\"\n  TFerrox32\n", "    HardAccess: Boolean, default True\n",
+                           "    LPTNumber: 0..255, default 1\n", "palette bitmap \"ferrox32\" of TFerrox32 written to"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+  EXPECT_EQ(ReadFile(icon).substr(0, 8), "\x89PNG\r\n\x1a\n");
+  std::filesystem::remove(icon);
+  ExpectFault("package /nonexistent/libnothing.so", "cannot load /nonexistent/libnothing.so");
+}
+
+TEST(Cli, MachineFileDescribesTheVirtualPc) {
+  std::filesystem::path machine = std::filesystem::path(testing::TempDir()) / "cli_test_machine.toml";
+  std::ofstream(machine) << "privilege = { iopl = \"EPERM\", ioperm = \"EPERM\" }\n"
+                            "[[pci.function]]\nslot = \"00:1f.0\"\nconfig = \"00: 22 10 05 00 00 00 00 00 01 00 00 06\"\n";
+  std::string on_machine = "--machine " + machine.string() + " ";
+  Outcome listing = Ferrox(on_machine + "pci list");
+  EXPECT_EQ(listing.out, "00:1f.0 0600: 1022:0005 (rev 01)\n");
+  EXPECT_NE(listing.err.find("on the virtual PC, machine " + machine.string()), std::string::npos) << listing.err;
+  ExpectFault(on_machine + "port read --direct 0x300", "direct port access refused");
+  ExpectFault(on_machine + "port fifo-read 0x300 4", "no I/O permission for port 0x300");
+
+  // Every part of the description reaches the machine the tool runs on.
+  std::ofstream(machine.parent_path() / "cli_test_option.rom", std::ios::binary) << "\x55\xAA\x01";
+  std::ofstream(machine) << "fifo_port = 0x310\nbios = { lpt = [0x3BC] }\n"
+                            "memory.rom = [{ base = 0xC0000, file = \"cli_test_option.rom\" }]\n"
+                            "[[parallel_port]]\nbase = 0x3BC\nplugged = \"loopback\"\n";
+  ExpectOutput(on_machine + "mem read 0xc0000 4", "000c0000: 55 aa 01 ff\n");
+  ExpectOutput(on_machine + "port read 0x310", Hex(FifoDevice::sequence(0), 2) + "\n");
+  ExpectOutput(on_machine + "lpt list", "LPT1 at 0x3bc\n");
+  std::filesystem::remove(machine.parent_path() / "cli_test_option.rom");
+
+  std::ofstream(machine) << "\n[bios]\nlpt = [0x378, 0x278, 0x3BC, 0]\n";
+  ExpectFault(on_machine + "pci list", "cli_test_machine.toml:3: bios.lpt: has more than 3 elements");
+  std::filesystem::remove(machine);
+  ExpectFault(on_machine + "pci list", "machine file " + machine.string() + " not found");
+}
+
+TEST(Cli, PciListOfAMachineMirroringTheHostAgreesWithLspci) {
+  if (!std::filesystem::exists("/sys/bus/pci/devices") || std::filesystem::is_empty("/sys/bus/pci/devices"))
+    GTEST_SKIP() << "this host has no PCI functions in sysfs";
+  Outcome lspci = Shell("lspci -n");
+  if (lspci.status != 0) GTEST_SKIP() << "no lspci here";
+  Outcome ours = Ferrox(std::string("--machine ") + FERROX_SOURCE_DIR "/examples/host-pci.toml pci list");
+  EXPECT_EQ(ours.status, 0) << ours.err;
+  EXPECT_EQ(ours.out, lspci.out);
+}
+
+TEST(Cli, HelpEverywhereAndTheTour) {
+  Outcome help = Ferrox("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* group : {"port", "mem", "pci", "irq", "lpt", "package", "demo", "--machine"})
+    EXPECT_NE(help.out.find(group), std::string::npos) << group;
+  Outcome pci_write = Ferrox("pci write --help");
+  EXPECT_EQ(pci_write.status, 0);
+  EXPECT_NE(pci_write.out.find("REG=VALUE"), std::string::npos);
+  ExpectFault("", "\"ferrox\" needs a subcommand: port, mem, pci, irq, lpt, package, demo");
+  ExpectFault("pci", "\"ferrox pci\" needs a subcommand: list, dump, read, write");
+  ExpectFault("frobnicate", "not expected: frobnicate");
+
+  Outcome demo = Ferrox("demo");
+  EXPECT_EQ(demo.status, 0) << demo.err;
+  for (const char* section : {"== Driver connection", "== Port input/output", "== Physical memory",
+                              "== Parallel port", "== Hardware interrupts", "== PCI configuration"})
+    EXPECT_NE(demo.out.find(section), std::string::npos) << section;
+}
+
+}  // namespace

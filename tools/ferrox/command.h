@@ -1,0 +1,43 @@
+// What the command line asked for, and how each group of subcommands hands it over: its
+// subcommands' callbacks set the selected command, which main runs once the platform is chosen.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string_view>
+
+#include "component/Ferrox32.h"
+
+namespace ferrox_tool {
+
+enum class Needs {
+  Nothing,    // no hardware at all (package)
+  Driver,     // a component with its driver open, on the real driver or the virtual PC
+  VirtualPc,  // the virtual PC, whatever the host has (demo)
+};
+
+struct Command {
+  Needs needs = Needs::Driver;
+  // Given the open component when needs is Driver, nullptr otherwise. Returns the exit status.
+  std::function<int(ferrox::TFerrox32*)> run;
+};
+
+// A command that works on the open component.
+template <class Run>
+Command on_driver(Run run) {
+  return {Needs::Driver, [run](ferrox::TFerrox32* component) { return run(*component); }};
+}
+
+// Reports a fault of the command on standard error ("ferrox: ..."); returns the exit status 1.
+int fail(std::string_view message);
+
+void add_port_commands(CLI::App& app, Command& selected);
+void add_mem_commands(CLI::App& app, Command& selected);
+void add_pci_commands(CLI::App& app, Command& selected);
+void add_irq_commands(CLI::App& app, Command& selected);
+void add_lpt_commands(CLI::App& app, Command& selected);
+void add_package_command(CLI::App& app, Command& selected);
+void add_demo_command(CLI::App& app, Command& selected);
+
+}  // namespace ferrox_tool

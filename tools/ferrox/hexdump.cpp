@@ -1,0 +1,30 @@
+// The -x hexdump.
+#include "tools/ferrox/hexdump.h"
+
+#include <fmt/format.h>
+
+namespace ferrox_tool {
+
+namespace {
+
+constexpr std::size_t RowBytes = 16;
+
+std::uint32_t little_endian(std::span<const std::uint8_t> bytes) {
+  std::uint32_t value = 0;
+  for (std::size_t i = bytes.size(); i-- > 0;) value = value << 8 | bytes[i];
+  return value;
+}
+
+}  // namespace
+
+void hexdump(std::ostream& out, std::uint64_t first, std::span<const std::uint8_t> bytes, unsigned label_digits,
+             unsigned element) {
+  for (std::size_t row = 0; row < bytes.size(); row += RowBytes) {
+    std::string line = fmt::format("{:0{}x}:", first + row, label_digits);
+    for (std::size_t at = row; at < row + RowBytes && at + element <= bytes.size(); at += element)
+      line += fmt::format(" {:0{}x}", little_endian(bytes.subspan(at, element)), 2 * element);
+    out << line << '\n';
+  }
+}
+
+}  // namespace ferrox_tool

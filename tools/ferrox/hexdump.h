@@ -1,0 +1,18 @@
+// Bytes in the layout `lspci -x` prints configuration space in: sixteen bytes a row, lower-case
+// hexadecimal, each row labelled with the offset or address of its first byte.
+//
+//   00: 86 80 37 12 06 00 80 02 02 00 00 06 00 00 00 00
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <span>
+
+namespace ferrox_tool {
+
+// first: the label of bytes[0]; label_digits: its width in hexadecimal digits; element: bytes per
+// value shown (1, 2 or 4), each element printed as one little-endian number.
+void hexdump(std::ostream& out, std::uint64_t first, std::span<const std::uint8_t> bytes, unsigned label_digits,
+             unsigned element = 1);
+
+}  // namespace ferrox_tool

@@ -1,0 +1,18 @@
+// Printing on the selected parallel port the way a careful host does.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string_view>
+
+#include "component/Ferrox32.h"
+
+namespace ferrox_tool {
+
+// For each byte: waits while the printer is busy, puts the byte on the data pins and pulses
+// strobe. A printer still busy after `patience` (off line, out of paper, in error) ends the
+// printing. Returns how many bytes were handed over.
+std::size_t print_on_parallel_port(ferrox::TFerrox32& component, std::string_view text,
+                                   std::chrono::milliseconds patience = std::chrono::seconds(5));
+
+}  // namespace ferrox_tool
