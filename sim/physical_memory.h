@@ -16,9 +16,13 @@
 
 namespace vpc {
 
+// Memory that reads back what was written. System RAM is what the kernel hands out to itself and
+// to processes, and no driver window may cover it; the rest is RAM the kernel leaves alone (the
+// firmware's first page with the BIOS data area) or memory on a device (a frame buffer).
 struct RamRegion {
   std::uint32_t base = 0;
   std::uint32_t size = 0;
+  bool system = true;
 };
 
 struct RomRegion {
@@ -59,6 +63,9 @@ class VPC_API PhysicalMemory {
   std::uint32_t read32(std::uint32_t address) const;
   void write16(std::uint32_t address, std::uint16_t value);
 
+  // Whether any byte of [address, address + length) is System RAM.
+  bool holds_system_ram(std::uint64_t address, std::uint64_t length) const;
+
   // RAM pages that have been written since the last reset.
   std::size_t resident_pages() const { return pages_.size(); }
 
@@ -71,6 +78,7 @@ class VPC_API PhysicalMemory {
     std::uint64_t end;                      // one past the last byte
     Backing backing;
     const std::vector<std::uint8_t>* rom;  // the content, for ROM
+    bool system = false;                   // System RAM
   };
   // The bytes from an address that one backing serves: up to the end of the page, of the
   // region, or the start of the next region.
