@@ -4,7 +4,8 @@
 //              on Irq from now on; EBUSY when this descriptor already listens to the line
 //   19 mask    TIrqRequest: stop that (Component is not looked at); EINVAL when this descriptor
 //              does not listen to the line
-//   20 count   the line by value in the argument; the result is the line's count modulo 2^31
+//   20 count   the line by value in the argument; the result is the count, modulo 2^31, of the
+//              line's interrupts the driver took (while any descriptor listened to the line)
 // Listeners belong to the file that registered them and go with it.
 #include "sim/driver_irq.h"
 
@@ -62,7 +63,7 @@ long mask(IrqController& irqs, Descriptor& descriptor, std::uintptr_t argument) 
 
 long count(IrqController& irqs, std::uintptr_t argument) {
   if (argument >= IrqLineCount) return -EINVAL;
-  return irqs.count(static_cast<unsigned>(argument)) & CountMask;
+  return irqs.taken(static_cast<unsigned>(argument)) & CountMask;
 }
 
 }  // namespace

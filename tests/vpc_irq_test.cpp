@@ -136,6 +136,20 @@ TEST_F(VpcIrqTest, MaskingAndClosingStopTheSignals) {
   EXPECT_EQ(pc.irqs().count(2), 2u) << "the line is counted whether or not anyone listens";
 }
 
+// The driver counts the interrupts it takes: none while nobody listens, when the line is masked.
+TEST_F(VpcIrqTest, TheDriverCountsOnlyInterruptsItTook) {
+  int fd = open_node();
+  pc.irqs().raise(6);
+  EXPECT_EQ(ioctl(fd, ferrox::Request::IrqCount, 6UL), 0);
+  ASSERT_EQ(unmask(fd, 6, 1), 0);
+  pc.irqs().raise(6);
+  pc.irqs().raise(6);
+  ASSERT_EQ(mask(fd, 6), 0);
+  pc.irqs().raise(6);
+  EXPECT_EQ(ioctl(fd, ferrox::Request::IrqCount, 6UL), 2);
+  EXPECT_EQ(pc.irqs().count(6), 4u);
+}
+
 // A request that raises line 4 while it is served, as a device behind the driver might. It stays
 // registered in the machine after the test, so it keeps nothing of the test.
 constexpr std::uint32_t RaisingRequest = ferrox::MakeRequestCode('h', 99, 0);
