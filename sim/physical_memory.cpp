@@ -18,7 +18,7 @@ constexpr unsigned EquipmentSerialShift = 9;                      // bits 9..11:
 constexpr unsigned EquipmentParallelShift = 14;                   // bits 14..15: parallel ports
 constexpr std::uint32_t ConventionalLimit = 0xA0000;              // 640 KiB
 
-constexpr std::uint32_t FirmwarePageSize = 0x1000;
+constexpr std::uint64_t FirmwarePageSize = 0x1000;
 // The default chipset's VGA decodes its frame buffer here (base address register 0).
 constexpr std::uint32_t VgaFrameBuffer = 0xFD000000;
 constexpr std::uint32_t VgaFrameBufferSize = 16 << 20;
@@ -50,13 +50,10 @@ unsigned installed(const std::array<std::uint16_t, N>& bases) {
 
 MemoryMap default_memory_map() {
   MemoryMap map;
-  // The first page (interrupt vectors, BIOS data area) belongs to the firmware: the kernel never
-  // hands it out, as Linux reserves it on a PC.
-  map.ram.push_back({0, FirmwarePageSize, false});
-  map.ram.push_back({FirmwarePageSize, ConventionalLimit - FirmwarePageSize});
+  map.ram.push_back({0, ConventionalLimit});
   map.ram.push_back({0x100000, 0x700000});  // extended memory, 1 MiB to 8 MiB
-  map.ram.push_back({VgaFrameBuffer, VgaFrameBufferSize, false});
   map.rom.push_back({BiosRomBase, bios_rom()});
+  map.device.push_back({VgaFrameBuffer, VgaFrameBufferSize});
   return map;
 }
 
@@ -67,24 +64,25 @@ void PhysicalMemory::reset(const MemoryMap& map, const BiosDataArea& bios) {
   regions_.clear();
   pages_.clear();
   for (const RamRegion& ram : map_.ram)
-    regions_[ram.base] = {ram.base + std::uint64_t{ram.size}, Backing::Ram, nullptr, ram.system};
+    regions_[ram.base] = {ram.base + std::uint64_t{ram.size}, Backing::Ram, nullptr, true};
+  for (const RamRegion& device : map_.device)
+    regions_[device.base] = {device.base + std::uint64_t{device.size}, Backing::Ram, nullptr, false};
   for (const RomRegion& rom : map_.rom) regions_[rom.base] = {rom.base + std::uint64_t{rom.content.size()}, Backing::Rom, &rom.content};
 
   for (std::size_t slot = 0; slot < bios.com.size(); ++slot) write16(BdaComPorts + 2 * slot, bios.com[slot]);
   for (std::size_t slot = 0; slot < bios.lpt.size(); ++slot) write16(BdaLptPorts + 2 * slot, bios.lpt[slot]);
   write16(BdaEquipment, static_cast<std::uint16_t>(installed(bios.com) << EquipmentSerialShift |
                                                    installed(bios.lpt) << EquipmentParallelShift));
-  // Conventional memory: the RAM that runs without a gap from address 0.
   std::uint64_t conventional = 0;
-  for (auto ram = regions_.find(0); ram != regions_.end() && ram->second.backing == Backing::Ram &&
-                                     ram->second.end > ram->first && conventional < ConventionalLimit;
-       ram = regions_.find(ram->second.end))
-    conventional = std::min<std::uint64_t>(ram->second.end, ConventionalLimit);
+  if (auto low = regions_.find(0); low != regions_.end() && low->second.backing == Backing::Ram)
+    conventional = std::min<std::uint64_t>(low->second.end, ConventionalLimit);
   write16(BdaBaseMemory, static_cast<std::uint16_t>(conventional / 1024));
 }
 
 bool PhysicalMemory::holds_system_ram(std::uint64_t address, std::uint64_t length) const {
   std::uint64_t end = address + length;
+  address = std::max(address, FirmwarePageSize);
+  if (address >= end) return false;
   auto region = regions_.upper_bound(address);
   if (region != regions_.begin()) --region;
   for (; region != regions_.end() && region->first < end; ++region)

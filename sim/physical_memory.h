@@ -16,13 +16,10 @@
 
 namespace vpc {
 
-// Memory that reads back what was written. System RAM is what the kernel hands out to itself and
-// to processes, and no driver window may cover it; the rest is RAM the kernel leaves alone (the
-// firmware's first page with the BIOS data area) or memory on a device (a frame buffer).
+// Memory that reads back what was written: the machine's RAM, or memory on a device.
 struct RamRegion {
   std::uint32_t base = 0;
   std::uint32_t size = 0;
-  bool system = true;
 };
 
 struct RomRegion {
@@ -31,9 +28,14 @@ struct RomRegion {
 };
 
 // Regions do not overlap and none reaches past 4 GiB.
+//
+// The kernel hands out the RAM as System RAM, which no driver window may cover, except its first
+// page (interrupt vectors, BIOS data area), which Linux keeps back on every PC. Device memory (a
+// frame buffer) behaves as RAM but is no System RAM.
 struct MemoryMap {
   std::vector<RamRegion> ram;
   std::vector<RomRegion> rom;
+  std::vector<RamRegion> device;
 };
 
 // What the BIOS leaves at 0x400 after its power-on test: the I/O base addresses of the serial
@@ -63,7 +65,7 @@ class VPC_API PhysicalMemory {
   std::uint32_t read32(std::uint32_t address) const;
   void write16(std::uint32_t address, std::uint16_t value);
 
-  // Whether any byte of [address, address + length) is System RAM.
+  // Whether any byte of [address, address + length) is System RAM: RAM past the first page.
   bool holds_system_ram(std::uint64_t address, std::uint64_t length) const;
 
   // RAM pages that have been written since the last reset.

@@ -66,7 +66,7 @@ TEST_F(VpcMemoryTest, DefaultMachineMemoryMap) {
   EXPECT_EQ(memory.resident_pages(), resident + 1);
 
   vpc::MachineDescription description;
-  description.memory = {{{0, 0x1000}}, {}};
+  description.memory = {{{0, 0x1000}}, {}, {}};
   description.bios.lpt = {0x3BC, 0, 0};
   pc.reset(description);
   EXPECT_EQ(memory.read16(0x408), 0x3BCu);
