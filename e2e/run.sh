@@ -80,7 +80,7 @@ build_module() {
 guest_program() {
 	local name=$1
 	shift
-	local abi output flags pids=() pid status=0 inputs=("$root/e2e/guest" "$root/hwtypes" "$root/driver") arg
+	local abi output flags pids=() pid status=0 inputs=("$root/e2e/guest" "$root/hwtypes" "$root/driver" "$root/component" "$root/framework" "$root/tests/scenarios") arg
 	for arg in "$@"; do [ -e "$arg" ] && inputs+=("$arg"); done
 	for abi in "${abis[@]}"; do
 		output=$work/guest/$abi/$name
@@ -103,6 +103,11 @@ build_guest_programs() {
 	log "building the guest programs"
 	programs=()
 	guest_program driver_contract "$root"/e2e/guest/driver_contract/*.cpp
+	# libferrox itself (without its package entry points), with the scenarios the ordinary suite
+	# runs on the virtual PC.
+	guest_program library "$root"/e2e/guest/library/*.cpp "$root"/tests/scenarios/*.cpp \
+		"$root"/component/{core,interrupts,InterruptRegistry,lpt,memory,pci,permissions,ports}.cpp \
+		"$root"/hwtypes/HW_Types.cpp "$root"/framework/TComponent.cpp
 }
 
 pack_initramfs() {

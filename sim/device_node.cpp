@@ -14,9 +14,12 @@ namespace vpc {
 
 namespace {
 
-// Follows the kernel's convention for system call results: -4095..-1 are errors.
+// Follows the kernel's convention for system call results: -4095..-1 are errors. Any other
+// result reaches the caller cut to the int that ioctl returns, with errno untouched.
+bool is_error_result(long result) { return result < 0 && result >= -4095; }
+
 int to_libc_result(long result) {
-  if (result < 0 && result >= -4095) {
+  if (is_error_result(result)) {
     errno = static_cast<int>(-result);
     return -1;
   }
@@ -93,10 +96,11 @@ int DeviceNode::ioctl(int fd, unsigned long code, std::uintptr_t argument) {
     result = dispatch(found->second, entry.code, argument, entry);
   }
   int libc_result = to_libc_result(result);
+  int error = is_error_result(result) ? static_cast<int>(-result) : 0;
   entry.result = libc_result;
-  entry.error = libc_result == -1 ? static_cast<int>(-result) : 0;
+  entry.error = error;
   log_.add(std::move(entry));
-  if (libc_result == -1) errno = static_cast<int>(-result);
+  if (error) errno = error;
   return libc_result;
 }
 

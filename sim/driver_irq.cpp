@@ -1,13 +1,15 @@
 // The driver's interrupt requests:
-//   18 unmask  TIrqRequest: signal SignalNumber to ProcessId, with Component in si_errno and the
-//              line in si_code, for every interrupt on Irq from now on
-//   19 mask    TIrqRequest: stop that (Component is not looked at)
-//   20 count   the line by value in the argument's low 32 bits; the result is the line's count
+//   18 unmask  TIrqRequest: signal SignalNumber (a real-time signal, 32..64) to ProcessId (the
+//              caller), with Component in si_errno and the line in si_code, for every interrupt
+//              on Irq from now on; EBUSY when this descriptor already listens to the line
+//   19 mask    TIrqRequest: stop that (Component is not looked at); EINVAL when this descriptor
+//              does not listen to the line
+//   20 count   the line by value in the argument; the result is the count, modulo 2^31, of the
+//              line's interrupts the driver took (while any descriptor listened to the line)
 // Listeners belong to the file that registered them and go with it.
 #include "sim/driver_irq.h"
 
 #include <errno.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,33 +26,44 @@ ferrox::TIrqRequest read_request(std::uintptr_t argument) {
   return request;
 }
 
-// The checks every request makes. The virtual PC can only signal its own process, and a careful
-// driver signals no process other than the caller on the caller's behalf.
-long check(const ferrox::TIrqRequest& request) {
-  if (request.Irq >= IrqLineCount) return -EINVAL;
-  if (request.SignalNumber < 1 || request.SignalNumber > SIGRTMAX) return -EINVAL;
-  if (request.ProcessId != getpid()) return -EPERM;
-  return 0;
+// The kernel's real-time signals, which queue instead of merging (the C library keeps the first
+// few of them for itself and starts its SIGRTMIN higher).
+constexpr int KernelSigRtMin = 32;
+constexpr int KernelSigRtMax = 64;
+// Counts travel as results, so they stay below 2^31 where no count reads as a failed request.
+constexpr std::uint32_t CountMask = 0x7FFFFFFF;
+
+// The checks every request makes: a line, a real-time signal, and the calling process naming
+// itself, for a careful driver signals no other process on the caller's behalf.
+bool valid(const ferrox::TIrqRequest& request) {
+  return request.Irq < IrqLineCount && request.SignalNumber >= KernelSigRtMin &&
+         request.SignalNumber <= KernelSigRtMax && request.ProcessId == getpid();
 }
 
+bool listening(const IrqController& irqs, int descriptor, unsigned line) {
+  for (const IrqListener& listener : irqs.listeners())
+    if (listener.descriptor == descriptor && listener.line == line) return true;
+  return false;
+}
+
+// A descriptor listens to a line once: unmasking it again is refused, not a second registration.
 long unmask(IrqController& irqs, Descriptor& descriptor, std::uintptr_t argument) {
   ferrox::TIrqRequest request = read_request(argument);
-  if (long error = check(request)) return error;
+  if (!valid(request)) return -EINVAL;
+  if (listening(irqs, descriptor.fd, request.Irq)) return -EBUSY;
   irqs.listen({descriptor.fd, request.ProcessId, request.SignalNumber, request.Irq, request.Component});
   return 0;
 }
 
 long mask(IrqController& irqs, Descriptor& descriptor, std::uintptr_t argument) {
   ferrox::TIrqRequest request = read_request(argument);
-  if (long error = check(request)) return error;
+  if (!valid(request)) return -EINVAL;
   return irqs.unlisten(descriptor.fd, request.ProcessId, request.Irq) ? 0 : -EINVAL;
 }
 
 long count(IrqController& irqs, std::uintptr_t argument) {
-  auto line = static_cast<std::uint32_t>(argument);
-  if (line >= IrqLineCount) return -EINVAL;
-  // The count travels in the int that ioctl returns.
-  return static_cast<std::int32_t>(irqs.count(line));
+  if (argument >= IrqLineCount) return -EINVAL;
+  return irqs.taken(static_cast<unsigned>(argument)) & CountMask;
 }
 
 }  // namespace

@@ -13,6 +13,9 @@ namespace vpc {
 namespace {
 
 constexpr std::uint64_t PageSize = 4096;
+// Each window takes kernel address space: its size and a descriptor's count of them are bounded.
+constexpr std::uint64_t WindowSizeLimit = 256 << 20;
+constexpr std::size_t WindowsPerDescriptor = 64;
 // The kernel's area for mapped I/O memory in a 32-bit address space.
 constexpr std::uint64_t LinearBase = 0xD0000000;
 constexpr std::uint64_t LinearLimit = 0xFF000000;
@@ -59,8 +62,13 @@ long DriverMemory::map(const Descriptor& descriptor, std::uintptr_t record) {
   long result = 0;
   std::uint64_t first_page_offset = head.PhysAddr % PageSize;
   std::uint64_t pages = (first_page_offset + head.Count + PageSize - 1) / PageSize;
-  if (head.Count == 0 || std::uint64_t{head.PhysAddr} + head.Count > PhysicalMemory::AddressSpace) {
+  if (windows_of(descriptor) >= WindowsPerDescriptor) {
+    result = -ENOSPC;
+  } else if (head.Count == 0 || head.Count > WindowSizeLimit ||
+             std::uint64_t{head.PhysAddr} + head.Count > PhysicalMemory::AddressSpace) {
     result = -EINVAL;
+  } else if (memory_.holds_system_ram(head.PhysAddr, head.Count)) {
+    result = -EPERM;
   } else if (faults_.take_map_refusal()) {
     result = -ENOMEM;
   } else if (auto page = allocate(pages)) {
@@ -82,18 +90,25 @@ long DriverMemory::unmap(const Descriptor& descriptor, std::uintptr_t record) {
   return 0;
 }
 
-const DriverMemory::Window* DriverMemory::transfer_window(const Descriptor& descriptor, std::uint32_t linear,
-                                                          std::uint32_t offset, std::uint32_t count) const {
-  auto window = windows_.find(linear);
+std::size_t DriverMemory::windows_of(const Descriptor& descriptor) const {
+  return static_cast<std::size_t>(
+      std::count_if(windows_.begin(), windows_.end(), [&](const auto& window) { return window.second.fd == descriptor.fd; }));
+}
+
+// A transfer names its window twice, by LinearAddr and by the window's PhysAddr: a record meant for
+// another window is refused rather than carried out on this one.
+const DriverMemory::Window* DriverMemory::transfer_window(const Descriptor& descriptor, const Transfer& transfer) const {
+  auto window = windows_.find(transfer.linear);
   if (window == windows_.end() || window->second.fd != descriptor.fd) return nullptr;
-  if (count > ferrox::MemRecDataSize) return nullptr;
-  if (std::uint64_t{offset} + count > window->second.size) return nullptr;
+  if (window->second.phys != transfer.phys) return nullptr;
+  if (transfer.count > ferrox::MemRecDataSize) return nullptr;
+  if (std::uint64_t{transfer.offset} + transfer.count > window->second.size) return nullptr;
   return &window->second;
 }
 
 long DriverMemory::read(const Descriptor& descriptor, std::uintptr_t record) {
   RecordHead head = RecordHead::from(record);
-  const Window* window = transfer_window(descriptor, head.LinearAddr, head.Offset, head.Count);
+  const Window* window = transfer_window(descriptor, {head.PhysAddr, head.LinearAddr, head.Offset, head.Count});
   if (!window) return -EINVAL;
   memory_.read(window->phys + head.Offset, {record_data(record), head.Count});
   return 0;
@@ -101,7 +116,7 @@ long DriverMemory::read(const Descriptor& descriptor, std::uintptr_t record) {
 
 long DriverMemory::write(const Descriptor& descriptor, std::uintptr_t record) {
   RecordHead head = RecordHead::from(record);
-  const Window* window = transfer_window(descriptor, head.LinearAddr, head.Offset, head.Count);
+  const Window* window = transfer_window(descriptor, {head.PhysAddr, head.LinearAddr, head.Offset, head.Count});
   if (!window) return -EINVAL;
   memory_.write(window->phys + head.Offset, {record_data(record), head.Count});
   return 0;

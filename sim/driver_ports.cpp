@@ -1,5 +1,7 @@
 // The driver's single-port requests. Each takes a TPortRecord in place: Port in; for a read the
-// value is left zero-extended in Value, for a write the low 8, 16 or 32 bits of Value go out.
+// value is left zero-extended in Value, for a write Value goes out. A wide transfer covers width
+// consecutive ports, all of which must exist, and a write's Value must fit its width: a record
+// built wrongly fails with EINVAL and nothing is written, rather than a part of it.
 //
 //   4 / 5  byte in / out
 //   6 / 7  word in / out
@@ -26,11 +28,14 @@ constexpr PortTransfer Transfers[] = {
     {ferrox::Request::PortInL, 4, true},  {ferrox::Request::PortOutL, 4, false},
 };
 
-constexpr std::uint32_t HighestPort = 0xFFFF;
+constexpr std::uint32_t PortSpace = 0x10000;
+
+bool fits_width(std::uint32_t value, unsigned width) { return width == 4 || value >> (8 * width) == 0; }
 
 long run_transfer(PortBus& bus, const PortTransfer& transfer, ferrox::TPortRecord& record) {
   // The record's field is 32 bits wide; the port space is not.
-  if (record.Port > HighestPort) return -EINVAL;
+  if (record.Port > PortSpace - transfer.width) return -EINVAL;
+  if (!transfer.input && !fits_width(record.Value, transfer.width)) return -EINVAL;
   auto port = static_cast<std::uint16_t>(record.Port);
   if (transfer.input)
     record.Value = bus.read(port, transfer.width);

@@ -23,6 +23,7 @@ IrqController::Hold::~Hold() {
 void IrqController::reset() {
   Hold hold(*this);
   counts_.fill(0);
+  taken_.fill(0);
   listeners_.clear();
   first_ = queued_count_ = 0;
   for (auto& deferred : deferred_) deferred = 0;
@@ -43,6 +44,8 @@ void IrqController::raise_from_signal(unsigned line) {
 void IrqController::count_and_queue(unsigned line) {
   if (line >= IrqLineCount) return;
   ++counts_[line];
+  if (std::any_of(listeners_.begin(), listeners_.end(), [line](const IrqListener& l) { return l.line == line; }))
+    ++taken_[line];
   for (IrqListener& listener : listeners_) {
     if (listener.line != line || queued_count_ == queued_.size()) continue;
     queued_[(first_ + queued_count_++) % queued_.size()] = {listener.signal, listener.cookie, line};

@@ -39,6 +39,9 @@ class VPC_API IrqController {
   // every listener of the line is signalled.
   void raise(unsigned line);
   std::uint32_t count(unsigned line) const { return line < IrqLineCount ? counts_[line] : 0; }
+  // Interrupts raised on a line while a driver listened to it: the ones a driver takes and counts
+  // (a line nobody listens to is masked, and the processor never sees its interrupts).
+  std::uint32_t taken(unsigned line) const { return line < IrqLineCount ? taken_[line] : 0; }
   const std::vector<IrqListener>& listeners() const { return listeners_; }
 
   // The driver's side: a listener per (descriptor, process, line), replaced when registered again.
@@ -75,6 +78,7 @@ class VPC_API IrqController {
   void send_queued();
 
   std::array<std::uint32_t, IrqLineCount> counts_{};
+  std::array<std::uint32_t, IrqLineCount> taken_{};
   std::vector<IrqListener> listeners_;
   // Signals raised but not yet sent; bounded like the kernel's queue of pending signals.
   std::array<Signal, 1024> queued_{};

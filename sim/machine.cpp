@@ -77,6 +77,18 @@ void Machine::reset(const MachineDescription& description) {
   pci_config_ports_.reset();
   ports_.attach(PciConfigPortsBase, PciConfigPortsLength, pci_config_ports_);
   memory_.reset(description_.memory, description_.bios);
+  attach_ata_disk();
+}
+
+void Machine::attach_ata_disk() {
+  // 8 MiB: the sector count only shows in the drive's identity.
+  constexpr std::uint32_t DiskSectors = 16384;
+  ata_disk_.reset();
+  if (!description_.ata_disk_model) return;
+  ata_disk_ = std::make_unique<AtaDisk>(*description_.ata_disk_model, DiskSectors,
+                                        [this] { irqs_.raise(AtaPrimaryIrq); });
+  ports_.attach(AtaCommandBlock, AtaDisk::CommandPortCount, *ata_disk_);
+  ports_.attach(AtaControlBlock, AtaDisk::ControlPortCount, ata_disk_->control_block());
 }
 
 }  // namespace vpc

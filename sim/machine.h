@@ -9,9 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "sim/Export.h"
+#include "sim/ata_disk.h"
 #include "sim/device_node.h"
 #include "sim/driver_memory.h"
 #include "sim/faults.h"
@@ -41,6 +44,8 @@ struct MachineDescription {
   std::optional<std::uint16_t> fifo_port = 0x300;
   // The parallel ports and what is plugged into each (the BIOS data area lists them separately).
   std::vector<ParallelPortDescription> parallel_ports = default_parallel_ports();
+  // The model name of the fixed disk on the primary ATA channel (master); none when empty.
+  std::optional<std::string> ata_disk_model = "FERROX VIRTUAL DISK";
 };
 
 VPC_API MachineDescription default_machine();
@@ -70,12 +75,14 @@ class VPC_API Machine {
   Privilege& privilege() { return privilege_; }
   FifoDevice& fifo() { return fifo_; }
   ParallelPorts& parallel_ports() { return parallel_ports_; }
+  AtaDisk* ata_disk() { return ata_disk_.get(); }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
  private:
   Machine();
+  void attach_ata_disk();
 
   MachineDescription description_;
   RequestLog log_;
@@ -91,6 +98,7 @@ class VPC_API Machine {
   Privilege privilege_{log_};
   FifoDevice fifo_;
   ParallelPorts parallel_ports_;
+  std::unique_ptr<AtaDisk> ata_disk_;
 };
 
 }  // namespace vpc

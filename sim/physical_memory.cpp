@@ -18,6 +18,11 @@ constexpr unsigned EquipmentSerialShift = 9;                      // bits 9..11:
 constexpr unsigned EquipmentParallelShift = 14;                   // bits 14..15: parallel ports
 constexpr std::uint32_t ConventionalLimit = 0xA0000;              // 640 KiB
 
+constexpr std::uint64_t FirmwarePageSize = 0x1000;
+// The default chipset's VGA decodes its frame buffer here (base address register 0).
+constexpr std::uint32_t VgaFrameBuffer = 0xFD000000;
+constexpr std::uint32_t VgaFrameBufferSize = 16 << 20;
+
 constexpr std::uint32_t BiosRomBase = 0xF0000;
 constexpr std::uint32_t BiosRomSize = 0x10000;
 
@@ -48,6 +53,7 @@ MemoryMap default_memory_map() {
   map.ram.push_back({0, ConventionalLimit});
   map.ram.push_back({0x100000, 0x700000});  // extended memory, 1 MiB to 8 MiB
   map.rom.push_back({BiosRomBase, bios_rom()});
+  map.device.push_back({VgaFrameBuffer, VgaFrameBufferSize});
   return map;
 }
 
@@ -57,7 +63,10 @@ void PhysicalMemory::reset(const MemoryMap& map, const BiosDataArea& bios) {
   map_ = map;
   regions_.clear();
   pages_.clear();
-  for (const RamRegion& ram : map_.ram) regions_[ram.base] = {ram.base + std::uint64_t{ram.size}, Backing::Ram, nullptr};
+  for (const RamRegion& ram : map_.ram)
+    regions_[ram.base] = {ram.base + std::uint64_t{ram.size}, Backing::Ram, nullptr, true};
+  for (const RamRegion& device : map_.device)
+    regions_[device.base] = {device.base + std::uint64_t{device.size}, Backing::Ram, nullptr, false};
   for (const RomRegion& rom : map_.rom) regions_[rom.base] = {rom.base + std::uint64_t{rom.content.size()}, Backing::Rom, &rom.content};
 
   for (std::size_t slot = 0; slot < bios.com.size(); ++slot) write16(BdaComPorts + 2 * slot, bios.com[slot]);
@@ -68,6 +77,17 @@ void PhysicalMemory::reset(const MemoryMap& map, const BiosDataArea& bios) {
   if (auto low = regions_.find(0); low != regions_.end() && low->second.backing == Backing::Ram)
     conventional = std::min<std::uint64_t>(low->second.end, ConventionalLimit);
   write16(BdaBaseMemory, static_cast<std::uint16_t>(conventional / 1024));
+}
+
+bool PhysicalMemory::holds_system_ram(std::uint64_t address, std::uint64_t length) const {
+  std::uint64_t end = address + length;
+  address = std::max(address, FirmwarePageSize);
+  if (address >= end) return false;
+  auto region = regions_.upper_bound(address);
+  if (region != regions_.begin()) --region;
+  for (; region != regions_.end() && region->first < end; ++region)
+    if (region->second.system && region->second.end > address) return true;
+  return false;
 }
 
 PhysicalMemory::Run PhysicalMemory::run_at(std::uint64_t address) const {

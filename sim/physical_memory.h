@@ -16,6 +16,7 @@
 
 namespace vpc {
 
+// Memory that reads back what was written: the machine's RAM, or memory on a device.
 struct RamRegion {
   std::uint32_t base = 0;
   std::uint32_t size = 0;
@@ -27,9 +28,14 @@ struct RomRegion {
 };
 
 // Regions do not overlap and none reaches past 4 GiB.
+//
+// The kernel hands out the RAM as System RAM, which no driver window may cover, except its first
+// page (interrupt vectors, BIOS data area), which Linux keeps back on every PC. Device memory (a
+// frame buffer) behaves as RAM but is no System RAM.
 struct MemoryMap {
   std::vector<RamRegion> ram;
   std::vector<RomRegion> rom;
+  std::vector<RamRegion> device;
 };
 
 // What the BIOS leaves at 0x400 after its power-on test: the I/O base addresses of the serial
@@ -59,6 +65,9 @@ class VPC_API PhysicalMemory {
   std::uint32_t read32(std::uint32_t address) const;
   void write16(std::uint32_t address, std::uint16_t value);
 
+  // Whether any byte of [address, address + length) is System RAM: RAM past the first page.
+  bool holds_system_ram(std::uint64_t address, std::uint64_t length) const;
+
   // RAM pages that have been written since the last reset.
   std::size_t resident_pages() const { return pages_.size(); }
 
@@ -71,6 +80,7 @@ class VPC_API PhysicalMemory {
     std::uint64_t end;                      // one past the last byte
     Backing backing;
     const std::vector<std::uint8_t>* rom;  // the content, for ROM
+    bool system = false;                   // System RAM
   };
   // The bytes from an address that one backing serves: up to the end of the page, of the
   // region, or the start of the next region.

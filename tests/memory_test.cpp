@@ -16,7 +16,9 @@ using testing::ElementsAre;
 namespace {
 
 constexpr std::uint32_t Map = 2, Unmap = 3, Read = 14, Write = 15;
-constexpr std::uint32_t Extended = 0x100000;  // RAM of the default machine
+// Memory that windows may cover and that keeps what is written: the default machine's VGA frame
+// buffer (System RAM is the kernel's, and no window covers it).
+constexpr std::uint32_t DeviceMemory = 0xFD000000;
 
 struct Head {
   std::uint32_t PhysAddr, Offset, LinearAddr, Count;
@@ -102,7 +104,7 @@ TEST_F(MemoryTest, RefusedMapsAndTransfers) {
   // The first piece of a large block refused: the block ends there.
   pc.faults().fail_request(Read, EIO, vpc::Times::Once);
   std::vector<std::uint8_t> block(0x20000, 0xAB);
-  component->ReadPhysicalMemory(Extended, 0, 0x20000, block.data());
+  component->ReadPhysicalMemory(DeviceMemory, 0, 0x20000, block.data());
   EXPECT_THAT(block, Each(0xAB));
 }
 
@@ -134,12 +136,12 @@ TEST_F(MemoryTest, BiosTableReadThroughTheCallersWindow) {
 
 TEST_F(MemoryTest, ValuesAreLittleEndianAndMapA256ByteWindowOnDemand) {
   component->fGetMemB(0x400, 0);
-  component->fSetMemL(Extended, 3, 0x11223344);
-  EXPECT_EQ(pc.memory().read8(Extended + 12), 0x44u);
-  EXPECT_EQ(component->fGetMemW(Extended, 7), 0x1122u);
-  component->fSetMemW(Extended, 1, 0xBEEF);
-  component->fSetMemB(Extended, 0, 0x5A);
-  EXPECT_EQ(component->fGetMemL(Extended, 0), 0xBEEF005Au);
+  component->fSetMemL(DeviceMemory, 3, 0x11223344);
+  EXPECT_EQ(pc.memory().read8(DeviceMemory + 12), 0x44u);
+  EXPECT_EQ(component->fGetMemW(DeviceMemory, 7), 0x1122u);
+  component->fSetMemW(DeviceMemory, 1, 0xBEEF);
+  component->fSetMemB(DeviceMemory, 0, 0x5A);
+  EXPECT_EQ(component->fGetMemL(DeviceMemory, 0), 0xBEEF005Au);
   EXPECT_THAT(requests(), ElementsAre(Map, Read, Unmap, Map, Write, Read, Write, Write, Read));
   EXPECT_THAT(sent(Map, &Head::Count), ElementsAre(256, 256));
   EXPECT_THAT(sent(Write, &Head::Count), ElementsAre(4, 2, 1));  // the transfer count survives the map
@@ -148,15 +150,15 @@ TEST_F(MemoryTest, ValuesAreLittleEndianAndMapA256ByteWindowOnDemand) {
 }
 
 TEST_F(MemoryTest, ElementPastTheMappedWindowMapsOneThatCoversIt) {
-  component->fMapPhysToLinear(Extended, 4096);
-  component->fGetMemL(Extended, 1000);  // inside: no map
-  component->fGetMemW(Extended, 5000);  // bytes 10000..10001
+  component->fMapPhysToLinear(DeviceMemory, 4096);
+  component->fGetMemL(DeviceMemory, 1000);  // inside: no map
+  component->fGetMemW(DeviceMemory, 5000);  // bytes 10000..10001
   EXPECT_THAT(requests(), ElementsAre(Map, Read, Unmap, Map, Read));
   EXPECT_THAT(sent(Map, &Head::Count), ElementsAre(4096, 10002));
   for (const vpc::LogEntry& entry : pc.log().requests()) EXPECT_EQ(entry.error, 0);
   // No window reaches past 4 GiB: nothing is sent.
   pc.log().clear();
-  EXPECT_EQ(component->fGetMemL(Extended, 0x40000000), 0u);
+  EXPECT_EQ(component->fGetMemL(DeviceMemory, 0x40000000), 0u);
   EXPECT_TRUE(requests().empty());
 }
 
@@ -165,7 +167,7 @@ TEST_F(MemoryTest, BlockWindowSizes) {
   std::vector<std::uint8_t> buffer(400);
   for (auto [offset, count] : blocks) {
     component->fUnmapMemory();
-    component->ReadPhysicalMemory(Extended, offset, count, buffer.data());
+    component->ReadPhysicalMemory(DeviceMemory, offset, count, buffer.data());
   }
   EXPECT_THAT(sent(Map, &Head::Count), ElementsAre(256, 401, 256, 257, 256));
   EXPECT_THAT(sent(Read, &Head::Count), ElementsAre(16, 300, 255, 256, 0));
@@ -173,10 +175,10 @@ TEST_F(MemoryTest, BlockWindowSizes) {
 
 TEST_F(MemoryTest, BlockReusesACoveringWindowAndReplacesAShortOne) {
   std::uint8_t buffer[1000];
-  component->fGetMemB(0x1000, 0);                           // 256 bytes
-  component->ReadPhysicalMemory(0x1000, 16, 200, buffer);  // inside
-  component->ReadPhysicalMemory(0x1000, 0, 1000, buffer);  // reaches past it
-  component->ReadPhysicalMemory(0x2000, 0, 16, buffer);    // another address
+  component->fGetMemB(DeviceMemory, 0);                           // 256 bytes
+  component->ReadPhysicalMemory(DeviceMemory, 16, 200, buffer);  // inside
+  component->ReadPhysicalMemory(DeviceMemory, 0, 1000, buffer);  // reaches past it
+  component->ReadPhysicalMemory(DeviceMemory + 0x1000, 0, 16, buffer);  // another address
   EXPECT_THAT(requests(), ElementsAre(Map, Read, Read, Unmap, Map, Read, Unmap, Map, Read));
   EXPECT_THAT(sent(Map, &Head::Count), ElementsAre(256, 1001, 256));
 }
@@ -185,10 +187,10 @@ TEST_F(MemoryTest, MegabyteBlockMovesInPiecesThroughOneWindow) {
   constexpr std::uint32_t Size = 1 << 20;
   std::vector<std::uint8_t> pattern(Size), back(Size, 0);
   for (std::uint32_t i = 0; i < Size; ++i) pattern[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-  component->WritePhysicalMemory(Extended, 3, Size, pattern.data());
-  component->ReadPhysicalMemory(Extended, 3, Size, back.data());
+  component->WritePhysicalMemory(DeviceMemory, 3, Size, pattern.data());
+  component->ReadPhysicalMemory(DeviceMemory, 3, Size, back.data());
   EXPECT_EQ(back, pattern);
-  EXPECT_EQ(pc.memory().read8(Extended + 4), pattern[1]);
+  EXPECT_EQ(pc.memory().read8(DeviceMemory + 4), pattern[1]);
   EXPECT_THAT(sent(Map, &Head::Count), ElementsAre(Size + 4));
   EXPECT_THAT(sent(Write, &Head::Count), Each(65536));
   EXPECT_EQ(sent(Write, &Head::Offset)[1], 3u + 65536);
@@ -206,13 +208,13 @@ TEST_F(MemoryTest, BlockPastTheLargestWindowIsNotTransferred) {
 
 TEST_F(MemoryTest, ComponentsMoveBytesThroughTheirOwnWindows) {
   Component other = open_component();
-  pc.memory().write16(Extended, 0x1111);
-  pc.memory().write16(Extended + 0x10000, 0x2222);
-  EXPECT_EQ(component->fGetMemW(Extended, 0), 0x1111u);
-  EXPECT_EQ(other->fGetMemW(Extended + 0x10000, 0), 0x2222u);
-  EXPECT_EQ(component->fGetMemW(Extended, 0), 0x1111u);
-  component->fSetMemW(Extended, 1, 0x3333);
-  EXPECT_EQ(pc.memory().read16(Extended + 2), 0x3333u);
+  pc.memory().write16(DeviceMemory, 0x1111);
+  pc.memory().write16(DeviceMemory + 0x10000, 0x2222);
+  EXPECT_EQ(component->fGetMemW(DeviceMemory, 0), 0x1111u);
+  EXPECT_EQ(other->fGetMemW(DeviceMemory + 0x10000, 0), 0x2222u);
+  EXPECT_EQ(component->fGetMemW(DeviceMemory, 0), 0x1111u);
+  component->fSetMemW(DeviceMemory, 1, 0x3333);
+  EXPECT_EQ(pc.memory().read16(DeviceMemory + 2), 0x3333u);
 }
 
 TEST_F(MemoryTest, ClosingAndDestructionUnmapWhileTheDescriptorIsOpen) {

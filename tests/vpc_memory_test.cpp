@@ -15,6 +15,9 @@ namespace {
 using ferrox::Request::ReadWindow;
 using ferrox::Request::WriteWindow;
 
+// The default machine's VGA frame buffer: 16 MiB of device memory, which windows may cover.
+constexpr std::uint32_t FrameBuffer = 0xFD000000;
+
 class VpcMemoryTest : public VirtualPcTest {
  protected:
   void TearDown() override {
@@ -31,7 +34,10 @@ class VpcMemoryTest : public VirtualPcTest {
     return record->LinearAddr;
   }
 
-  int transfer(int fd, std::uint32_t code, std::uint32_t linear, std::uint32_t offset, std::uint32_t count) {
+  // A transfer names its window by the window's PhysAddr and LinearAddr.
+  int transfer(int fd, std::uint32_t code, std::uint32_t phys, std::uint32_t linear, std::uint32_t offset,
+               std::uint32_t count) {
+    record->PhysAddr = phys;
     record->LinearAddr = linear;
     record->Offset = offset;
     record->Count = count;
@@ -60,7 +66,7 @@ TEST_F(VpcMemoryTest, DefaultMachineMemoryMap) {
   EXPECT_EQ(memory.resident_pages(), resident + 1);
 
   vpc::MachineDescription description;
-  description.memory = {{{0, 0x1000}}, {}};
+  description.memory = {{{0, 0x1000}}, {}, {}};
   description.bios.lpt = {0x3BC, 0, 0};
   pc.reset(description);
   EXPECT_EQ(memory.read16(0x408), 0x3BCu);
@@ -70,7 +76,7 @@ TEST_F(VpcMemoryTest, DefaultMachineMemoryMap) {
 
 TEST_F(VpcMemoryTest, MapHandsOutDistinctAddressesOrZero) {
   std::uint32_t first = map(fd_a, 0x400, 256);
-  std::uint32_t second = map(fd_b, 0x12345, 0x300000);
+  std::uint32_t second = map(fd_b, FrameBuffer + 0x12345, 0x300000);
   EXPECT_NE(first, 0u);
   EXPECT_NE(second, first);
   EXPECT_EQ(second % 4096, 0x345u);
@@ -89,27 +95,54 @@ TEST_F(VpcMemoryTest, MapHandsOutDistinctAddressesOrZero) {
 TEST_F(VpcMemoryTest, TransfersStayInsideAWindowOfTheirDescriptor) {
   std::uint32_t linear = map(fd_a, 0x400, 16);
   record->Data[0] = 0x77;
-  const std::tuple<int, std::uint32_t, std::uint32_t, std::uint32_t> refused[] = {
-      {fd_a, linear, 15, 2},          // runs past the window
-      {fd_a, linear, 0xFFFFFFFF, 2},  // offset + count wraps
-      {fd_a, linear + 1, 0, 1},       // not a window's address
-      {fd_b, linear, 0, 1},           // another descriptor's window
+  const std::tuple<int, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t> refused[] = {
+      {fd_a, 0x400, linear, 15, 2},          // runs past the window
+      {fd_a, 0x400, linear, 0xFFFFFFFF, 2},  // offset + count wraps
+      {fd_a, 0x400, linear + 1, 0, 1},       // not a window's address
+      {fd_a, 0x401, linear, 0, 1},           // not the window's physical address
+      {fd_b, 0x400, linear, 0, 1},           // another descriptor's window
   };
-  for (auto [fd, address, offset, count] : refused) {
+  for (auto [fd, phys, address, offset, count] : refused) {
     for (std::uint32_t code : {ReadWindow, WriteWindow}) {
       errno = 0;
-      EXPECT_EQ(transfer(fd, code, address, offset, count), -1);
+      EXPECT_EQ(transfer(fd, code, phys, address, offset, count), -1);
       EXPECT_EQ(errno, EINVAL);
       EXPECT_EQ(record->Data[0], 0x77);
     }
   }
   EXPECT_EQ(pc.memory().read16(0x40F), 0u);  // nothing written past the window either
 
-  std::uint32_t large = map(fd_a, 0x100000, 0x20000);
-  EXPECT_EQ(transfer(fd_a, ReadWindow, large, 0, 65537), -1);
-  EXPECT_EQ(transfer(fd_a, ReadWindow, large, 0x10000, 65536), 0);
-  EXPECT_EQ(transfer(fd_a, ReadWindow, linear, 14, 2), 0);
+  std::uint32_t large = map(fd_a, FrameBuffer, 0x20000);
+  EXPECT_EQ(transfer(fd_a, ReadWindow, FrameBuffer, large, 0, 65537), -1);
+  EXPECT_EQ(transfer(fd_a, ReadWindow, FrameBuffer, large, 0x10000, 65536), 0);
+  EXPECT_EQ(transfer(fd_a, ReadWindow, 0x400, linear, 14, 2), 0);
   EXPECT_EQ(pc.log().requests().back().returned.size(), 16u + 2);  // the head and the bytes moved
+}
+
+// Windows cover no System RAM, none is larger than 256 MiB, and a descriptor holds 64 of them; a
+// refused map answers LinearAddr 0.
+TEST_F(VpcMemoryTest, MapRefusesSystemRamOversizedWindowsAndTheSixtyFifth) {
+  const std::pair<std::uint32_t, std::uint32_t> system_ram[] = {
+      {0x1000, 16}, {0xFF0, 0x20}, {0x9F000, 0x2000}, {0xFFF00, 0x101}, {0x7FFFFF, 1}};
+  for (auto [phys, size] : system_ram) {
+    errno = 0;
+    EXPECT_EQ(map(fd_a, phys, size), 0u) << std::hex << phys;
+    EXPECT_EQ(errno, EPERM);
+  }
+  EXPECT_NE(map(fd_a, 0, 0x1000), 0u) << "the firmware's page";
+  EXPECT_NE(map(fd_a, 0xA0000, 0x60000), 0u) << "video memory and ROMs";
+  EXPECT_NE(map(fd_a, 0x800000, 0x1000), 0u) << "above the RAM";
+
+  errno = 0;
+  EXPECT_EQ(map(fd_b, FrameBuffer, (256 << 20) + 1), 0u);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_NE(map(fd_b, 0xE0000000, 256 << 20), 0u);
+
+  for (int i = 3; i < 64; ++i) ASSERT_NE(map(fd_a, FrameBuffer, 16), 0u) << i;
+  errno = 0;
+  EXPECT_EQ(map(fd_a, FrameBuffer, 16), 0u);
+  EXPECT_EQ(errno, ENOSPC);
+  EXPECT_NE(map(fd_b, FrameBuffer, 16), 0u) << "the bound is per descriptor";
 }
 
 }  // namespace

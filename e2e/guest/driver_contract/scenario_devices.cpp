@@ -8,13 +8,11 @@
 
 #include "ata.h"
 #include "common/check.h"
+#include "common/emulated_pc.h"
 #include "scenarios.h"
 
 namespace e2e {
 namespace {
-
-// The run script gives the emulated disk this model name.
-constexpr const char* DiskModel = "FERROX E2E DISK";
 
 std::vector<char> sysfs_config(const char* function) {
   std::ifstream file(std::string("/sys/bus/pci/devices/") + function + "/config", std::ios::binary);
