@@ -30,9 +30,9 @@ void PutHead(void* Record, Word Bus, Word Device, Word Function, Word Reg, Word 
 }
 
 // The driver returns the register's value as the request's result. A failed request returns -1,
-// which reads as all ones, PCI's own "no device". Because Linux reserves the results -4095..-1 for
-// errors, the 32-bit values 0xFFFFF001..0xFFFFFFFE cannot travel this way: they too read as all
-// ones.
+// which reads as all ones, PCI's own "no device". Linux reserves the results -4095..-1 for errors,
+// so in a 32-bit process the values 0xFFFFF001..0xFFFFFFFE cannot travel this way and read as all
+// ones too; a 64-bit kernel returns them zero-extended to a 64-bit process, which receives them.
 std::uint32_t ReadRegister(int Handle, Word Bus, Word Device, Word Function, Word Reg, Word Count) {
   TPciRequest* Record = detail::Records().PciRequest;
   PutHead(Record, Bus, Device, Function, Reg, Count);

@@ -104,8 +104,11 @@ void show_memory(std::ostream& out, ferrox::TFerrox32& component) {
   component.ReadPhysicalMemory(0x400, 0, sizeof block, block);
   out << "BIOS data area, ReadPhysicalMemory(0x400, 0, 32):\n";
   hexdump(out, 0x400, block, AddressDigits);
+  // A window of exactly these bytes: the block's own window would reach past 1 MiB into System
+  // RAM, which a careful driver refuses to map.
+  component.fMapPhysToLinear(0xFFFF0, 16);
   component.ReadPhysicalMemory(0xFFFF0, 0, 16, block);
-  out << "top of the BIOS ROM, ReadPhysicalMemory(0xFFFF0, 0, 16):\n";
+  out << "top of the BIOS ROM, fMapPhysToLinear(0xFFFF0, 16) then ReadPhysicalMemory(0xFFFF0, 0, 16):\n";
   hexdump(out, 0xFFFF0, {block, 16}, AddressDigits);
 }
 

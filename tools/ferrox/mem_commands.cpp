@@ -29,8 +29,12 @@ bool within_address_space(std::uint32_t address, std::size_t count) {
   return false;
 }
 
-// The component reports a window the driver could not map only through its state.
-bool mapped(const ferrox::TFerrox32& component, std::uint32_t address, std::size_t count) {
+// Maps a window of exactly the block, which the block operations then reuse. Left to themselves
+// they map one byte past the block and at least 256 bytes, and a careful driver refuses a window
+// that reaches into System RAM: the last bytes below 1 MiB could not be read. The component
+// reports a window the driver could not map only through its state.
+bool map_block(ferrox::TFerrox32& component, std::uint32_t address, std::size_t count) {
+  component.fMapPhysToLinear(address, static_cast<std::uint32_t>(count));
   if (component.Mapped()) return true;
   fail(fmt::format("the driver could not map {} bytes of physical memory at {:#x}", count, address));
   return false;
@@ -38,17 +42,18 @@ bool mapped(const ferrox::TFerrox32& component, std::uint32_t address, std::size
 
 int read_memory(ferrox::TFerrox32& component, const MemOptions& options) {
   if (!within_address_space(options.address, options.count)) return 1;
+  if (!map_block(component, options.address, options.count)) return 1;
   std::vector<std::uint8_t> bytes(options.count);
   component.ReadPhysicalMemory(options.address, 0, options.count, bytes.data());
-  if (!mapped(component, options.address, options.count)) return 1;
   hexdump(std::cout, options.address, bytes, AddressDigits);
   return 0;
 }
 
 int write_memory(ferrox::TFerrox32& component, const MemOptions& options) {
   if (!within_address_space(options.address, options.bytes.size())) return 1;
+  if (!map_block(component, options.address, options.bytes.size())) return 1;
   component.WritePhysicalMemory(options.address, 0, static_cast<std::uint32_t>(options.bytes.size()), options.bytes.data());
-  return mapped(component, options.address, options.bytes.size()) ? 0 : 1;
+  return 0;
 }
 
 CLI::Option* add_address(CLI::App* command, MemOptions& options) {
@@ -65,7 +70,9 @@ void add_mem_commands(CLI::App& app, Command& selected) {
 
   CLI::App* read = mem->add_subcommand("read", "Print COUNT bytes (default 16) from ADDR as a hexdump");
   add_address(read, *options);
-  read->add_option("COUNT", options->count, "How many bytes, up to 65536")->transform(number_up_to(LargestBlock, "count"));
+  read->add_option("COUNT", options->count, "How many bytes, 1 to 65536")
+      ->transform(number_up_to(LargestBlock, "count"))
+      ->check(CLI::Range(1u, LargestBlock));
   read->callback([&selected, options] {
     selected = on_driver([options](ferrox::TFerrox32& component) { return read_memory(component, *options); });
   });
