@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <memory>
 #include <string_view>
 
 #include "component/Ferrox32.h"
@@ -27,6 +28,15 @@ struct Command {
 template <class Run>
 Command on_driver(Run run) {
   return {Needs::Driver, [run](ferrox::TFerrox32* component) { return run(*component); }};
+}
+
+// Makes a parsed subcommand select run(component, options) on the open component. The options are
+// shared with the subcommand's parser, which fills them before the callback runs.
+template <class Options, class Run>
+void on_parsed(CLI::App* command, Command& selected, std::shared_ptr<Options> options, Run run) {
+  command->callback([&selected, options, run] {
+    selected = on_driver([options, run](ferrox::TFerrox32& component) { return run(component, *options); });
+  });
 }
 
 // Reports a fault of the command on standard error ("ferrox: ..."); returns the exit status 1.

@@ -113,15 +113,11 @@ void add_irq_commands(CLI::App& app, Command& selected) {
   add_line(watching, *options);
   watching->add_option("--count,-n", options->count, "Stop after N interrupts")->check(CLI::PositiveNumber);
   watching->add_option("--timeout,-t", options->timeout, "Stop after S seconds")->check(CLI::PositiveNumber);
-  watching->callback([&selected, options] {
-    selected = on_driver([options](ferrox::TFerrox32& component) { return watch(component, *options); });
-  });
+  on_parsed(watching, selected, options, watch);
 
   CLI::App* counting = irq->add_subcommand("count", "Print the driver's count of interrupts on a line");
   add_line(counting, *options);
-  counting->callback([&selected, options] {
-    selected = on_driver([options](ferrox::TFerrox32& component) { return count(component, *options); });
-  });
+  on_parsed(counting, selected, options, count);
 }
 
 }  // namespace ferrox_tool

@@ -108,10 +108,8 @@ void add_lpt_commands(CLI::App& app, Command& selected) {
   lpt->add_subcommand("list", "List the parallel ports the BIOS found")->callback([&selected] {
     selected = on_driver(list);
   });
-  lpt->add_subcommand("status", "Draw the 17 pins as the 25-pin socket and name the five status lines")
-      ->callback([&selected, options] {
-        selected = on_driver([options](ferrox::TFerrox32& component) { return status(component, *options); });
-      });
+  on_parsed(lpt->add_subcommand("status", "Draw the 17 pins as the 25-pin socket and name the five status lines"),
+            selected, options, status);
 
   CLI::App* set = on_port(lpt, "set", "Drive a pin high (1) or low (0)", selected, options,
                           [](ferrox::TFerrox32& component, const LptOptions& o) { component.fSetPin(o.pin, o.level); });
@@ -140,9 +138,7 @@ void add_lpt_commands(CLI::App& app, Command& selected) {
   printing->add_option("FILE", options->file, "The file to print")->required();
   printing->add_option("--timeout,-t", options->timeout, "Give up when the printer stays busy this many seconds (5)")
       ->check(CLI::PositiveNumber);
-  printing->callback([&selected, options] {
-    selected = on_driver([options](ferrox::TFerrox32& component) { return print(component, *options); });
-  });
+  on_parsed(printing, selected, options, print);
 }
 
 }  // namespace ferrox_tool

@@ -73,16 +73,12 @@ void add_mem_commands(CLI::App& app, Command& selected) {
   read->add_option("COUNT", options->count, "How many bytes, 1 to 65536")
       ->transform(number_up_to(LargestBlock, "count"))
       ->check(CLI::Range(1u, LargestBlock));
-  read->callback([&selected, options] {
-    selected = on_driver([options](ferrox::TFerrox32& component) { return read_memory(component, *options); });
-  });
+  on_parsed(read, selected, options, read_memory);
 
   CLI::App* write = mem->add_subcommand("write", "Write bytes from ADDR on");
   add_address(write, *options);
   write->add_option("BYTE", options->bytes, "The bytes, in order")->required()->transform(number_up_to(0xFF, "byte"));
-  write->callback([&selected, options] {
-    selected = on_driver([options](ferrox::TFerrox32& component) { return write_memory(component, *options); });
-  });
+  on_parsed(write, selected, options, write_memory);
 }
 
 }  // namespace ferrox_tool

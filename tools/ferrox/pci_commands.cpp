@@ -107,13 +107,6 @@ int write_register(ferrox::TFerrox32& component, const PciOptions& options) {
   return 0;
 }
 
-template <class Run>
-void on_parsed(CLI::App* command, Command& selected, std::shared_ptr<PciOptions> options, Run run) {
-  command->callback([&selected, options, run] {
-    selected = on_driver([options, run](ferrox::TFerrox32& component) { return run(component, *options); });
-  });
-}
-
 }  // namespace
 
 void add_pci_commands(CLI::App& app, Command& selected) {

@@ -108,13 +108,6 @@ void add_port(CLI::App* command, PortOptions& options) {
   command->add_option("PORT", options.port, "I/O port, 0..0xffff")->required()->transform(number_up_to(0xFFFF, "port"));
 }
 
-template <class Run>
-void on_parsed(CLI::App* command, Command& selected, std::shared_ptr<PortOptions> options, Run run) {
-  command->callback([&selected, options, run] {
-    selected = on_driver([options, run](ferrox::TFerrox32& component) { return run(component, *options); });
-  });
-}
-
 }  // namespace
 
 void add_port_commands(CLI::App& app, Command& selected) {
