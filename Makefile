@@ -13,14 +13,15 @@ all: build-x86_64
 deps:
 	./scripts/install-deps.sh
 
-build/x86_64/CMakeCache.txt:
+build/x86_64/Makefile:
 	cmake -S . -B build/x86_64
-build/sanitize/CMakeCache.txt:
+build/sanitize/Makefile:
 	cmake -S . -B build/sanitize -DFERROX_SANITIZE=ON
-build/i386/CMakeCache.txt:
+build/i386/Makefile:
 	cmake -S . -B build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.toolchain.cmake
 
-build-%: build/%/CMakeCache.txt
+# The generated Makefile marks a finished configuration (a failed one leaves only the cache).
+build-%: build/%/Makefile
 	cmake --build build/$* -j $(JOBS)
 
 test-%: build-%

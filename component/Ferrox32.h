@@ -10,9 +10,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "framework/TComponent.h"
-#include "hwtypes/DriverContract.h"
-#include "hwtypes/HW_Types.h"
+#include "ferrox/framework/TComponent.h"
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/HW_Types.h"
 
 namespace ferrox {
 

@@ -3,7 +3,7 @@
 // before the component, so a reader never pairs a cookie with the wrong component. A table
 // outgrown is kept until the registry empties, because a handler running on another thread may
 // still be reading it.
-#include "component/InterruptRegistry.h"
+#include "ferrox/component/InterruptRegistry.h"
 
 #include <atomic>
 #include <algorithm>

@@ -2,8 +2,8 @@
 // component lives: allocated with the first, released with the last (TFerrox32::RecordsLease).
 #pragma once
 
-#include "hwtypes/DriverContract.h"
-#include "hwtypes/HW_Types.h"
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/HW_Types.h"
 
 namespace ferrox::detail {
 

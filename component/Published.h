@@ -2,7 +2,7 @@
 // in its designer.
 #pragma once
 
-#include "framework/TypeInfo.h"
+#include "ferrox/framework/TypeInfo.h"
 
 namespace ferrox {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <new>
 
-#include "component/Ferrox32.h"
-#include "component/ModuleRecords.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/component/ModuleRecords.h"
 
 namespace ferrox {
 

@@ -5,8 +5,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "component/Ferrox32.h"
-#include "component/InterruptRegistry.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/component/InterruptRegistry.h"
 
 namespace ferrox {
 

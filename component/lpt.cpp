@@ -7,7 +7,7 @@
 // devices on the port may rely on the exact bytes that go out. Register addresses are computed
 // in 16 bits, so a port based at 0xFFFF has its status register at port 0; the operations here
 // keep the shadows themselves because the byte accessors only see an unwrapped range.
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 namespace ferrox {
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "component/Ferrox32.h"
-#include "component/ModuleRecords.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/component/ModuleRecords.h"
 
 namespace ferrox {
 

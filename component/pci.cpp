@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "component/Ferrox32.h"
-#include "component/ModuleRecords.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/component/ModuleRecords.h"
 
 namespace ferrox {
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "component/Ferrox32.h"
-#include "component/ModuleRecords.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/component/ModuleRecords.h"
 
 namespace ferrox {
 

@@ -3,9 +3,9 @@
 // instruction.
 #include <sys/ioctl.h>
 
-#include "component/Ferrox32.h"
-#include "component/ModuleRecords.h"
-#include "component/PortIo.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/component/ModuleRecords.h"
+#include "ferrox/component/PortIo.h"
 
 namespace ferrox {
 

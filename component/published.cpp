@@ -1,9 +1,9 @@
 // TFerrox32's class information: its published properties, in order. HardAccess and LPTNumber
 // are written through their accessors, so a form loaded while the driver is closed keeps the
 // component in the state those accessors allow.
-#include "component/Published.h"
+#include "ferrox/component/Published.h"
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 namespace ferrox {
 

@@ -91,7 +91,7 @@ guest_program() {
 		flags=()
 		[ "$abi" = i386 ] && flags=(-m32)
 		mkdir -p "$work/guest/$abi"
-		g++ -std=c++20 -O2 -static -Wall -Wextra -Werror "${flags[@]}" -I"$root" -I"$root/e2e/guest" \
+		g++ -std=c++20 -O2 -static -Wall -Wextra -Werror "${flags[@]}" -I"$root/include" -I"$root" -I"$root/e2e/guest" \
 			"$root"/e2e/guest/common/*.cpp "$@" -o "$output" &
 		pids+=($!)
 	done

@@ -6,8 +6,8 @@
 #include <charconv>
 #include <vector>
 
-#include "framework/Forms.h"
-#include "framework/Registry.h"
+#include "ferrox/framework/Forms.h"
+#include "ferrox/framework/Registry.h"
 
 namespace framework {
 

@@ -1,8 +1,8 @@
 // Writing forms.
 #include <string>
 
-#include "framework/Forms.h"
-#include "framework/Registry.h"
+#include "ferrox/framework/Forms.h"
+#include "ferrox/framework/Registry.h"
 
 namespace framework {
 

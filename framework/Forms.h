@@ -17,9 +17,9 @@
 #include <string>
 #include <string_view>
 
-#include "framework/Export.h"
-#include "framework/Result.h"
-#include "framework/TComponent.h"
+#include "ferrox/framework/Export.h"
+#include "ferrox/framework/Result.h"
+#include "ferrox/framework/TComponent.h"
 
 namespace framework {
 

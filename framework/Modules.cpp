@@ -1,11 +1,11 @@
 // The module registry and module resources.
-#include "framework/Modules.h"
+#include "ferrox/framework/Modules.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
 
-#include "framework/Registry.h"
+#include "ferrox/framework/Registry.h"
 
 namespace framework {
 

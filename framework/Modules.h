@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/Export.h"
-#include "framework/TypeInfo.h"
+#include "ferrox/framework/Export.h"
+#include "ferrox/framework/TypeInfo.h"
 
 namespace framework {
 

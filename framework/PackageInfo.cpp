@@ -1,5 +1,5 @@
 // Reading a package description.
-#include "framework/PackageInfo.h"
+#include "ferrox/framework/PackageInfo.h"
 
 #include <sstream>
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/Export.h"
-#include "framework/Result.h"
+#include "ferrox/framework/Export.h"
+#include "ferrox/framework/Result.h"
 
 namespace framework {
 

@@ -1,5 +1,5 @@
 // Loading and unloading packages.
-#include "framework/PackageLoader.h"
+#include "ferrox/framework/PackageLoader.h"
 
 #include <dlfcn.h>
 
@@ -7,7 +7,7 @@
 #include <array>
 #include <utility>
 
-#include "framework/Modules.h"
+#include "ferrox/framework/Modules.h"
 
 namespace framework {
 

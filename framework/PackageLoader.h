@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "framework/Export.h"
-#include "framework/PackageInfo.h"
-#include "framework/Result.h"
-#include "framework/Units.h"
+#include "ferrox/framework/Export.h"
+#include "ferrox/framework/PackageInfo.h"
+#include "ferrox/framework/Result.h"
+#include "ferrox/framework/Units.h"
 
 namespace framework {
 

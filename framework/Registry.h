@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/Export.h"
-#include "framework/TypeInfo.h"
+#include "ferrox/framework/Export.h"
+#include "ferrox/framework/TypeInfo.h"
 
 namespace framework {
 

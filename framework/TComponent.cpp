@@ -1,5 +1,5 @@
 // TComponent: ownership and lifecycle hooks.
-#include "framework/TComponent.h"
+#include "ferrox/framework/TComponent.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Export.h"
+#include "ferrox/framework/Export.h"
 
 namespace framework {
 

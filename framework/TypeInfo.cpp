@@ -1,5 +1,5 @@
 // Look-ups in a class's published properties and methods.
-#include "framework/TypeInfo.h"
+#include "ferrox/framework/TypeInfo.h"
 
 #include <algorithm>
 

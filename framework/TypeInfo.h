@@ -14,8 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include "framework/Export.h"
-#include "framework/TComponent.h"
+#include "ferrox/framework/Export.h"
+#include "ferrox/framework/TComponent.h"
 
 namespace framework {
 

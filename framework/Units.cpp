@@ -1,5 +1,5 @@
 // Unit initialisation and finalisation of packages.
-#include "framework/Units.h"
+#include "ferrox/framework/Units.h"
 
 namespace framework {
 

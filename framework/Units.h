@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "framework/Export.h"
-#include "framework/Modules.h"
+#include "ferrox/framework/Export.h"
+#include "ferrox/framework/Modules.h"
 
 namespace framework {
 

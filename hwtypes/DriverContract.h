@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "hwtypes/HW_Types.h"
+#include "ferrox/hwtypes/HW_Types.h"
 
 namespace ferrox {
 

@@ -1,5 +1,5 @@
 // The parallel-port pin tables: where each of the 17 signal pins lives in the port's registers.
-#include "hwtypes/HW_Types.h"
+#include "ferrox/hwtypes/HW_Types.h"
 
 namespace ferrox {
 

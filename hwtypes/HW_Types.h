@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hwtypes/Export.h"
+#include "ferrox/hwtypes/Export.h"
 
 namespace ferrox {
 

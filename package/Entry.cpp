@@ -2,11 +2,11 @@
 // and the registration of the component on the palette.
 #include <iterator>
 
-#include "component/Published.h"
-#include "framework/Registry.h"
-#include "framework/Units.h"
-#include "hwtypes/Export.h"
-#include "package/Module.h"
+#include "ferrox/component/Published.h"
+#include "ferrox/framework/Registry.h"
+#include "ferrox/framework/Units.h"
+#include "ferrox/hwtypes/Export.h"
+#include "Module.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 // library. Start-up fills the module record (handle, classes, resources) and registers it, so the
 // framework can create TFerrox32 by name and find the palette icon before any package entry is
 // called; shut-down unregisters it. Neither opens the driver or touches hardware.
-#include "package/Module.h"
+#include "Module.h"
 
 #include <span>
 #include <string_view>
 
-#include "component/Published.h"
-#include "package/PaletteBitmap.h"
+#include "ferrox/component/Published.h"
+#include "PaletteBitmap.h"
 
 namespace ferrox::package {
 

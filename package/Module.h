@@ -1,7 +1,7 @@
 // The library's module record, registered with the framework while the library is mapped.
 #pragma once
 
-#include "framework/Modules.h"
+#include "ferrox/framework/Modules.h"
 
 namespace ferrox::package {
 

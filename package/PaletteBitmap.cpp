@@ -2,7 +2,7 @@
 // hardware. Drawn below one character per pixel and packed into the bitmap at compile time.
 // The designer takes the colour of the bottom-left pixel as transparent, so the background
 // there is the palette's own grey.
-#include "package/PaletteBitmap.h"
+#include "PaletteBitmap.h"
 
 #include <string_view>
 

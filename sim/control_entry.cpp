@@ -2,8 +2,8 @@
 // than linked (the ferrox tool looks them up with dlsym, so it still runs on a real driver).
 #include <algorithm>
 
-#include "sim/Export.h"
-#include "sim/machine.h"
+#include "ferrox/vpc/Export.h"
+#include "ferrox/vpc/machine.h"
 
 extern "C" {
 

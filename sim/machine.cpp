@@ -1,5 +1,5 @@
 // The virtual PC: one machine per process, its description and its reset.
-#include "sim/machine.h"
+#include "ferrox/vpc/machine.h"
 
 #include <unistd.h>
 
@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sim/driver_irq.h"
-#include "sim/driver_pci.h"
-#include "sim/driver_ports.h"
-#include "sim/machine_file.h"
-#include "sim/pci_sysfs.h"
+#include "ferrox/vpc/kernel/driver_irq.h"
+#include "ferrox/vpc/kernel/driver_pci.h"
+#include "ferrox/vpc/kernel/driver_ports.h"
+#include "ferrox/vpc/description/machine_file.h"
+#include "ferrox/vpc/pci/pci_sysfs.h"
 
 namespace vpc {
 

@@ -13,22 +13,22 @@
 #include <optional>
 #include <string>
 
-#include "sim/Export.h"
-#include "sim/ata_disk.h"
-#include "sim/device_node.h"
-#include "sim/driver_memory.h"
-#include "sim/faults.h"
-#include "sim/fifo_device.h"
-#include "sim/irq_controller.h"
-#include "sim/parallel_ports.h"
-#include "sim/pci_bus.h"
-#include "sim/pci_chipset.h"
-#include "sim/pci_config_ports.h"
-#include "sim/physical_memory.h"
-#include "sim/port_bus.h"
-#include "sim/privilege.h"
-#include "sim/request_log.h"
-#include "sim/timer.h"
+#include "ferrox/vpc/Export.h"
+#include "ferrox/vpc/platform/ata_disk.h"
+#include "ferrox/vpc/kernel/device_node.h"
+#include "ferrox/vpc/kernel/driver_memory.h"
+#include "ferrox/vpc/kernel/faults.h"
+#include "ferrox/vpc/platform/fifo_device.h"
+#include "ferrox/vpc/platform/irq_controller.h"
+#include "ferrox/vpc/parallel/parallel_ports.h"
+#include "ferrox/vpc/pci/pci_bus.h"
+#include "ferrox/vpc/pci/pci_chipset.h"
+#include "ferrox/vpc/pci/pci_config_ports.h"
+#include "ferrox/vpc/platform/physical_memory.h"
+#include "ferrox/vpc/platform/port_bus.h"
+#include "ferrox/vpc/kernel/privilege.h"
+#include "ferrox/vpc/kernel/request_log.h"
+#include "ferrox/vpc/platform/timer.h"
 
 namespace vpc {
 

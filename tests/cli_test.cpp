@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/fifo_device.h"
+#include "ferrox/vpc/platform/fifo_device.h"
 
 namespace {
 

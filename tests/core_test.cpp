@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 #include "tests/support/component.h"
 #include "tests/support/descriptors.h"
 #include "tests/support/virtual_pc.h"

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "component/Ferrox32.h"
-#include "framework/Forms.h"
-#include "framework/Registry.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/framework/Forms.h"
+#include "ferrox/framework/Registry.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TFerrox32;

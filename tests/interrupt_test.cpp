@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "component/Ferrox32.h"
-#include "sim/signal_delivery.h"
+#include "ferrox/component/Ferrox32.h"
+#include "ferrox/vpc/kernel/signal_delivery.h"
 #include "tests/support/irq_recorder.h"
 #include "tests/support/component.h"
 #include "tests/support/virtual_pc.h"

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "sim/machine_file.h"
+#include "ferrox/vpc/description/machine_file.h"
 
 namespace {
 

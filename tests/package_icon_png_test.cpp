@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "framework/PackageLoader.h"
+#include "ferrox/framework/PackageLoader.h"
 #include "tests/support/palette_bitmap.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <span>
 
-#include "framework/PackageLoader.h"
-#include "framework/Registry.h"
+#include "ferrox/framework/PackageLoader.h"
+#include "ferrox/framework/Registry.h"
 #include "tests/support/palette_bitmap.h"
 #include "tests/support/descriptors.h"
 #include "tests/support/virtual_pc.h"

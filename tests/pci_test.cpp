@@ -6,7 +6,7 @@
 #include <cstring>
 #include <span>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TPciCfg;

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "component/PortIo.h"
-#include "sim/port_instruction.h"
+#include "ferrox/component/PortIo.h"
+#include "ferrox/vpc/kernel/port_instruction.h"
 #include "tests/support/ports_fixture.h"
 
 using vpc::PortInstruction;

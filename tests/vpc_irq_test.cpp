@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/DriverContract.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TIrqRequest;

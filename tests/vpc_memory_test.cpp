@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/DriverContract.h"
 #include "tests/support/virtual_pc.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/DriverContract.h"
 #include "tests/support/virtual_pc.h"
 
 namespace {

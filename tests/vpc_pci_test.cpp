@@ -13,8 +13,8 @@
 #include <span>
 #include <vector>
 
-#include "hwtypes/DriverContract.h"
-#include "sim/pci_sysfs.h"
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/pci/pci_sysfs.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TPciRequest;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 #include "tests/scenarios/scenario_checks.h"
 
 namespace scenarios {

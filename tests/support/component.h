@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 struct ComponentDeleter {
   void operator()(ferrox::TFerrox32* component) const { component->Free(); }

@@ -4,7 +4,7 @@
 
 #include <signal.h>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 struct IrqRecorder {
   volatile sig_atomic_t calls = 0;

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/machine.h"
+#include "ferrox/vpc/machine.h"
 
 class VirtualPcTest : public ::testing::Test {
  protected:

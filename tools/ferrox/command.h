@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 namespace ferrox_tool {
 

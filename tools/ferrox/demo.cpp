@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 #include "tools/ferrox/hexdump.h"
 #include "tools/ferrox/lpt_print.h"
 #include "tools/ferrox/parallel_demo.h"

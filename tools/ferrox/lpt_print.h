@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 namespace ferrox_tool {
 

@@ -7,7 +7,7 @@
 #include <iostream>
 #include <string>
 
-#include "sim/machine_file.h"
+#include "ferrox/vpc/description/machine_file.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/demo.h"
 #include "tools/ferrox/platform.h"

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <memory>
 
-#include "framework/PackageLoader.h"
-#include "framework/Registry.h"
+#include "ferrox/framework/PackageLoader.h"
+#include "ferrox/framework/Registry.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/palette_icon.h"
 

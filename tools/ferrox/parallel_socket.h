@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 namespace ferrox_tool {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "component/Ferrox32.h"
+#include "ferrox/component/Ferrox32.h"
 
 namespace ferrox_tool {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/DriverContract.h"
 
 namespace e2e {
 

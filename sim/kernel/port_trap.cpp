@@ -1,0 +1,160 @@
+// The trap handler: decodes the faulting port instruction and carries it out on the port bus.
+//
+// The handler runs synchronously on the faulting port instruction, which lies in the library's
+// port code and never inside the allocator or a lock held by the interrupted thread; that is why
+// it may log and call the devices as a driver request does.
+#include "ferrox/vpc/kernel/port_trap.h"
+
+#include <signal.h>
+#include <ucontext.h>
+
+#include <cstring>
+#include <type_traits>
+
+#include "ferrox/vpc/machine.h"
+#include "ferrox/vpc/kernel/port_instruction.h"
+
+namespace vpc {
+
+namespace {
+
+#if defined(__x86_64__)
+constexpr int InstructionPointer = REG_RIP, Accumulator = REG_RAX, Counter = REG_RCX, PortRegister = REG_RDX,
+              SourceIndex = REG_RSI, DestinationIndex = REG_RDI, Flags = REG_EFL;
+#elif defined(__i386__)
+constexpr int InstructionPointer = REG_EIP, Accumulator = REG_EAX, Counter = REG_ECX, PortRegister = REG_EDX,
+              SourceIndex = REG_ESI, DestinationIndex = REG_EDI, Flags = REG_EFL;
+#endif
+constexpr std::uint64_t DirectionFlag = 1u << 10;
+
+constexpr int TrappedSignals[] = {SIGSEGV, SIGILL};
+struct sigaction previous_actions[sizeof TrappedSignals / sizeof TrappedSignals[0]];
+
+std::uint64_t low_bits(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : value & ((1ull << bits) - 1); }
+
+std::uint64_t read_register(const greg_t* registers, int index, unsigned bits) {
+  return low_bits(static_cast<std::make_unsigned_t<greg_t>>(registers[index]), bits);
+}
+
+// A write of the low `bits` of a register, as the processor does it: a 32-bit write on x86_64
+// clears the upper half, narrower writes keep the bits above them.
+void write_register(greg_t* registers, int index, std::uint64_t value, unsigned bits) {
+  auto old = static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<greg_t>>(registers[index]));
+  std::uint64_t merged = bits >= 32 ? low_bits(value, bits) : (old & ~low_bits(~0ull, bits)) | low_bits(value, bits);
+  registers[index] = static_cast<greg_t>(merged);
+}
+
+void log_transfer(Event event, std::uint16_t port, unsigned width, std::uint64_t count, std::uint32_t value) {
+  LogEntry entry;
+  entry.event = event;
+  entry.port = port;
+  entry.width = width;
+  entry.count = static_cast<std::uint32_t>(count);
+  entry.value = value;
+  Machine::instance().log().add(std::move(entry));
+}
+
+void transfer_single(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, PortBus& bus) {
+  unsigned bits = 8 * instruction.width;
+  if (instruction.kind == PortInstruction::Kind::In) {
+    std::uint32_t value = bus.read(port, instruction.width);
+    write_register(registers, Accumulator, value, bits);
+    log_transfer(Event::PortIn, port, instruction.width, 1, value);
+  } else {
+    auto value = static_cast<std::uint32_t>(read_register(registers, Accumulator, bits));
+    bus.write(port, instruction.width, value);
+    log_transfer(Event::PortOut, port, instruction.width, 1, value);
+  }
+}
+
+// INS stores at ES:DI, OUTS loads from DS:SI (flat in user space); the index moves by one element
+// per transfer, down when the direction flag is set, and a repeated form runs CX down to 0.
+void transfer_string(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, PortBus& bus) {
+  bool input = instruction.kind == PortInstruction::Kind::Ins;
+  int index = input ? DestinationIndex : SourceIndex;
+  unsigned bits = instruction.address_bits;
+  std::uint64_t count = instruction.repeated ? read_register(registers, Counter, bits) : 1;
+  bool downward = static_cast<std::uint64_t>(registers[Flags]) & DirectionFlag;
+  std::uint64_t address = read_register(registers, index, bits);
+  for (std::uint64_t element = 0; element < count; ++element) {
+    auto* memory = reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
+    std::uint32_t value = 0;
+    if (input) {
+      value = bus.read(port, instruction.width);
+      std::memcpy(memory, &value, instruction.width);  // little-endian: the low bytes
+    } else {
+      std::memcpy(&value, memory, instruction.width);
+      bus.write(port, instruction.width, value);
+    }
+    address = low_bits(downward ? address - instruction.width : address + instruction.width, bits);
+  }
+  write_register(registers, index, address, bits);
+  if (instruction.repeated) write_register(registers, Counter, 0, bits);
+  log_transfer(input ? Event::PortIn : Event::PortOut, port, instruction.width, count, 0);
+}
+
+// Carries out the port instruction at the instruction pointer; false when there is none, or when
+// the process does not hold its ports.
+bool emulate(greg_t* registers) {
+  const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(registers[InstructionPointer]));
+  std::optional<PortInstruction> instruction = decode_port_instruction(code);
+  if (!instruction) return false;
+  auto port = instruction->port_in_dx ? static_cast<std::uint16_t>(read_register(registers, PortRegister, 16))
+                                      : instruction->immediate;
+  Machine& machine = Machine::instance();
+  if (!machine.privilege().holds(port, instruction->width)) return false;
+  // An interrupt the instruction raises (a port's acknowledge) is signalled once it is done.
+  IrqController::Hold hold(machine.irqs());
+  bool single = instruction->kind == PortInstruction::Kind::In || instruction->kind == PortInstruction::Kind::Out;
+  if (single)
+    transfer_single(registers, *instruction, port, machine.ports());
+  else
+    transfer_string(registers, *instruction, port, machine.ports());
+  registers[InstructionPointer] += static_cast<greg_t>(instruction->length);
+  return true;
+}
+
+int slot_of(int signal) { return signal == SIGSEGV ? 0 : 1; }
+
+// Hands a fault that is not ours to what was installed before, staying in place for the port
+// instructions that follow. The default action is had by putting it back and returning, so the
+// instruction faults again, for real.
+void pass_on(int signal, siginfo_t* info, void* context) {
+  const struct sigaction& before = previous_actions[slot_of(signal)];
+  if (before.sa_flags & SA_SIGINFO) {
+    before.sa_sigaction(signal, info, context);
+  } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN) {
+    before.sa_handler(signal);
+  } else {
+    sigaction(signal, &before, nullptr);
+  }
+}
+
+void on_trap(int signal, siginfo_t* info, void* context) {
+  auto* registers = static_cast<ucontext_t*>(context)->uc_mcontext.gregs;
+  // A port instruction without permission is a general protection fault, which the kernel
+  // reports as SI_KERNEL; page faults and the rest are never port instructions.
+  bool candidate = signal == SIGILL || info->si_code == SI_KERNEL;
+  if (!(candidate && emulate(registers))) pass_on(signal, info, context);
+}
+
+bool is_armed(int signal) {
+  struct sigaction current {};
+  sigaction(signal, nullptr, &current);
+  return (current.sa_flags & SA_SIGINFO) && current.sa_sigaction == on_trap;
+}
+
+}  // namespace
+
+void arm_port_trap() {
+  struct sigaction trap {};
+  trap.sa_sigaction = on_trap;
+  // Not deferred: the interrupt an emulated instruction raises is signalled before the trap
+  // handler returns, and the application's interrupt handler may use port instructions itself.
+  trap.sa_flags = SA_SIGINFO | SA_NODEFER;
+  sigemptyset(&trap.sa_mask);
+  for (int signal : TrappedSignals)
+    if (!is_armed(signal)) sigaction(signal, &trap, &previous_actions[slot_of(signal)]);
+}
+
+}  // namespace vpc
