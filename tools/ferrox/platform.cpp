@@ -1,6 +1,8 @@
 // Choosing the platform, and starting again on the virtual PC.
 #include "tools/ferrox/platform.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,15 +17,16 @@ namespace {
 // Set in the environment of the restarted program, which then runs with the virtual PC preloaded.
 constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
 
+// The virtual PC library where the dynamic loader finds it for this program: the tool's run path
+// leads to it in the build tree and, installed, to the library folder beside the tool's bin/.
 std::filesystem::path virtual_pc_library() {
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  // Installed next to the tool (bin/ and lib/), or in the build tree.
-  for (const std::filesystem::path& candidate :
-       {self.parent_path().parent_path() / "lib" / "libferrox-vpc.so", std::filesystem::path(FERROX_VPC_BUILD_PATH)}) {
-    if (std::filesystem::exists(candidate, error)) return candidate;
-  }
-  return {};
+  void* library = dlopen(FERROX_VPC_SONAME, RTLD_LAZY | RTLD_LOCAL);
+  if (!library) return {};
+  std::filesystem::path path;
+  link_map* map = nullptr;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map) path = map->l_name;
+  dlclose(library);
+  return path;
 }
 
 }  // namespace
