@@ -64,52 +64,59 @@ while read -r header included; do
 	[ -f "$stage/include/$included" ] || fail "$header includes $included, which is not installed"
 done < <(cd "$stage/include" && grep -ro '^#include "ferrox/[^"]*"' ferrox | sed 's/:#include "/ /; s/"$//')
 
-# --- Each header compiles on its own as C++20; libferrox's and the framework's, but the package
-# loader's, also together as C++17.
+# --- Each header compiles on its own as C++20 (for one ABI: the other compiles them together);
+# libferrox's and the framework's, but the package loader's, also together as C++17.
 headers=$(cd "$stage/include" && find ferrox -name '*.h' | sort)
-# shellcheck disable=SC2016
-xargs -P 2 -I '{}' sh -c 'echo "#include \"{}\"" | "$@" || { echo "{} does not compile on its own"; exit 255; }' \
-	sh c++ "${arch_flags[@]}" -std=c++20 "${warnings[@]}" -fsyntax-only -I"$stage/include" -x c++ - <<<"$headers" ||
-	fail "the headers do not each compile on their own as C++20"
+compile() { c++ "${arch_flags[@]}" "$@" "${warnings[@]}" -fsyntax-only -I"$stage/include" -x c++ -; }
+if [ "$config" = x86_64 ]; then
+	# shellcheck disable=SC2016
+	xargs -P 2 -I '{}' sh -c 'echo "#include \"{}\"" | "$@" || { echo "{} does not compile on its own"; exit 255; }' \
+		sh c++ -std=c++20 "${warnings[@]}" -fsyntax-only -I"$stage/include" -x c++ - <<<"$headers" ||
+		fail "the headers do not each compile on their own as C++20"
+else
+	sed 's/.*/#include "&"/' <<<"$headers" | compile -std=c++20 || fail "the headers do not compile as C++20"
+fi
 cpp17=$(grep -Ev '^ferrox/vpc/|^ferrox/framework/(Modules|Units|PackageLoader)\.h$' <<<"$headers")
-sed 's/.*/#include "&"/' <<<"$cpp17" | c++ "${arch_flags[@]}" -std=c++17 "${warnings[@]}" -fsyntax-only \
-	-I"$stage/include" -x c++ - || fail "the C++17 headers do not compile as C++17"
-log "headers: each on its own as C++20, $(wc -l <<<"$cpp17") of them as C++17"
+sed 's/.*/#include "&"/' <<<"$cpp17" | compile -std=c++17 || fail "the C++17 headers do not compile as C++17"
+log "headers compile as C++20, $(wc -l <<<"$cpp17") of them as C++17"
 
-# --- The examples, built both ways against the staging tree, run on its virtual PC.
-expected_lpt='^sent 0x41 with a strobe'
-expected_pci='^00:00.0 8086:1237 class 060000'
-expected_irq='^IRQ 0: [1-9][0-9]* interrupts'
+# --- The examples, built both ways against the staging tree and run on its virtual PC (preloaded);
+# then a test program that links the virtual PC in (ferrox::vpc, ferrox-vpc.pc).
 export PKG_CONFIG_PATH=$stage/$libdir/pkgconfig
-for example in lpt-status pci-functions irq-count; do
-	source_dir=$root/examples/$example
+
+# check_program DIR EXPECTED PRELOAD [ARGUMENT...]: the program of DIR, named as DIR, built with
+# its CMakeLists.txt and with the one-line build at the top of its source, prints a line that
+# matches EXPECTED when run (with the virtual PC preloaded when PRELOAD is "preload").
+check_program() {
+	local source_dir=$1 expected=$2 preload=$3 name source line output
+	shift 3
+	name=${source_dir##*/}
 	source=$(cd "$source_dir" && ls ./*.cpp)
-	arguments=()
-	[ "$example" = irq-count ] && arguments=(0 0.5)
-	case $example in
-	lpt-status) expected=$expected_lpt ;;
-	pci-functions) expected=$expected_pci ;;
-	irq-count) expected=$expected_irq ;;
-	esac
+	local environment=()
+	[ "$preload" = preload ] && environment=(LD_PRELOAD="$vpc")
 
 	# find_package: the build's run path leads to the staging tree's libraries.
-	CXXFLAGS="${warnings[*]}" cmake -S "$source_dir" -B "$work/$example-cmake" "${cmake_arch[@]}" \
-		-DCMAKE_PREFIX_PATH="$stage" >"$work.log" 2>&1 || { cat "$work.log"; fail "$example: cmake did not configure"; }
-	grep -q "^ferrox_DIR:PATH=$stage/" "$work/$example-cmake/CMakeCache.txt" || fail "$example: found another ferrox"
-	cmake --build "$work/$example-cmake" >"$work.log" 2>&1 || { cat "$work.log"; fail "$example: did not build with CMake"; }
-	output=$(run LD_PRELOAD="$vpc" "$work/$example-cmake/$example" "${arguments[@]}") || fail "$example (CMake) failed"
-	grep -qE "$expected" <<<"$output" || fail "$example (CMake) printed: $output"
+	CXXFLAGS="${warnings[*]}" cmake -S "$source_dir" -B "$work/$name-cmake" "${cmake_arch[@]}" \
+		-DCMAKE_PREFIX_PATH="$stage" >"$work.log" 2>&1 || { cat "$work.log"; fail "$name: cmake did not configure"; }
+	grep -q "^ferrox_DIR:PATH=$stage/" "$work/$name-cmake/CMakeCache.txt" || fail "$name: found another ferrox"
+	cmake --build "$work/$name-cmake" >"$work.log" 2>&1 || { cat "$work.log"; fail "$name: did not build with CMake"; }
+	output=$(run "${environment[@]}" "$work/$name-cmake/$name" "$@") || fail "$name (CMake) failed: $output"
+	grep -qE "$expected" <<<"$output" || fail "$name (CMake) printed: $output"
 
-	# The one-line build written at the top of the example's source.
 	line=$(sed -n 's|^// Build: c++ ||p' "$source_dir/$source")
-	[ -n "$line" ] || fail "$example: no one-line build in $source"
-	(cd "$source_dir" && eval "c++ ${arch_flags[*]} ${warnings[*]} ${line/-o $example/-o $work/$example-pkgconfig}") ||
-		fail "$example: the one-line pkg-config build failed"
-	output=$(run LD_PRELOAD="$vpc" LD_LIBRARY_PATH="$stage/$libdir" "$work/$example-pkgconfig" "${arguments[@]}") ||
-		fail "$example (pkg-config) failed"
-	grep -qE "$expected" <<<"$output" || fail "$example (pkg-config) printed: $output"
-	log "$example: built with find_package and with pkg-config, ran on the virtual PC"
-done
+	[ -n "$line" ] || fail "$name: no one-line build in $source"
+	(cd "$source_dir" && eval "c++ ${arch_flags[*]} ${warnings[*]} ${line/-o $name/-o $work/$name-pkgconfig}") ||
+		fail "$name: the one-line pkg-config build failed"
+	output=$(run "${environment[@]}" LD_LIBRARY_PATH="$stage/$libdir" "$work/$name-pkgconfig" "$@") ||
+		fail "$name (pkg-config) failed: $output"
+	grep -qE "$expected" <<<"$output" || fail "$name (pkg-config) printed: $output"
+	log "$name: built with find_package and with pkg-config, ran on the virtual PC"
+}
+
+check_program "$root/examples/lpt-status" '^sent 0x41 with a strobe' preload
+check_program "$root/examples/pci-functions" '^00:00.0 8086:1237 class 060000' preload
+check_program "$root/examples/irq-count" '^IRQ 0: [1-9][0-9]* interrupts' preload 0 0.5
+check_program "$root/tests/install/virtual-pc-test" '^the printer on LPT1 received "A"' linked
 
 # --- The installed tool restarts itself on the installed virtual PC.
 if [ -x "$stage/bin/ferrox" ]; then

@@ -36,8 +36,11 @@ log "installed ${names[*]}"
 
 # --- The examples from their installed copies, against /usr alone, on the installed virtual PC.
 cp -r /usr/share/doc/libferrox-dev/examples "$work/"
-cmake -S "$work/examples/pci-functions" -B "$work/pci-functions" >"$work/build.log" 2>&1 &&
-	cmake --build "$work/pci-functions" >>"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "pci-functions did not build"; }
+if ! { cmake -S "$work/examples/pci-functions" -B "$work/pci-functions" && cmake --build "$work/pci-functions"; } \
+	>"$work/build.log" 2>&1; then
+	cat "$work/build.log"
+	fail "pci-functions did not build"
+fi
 grep -qx "ferrox_DIR:PATH=/usr/lib/.*/cmake/ferrox" "$work/pci-functions/CMakeCache.txt" ||
 	fail "find_package found ferrox elsewhere: $(grep ferrox_DIR "$work/pci-functions/CMakeCache.txt")"
 if grep -rIq "$root" "$work/pci-functions" || readelf -d "$work/pci-functions/pci-functions" | grep -q "$root"; then
@@ -53,8 +56,10 @@ log "pci-functions built with find_package, lpt-status with pkg-config; both ran
 
 output=$(ferrox --virtual lpt list 2>&1) || fail "ferrox failed: $output"
 grep -q '^LPT1 at 0x378' <<<"$output" || fail "ferrox printed: $output"
-man -w ferrox >/dev/null && man -w 3 libferrox >/dev/null || fail "the manual pages are not found"
-log "ferrox runs from /usr/bin on the virtual PC; man finds ferrox(1) and libferrox(3)"
+for page in man1/ferrox.1.gz man3/libferrox.3.gz; do
+	[ -f "/usr/share/man/$page" ] || fail "/usr/share/man/$page is not installed"
+done
+log "ferrox runs from /usr/bin on the virtual PC; ferrox(1) and libferrox(3) are installed"
 
 # --- DKMS took the driver's sources; it builds them against kernel headers where some are
 # installed (the end-to-end suite installs Debian's).

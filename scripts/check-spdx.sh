@@ -19,8 +19,8 @@ expected_licence() {
 # files are not.
 is_source() {
 	case ${1##*/} in
+	changelog.in) return 1 ;; # a Debian changelog starts with its first entry
 	*.c | *.h | *.cpp | *.cmake | *.sh | *.scd | *.in | *.rules | CMakeLists.txt | Makefile | Kbuild) return 0 ;;
-	changelog.in) return 1 ;;
 	esac
 	head -c 2 "$1" | grep -q '^#!'
 }
