@@ -17,16 +17,18 @@ namespace {
 // Set in the environment of the restarted program, which then runs with the virtual PC preloaded.
 constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
 
-// The virtual PC library where the dynamic loader finds it for this program: the tool's run path
-// leads to it in the build tree and, installed, to the library folder beside the tool's bin/.
+// The virtual PC library beside libferrox, where it is installed and where the build puts it. The
+// loaded libferrox is found by name among the objects already loaded, whatever path led to it.
 std::filesystem::path virtual_pc_library() {
-  void* library = dlopen(FERROX_VPC_SONAME, RTLD_LAZY | RTLD_LOCAL);
-  if (!library) return {};
-  std::filesystem::path path;
+  void* component = dlopen(FERROX_LIBRARY_SONAME, RTLD_LAZY | RTLD_NOLOAD);
+  if (!component) return {};
+  std::filesystem::path library;
   link_map* map = nullptr;
-  if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map) path = map->l_name;
-  dlclose(library);
-  return path;
+  if (dlinfo(component, RTLD_DI_LINKMAP, &map) == 0 && map)
+    library = std::filesystem::absolute(map->l_name).parent_path() / FERROX_VPC_SONAME;
+  dlclose(component);
+  std::error_code error;
+  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
 }
 
 }  // namespace
@@ -36,7 +38,7 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   if (!want_virtual && access("/dev/ferrox", F_OK) == 0) return Platform::RealDriver;
   std::filesystem::path library = virtual_pc_library();
   if (library.empty()) {
-    error = "no /dev/ferrox here, and the virtual PC library (libferrox-vpc.so) was not found";
+    error = "no /dev/ferrox here, and the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox";
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);
