@@ -11,10 +11,10 @@ namespace ferrox_tool {
 using framework::Error;
 using framework::Result;
 
-const AccessSyntax PortSyntax{"port", 0x10000, false, false, false};
-const AccessSyntax MemorySyntax{"address", 1ull << 32, false, false, false};
+const AccessSyntax PortSyntax{"port", "PORT", 0x10000, false, false, false};
+const AccessSyntax MemorySyntax{"address", "ADDR", 1ull << 32, false, false, false};
 // The extended configuration space of PCI Express; conventional functions end at 0xff.
-const AccessSyntax PciRegisterSyntax{"register", 0x1000, true, true, true};
+const AccessSyntax PciRegisterSyntax{"register", "REG", 0x1000, true, true, true};
 
 namespace {
 
@@ -130,14 +130,14 @@ Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, V
   if (values == Values::Refused && equals != std::string_view::npos)
     return Error{fmt::format("\"{}\": a read takes no value", text)};
   if (values == Values::Required && equals == std::string_view::npos)
-    return Error{fmt::format("\"{}\" gives no value: write {}.w=VALUE", text, syntax.what)};
+    return Error{fmt::format("\"{}\" gives no value: write {}.w=VALUE", text, syntax.placeholder)};
   std::string_view name = text.substr(0, equals);
   Access access;
   std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot + 2 == name.size()) access.width = width_of(name[dot + 1]);
   if (!access.width && (syntax.width_required || dot != std::string_view::npos))
-    return Error{fmt::format("\"{}\": a {} is written {}.b, {}.w or {}.l", name, syntax.what, syntax.what,
-                             syntax.what, syntax.what)};
+    return Error{fmt::format("\"{}\": a {} is written {}.b, {}.w or {}.l", name, syntax.what, syntax.placeholder,
+                             syntax.placeholder, syntax.placeholder)};
   std::string_view place_name = access.width ? name.substr(0, dot) : name;
   Result<std::uint64_t> place = parse_in(place_name, syntax.what, syntax.setpci_numbers);
   std::string space = syntax.setpci_numbers ? fmt::format("0..{:x}", syntax.space - 1)
@@ -158,15 +158,14 @@ Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, V
   }
   std::uint64_t elements = std::max<std::size_t>(access.values.size(), 1);
   if (access.address + elements * width > syntax.space)
-    return Error{fmt::format("a {}-byte access at {} {} runs past {} {}", width * elements, syntax.what,
+    return Error{fmt::format("{} from {} {} run past {} {}", bytes_text(width * elements), syntax.what,
                              place_text(*place, syntax), syntax.what, place_text(syntax.space - 1, syntax))};
   return access;
 }
 
 CLI::Validator access_check(const AccessSyntax& syntax, Values values) {
-  std::string name = syntax.setpci_numbers ? "REG" : syntax.what == std::string_view("port") ? "PORT" : "ADDR";
-  std::string shape = name + "[.b|.w|.l]";
-  if (syntax.width_required) shape = name + ".b|.w|.l";
+  std::string name = syntax.placeholder;
+  std::string shape = name + (syntax.width_required ? ".b|.w|.l" : "[.b|.w|.l]");
   if (values != Values::Refused) shape += values == Values::Required ? "=VALUE" : "[=VALUE,...]";
   return CLI::Validator(
       [&syntax, values](std::string& text) -> std::string {

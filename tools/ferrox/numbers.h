@@ -45,6 +45,7 @@ struct Access {
 // What one command's access expressions look like.
 struct AccessSyntax {
   const char* what;          // "port", "address", "register": names the place in errors
+  const char* placeholder;   // "PORT", "ADDR", "REG": stands for the place in the expression's shape
   std::uint64_t space;       // places run from 0 to space - 1
   bool setpci_numbers;       // hexadecimal with or without 0x, as setpci takes them; else parse_number
   bool width_required;       // the suffix must be there

@@ -44,7 +44,7 @@ Result<PortAccess> resolve(const PortOptions& options, Values values) {
   PortAccess resolved{static_cast<std::uint16_t>(access->address), access->width.value_or(options.size ? options.size : 1),
                       access->values.empty() ? options.values : access->values};
   if (resolved.port + resolved.width - 1 > 0xFFFF)
-    return Error{fmt::format("a {}-byte access at port {:#x} runs past port 0xffff", resolved.width, resolved.port)};
+    return Error{fmt::format("{} from port {:#x} run past port 0xffff", bytes_text(resolved.width), resolved.port)};
   if (framework::Status fit = values_fit(resolved.values, resolved.width); !fit) return fit.error();
   return resolved;
 }
