@@ -120,13 +120,7 @@ int read_memory(ferrox::TFerrox32& component, const MemOptions& options) {
     }
   }
   if (options.json) {
-    nlohmann::json values = nlohmann::json::array();
-    for (std::size_t at = 0; at < bytes.size(); at += block->width) {
-      std::uint32_t value = 0;
-      for (unsigned b = block->width; b-- > 0;) value = value << 8 | bytes[at + b];
-      values.push_back(value);
-    }
-    print_json({{"address", block->address}, {"width", block->width}, {"values", values}});
+    print_json({{"address", block->address}, {"width", block->width}, {"values", elements_of(bytes, block->width)}});
   } else {
     hexdump(std::cout, block->address, bytes, AddressDigits, block->width);
   }

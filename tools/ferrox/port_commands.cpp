@@ -98,12 +98,6 @@ int write_port(ferrox::TFerrox32& component, const PortOptions& options) {
   return ExitSuccess;
 }
 
-std::uint32_t little_endian(const std::uint8_t* bytes, unsigned width) {
-  std::uint32_t value = 0;
-  for (unsigned i = width; i-- > 0;) value = value << 8 | bytes[i];
-  return value;
-}
-
 int fifo_read(ferrox::TFerrox32& component, const PortOptions& options) {
   Result<PortAccess> access = resolve(options, Values::Refused);
   if (!access) return refuse(access.error().Message);
@@ -113,9 +107,7 @@ int fifo_read(ferrox::TFerrox32& component, const PortOptions& options) {
   if (access->width == 2) component.ReadPortWFIFO(access->port, options.count, bytes.data());
   if (access->width == 4) component.ReadPortLFIFO(access->port, options.count, bytes.data());
   if (options.json) {
-    nlohmann::json values = nlohmann::json::array();
-    for (std::size_t at = 0; at < bytes.size(); at += access->width) values.push_back(little_endian(&bytes[at], access->width));
-    print_json({{"port", access->port}, {"width", access->width}, {"values", values}});
+    print_json({{"port", access->port}, {"width", access->width}, {"values", elements_of(bytes, access->width)}});
   } else {
     hexdump(std::cout, 0, bytes, bytes.size() > 0x100 ? 4 : 2, access->width);
   }
