@@ -26,6 +26,8 @@ TEST(Cli, PortsOnBothPathsAndFifoBlocks) {
   for (int i = 0; i < 6; i += 2) words += " " + Hex(FifoDevice::sequence(i + 1) << 8 | FifoDevice::sequence(i), 4);
   ExpectOutput("port fifo-read -s 2 0x300 3", words + "\n");
   ExpectOutput("port write --direct 0x80 0x12", "");
+  ExpectOutput("port write 0x80.w=0x1234", "");
+  ExpectOutput("port fifo-write 0x300.w=1,2,0xffff", "");
   ExpectOutput("port fifo-write -s 4 0x300 1 0xffffffff", "");
 }
 
@@ -49,6 +51,10 @@ TEST(Cli, MemoryReadsInTheHexdumpLayoutAndWritesBytes) {
   ExpectOutput("mem read 0x3f8 20", "000003f8: 00 00 00 00 00 00 00 00 f8 03 f8 02 00 00 00 00\n"
                                     "00000408: 78 03 78 02\n");
   ExpectOutput("mem write 0x500 1 0x02 255", "");
+  ExpectOutput("mem write 0xfd000000.l=0x12345678,0x9abcdef0", "");
+  ExpectOutput("mem read 0x408.w 3", "00000408: 0378 0278 0000\n");
+  ExpectUsageFault("mem write 0x500.w=0x12345", "ADDR: value 0x12345 does not fit in 2 bytes");
+  ExpectUsageFault("mem read 0x400.l 16385", "16385 elements of 4 bytes are more than the 65536 bytes one command moves");
   ExpectUsageFault("mem write 0x500 1 0x100", "value 0x100 does not fit in 1 byte");
   ExpectUsageFault("mem read 0xfffffff0 32", "32 bytes from 0xfffffff0 run past the 4 GiB physical address space");
   ExpectUsageFault("mem read 0x100000000", "ADDR: address \"0x100000000\" is outside 0..0xffffffff");

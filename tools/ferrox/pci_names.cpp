@@ -29,7 +29,8 @@ PciNames::~PciNames() { pci_cleanup(access_); }
 
 std::optional<std::string> PciNames::lookup(int flags, unsigned first, unsigned second) {
   char buffer[256];
-  const char* name = pci_lookup_name(access_, buffer, sizeof buffer, flags, first, second);
+  // The names of the PCI ID file alone: udev's database holds the same, but its lookups leak.
+  const char* name = pci_lookup_name(access_, buffer, sizeof buffer, flags | PCI_LOOKUP_NO_HWDB, first, second);
   if (!name) return {};
   return std::string(name);
 }

@@ -1,5 +1,5 @@
-// Names of PCI vendors, devices and classes from the system's PCI ID database, through libpci's
-// lookup: the same names, in the same words, as lspci prints.
+// Names of PCI vendors, devices and classes from the system's PCI ID file (pci.ids), through
+// libpci's lookup: the same names, in the same words, as lspci prints.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 
 #include <cairo.h>
 #include <fmt/format.h>
+#include <fontconfig/fontconfig.h>
 
 #include <memory>
 
@@ -106,6 +107,11 @@ framework::Status write_waveform_png(const std::string& file, const PinRecorder&
   draw_grid(cr.get(), recording, height);
   for (int pin = 1; pin <= ferrox::LptPinCount; ++pin) draw_trace(cr.get(), recording, pin);
   cairo_status_t status = cairo_surface_write_to_png(surface.get(), file.c_str());
+  // The fonts' caches are the process's, kept for later text: one picture a run needs them no more.
+  cr.reset();
+  surface.reset();
+  cairo_debug_reset_static_data();
+  FcFini();
   if (status != CAIRO_STATUS_SUCCESS)
     return framework::Error{fmt::format("cannot write {}: {}", file, cairo_status_to_string(status))};
   return framework::Done{};
