@@ -135,9 +135,12 @@ int print(ferrox::TFerrox32& component, const LptOptions& options) {
   auto patience = std::chrono::milliseconds(std::lround(options.timeout * 1000));
   std::optional<PinRecorder> recorder;
   if (!options.vcd.empty() || !options.png.empty()) recorder.emplace(component);
-  ProgressBar progress(fmt::format("LPT{}", options.port), text->size());
-  PrintWatchers watchers{recorder ? &*recorder : nullptr, [&progress](std::size_t sent) { progress.update(sent); }};
-  std::size_t sent = print_on_parallel_port(component, *text, patience, watchers);
+  std::size_t sent = 0;
+  {  // the bar's line ends before any message that follows
+    ProgressBar progress(fmt::format("LPT{}", options.port), text->size());
+    PrintWatchers watchers{recorder ? &*recorder : nullptr, [&progress](std::size_t done) { progress.update(done); }};
+    sent = print_on_parallel_port(component, *text, patience, watchers);
+  }
   if (recorder)
     if (framework::Status saved = save_recording(*recorder, options); !saved) return fail(saved.error().Message);
   if (sent < text->size())
