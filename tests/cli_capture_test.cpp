@@ -90,6 +90,10 @@ TEST(CliCapture, SamplesAtARateForADuration) {
   EXPECT_EQ(vcd.changes["pin13_Select"].front().second, true) << "the printer on LPT1 is on line";
   std::filesystem::remove(vcd_file);
   ExpectUsageFault("lpt capture --rate 1000", "capture needs -o FILE.vcd, --png FILE.png or both");
+  Outcome unwritable = Ferrox("lpt capture --duration 0.01 -o /nonexistent/capture.vcd");
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_NE(unwritable.err.find("ferrox: cannot write /nonexistent/capture.vcd: No such file or directory"),
+            std::string::npos) << unwritable.err;
   ExpectUsageFault("lpt capture --rate 1000000 --duration 100 -o x.vcd", "1000000 samples a second for 100 s are more");
 }
 

@@ -4,7 +4,9 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -122,7 +124,7 @@ framework::Status save_recording(const PinRecorder& recording, const LptOptions&
     std::ofstream out(options.vcd, std::ios::binary);
     write_vcd(out, recording);
     out.close();
-    if (!out) return framework::Error{fmt::format("cannot write {}", options.vcd)};
+    if (!out) return framework::Error{fmt::format("cannot write {}: {}", options.vcd, std::strerror(errno))};
   }
   if (!options.png.empty()) return write_waveform_png(options.png, recording);
   return framework::Done{};
