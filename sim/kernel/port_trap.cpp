@@ -12,7 +12,6 @@
 #include <type_traits>
 
 #include "ferrox/vpc/machine.h"
-#include "ferrox/vpc/kernel/port_instruction.h"
 
 namespace vpc {
 
@@ -45,13 +44,15 @@ void write_register(greg_t* registers, int index, std::uint64_t value, unsigned 
 }
 
 void log_transfer(Event event, std::uint16_t port, unsigned width, std::uint64_t count, std::uint32_t value) {
+  RequestLog& log = Machine::instance().log();
+  if (!log.recording()) return;
   LogEntry entry;
   entry.event = event;
   entry.port = port;
   entry.width = width;
   entry.count = static_cast<std::uint32_t>(count);
   entry.value = value;
-  Machine::instance().log().add(std::move(entry));
+  log.add(entry);
 }
 
 void transfer_single(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, PortBus& bus) {

@@ -20,11 +20,15 @@ namespace vpc {
 struct RamRegion {
   std::uint32_t base = 0;
   std::uint32_t size = 0;
+
+  friend bool operator==(const RamRegion&, const RamRegion&) = default;
 };
 
 struct RomRegion {
   std::uint32_t base = 0;
   std::vector<std::uint8_t> content;
+
+  friend bool operator==(const RomRegion&, const RomRegion&) = default;
 };
 
 // Regions do not overlap and none reaches past 4 GiB.
@@ -36,6 +40,8 @@ struct MemoryMap {
   std::vector<RamRegion> ram;
   std::vector<RomRegion> rom;
   std::vector<RamRegion> device;
+
+  friend bool operator==(const MemoryMap&, const MemoryMap&) = default;
 };
 
 // What the BIOS leaves at 0x400 after its power-on test: the I/O base addresses of the serial
@@ -43,6 +49,8 @@ struct MemoryMap {
 struct BiosDataArea {
   std::array<std::uint16_t, 4> com{};
   std::array<std::uint16_t, 3> lpt{};
+
+  friend bool operator==(const BiosDataArea&, const BiosDataArea&) = default;
 };
 
 VPC_API MemoryMap default_memory_map();

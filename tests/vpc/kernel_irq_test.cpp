@@ -155,7 +155,7 @@ TEST_F(VpcIrqTest, TheDriverCountsOnlyInterruptsItTook) {
 constexpr std::uint32_t RaisingRequest = ferrox::MakeRequestCode('h', 99, 0);
 std::size_t signals_during_request = 0;
 
-long raise_line_4(vpc::Descriptor&, std::uintptr_t) {
+long raise_line_4(void*, const vpc::OpenFile&, std::uintptr_t) {
   vpc::Machine::instance().irqs().raise(4);
   signals_during_request = arrived ? arrived->size() : 0;
   return 0;
@@ -164,7 +164,7 @@ long raise_line_4(vpc::Descriptor&, std::uintptr_t) {
 TEST_F(VpcIrqTest, AnInterruptRaisedWhileARequestIsServedIsSignalledAfterIt) {
   int fd = open_node();
   ASSERT_EQ(unmask(fd, 4, 1), 0);
-  pc.node().handle(RaisingRequest, {nullptr, raise_line_4});
+  pc.node().serve(RaisingRequest, raise_line_4, nullptr);
   EXPECT_EQ(ioctl(fd, RaisingRequest, 0UL), 0);
   EXPECT_EQ(signals_during_request, 0u);
   EXPECT_EQ(signals.size(), 1u);
