@@ -22,7 +22,7 @@ RecordCopy copy_record(std::uintptr_t argument, std::size_t size) {
   std::uint8_t bytes[RecordCopy::Capacity];
   size = std::min(size, RecordCopy::Capacity);
   RecordCopy copy;
-  if (copy_from_user(bytes, argument, size)) copy.assign(bytes, size);
+  if (size && copy_from_user(bytes, argument, size)) copy.assign(bytes, size);
   return copy;
 }
 
@@ -81,34 +81,35 @@ int DeviceNode::close(int fd) {
   return result;
 }
 
-long DeviceNode::ioctl(int fd, unsigned long code, std::uintptr_t argument) {
-  auto request = static_cast<std::uint32_t>(code);
-  std::uint32_t id = descriptors_.at(fd);
-  long result = -EBADF;
-  std::size_t record_size = log_.recording() ? request_record_size(request, argument) : 0;
-  RecordCopy sent = record_size ? copy_record(argument, record_size) : RecordCopy{};
-  if (id != DescriptorTable::None && id != DescriptorTable::Closed) {
-    std::optional<int> failure = faults_.fails_requests() ? faults_.take_request_failure(request & 0xFF) : std::nullopt;
-    result = failure ? -*failure : dispatch(files_[id - 1].file, request, argument);
-  }
-  if (log_.recording()) {
-    LogEntry entry;
-    entry.event = Event::Request;
-    entry.fd = fd;
-    entry.code = request;
-    entry.argument = argument;
-    entry.sent = sent;
-    if (record_size) entry.returned = copy_record(argument, record_size);
-    add_result(entry, result);
-    log_.add(entry);
-  }
+long DeviceNode::logged_ioctl(int fd, std::uint32_t file, std::uint32_t request, std::uintptr_t argument) {
+  LogEntry entry;
+  entry.event = Event::Request;
+  entry.fd = fd;
+  entry.code = request;
+  entry.argument = argument;
+  std::size_t record_size = request_record_size(request, argument);
+  entry.sent = copy_record(argument, record_size);
+  long result = serve(file, request, argument);
+  entry.returned = copy_record(argument, record_size);
+  add_result(entry, result);
+  log_.add(entry);
   return result;
 }
 
-long DeviceNode::dispatch(const OpenFile& file, std::uint32_t code, std::uintptr_t argument) {
+bool DeviceNode::still_closed(int fd) { return next::fcntl(fd, F_GETFD, nullptr) == -1; }
+
+long DeviceNode::injected_failure(std::uint32_t code) {
+  std::optional<int> failure = faults_.take_request_failure(ferrox::RequestNumberOf(code));
+  return failure ? -*failure : 0;
+}
+
+long DeviceNode::serve(std::uint32_t id, std::uint32_t code, std::uintptr_t argument) {
+  if (id == DescriptorTable::Closed) return -EBADF;
+  if (faults_.fails_requests())
+    if (long failure = injected_failure(code)) return failure;
   const Handler& handler = handlers_[ferrox::RequestNumberOf(code)];
   if (!handler.run || handler.code != code) return -ENOTTY;
-  return handler.run(handler.server, file, argument);
+  return handler.run(handler.server, files_[id - 1].file, argument);
 }
 
 void DeviceNode::duplicated(int fd, int target) {

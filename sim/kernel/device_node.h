@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "ferrox/vpc/Export.h"
@@ -53,10 +54,17 @@ class VPC_API DeviceNode {
   // Called with each file as its last descriptor goes, so the subsystems free what it holds.
   void on_release(Release release, void* server) { releases_.push_back({release, server}); }
 
-  // The file operations. open returns the new descriptor, close and ioctl the result.
+  // The file operations. open returns the new descriptor, close and ioctl the result. ioctl
+  // gives nothing for a descriptor that is not the node's, to be passed on: one the node handed
+  // out and the program closed is still the node's (EBADF) while nothing else has its number.
   int open(int flags);
   int close(int fd);
-  long ioctl(int fd, unsigned long code, std::uintptr_t argument);
+  std::optional<long> ioctl(int fd, unsigned long code, std::uintptr_t argument) {
+    std::uint32_t file = descriptors_.at(fd);
+    if (file == DescriptorTable::None || (file == DescriptorTable::Closed && !still_closed(fd))) return std::nullopt;
+    auto request = static_cast<std::uint32_t>(code);
+    return log_.recording() ? logged_ioctl(fd, file, request, argument) : serve(file, request, argument);
+  }
   // The program made `target` a copy of `fd` (which may name a file of the node or not), or closed
   // descriptors: the node follows.
   void duplicated(int fd, int target);
@@ -65,9 +73,6 @@ class VPC_API DeviceNode {
 
   // Whether a descriptor names an open file of the node; lock-free.
   bool owns(int fd) const { return descriptors_.is_file(fd); }
-  // A descriptor the node handed out and the program closed: a request on it fails with EBADF
-  // while nothing else has taken the number.
-  bool closed_earlier(int fd) const { return descriptors_.at(fd) == DescriptorTable::Closed; }
 
   std::size_t open_files() const;
 
@@ -89,7 +94,14 @@ class VPC_API DeviceNode {
   std::uint32_t new_file();
   // One descriptor less for the file; the last one releases it.
   void drop(std::uint32_t id);
-  long dispatch(const OpenFile& file, std::uint32_t code, std::uintptr_t argument);
+  // The request on a file (or on Closed) carried out, or refused, without a word in the log.
+  long serve(std::uint32_t file, std::uint32_t code, std::uintptr_t argument);
+  long logged_ioctl(int fd, std::uint32_t file, std::uint32_t code, std::uintptr_t argument);
+  // Whether a descriptor number is free (under qemu-user the kernel's own answer for an unknown
+  // descriptor is ENOSYS, not EBADF, so the node answers for its closed ones).
+  static bool still_closed(int fd);
+  // The failure injected for this request, or 0; kept apart from the path of every request.
+  [[gnu::cold, gnu::noinline]] long injected_failure(std::uint32_t code);
 
   RequestLog& log_;
   Faults& faults_;

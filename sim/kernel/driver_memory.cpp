@@ -5,6 +5,7 @@
 #include <errno.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 
 #include "ferrox/hwtypes/DriverContract.h"
@@ -69,7 +70,7 @@ long DriverMemory::map(const OpenFile& file, std::uintptr_t argument) {
   }
   // A failed map still answers 0, so a caller that reads only LinearAddr is not misled.
   if (!copy_to_user(argument + offsetof(Head, LinearAddr), &linear, sizeof linear)) {
-    if (result == 0) windows_.erase(linear);
+    if (result == 0) forget(windows_.find(linear));
     return -EFAULT;
   }
   return result;
@@ -80,7 +81,7 @@ long DriverMemory::unmap(const OpenFile& file, std::uintptr_t argument) {
   if (!copy_from_user(&linear, argument, sizeof linear)) return -EFAULT;
   auto window = windows_.find(linear);
   if (window == windows_.end() || window->second.file != file.id) return -EINVAL;
-  windows_.erase(window);
+  forget(window);
   return 0;
 }
 
@@ -91,22 +92,41 @@ std::size_t DriverMemory::windows_of(const OpenFile& file) const {
 
 // A transfer names its window twice, by LinearAddr and by the window's PhysAddr: a record meant for
 // another window is refused rather than carried out on this one.
-const DriverMemory::Window* DriverMemory::transfer_window(const OpenFile& file, const Head& head) const {
-  auto window = windows_.find(head.LinearAddr);
+const DriverMemory::Window* DriverMemory::transfer_window(const OpenFile& file, const Head& head) {
+  bool same = last_used_ != windows_.end() && last_used_->first == head.LinearAddr;
+  auto window = same ? last_used_ : windows_.find(head.LinearAddr);
   if (window == windows_.end() || window->second.file != file.id) return nullptr;
+  last_used_ = window;
   if (window->second.phys != head.PhysAddr) return nullptr;
   if (head.Count > ferrox::MemRecDataSize) return nullptr;
   if (std::uint64_t{head.Offset} + head.Count > window->second.size) return nullptr;
   return &window->second;
 }
 
+// The window's bytes go to Data as the memory holds them, gathered into one copy per piece of
+// pieces (a window's pages are apart in the memory that models it).
 long DriverMemory::read(const OpenFile& file, std::uintptr_t argument) {
   Head head;
   if (!copy_from_user(&head, argument, sizeof head)) return -EFAULT;
   const Window* window = transfer_window(file, head);
   if (!window) return -EINVAL;
-  memory_.read(window->phys + head.Offset, {bounce_.data(), head.Count});
-  return copy_to_user(data_of(argument), bounce_.data(), head.Count) ? 0 : -EFAULT;
+  std::uint64_t from = std::uint64_t{window->phys} + head.Offset;
+  std::uintptr_t to = data_of(argument);
+  std::span<const std::uint8_t> first = memory_.view(from, head.Count);
+  if (first.size() == head.Count) return copy_to_user(to, first.data(), first.size()) ? 0 : -EFAULT;
+  std::array<iovec, 32> pieces;
+  for (std::uint32_t done = 0; done < head.Count;) {
+    std::size_t count = 0;
+    std::size_t size = 0;
+    while (count < pieces.size() && done + size < head.Count) {
+      std::span<const std::uint8_t> piece = memory_.view(from + done + size, head.Count - done - size);
+      pieces[count++] = {const_cast<std::uint8_t*>(piece.data()), piece.size()};
+      size += piece.size();
+    }
+    if (!copy_to_user(to + done, {pieces.data(), count}, size)) return -EFAULT;
+    done += static_cast<std::uint32_t>(size);
+  }
+  return 0;
 }
 
 long DriverMemory::write(const OpenFile& file, std::uintptr_t argument) {
@@ -120,7 +140,13 @@ long DriverMemory::write(const OpenFile& file, std::uintptr_t argument) {
 }
 
 void DriverMemory::release(const OpenFile& file) {
+  last_used_ = windows_.end();
   std::erase_if(windows_, [&file](const auto& window) { return window.second.file == file.id; });
+}
+
+void DriverMemory::forget(std::map<std::uint32_t, Window>::const_iterator window) {
+  if (window == last_used_) last_used_ = windows_.end();
+  windows_.erase(window);
 }
 
 std::optional<std::uint32_t> DriverMemory::allocate(std::uint64_t pages) const {

@@ -108,7 +108,8 @@ class VPC_API DriverMemory {
   void release(const OpenFile& file);
 
   // The window a transfer names, when the transfer fits in it.
-  const Window* transfer_window(const OpenFile& file, const Head& head) const;
+  const Window* transfer_window(const OpenFile& file, const Head& head);
+  void forget(std::map<std::uint32_t, Window>::const_iterator window);
   std::size_t windows_of(const OpenFile& file) const;
   // First linear page of a free range of this many pages, followed by a free guard page.
   std::optional<std::uint32_t> allocate(std::uint64_t pages) const;
@@ -116,7 +117,9 @@ class VPC_API DriverMemory {
   PhysicalMemory& memory_;
   Faults& faults_;
   std::map<std::uint32_t, Window> windows_;  // by the linear address handed out
-  std::array<std::uint8_t, 65536> bounce_;    // a transfer's bytes between the window and Data
+  // The window the last transfer named, as a program moves a block through one window in turn.
+  std::map<std::uint32_t, Window>::const_iterator last_used_ = windows_.end();
+  std::array<std::uint8_t, 65536> bounce_;    // a write's bytes, all read from Data before any goes out
 };
 
 }  // namespace vpc

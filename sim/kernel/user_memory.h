@@ -3,8 +3,11 @@
 // the request answers EFAULT, where a plain memcpy would crash the program.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace vpc {
 
@@ -12,5 +15,7 @@ namespace vpc {
 // program may then have written the bytes before the first one out of reach, as the kernel's does).
 bool copy_from_user(void* to, std::uintptr_t from, std::size_t size);
 bool copy_to_user(std::uintptr_t to, const void* from, std::size_t size);
+// The pieces one after another, from `to` on: `size` bytes in all.
+bool copy_to_user(std::uintptr_t to, std::span<const iovec> pieces, std::size_t size);
 
 }  // namespace vpc

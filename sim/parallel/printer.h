@@ -57,6 +57,7 @@ class VPC_API Printer final : public LineDevice {
 
   PinMask pulled_low() const override;
   void lines_changed(PinMask before, PinMask now) override;
+  bool takes_time() const override { return true; }
   void step() override;
 
  private:
