@@ -130,8 +130,11 @@ void follow_duplicate(int fd, int target) {
   if (Machine* machine = Machine::existing()) machine->node().duplicated(fd, target);
 }
 
+// The third argument is an int or a pointer, by command; as the C library does, it is passed on as
+// a pointer, whose low bits are the int.
 template <class Real>
-int route_fcntl(Real real, int fd, int command, void* argument) {
+int route_fcntl(Real real, int fd, int command, va_list arguments) {
+  void* argument = va_arg(arguments, void*);
   int result = real(fd, command, argument);
   if (result >= 0 && (command == F_DUPFD || command == F_DUPFD_CLOEXEC)) follow_duplicate(fd, result);
   return result;
@@ -212,23 +215,21 @@ VPC_API int dup3(int fd, int target, int flags) noexcept {
   return result;
 }
 
-// The third argument is an int or a pointer, by command; as the C library does, it is passed on as
-// a pointer, whose low bits are the int.
 VPC_API int fcntl(int fd, int command, ...) {
   va_list arguments;
   va_start(arguments, command);
-  void* argument = va_arg(arguments, void*);
+  int result = route_fcntl(vpc::next::fcntl, fd, command, arguments);
   va_end(arguments);
-  return route_fcntl(vpc::next::fcntl, fd, command, argument);
+  return result;
 }
 
 VPC_API int fcntl64(int fd, int command, ...) {
   static auto real = vpc::next_symbol<int (*)(int, int, ...)>("fcntl64");
   va_list arguments;
   va_start(arguments, command);
-  void* argument = va_arg(arguments, void*);
+  int result = route_fcntl(real, fd, command, arguments);
   va_end(arguments);
-  return route_fcntl(real, fd, command, argument);
+  return result;
 }
 
 #if defined(__i386__)
@@ -237,9 +238,9 @@ VPC_API int __fcntl_time64(int fd, int command, ...) {
   static auto real = vpc::next_symbol<int (*)(int, int, ...)>("__fcntl_time64");
   va_list arguments;
   va_start(arguments, command);
-  void* argument = va_arg(arguments, void*);
+  int result = route_fcntl(real, fd, command, arguments);
   va_end(arguments);
-  return route_fcntl(real, fd, command, argument);
+  return result;
 }
 #endif
 

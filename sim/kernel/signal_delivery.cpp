@@ -157,11 +157,12 @@ void queue_for_process(int signal, std::int32_t error, std::int32_t code) {
     syscall(SYS_rt_sigqueueinfo, getpid(), signal, &info);
     return;
   }
+  // When no thread takes it now, it waits on the first one, as it would wait on the process (which
+  // the first thread stands for) until a thread unblocks it.
   if (is_blocked(signal)) {
     pid_t other = thread_taking(signal);
-    if (other && hand_to(other, signal, error, code)) return;
+    if (hand_to(other ? other : getpid(), signal, error, code)) return;
   }
-  // No thread takes it now: it waits on this one, as it would wait on the process.
   queue_to_this_thread(signal, info);
 }
 

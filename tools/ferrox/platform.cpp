@@ -43,7 +43,7 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   if (!want_virtual && access(ferrox::DriverDevicePath, F_OK) == 0) return Platform::RealDriver;
   std::filesystem::path library = virtual_pc_library();
   if (library.empty()) {
-    error = "no /dev/ferrox here, and the virtual PC library (libferrox-vpc.so) was not found";
+    error = std::string("no ") + ferrox::DriverDevicePath + " here, and the virtual PC library (libferrox-vpc.so) was not found";
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);
@@ -54,10 +54,6 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   execv("/proc/self/exe", argv);
   error = "could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message();
   return Platform::VirtualPc;
-}
-
-const char* platform_name(Platform platform) {
-  return platform == Platform::VirtualPc ? "the virtual PC" : "the real driver /dev/ferrox";
 }
 
 }  // namespace ferrox_tool
