@@ -12,6 +12,7 @@
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/vpc/kernel/driver_requests.h"
 #include "ferrox/vpc/kernel/next_symbol.h"
+#include "ferrox/vpc/kernel/port_trap.h"
 #include "ferrox/vpc/kernel/user_memory.h"
 
 namespace vpc {
@@ -51,7 +52,10 @@ int DeviceNode::open(int flags) {
     next::close(fd);
     fd = -EMFILE;
   }
-  if (fd >= 0) descriptors_.set(fd, new_file());
+  if (fd >= 0) {
+    descriptors_.set(fd, new_file());
+    arm_fault_handler();  // requests copy their records, and end those copies at a fault
+  }
   if (log_.recording()) {
     LogEntry entry;
     entry.event = Event::Open;

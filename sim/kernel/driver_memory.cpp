@@ -5,7 +5,6 @@
 #include <errno.h>
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 
 #include "ferrox/hwtypes/DriverContract.h"
@@ -103,28 +102,18 @@ const DriverMemory::Window* DriverMemory::transfer_window(const OpenFile& file, 
   return &window->second;
 }
 
-// The window's bytes go to Data as the memory holds them, gathered into one copy per piece of
-// pieces (a window's pages are apart in the memory that models it).
+// The window's bytes go to Data piece by piece as the memory holds them (a window's pages lie apart
+// in the memory that models it).
 long DriverMemory::read(const OpenFile& file, std::uintptr_t argument) {
   Head head;
   if (!copy_from_user(&head, argument, sizeof head)) return -EFAULT;
   const Window* window = transfer_window(file, head);
   if (!window) return -EINVAL;
   std::uint64_t from = std::uint64_t{window->phys} + head.Offset;
-  std::uintptr_t to = data_of(argument);
-  std::span<const std::uint8_t> first = memory_.view(from, head.Count);
-  if (first.size() == head.Count) return copy_to_user(to, first.data(), first.size()) ? 0 : -EFAULT;
-  std::array<iovec, 32> pieces;
   for (std::uint32_t done = 0; done < head.Count;) {
-    std::size_t count = 0;
-    std::size_t size = 0;
-    while (count < pieces.size() && done + size < head.Count) {
-      std::span<const std::uint8_t> piece = memory_.view(from + done + size, head.Count - done - size);
-      pieces[count++] = {const_cast<std::uint8_t*>(piece.data()), piece.size()};
-      size += piece.size();
-    }
-    if (!copy_to_user(to + done, {pieces.data(), count}, size)) return -EFAULT;
-    done += static_cast<std::uint32_t>(size);
+    std::span<const std::uint8_t> piece = memory_.view(from + done, head.Count - done);
+    if (!copy_to_user(data_of(argument) + done, piece.data(), piece.size())) return -EFAULT;
+    done += static_cast<std::uint32_t>(piece.size());
   }
   return 0;
 }

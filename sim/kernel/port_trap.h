@@ -1,7 +1,8 @@
 // Trap and emulate: the library's real port instructions run, and on a port the process holds the
 // fault they raise in user space (SIGSEGV with SI_KERNEL; SIGILL under valgrind) is caught, the
 // instruction decoded and carried out on the machine's port bus, and execution resumed after it. On
-// a port the process does not hold the fault stays a fault, as on real hardware.
+// a port the process does not hold the fault stays a fault, as on real hardware. The same handler
+// ends the copies of records that fault (user_memory.h).
 //
 // Decoding covers: IN and OUT with an immediate port (E4-E7) or the port in DX (EC-EF), and the string
 // forms INS and OUTS (6C-6F), with the prefixes 66 (16-bit operand), 67 (address size), F2/F3
@@ -35,8 +36,10 @@ struct PortInstruction {
 // processor has already fetched.
 VPC_API std::optional<PortInstruction> decode_port_instruction(const std::uint8_t* code);
 
-// Installs the trap handler for SIGSEGV and SIGILL; the faults that are not port instructions on
-// held ports go on to what was installed before. Does nothing while the handler is in place.
-VPC_API void arm_port_trap();
+// Installs the fault handler for SIGSEGV, SIGBUS and SIGILL; the faults that are neither port
+// instructions on held ports nor those of a copy go on to what was installed before. Does nothing
+// while the handler is in place. Every grant of ports and every open of the node arms it, so that a
+// handler the program installed in between does not shadow it.
+VPC_API void arm_fault_handler();
 
 }  // namespace vpc

@@ -17,9 +17,8 @@ int Privilege::finish(LogEntry& entry, int error) {
   entry.result = error ? -1 : 0;
   entry.error = error;
   if (log_.recording()) log_.add(entry);
-  // Port instructions on held ports are carried out by the trap; it is put in place by every
-  // grant, so a handler the process installed in between does not shadow it.
-  if (!error && holds_any()) arm_port_trap();
+  // Port instructions on held ports are carried out by the trap.
+  if (!error && holds_any()) arm_fault_handler();
   if (error) errno = error;
   return error ? -1 : 0;
 }

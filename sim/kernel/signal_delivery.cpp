@@ -239,8 +239,13 @@ Path path = Path::Undecided;
 
 }  // namespace
 
+// The search starts at SIGRTMIN + 12, past the few real-time signals programs number from SIGRTMIN
+// and the driver's 44 (SIGRTMIN + 10), and well below SIGRTMAX, whose neighbours qemu-user keeps for
+// itself; it then goes round the rest.
 int claim_signal(void (*handler)(int, siginfo_t*, void*)) {
-  for (int signal = SIGRTMAX; signal >= SIGRTMIN; --signal) {
+  const int count = SIGRTMAX - SIGRTMIN + 1;
+  for (int step = 0; step < count; ++step) {
+    int signal = SIGRTMIN + (12 + step) % count;
     struct sigaction current {};
     if (signal == ferrox::InterruptSignal || sigaction(signal, nullptr, &current) != 0) continue;
     bool ours = (current.sa_flags & SA_SIGINFO) && current.sa_sigaction == handler;

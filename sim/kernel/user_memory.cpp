@@ -1,84 +1,72 @@
-// Copies checked by the kernel: process_vm_readv and process_vm_writev on the process itself. Where
-// those do not exist (qemu-user answers ENOSYS), the emulator's own check of a system call's buffer
-// is asked instead: a write of the bytes to /dev/null fails with EFAULT unless they are readable,
-// and a read from /dev/null (which moves nothing) fails unless they are writable. Natively those
-// two calls do not look at the buffer, which is why they only serve as the fallback.
-//
-// A copy that succeeds leaves errno alone; one that fails leaves it changed, and the request then
-// fails with EFAULT, which errno becomes.
+// The copying routine: one `rep movsb`, whose fault the handler turns into a return of false by
+// moving the instruction pointer to the routine's failure exit, as the kernel's exception table
+// turns a fault of its copies into an error. A fault leaves the bytes before it moved.
 #include "ferrox/vpc/kernel/user_memory.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/uio.h>
-#include <unistd.h>
+extern "C" {
+// bool vpc_copy_bytes(void* to, const void* from, std::size_t size)
+bool vpc_copy_bytes(void* to, const void* from, std::size_t size);
+extern const char vpc_copy_instruction[];
+extern const char vpc_copy_failure[];
+}
 
-#include <cstring>
-
-#include "ferrox/vpc/kernel/next_symbol.h"
+#if defined(__x86_64__)
+asm(R"(
+  .text
+  .globl vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
+  .hidden vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
+  .type vpc_copy_bytes, @function
+vpc_copy_bytes:
+  mov %rdx, %rcx
+vpc_copy_instruction:
+  rep movsb
+  mov $1, %eax
+  ret
+vpc_copy_failure:
+  xor %eax, %eax
+  ret
+  .size vpc_copy_bytes, . - vpc_copy_bytes
+)");
+#elif defined(__i386__)
+asm(R"(
+  .text
+  .globl vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
+  .hidden vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
+  .type vpc_copy_bytes, @function
+vpc_copy_bytes:
+  push %edi
+  push %esi
+  mov 12(%esp), %edi
+  mov 16(%esp), %esi
+  mov 20(%esp), %ecx
+vpc_copy_instruction:
+  rep movsb
+  mov $1, %eax
+  pop %esi
+  pop %edi
+  ret
+vpc_copy_failure:
+  xor %eax, %eax
+  pop %esi
+  pop %edi
+  ret
+  .size vpc_copy_bytes, . - vpc_copy_bytes
+)");
+#endif
 
 namespace vpc {
 
-namespace {
-
-int null_device() {
-  static const int fd = next::open("/dev/null", O_RDWR | O_CLOEXEC, 0);
-  return fd;
-}
-
-enum class Checker { Undecided, Kernel, Emulator };
-Checker checker = Checker::Undecided;
-
-// Whether the kernel's copies serve: asked once, with a copy that cannot fault.
-[[gnu::noinline]] bool decide_checker() {
-  int saved_errno = errno;
-  int probe = 0, copy = 0;
-  iovec here{&copy, sizeof copy}, there{&probe, sizeof probe};
-  bool copied = process_vm_readv(getpid(), &here, 1, &there, 1, 0) == static_cast<ssize_t>(sizeof copy);
-  errno = saved_errno;
-  checker = copied ? Checker::Kernel : Checker::Emulator;
-  return copied;
-}
-
-inline bool kernel_copies() {
-  return checker == Checker::Kernel || (checker == Checker::Undecided && decide_checker());
-}
-
-}  // namespace
-
 bool copy_from_user(void* to, std::uintptr_t from, std::size_t size) {
-  if (size == 0) return true;
-  if (kernel_copies()) {
-    iovec here{to, size}, there{reinterpret_cast<void*>(from), size};
-    return process_vm_readv(getpid(), &here, 1, &there, 1, 0) == static_cast<ssize_t>(size);
-  }
-  if (write(null_device(), reinterpret_cast<const void*>(from), size) != static_cast<ssize_t>(size)) return false;
-  std::memcpy(to, reinterpret_cast<const void*>(from), size);
-  return true;
+  return vpc_copy_bytes(to, reinterpret_cast<const void*>(from), size);
 }
 
 bool copy_to_user(std::uintptr_t to, const void* from, std::size_t size) {
-  if (size == 0) return true;
-  if (kernel_copies()) {
-    iovec here{const_cast<void*>(from), size}, there{reinterpret_cast<void*>(to), size};
-    return process_vm_writev(getpid(), &here, 1, &there, 1, 0) == static_cast<ssize_t>(size);
-  }
-  if (read(null_device(), reinterpret_cast<void*>(to), size) != 0) return false;
-  std::memcpy(reinterpret_cast<void*>(to), from, size);
-  return true;
+  return vpc_copy_bytes(reinterpret_cast<void*>(to), from, size);
 }
 
-bool copy_to_user(std::uintptr_t to, std::span<const iovec> pieces, std::size_t size) {
-  if (size == 0) return true;
-  if (kernel_copies()) {
-    iovec there{reinterpret_cast<void*>(to), size};
-    return process_vm_writev(getpid(), pieces.data(), pieces.size(), &there, 1, 0) == static_cast<ssize_t>(size);
-  }
-  if (read(null_device(), reinterpret_cast<void*>(to), size) != 0) return false;
-  for (const iovec& piece : pieces) {
-    std::memcpy(reinterpret_cast<void*>(to), piece.iov_base, piece.iov_len);
-    to += piece.iov_len;
-  }
+bool end_copy_at_fault(std::uintptr_t& instruction_pointer) {
+  if (instruction_pointer != reinterpret_cast<std::uintptr_t>(vpc_copy_instruction)) return false;
+  instruction_pointer = reinterpret_cast<std::uintptr_t>(vpc_copy_failure);
   return true;
 }
 
