@@ -10,13 +10,15 @@ extern const char vpc_copy_instruction[];
 extern const char vpc_copy_failure[];
 }
 
-#if defined(__x86_64__)
 asm(R"(
   .text
   .globl vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
   .hidden vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
   .type vpc_copy_bytes, @function
 vpc_copy_bytes:
+)");
+#if defined(__x86_64__)
+asm(R"(
   mov %rdx, %rcx
 vpc_copy_instruction:
   rep movsb
@@ -25,15 +27,9 @@ vpc_copy_instruction:
 vpc_copy_failure:
   xor %eax, %eax
   ret
-  .size vpc_copy_bytes, . - vpc_copy_bytes
 )");
 #elif defined(__i386__)
 asm(R"(
-  .text
-  .globl vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
-  .hidden vpc_copy_bytes, vpc_copy_instruction, vpc_copy_failure
-  .type vpc_copy_bytes, @function
-vpc_copy_bytes:
   push %edi
   push %esi
   mov 12(%esp), %edi
@@ -50,9 +46,9 @@ vpc_copy_failure:
   pop %esi
   pop %edi
   ret
-  .size vpc_copy_bytes, . - vpc_copy_bytes
 )");
 #endif
+asm(".size vpc_copy_bytes, . - vpc_copy_bytes");
 
 namespace vpc {
 
