@@ -1,7 +1,8 @@
 // The driver's physical memory windows, per open file. Reads and writes name their window by
 // LinearAddr and PhysAddr; they fail with EINVAL, leaving Data untouched, unless it is a live window
-// of this file at that PhysAddr, Offset + Count lies inside it and Count fits Data. The bytes pass
-// through a bounce buffer, as the driver's do: a write whose Data cannot be read all writes nothing.
+// of this file at that PhysAddr, Offset + Count lies inside it and Count fits Data. A write's bytes
+// pass through a bounce buffer, as the driver's do, so one whose Data cannot all be read writes
+// nothing.
 #include <errno.h>
 
 #include <algorithm>
