@@ -8,7 +8,7 @@
 //   17 write  Count 1, 2, 4: Value into the register; the result is 0. A function that does not
 //             answer takes the write without effect; a bus that does not exist is ENODEV.
 //
-// EINVAL: bus or devfn above 255, another Count, a register range past the 256-byte space, a
+// EINVAL: bus or devfn above 255, another Count, a register range past the 4096-byte space, a
 // register not aligned to its width (the accessors take naturally aligned registers only), or a
 // Value with bits above the register's width (a record built wrongly writes nothing).
 #include <errno.h>
