@@ -181,4 +181,4 @@ module_exit(ferrox_exit);
 
 MODULE_DESCRIPTION("User-space access to PC I/O ports, physical memory, PCI configuration and IRQs");
 /* GPL-compatible: the pid helpers that interrupt delivery needs are exported to GPL modules only. */
-MODULE_LICENSE("Dual MIT/GPL");
+MODULE_LICENSE("GPL");

@@ -27,7 +27,9 @@ struct TMethod {
   CodePointer Code = nullptr;
   void* Data = nullptr;
 
-  friend bool operator==(const TMethod&, const TMethod&) = default;
+  // Spelled out rather than defaulted, so that C++17 programs can include this header.
+  friend bool operator==(const TMethod& a, const TMethod& b) { return a.Code == b.Code && a.Data == b.Data; }
+  friend bool operator!=(const TMethod& a, const TMethod& b) { return !(a == b); }
 };
 
 enum class TTypeKind { Boolean, Ordinal, Method };

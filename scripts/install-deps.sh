@@ -10,6 +10,8 @@ packages=(
   nlohmann-json3-dev libpci-dev pci.ids libcairo2-dev fonts-dejavu-core
   # its tests: lspci reads the dumps back, sigrok reads the captures, the JSON schema is checked
   pciutils sigrok-cli python3-jsonschema
+  # packaging: manual pages, the install checks, the Debian packages
+  scdoc groff-base pkgconf file dkms adduser
 )
 
 missing=()

@@ -2,6 +2,7 @@
 #include "tools/ferrox/platform.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,15 +20,18 @@ namespace {
 // Set in the environment of the restarted program, which then runs with the virtual PC preloaded.
 constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
 
+// The virtual PC library beside libferrox, where it is installed and where the build puts it. The
+// loaded libferrox is found by name among the objects already loaded, whatever path led to it.
 std::filesystem::path virtual_pc_library() {
+  void* component = dlopen(FERROX_LIBRARY_SONAME, RTLD_LAZY | RTLD_NOLOAD);
+  if (!component) return {};
+  std::filesystem::path library;
+  link_map* map = nullptr;
+  if (dlinfo(component, RTLD_DI_LINKMAP, &map) == 0 && map)
+    library = std::filesystem::absolute(map->l_name).parent_path() / FERROX_VPC_SONAME;
+  dlclose(component);
   std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  // Installed next to the tool (bin/ and lib/), or in the build tree.
-  for (const std::filesystem::path& candidate :
-       {self.parent_path().parent_path() / "lib" / "libferrox-vpc.so", std::filesystem::path(FERROX_VPC_BUILD_PATH)}) {
-    if (std::filesystem::exists(candidate, error)) return candidate;
-  }
-  return {};
+  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
 }
 
 }  // namespace
@@ -43,7 +47,8 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   if (!want_virtual && access(ferrox::DriverDevicePath, F_OK) == 0) return Platform::RealDriver;
   std::filesystem::path library = virtual_pc_library();
   if (library.empty()) {
-    error = std::string("no ") + ferrox::DriverDevicePath + " here, and the virtual PC library (libferrox-vpc.so) was not found";
+    error = std::string("no ") + ferrox::DriverDevicePath +
+            " here, and the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox";
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);
