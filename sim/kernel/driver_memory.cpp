@@ -2,6 +2,7 @@
 #include "ferrox/vpc/kernel/driver_memory.h"
 
 #include <errno.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -73,7 +74,7 @@ long DriverMemory::map(const Descriptor& descriptor, std::uintptr_t record) {
     result = -ENOMEM;
   } else if (auto page = allocate(pages)) {
     linear = *page + static_cast<std::uint32_t>(first_page_offset);
-    windows_[linear] = Window{descriptor.fd, head.PhysAddr, head.Count, static_cast<std::uint32_t>(pages)};
+    windows_[linear] = Window{descriptor.fd, getpid(), head.PhysAddr, head.Count, static_cast<std::uint32_t>(pages)};
   } else {
     result = -ENOMEM;
   }
@@ -85,9 +86,15 @@ long DriverMemory::unmap(const Descriptor& descriptor, std::uintptr_t record) {
   std::uint32_t linear;
   std::memcpy(&linear, reinterpret_cast<const void*>(record), sizeof linear);
   auto window = windows_.find(linear);
-  if (window == windows_.end() || window->second.fd != descriptor.fd) return -EINVAL;
+  bool ours = window != windows_.end() && window->second.fd == descriptor.fd;
+  if (long error = refusal(ours ? &window->second : nullptr)) return error;
   windows_.erase(window);
   return 0;
+}
+
+long DriverMemory::refusal(const Window* window) {
+  if (!window) return -EINVAL;
+  return window->owner == getpid() ? 0 : -EPERM;
 }
 
 std::size_t DriverMemory::windows_of(const Descriptor& descriptor) const {
@@ -109,7 +116,7 @@ const DriverMemory::Window* DriverMemory::transfer_window(const Descriptor& desc
 long DriverMemory::read(const Descriptor& descriptor, std::uintptr_t record) {
   RecordHead head = RecordHead::from(record);
   const Window* window = transfer_window(descriptor, {head.PhysAddr, head.LinearAddr, head.Offset, head.Count});
-  if (!window) return -EINVAL;
+  if (long error = refusal(window)) return error;
   memory_.read(window->phys + head.Offset, {record_data(record), head.Count});
   return 0;
 }
@@ -117,7 +124,7 @@ long DriverMemory::read(const Descriptor& descriptor, std::uintptr_t record) {
 long DriverMemory::write(const Descriptor& descriptor, std::uintptr_t record) {
   RecordHead head = RecordHead::from(record);
   const Window* window = transfer_window(descriptor, {head.PhysAddr, head.LinearAddr, head.Offset, head.Count});
-  if (!window) return -EINVAL;
+  if (long error = refusal(window)) return error;
   memory_.write(window->phys + head.Offset, {record_data(record), head.Count});
   return 0;
 }

@@ -10,13 +10,17 @@
 //
 // Reads and writes name their window by LinearAddr and PhysAddr; they fail with EINVAL, leaving
 // Data untouched, unless it is a live window of this descriptor at that PhysAddr, Offset + Count
-// lies inside it and Count fits Data. A descriptor's windows are released with it.
+// lies inside it and Count fits Data. A window belongs to the process that mapped it: another
+// process sharing the descriptor (a forked child) gets EPERM for it. A descriptor's windows are
+// released with it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
+
+#include <sys/types.h>
 
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/kernel/device_node.h"
@@ -38,6 +42,7 @@ class VPC_API DriverMemory {
  private:
   struct Window {
     int fd;
+    pid_t owner;  // the process that mapped it
     std::uint32_t phys;
     std::uint32_t size;
     std::uint32_t pages;  // of linear space, from the page that holds the window's first byte
@@ -56,6 +61,8 @@ class VPC_API DriverMemory {
   };
   // The window that a transfer names, when the transfer fits in it.
   const Window* transfer_window(const Descriptor& descriptor, const Transfer& transfer) const;
+  // Why a request naming a window fails (-errno), or 0: it names none, or one another process mapped.
+  static long refusal(const Window* window);
   std::size_t windows_of(const Descriptor& descriptor) const;
   // First linear page of a free range of this many pages, followed by a free guard page.
   std::optional<std::uint32_t> allocate(std::uint64_t pages) const;
