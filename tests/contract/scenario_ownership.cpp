@@ -1,10 +1,8 @@
 // A descriptor shared with a forked child: the child may make windows and listen to lines of its
 // own through it, but cannot touch its parent's, which stay as they were.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 
+#include "tests/contract/child_process.h"
 #include "tests/contract/contract_scenarios.h"
 #include "tests/contract/driver.h"
 
@@ -45,25 +43,6 @@ ChildAnswers requests_of_the_child(const Driver& driver, std::uint32_t parent_wi
   return a;
 }
 
-// Runs the child's requests in a child process; false when it did not report.
-bool answers_of_a_child(const Driver& driver, std::uint32_t parent_window, ChildAnswers& answers) {
-  int channel[2];
-  if (::pipe(channel) != 0) return false;
-  const std::int32_t parent = this_process();
-  pid_t child = ::fork();
-  if (child == 0) {
-    ChildAnswers a = requests_of_the_child(driver, parent_window, parent);
-    bool sent = ::write(channel[1], &a, sizeof a) == static_cast<ssize_t>(sizeof a);
-    ::_exit(sent ? 0 : 1);
-  }
-  ::close(channel[1]);
-  bool received = child > 0 && ::read(channel[0], &answers, sizeof answers) == static_cast<ssize_t>(sizeof answers);
-  ::close(channel[0]);
-  int status = 0;
-  if (child > 0) ::waitpid(child, &status, 0);
-  return received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 }  // namespace
 
 void windows_and_lines_belong_to_their_process(scenarios::Checks& checks) {
@@ -74,7 +53,9 @@ void windows_and_lines_belong_to_their_process(scenarios::Checks& checks) {
   SCENARIO_EQ(checks, driver.irq(Request::IrqUnmask, this_process(), Signal, ParentLine).result, 0);
 
   ChildAnswers a;
-  if (!SCENARIO_CHECK(checks, answers_of_a_child(driver, window, a))) return;
+  const std::int32_t parent = this_process();
+  auto child = [&](int channel) { report_to_parent(channel, requests_of_the_child(driver, window, parent)); };
+  if (!SCENARIO_CHECK(checks, record_of_a_child(child, a))) return;
   SCENARIO_CHECK(checks, a.parent_window_unmapped.failed_with(EPERM));
   SCENARIO_CHECK(checks, a.parent_window_read.failed_with(EPERM));
   SCENARIO_CHECK(checks, a.parent_window_written.failed_with(EPERM));

@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/klog.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 
 #include "common/check.h"
 #include "scenarios.h"
+#include "tests/contract/child_process.h"
 #include "tests/contract/parallel_port.h"
 
 namespace e2e {
@@ -100,27 +100,12 @@ struct Outcome {
   bool on_expected_thread = false;
 };
 
-// Runs body in a child process and answers what it reported.
-template <class Body>
-bool outcome_of_child(Body body, Outcome& outcome) {
-  int channel[2];
-  if (::pipe(channel) != 0) return false;
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::close(channel[0]);
-    body(channel[1]);  // ends the process
-  }
-  ::close(channel[1]);
-  bool received = child > 0 && ::read(channel[0], &outcome, sizeof outcome) == static_cast<ssize_t>(sizeof outcome);
-  ::close(channel[0]);
-  int status = 0;
-  if (child > 0) ::waitpid(child, &status, 0);
-  return received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-[[noreturn]] void report(int channel, const Outcome& outcome) {
-  bool sent = ::write(channel, &outcome, sizeof outcome) == static_cast<ssize_t>(sizeof outcome);
-  ::_exit(sent ? 0 : 1);
+// Every byte printed, each with its signal, all taken by the thread meant to take them.
+void check_one_signal_a_byte(bool reported, const Outcome& outcome, const std::string& text) {
+  CHECK(reported);
+  CHECK_EQ(outcome.printed, text.size());
+  CHECK_EQ(outcome.signals, outcome.printed);
+  CHECK(outcome.on_expected_thread);
 }
 
 // Whether the thread group's leader has exited (a zombie while other threads run on).
@@ -144,7 +129,7 @@ std::string kernel_log() {
 void interrupts_reach_a_thread_that_takes_them() {
   scenario("the main thread blocks the signal, a worker thread takes every interrupt");
   Outcome outcome;
-  bool reported = outcome_of_child(
+  bool reported = contract::record_of_a_child(
       [](int channel) {
         install_thread_recorder();
         set_signal_blocked(true);
@@ -165,13 +150,10 @@ void interrupts_reach_a_thread_that_takes_them() {
         driver.irq(Request::IrqMask, contract::this_process(), Signal, lpt::Lpt1Irq);
         stop = true;
         worker.join();
-        report(channel, o);
+        contract::report_to_parent(channel, o);
       },
       outcome);
-  CHECK(reported);
-  CHECK_EQ(outcome.printed, line_for("worker thread").size());
-  CHECK_EQ(outcome.signals, outcome.printed);
-  CHECK(outcome.on_expected_thread);
+  check_one_signal_a_byte(reported, outcome, line_for("worker thread"));
 }
 
 // The main thread listens and then leaves with pthread_exit; the process lives on in a worker, which
@@ -179,7 +161,7 @@ void interrupts_reach_a_thread_that_takes_them() {
 void interrupts_outlive_the_main_thread() {
   scenario("interrupts still arrive after the main thread has left");
   Outcome outcome;
-  bool reported = outcome_of_child(
+  bool reported = contract::record_of_a_child(
       [](int channel) {
         install_thread_recorder();
         auto* driver = new Driver(tally());  // outlives the main thread, whose stack is unwound
@@ -191,15 +173,12 @@ void interrupts_outlive_the_main_thread() {
           o.printed = print_one_signal_a_byte(*driver, line_for("after the main thread"));
           o.signals = handled;
           o.on_expected_thread = alone && all_handled_by(::gettid());
-          report(channel, o);
+          contract::report_to_parent(channel, o);
         }).detach();
         pthread_exit(nullptr);
       },
       outcome);
-  CHECK(reported);
-  CHECK_EQ(outcome.printed, line_for("after the main thread").size());
-  CHECK_EQ(outcome.signals, outcome.printed);
-  CHECK(outcome.on_expected_thread);
+  check_one_signal_a_byte(reported, outcome, line_for("after the main thread"));
 }
 
 // With room for only a few pending signals, the process receives that many; the driver counts every
@@ -208,7 +187,7 @@ void interrupts_a_process_cannot_take() {
   scenario("interrupts beyond the queue of pending signals are lost, and the kernel log says so");
   constexpr rlim_t PendingLimit = 4;
   Outcome outcome;
-  bool reported = outcome_of_child(
+  bool reported = contract::record_of_a_child(
       [](int channel) {
         rlimit limit{PendingLimit, PendingLimit};
         setrlimit(RLIMIT_SIGPENDING, &limit);
@@ -231,7 +210,7 @@ void interrupts_a_process_cannot_take() {
         sigaddset(&only, Signal);
         timespec none{0, 0};
         while (sigtimedwait(&only, nullptr, &none) == Signal) ++o.signals;
-        report(channel, o);
+        contract::report_to_parent(channel, o);
       },
       outcome);
   CHECK(reported);
