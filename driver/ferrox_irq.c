@@ -130,7 +130,9 @@ static irqreturn_t line_interrupt(int irq, void *data)
 
 /*
  * The trigger type is known before the line is taken (the firmware's tables set it at boot), so a
- * level-triggered line is refused without ever being unmasked.
+ * level-triggered line is refused without ever being unmasked. A line another driver holds is
+ * refused before asking for it, since the kernel logs every refused request, and a process could
+ * otherwise fill the log.
  */
 static int line_hook(unsigned int irq)
 {
@@ -139,6 +141,8 @@ static int line_hook(unsigned int irq)
 
 	if (!data)
 		return -EINVAL;
+	if (irq_has_action(irq))
+		return -EBUSY;
 	if (irqd_is_level_type(data))
 		return -EOPNOTSUPP;
 	err = request_irq(irq, line_interrupt, 0, FERROX_DEVICE_NAME, &lines[irq]);
