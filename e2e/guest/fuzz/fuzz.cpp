@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -120,17 +121,17 @@ int main() {
 
   const sigset_t signals = program_signals();
   sigprocmask(SIG_BLOCK, &signals, nullptr);
-  auto* sent = static_cast<std::atomic<std::uint32_t>*>(
-      ::mmap(nullptr, sizeof(std::atomic<std::uint32_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-  new (sent) std::atomic<std::uint32_t>(0);
+  auto* tally = new (::mmap(nullptr, sizeof(fuzz::Tally), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0))
+      fuzz::Tally;
   pid_t source = start_interrupting();
 
   auto started = std::chrono::steady_clock::now();
-  fuzz::RequestFuzzer fuzzer(seed, present);
+  fuzz::RequestFuzzer fuzzer(seed, present, *tally);
   long signals_taken = 0;
   int running_children = 0;
-  for (std::uint64_t step = 1; *sent < Requests && std::chrono::steady_clock::now() - started < TimeLimit; ++step) {
-    *sent += static_cast<std::uint32_t>(fuzzer.step());
+  for (std::uint64_t step = 1; tally->sent < Requests && std::chrono::steady_clock::now() - started < TimeLimit;
+       ++step) {
+    fuzzer.step();
     if (step % StepsBetweenDrains == 0) {
       signals_taken += drain(signals);
       running_children -= reap(false);
@@ -139,7 +140,7 @@ int main() {
       std::uint64_t child_seed = fuzzer.draw();
       if (::fork() == 0) {
         fuzzer.reseed(child_seed);
-        for (int i = 0; i < ChildSteps; ++i) *sent += static_cast<std::uint32_t>(fuzzer.step());
+        for (int i = 0; i < ChildSteps; ++i) fuzzer.step();
         ::_exit(0);
       }
       ++running_children;
@@ -156,11 +157,12 @@ int main() {
                                          static_cast<std::uint32_t>(value));
     driver.pci(ferrox::Request::PciWrite, restore);
   }
-  std::uint32_t total = *sent;
+  std::uint32_t total = tally->sent;
   CHECK(total >= MinimumRequests);
-  std::printf("fuzz %s: %u requests in %.1f s, %ld interrupts on line 7, %ld signals taken (seed %llu)\n",
-              scenarios::abi(), total, seconds, driver.irq_count(lpt::Lpt1Irq) - interrupts_before, signals_taken,
-              static_cast<unsigned long long>(seed));
+  std::printf("fuzz %s: %u requests (%u carried out) in %.1f s, %ld interrupts on line 7, %ld signals taken "
+              "(seed %llu)\n",
+              scenarios::abi(), total, tally->carried_out.load(), seconds,
+              driver.irq_count(lpt::Lpt1Irq) - interrupts_before, signals_taken, static_cast<unsigned long long>(seed));
 
   e2e::scenario("the driver still serves after the fuzzing");
   contract::still_serving(e2e::tally());

@@ -79,9 +79,10 @@ T get(const unsigned char* record, std::size_t offset) {
 
 }  // namespace
 
-RequestFuzzer::RequestFuzzer(std::uint64_t seed, std::vector<std::uint8_t> present_functions)
+RequestFuzzer::RequestFuzzer(std::uint64_t seed, std::vector<std::uint8_t> present_functions, Tally& tally)
     : random_(seed),
       present_functions_(std::move(present_functions)),
+      tally_(tally),
       record_(map_pages(RecordRoom, PROT_READ | PROT_WRITE)),
       edge_(map_pages(2 * PageSize, PROT_READ | PROT_WRITE)),
       readonly_(map_pages(PageSize, PROT_READ)) {
@@ -95,12 +96,11 @@ RequestFuzzer::~RequestFuzzer() {
   ::munmap(readonly_, PageSize);
 }
 
-int RequestFuzzer::step() {
-  if (descriptors_.empty() || chance(2)) {
+void RequestFuzzer::step() {
+  if (descriptors_.empty() || chance(2))
     change_descriptors();
-    return 0;
-  }
-  return send_request();
+  else
+    send_request();
 }
 
 void RequestFuzzer::change_descriptors() {
@@ -136,13 +136,14 @@ int RequestFuzzer::some_fd() {
   return descriptors_[below(static_cast<std::uint32_t>(descriptors_.size()))].fd;
 }
 
-int RequestFuzzer::send_request() {
+void RequestFuzzer::send_request() {
   std::uint32_t code = request_code();
   int fd = some_fd();
   unsigned long argument = argument_for(code);
   long result = ::ioctl(fd, code, argument);
+  ++tally_.sent;
+  if (result != -1) ++tally_.carried_out;
   if (argument == reinterpret_cast<unsigned long>(record_)) note_result(code, fd, result);
-  return 1;
 }
 
 // Mostly the contract's codes; otherwise its numbers with another size, type or direction, and

@@ -6,24 +6,30 @@
 // harmless to carry out or must be refused by the driver.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 namespace fuzz {
 
+// What the fuzzer sent, counted across the processes that share it (it lives in shared memory).
+struct Tally {
+  std::atomic<std::uint32_t> sent{0};
+  std::atomic<std::uint32_t> carried_out{0};  // requests the driver answered without an error
+};
+
 class RequestFuzzer final {
  public:
   // present_functions: devfn numbers of the functions on bus 0, whose registers stay untouched but
   // for the interrupt line.
-  RequestFuzzer(std::uint64_t seed, std::vector<std::uint8_t> present_functions);
+  RequestFuzzer(std::uint64_t seed, std::vector<std::uint8_t> present_functions, Tally& tally);
   ~RequestFuzzer();
   RequestFuzzer(const RequestFuzzer&) = delete;
   RequestFuzzer& operator=(const RequestFuzzer&) = delete;
 
-  // One step: mostly a request, now and then a descriptor opened, duplicated or closed. Answers
-  // how many requests it sent.
-  int step();
+  // One step: mostly a request, now and then a descriptor opened, duplicated or closed.
+  void step();
   // Starts over with another seed, keeping the descriptors and windows (a forked child's stream).
   void reseed(std::uint64_t seed) { random_.seed(seed); }
   // Closes every descriptor.
@@ -47,7 +53,7 @@ class RequestFuzzer final {
 
   void change_descriptors();
   void close_descriptor(std::size_t index);
-  int send_request();
+  void send_request();
   std::uint32_t request_code();
   // Fills the record for the code and answers the ioctl argument (an address, mostly the record).
   unsigned long argument_for(std::uint32_t code);
@@ -63,6 +69,7 @@ class RequestFuzzer final {
 
   std::mt19937_64 random_;
   std::vector<std::uint8_t> present_functions_;
+  Tally& tally_;
   std::vector<Descriptor> descriptors_;
   std::vector<Window> windows_;
   int next_file_ = 0;
