@@ -1,7 +1,7 @@
 // Interrupt signals go to the process, not to one of its threads: a thread that does not block the
 // signal takes them while the main thread blocks it, and they still arrive after the main thread
 // has left. A process whose queue of pending signals is full loses what does not fit, and the
-// kernel log says so.
+// kernel is told the interrupts went unhandled.
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -110,7 +110,7 @@ void check_one_signal_a_byte(bool reported, const Outcome& outcome, const std::s
 }
 
 // What the kernel counts of the line's interrupts that no handler took: how many came in the latest
-// burst, and when the last came (in ms since boot).
+// burst, and when the last came.
 struct Unhandled {
   std::uint64_t count = 0;
   std::uint64_t last_ms = 0;  // the kernel's unsigned 32-bit milliseconds, wrapped
