@@ -7,7 +7,9 @@
  * cycles. A write is refused while the kernel is locked down against PCI access.
  *
  * A function the kernel does not know answers as an absent one does on the bus: reads give all
- * ones, a header read gives 0, and a write fails with ENODEV rather than vanish unnoticed.
+ * ones, a header read gives 0, and a write fails with ENODEV rather than vanish unnoticed. Past the
+ * space the function has (256 bytes, or 4096 where the kernel reaches the extended space of PCI
+ * Express), reads give all ones and writes fail with EINVAL, as sysfs keeps to that space too.
  */
 #include <linux/pci.h>
 #include <linux/pm_runtime.h>
@@ -142,7 +144,7 @@ long ferrox_pci_read(struct ferrox_pci_request __user *request)
 	dev = function_get(&r);
 	if (!dev)
 		return all_ones(r.count);
-	if (read_register(dev, r.reg, r.count, &value))
+	if (r.reg + r.count > dev->cfg_size || read_register(dev, r.reg, r.count, &value))
 		value = all_ones(r.count);
 	function_put(dev);
 	return value;
@@ -164,7 +166,7 @@ long ferrox_pci_write(struct ferrox_pci_request __user *request)
 	dev = function_get(&r);
 	if (!dev)
 		return -ENODEV;
-	err = write_register(dev, r.reg, r.count, r.value);
+	err = r.reg + r.count > dev->cfg_size ? -EINVAL : write_register(dev, r.reg, r.count, r.value);
 	function_put(dev);
 	return pcibios_err_to_errno(err);
 }

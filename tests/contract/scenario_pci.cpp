@@ -18,7 +18,7 @@ void malformed_records(scenarios::Checks& checks, const Driver& driver) {
     int bus, devfn, reg, count;
   };
   const Case refused[] = {
-      {0, 0, 256, 1}, {0, 0, 254, 4}, {0, 0, 0x101, 1},  // past the 256-byte space
+      {0, 0, 4096, 1}, {0, 0, 4094, 4}, {0, 0, 0x1001, 1},  // past the 4096-byte space
       {0, 0, 1, 2},   {0, 0, 2, 4},                      // not aligned to the width
       {0, 0, 0, 3},   {0, 0, 0, 0},   {0, 0, 0, 8},      // no such width
       {256, 0, 0, 4}, {0, 256, 0, 4},                    // no such bus or function number

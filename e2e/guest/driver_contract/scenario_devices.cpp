@@ -1,5 +1,6 @@
 // Devices behind the ports and in PCI configuration space: the IDE disk's identity, read as a
 // block of 256 words from one port, and the chipset's configuration headers and registers.
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -64,6 +65,10 @@ void pci_configuration(const Driver& driver) {
   CHECK_EQ(read_register(driver, 0, 0x02, 2), 0x1237);
   CHECK_EQ(read_register(driver, 0, 0x00, 1), 0x86);
   CHECK_EQ(read_register(driver, 0, 0x0B, 1), 0x06);
+  // This chipset gives the kernel no extended space: past 0xff reads all ones, and takes no write.
+  CHECK_EQ(read_register(driver, 0, 0x100, 4), 0xFFFFFFFF);
+  auto beyond = contract::pci_request(0, 0, 0, 0x100, 4, 0);
+  CHECK(driver.pci(ferrox::Request::PciWrite, beyond).failed_with(EINVAL));
 
   // The interrupt line register (0x3C) is a plain scratch byte on every function.
   constexpr int InterruptLine = 0x3C;

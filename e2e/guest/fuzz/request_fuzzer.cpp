@@ -277,11 +277,12 @@ void RequestFuzzer::fill_pci_record(bool write) {
                             ? present_functions_[below(static_cast<std::uint32_t>(present_functions_.size()))]
                             : static_cast<std::uint16_t>(chance(80) ? below(256) : random_());
   std::uint16_t count = static_cast<std::uint16_t>(chance(90) ? pick({1u, 2u, 4u, 64u}) : below(9));
-  std::uint16_t reg = static_cast<std::uint16_t>(chance(80) ? below(260) & ~(count - 1u) : random_());
+  std::uint32_t space = chance(70) ? 260 : 4100;  // the conventional space, or the extended one
+  std::uint16_t reg = static_cast<std::uint16_t>(chance(80) ? below(space) & ~(count - 1u) : random_());
   std::uint32_t value = some_value();
   bool present = bus == 0 && std::find(present_functions_.begin(), present_functions_.end(), devfn) !=
                                  present_functions_.end();
-  bool carried_out = (count == 1 || count == 2 || count == 4) && reg % count == 0 && reg + count <= 256 &&
+  bool carried_out = (count == 1 || count == 2 || count == 4) && reg % count == 0 && reg + count <= 4096 &&
                      (count == 4 || value >> (8 * count) == 0);
   if (write && present && carried_out) {
     // Of a function the machine uses, only the interrupt line register, a plain scratch byte.
