@@ -1,7 +1,8 @@
 # The two commands of the README, and the builds behind them.
 #   make demo   builds the tool and runs its tour on the built-in virtual PC
 #   make test   installs what is missing, builds x86_64, x86_64 with sanitizers and i386, runs every test
-#   make e2e    the kernel driver and test programs of both ABIs on an emulated PC (e2e/run.sh)
+#   make e2e    the kernel driver and test programs of both ABIs on an emulated PC, with Debian's
+#               bookworm and bookworm-backports kernels (e2e/run.sh)
 #   make install     the x86_64 build into PREFIX (/usr/local; DESTDIR=... stages it)
 #   make package     Debian packages of the x86_64 build in build/x86_64/packages
 #   make check-install  the installed tree and the packages as users meet them (scripts/)
@@ -36,7 +37,8 @@ test-%: build-%
 demo: deps build-x86_64
 	./build/x86_64/tools/ferrox/ferrox demo
 
-e2e:
+# The guest's programs are targets of the x86_64 and i386 trees; the run builds them.
+e2e: deps build/x86_64/Makefile build/i386/Makefile
 	@./e2e/run.sh
 
 install: build-x86_64

@@ -6,17 +6,10 @@
 
 #include "tests/scenarios/machine_scenarios.h"
 #include "tests/support/component.h"
+#include "tests/support/gtest_checks.h"
 #include "tests/support/virtual_pc.h"
 
 namespace {
-
-class GTestChecks final : public scenarios::Checks {
- public:
-  bool check(bool ok, const char* what, const char* file, int line) override {
-    if (!ok) ADD_FAILURE_AT(file, line) << what;
-    return ok;
-  }
-};
 
 scenarios::MachineFacts facts_of(vpc::Machine& pc) {
   scenarios::MachineFacts facts;

@@ -9,6 +9,15 @@
 
 namespace scenarios {
 
+// "x86_64" or "i386": the lines the scenarios print name the ABI they were built for.
+inline const char* abi() {
+#if defined(__x86_64__)
+  return "x86_64";
+#else
+  return "i386";
+#endif
+}
+
 class Checks {
  public:
   virtual ~Checks() = default;

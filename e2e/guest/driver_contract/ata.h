@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "port_path.h"
+#include "tests/contract/port_path.h"
 
 namespace e2e::ata {
 
@@ -17,6 +17,6 @@ struct Identity {
   std::string model() const;   // words 27..46, two characters per word, high byte first
 };
 
-Identity identify_primary_master(PortPath& path);
+Identity identify_primary_master(contract::PortPath& path);
 
 }  // namespace e2e::ata
