@@ -195,6 +195,21 @@ TEST_F(FifoTest, ARefusedGrantMovesNothingAndKeepsTheAccessMode) {
   EXPECT_EQ(logged(Event::Request) + logged(Event::PortIn) + logged(Event::PortOut), 0u);
 }
 
+// A null buffer with elements to move does nothing at all, not even ask for the port; with none to
+// move it is an empty block like any other.
+TEST_F(FifoTest, ANullBufferWithACountMovesNothingAndAsksForNothing) {
+  component->ReadPortFIFO(0x300, 4, nullptr);
+  component->WritePortFIFO(0x300, 4, nullptr);
+  component->ReadPortWFIFO(0x300, 4, nullptr);
+  component->WritePortWFIFO(0x300, 4, nullptr);
+  component->ReadPortLFIFO(0x300, 4, nullptr);
+  component->WritePortLFIFO(0x300, 4, nullptr);
+  EXPECT_TRUE(pc.log().entries().empty());
+  EXPECT_EQ(permissions(*component)[0x300], 0);
+  component->ReadPortFIFO(0x300, 0, nullptr);
+  EXPECT_EQ(permissions(*component)[0x300], 1);
+}
+
 TEST_F(FifoTest, BlocksIgnoreTheAccessModeAndTheShadows) {
   component->OpenDriver();  // HardAccess True, and an open driver: still no request
   pc.log().clear();

@@ -39,8 +39,9 @@ int DeviceNode::open(const char* path, int flags) {
   int error = faults_.open_error();
   int fd = -1;
   if (!error) {
-    // A real descriptor, so descriptor numbers and leaks behave as with a real driver.
-    fd = memfd_create("ferrox", MFD_CLOEXEC);
+    // A real descriptor, so descriptor numbers, leaks and inheritance by programs the caller
+    // executes behave as with a real driver: close-on-exec only when the caller asks for it.
+    fd = memfd_create("ferrox", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
     if (fd < 0) error = errno;
   }
   if (fd >= 0) {

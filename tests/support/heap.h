@@ -1,0 +1,21 @@
+// Bytes of heap in use, from the allocator the program runs with: a sanitizer's allocator keeps
+// the count itself, the C library's is asked with mallinfo2.
+#pragma once
+
+#include <cstddef>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define HEAP_OF_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define HEAP_OF_SANITIZER 1
+#endif
+#endif
+
+#ifdef HEAP_OF_SANITIZER
+#include <sanitizer/allocator_interface.h>
+inline std::size_t heap_in_use() { return __sanitizer_get_current_allocated_bytes(); }
+#else
+#include <malloc.h>
+inline std::size_t heap_in_use() { return mallinfo2().uordblks; }
+#endif
