@@ -120,6 +120,7 @@ TEST_F(InterruptThreadsTest, AWorkerTakesInterruptsWhileComponentsComeChangeAndG
       if (cookie == 0) continue;
       send_44(random() % 8 == 0 ? cookie + 1 : cookie, static_cast<std::int32_t>(random() % 17));
       ++sent;
+      std::this_thread::yield();  // interrupts come often, not back to back
     }
   });
 

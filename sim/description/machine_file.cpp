@@ -14,6 +14,7 @@
 
 #include "ferrox/vpc/description/machine_file_parallel.h"
 #include "ferrox/vpc/description/machine_file_reader.h"
+#include "ferrox/vpc/description/toml_guard.h"
 #include "ferrox/vpc/pci/pci_config_dump.h"
 #include "ferrox/vpc/pci/pci_sysfs.h"
 
@@ -211,6 +212,8 @@ MachineDescription read_machine(const Reader& reader, const toml::table& root) {
 
 MachineFileResult parse_machine_file(std::string_view text, const std::filesystem::path& file) {
   std::string name = file.string();
+  if (auto refused = machine_file::refuse_before_toml(text))
+    return name + ":" + std::to_string(refused->line) + ": " + refused->what;
   toml::parse_result parsed = toml::parse(text, name);
   if (!parsed) {
     const toml::parse_error& error = parsed.error();

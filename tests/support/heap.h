@@ -13,7 +13,9 @@
 #endif
 
 #ifdef HEAP_OF_SANITIZER
-#include <sanitizer/allocator_interface.h>
+// From the sanitizers' allocator interface (sanitizer/allocator_interface.h, which GCC does not
+// install).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 inline std::size_t heap_in_use() { return __sanitizer_get_current_allocated_bytes(); }
 #else
 #include <malloc.h>
