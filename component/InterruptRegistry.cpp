@@ -11,15 +11,11 @@
 // interrupts cannot hold a writer up.
 #include "ferrox/component/InterruptRegistry.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstddef>
 #include <memory>
-
-#include "ferrox/hwtypes/DriverContract.h"
 
 namespace ferrox::detail {
 
@@ -137,17 +133,7 @@ std::uint32_t CookieFor(TFerrox32* component) {
 
 }  // namespace
 
-InterruptSignalBlocked::InterruptSignalBlocked() {
-  sigset_t interrupt;
-  sigemptyset(&interrupt);
-  sigaddset(&interrupt, InterruptSignal);
-  pthread_sigmask(SIG_BLOCK, &interrupt, &FSaved);
-}
-
-InterruptSignalBlocked::~InterruptSignalBlocked() { pthread_sigmask(SIG_SETMASK, &FSaved, nullptr); }
-
 std::uint32_t RegisterComponent(TFerrox32* Component) {
-  InterruptSignalBlocked blocked;
   std::uint32_t cookie = CookieFor(Component);
   MakeRoom();
   Place(*registry.Current.load(std::memory_order_relaxed), cookie, Component);
@@ -156,7 +142,6 @@ std::uint32_t RegisterComponent(TFerrox32* Component) {
 }
 
 void UnregisterComponent(std::uint32_t Cookie) {
-  InterruptSignalBlocked blocked;
   Table* table = registry.Current.load(std::memory_order_relaxed);
   Slot* slot = table ? Lookup(*table, Cookie) : nullptr;
   if (!slot) return;

@@ -7,13 +7,13 @@
 // that no other living component holds.
 //
 // The handler may run on any thread, at any moment, while the components' thread changes the
-// registry; it takes no lock. It reads inside a read section, and a change that takes something
-// away (a component, an outgrown table) waits until every read section that could still hold it
-// has ended, except one that the changing thread itself is inside of (a component destroyed from
-// its own OnHwInterrupt).
+// registry; it takes no lock. Every change is published by one atomic store, so a handler that
+// interrupts a change on the changing thread itself finds the registry as it was before or after
+// it. The handler reads inside a read section, and a change that takes something away (a
+// component, an outgrown table) waits until every read section that could still hold it has
+// ended, except one that the changing thread itself is inside of (a component destroyed from its
+// own OnHwInterrupt).
 #pragma once
-
-#include <signal.h>
 
 #include <cstdint>
 
@@ -22,19 +22,6 @@ class TFerrox32;
 }
 
 namespace ferrox::detail {
-
-// Blocks signal 44 on the calling thread while it lives, so that a handler never interrupts a
-// change made on its own thread halfway.
-class InterruptSignalBlocked {
- public:
-  InterruptSignalBlocked();
-  ~InterruptSignalBlocked();
-  InterruptSignalBlocked(const InterruptSignalBlocked&) = delete;
-  InterruptSignalBlocked& operator=(const InterruptSignalBlocked&) = delete;
-
- private:
-  sigset_t FSaved;
-};
 
 // The components' side: one thread at a time, as for every operation of the components. Both
 // may allocate and may wait for read sections on other threads. Once UnregisterComponent has

@@ -1,6 +1,7 @@
 // TFerrox32 hardware interrupts: unmasking and masking lines in the driver, the driver's per-line
 // count, and the handler of signal 44 that counts each interrupt in the component it names and
 // calls that component's OnHwInterrupt.
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -101,10 +102,15 @@ void TFerrox32::SignalSafeHandler::Store(TInterruptHandler Handler) {
 
 TInterruptHandler TFerrox32::OnHwInterrupt() const { return FOnHwInterrupt.Load(); }
 
-// A handler on this thread would wait for the change it interrupted forever: it is kept out.
+// A handler on this thread would wait forever for the change it interrupted: signal 44 is
+// blocked on this thread meanwhile.
 void TFerrox32::SetOnHwInterrupt(TInterruptHandler Handler) {
-  detail::InterruptSignalBlocked blocked;
+  sigset_t interrupt, saved;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, InterruptSignal);
+  pthread_sigmask(SIG_BLOCK, &interrupt, &saved);
   FOnHwInterrupt.Store(Handler);
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
 TFerrox32::InterruptCookie::InterruptCookie(TFerrox32* Owner) : FValue(detail::RegisterComponent(Owner)) {}
