@@ -210,6 +210,15 @@ TEST_F(FifoTest, ANullBufferWithACountMovesNothingAndAsksForNothing) {
   EXPECT_EQ(permissions(*component)[0x300], 1);
 }
 
+// Ports from 0x400 up are opened by the raised privilege level, which opens every port: a word or
+// double word at the top of the port space is no fault, and no device answers past it.
+TEST_F(FifoTest, BlocksAtTheTopOfThePortSpaceReadAllOnes) {
+  std::uint8_t buffer[8] = {};
+  component->ReadPortWFIFO(0xFFFF, 2, buffer);
+  component->ReadPortLFIFO(0xFFFD, 1, buffer + 4);
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 8), std::vector<std::uint8_t>(8, 0xFF));
+}
+
 TEST_F(FifoTest, BlocksIgnoreTheAccessModeAndTheShadows) {
   component->OpenDriver();  // HardAccess True, and an open driver: still no request
   pc.log().clear();
