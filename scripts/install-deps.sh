@@ -6,6 +6,7 @@ packages=(
   build-essential cmake g++-multilib gcc-multilib
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qemu-user libcli11-dev libfmt-dev libtomlplusplus-dev libpng-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -165,6 +165,12 @@ TEST(MachineFile, TextsTheTomlReaderCannotSurviveAreRefusedWithTheirLine) {
       {"timer = true\n[[[1]]]\n", "bad.toml:2: a table header without a key"},
       {"[ [bios]]\n", "bad.toml:1: a table header without a key"},
       {"[\n", "bad.toml:1: a table header without a key"},
+      {"bios.lpt = [0x378,\n}]\n", "bad.toml:2: a '}' in an array, where a value or ']' must stand"},
+      {"timer = 1.\"\xd0\x87\"\n", "bad.toml:1: a quote inside a bare key or value"},
+      {"fifo_port = \"none\"\xd0\x87\n", "bad.toml:1: a character outside ASCII, which TOML allows only in strings and comments"},
+      // Valid TOML, but toml++ looks for whitespace after the line-ending backslash.
+      {"[[parallel_port]]\nplugged = \"\"\"x\\\n\n  \xd0\x87\"\"\"\n",
+       "bad.toml:2: a character outside ASCII after a backslash in a multi-line string"},
       {"bios = { lpt = [0x378] }\n\xe2\x80\x83timer = true\n",
        "bad.toml:2: a character outside ASCII, which TOML allows only in strings and comments"},
   };
@@ -176,7 +182,7 @@ TEST(MachineFile, TextsTheTomlReaderCannotSurviveAreRefusedWithTheirLine) {
 TEST(MachineFile, AnyCharacterStandsInStringsAndCommentsAndArraysMayOpenALine) {
   MachineDescription machine = Parse(R"(# Ї, a comment in any script
 bios.lpt = [
-  0x3BC,   # « LPT1 »
+  0x3BC,   # « LPT1 » }
 ]
 [ "privilege" ]
 iopl = "EPERM" # ‐
