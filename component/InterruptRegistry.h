@@ -25,7 +25,8 @@ namespace ferrox::detail {
 
 // The components' side: one thread at a time, as for every operation of the components. Both
 // may allocate and may wait for read sections on other threads. Once UnregisterComponent has
-// returned, no handler reads the component or runs its OnHwInterrupt any more.
+// returned, no handler reads the component or runs its OnHwInterrupt any more, but for a call of
+// it that the unregistering thread is itself inside of.
 std::uint32_t RegisterComponent(TFerrox32* Component);
 void UnregisterComponent(std::uint32_t Cookie);
 std::uint32_t LivingComponents();
