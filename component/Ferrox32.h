@@ -194,11 +194,10 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   };
   InterruptCookie FInterruptCookie{this};
   friend void detail::DeliverInterrupt(TFerrox32& Component, Byte Line);
-  // Port access (ports.cpp, permissions.cpp): a grant recorded or obtained now for Port, and for
-  // a block to move through it; and whether a single-port transfer takes the direct path, falling
-  // back to the driver for good when the grant is refused.
+  // Port access (ports.cpp, permissions.cpp): a grant recorded or obtained now for Port; and
+  // whether a single-port transfer takes the direct path, falling back to the driver for good
+  // when the grant is refused.
   bool PortGranted(Word Port);
-  bool BlockGranted(Word Port, std::uint32_t Count, const void* Buffer);
   bool DirectPortAccess(Word Port);
   // Parallel ports (lpt.cpp): fills FLPTAddress from the BIOS data area, the last step of
   // OpenDriver once the driver is open.
