@@ -152,6 +152,8 @@ TEST_F(InterruptThreadsTest, AWorkerTakesInterruptsWhileComponentsComeChangeAndG
   components.join();
   done = true;
   worker.join();
+  RecordProperty("signals_sent", static_cast<int>(sent));
+  RecordProperty("handler_calls", calls);
   EXPECT_GT(sent, 0);
   EXPECT_GT(calls, 0);
   EXPECT_EQ(faults, 0) << "of " << calls << " calls";
