@@ -108,11 +108,11 @@ void Sequence::check_after(const char* operation, const Slot& slot, bool was_ope
     if (entry.code == ferrox::Request::IrqUnmask && !entry.sent.empty() && cookies.size() < MostCookies)
       cookies.push_back(entry.sent_as<ferrox::TIrqRequest>().Component);
   }
-  expect(pc.node().open_descriptors() == open_drivers(slots), operation, "descriptors differ from open drivers");
+  expect(pc.node().open_files() == open_drivers(slots), operation, "descriptors differ from open drivers");
 }
 
 void Sequence::check_nothing_left() {
-  expect(pc.node().open_descriptors() == 0, "the last destruction", "left a descriptor open");
+  expect(pc.node().open_files() == 0, "the last destruction", "left a descriptor open");
   expect(pc.windows().live_windows() == 0, "the last destruction", "left a window mapped");
   expect(pc.irqs().listeners().empty(), "the last destruction", "left an interrupt listener");
   expect(pc.privilege().level() == 0, "the last destruction", "left the I/O privilege level raised");

@@ -243,7 +243,7 @@ const Operation operations[] = {
        sigaction(ferrox::InterruptSignal, nullptr, &action);
        if (!(action.sa_flags & SA_SIGINFO)) return;
        std::uint32_t cookie = s.cookies.empty() || s.in.flag() ? s.in.u32() : s.cookies[s.in.below(256) % s.cookies.size()] + s.in.below(2);
-       vpc::send_signal_to_this_thread(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), s.in.pick(SignalLines));
+       vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), s.in.pick(SignalLines));
      }},
     {"hold signals", [](Sequence& s, Slot&) {
        if (s.held) s.held.reset();  // the signals held meanwhile go out now, late

@@ -39,9 +39,9 @@ class InterruptTest : public VirtualPcTest {
     return 0;
   }
 
-  // A signal 44 as the driver sends it, straight to this thread.
+  // A signal 44 as the driver sends it, to the process.
   static void signal_44(std::uint32_t cookie, std::int32_t line) {
-    vpc::send_signal_to_this_thread(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+    vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
   }
 };
 
@@ -56,7 +56,7 @@ volatile sig_atomic_t traps;
 
 void OnTrap(int) {
   traps = traps + 1;
-  vpc::send_signal_to_this_thread(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+  vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
 }
 
 // The trap flag is bit 8 of the flags register. The stack pointer moves past the red zone first,

@@ -30,7 +30,7 @@ void set_signal_44(int how) {
 }
 
 void send_44(std::uint32_t cookie, std::int32_t line) {
-  vpc::send_signal_to_this_thread(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+  vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
 }
 
 class InterruptThreadsTest : public VirtualPcTest {
