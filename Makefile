@@ -1,8 +1,11 @@
 # The two commands of the README, and the builds behind them.
 #   make demo   builds the tool and runs its tour on the built-in virtual PC
-#   make test   installs what is missing, builds x86_64, x86_64 with sanitizers and i386, runs every test
+#   make test   installs what is missing, builds x86_64, x86_64 with sanitizers and i386, runs every test,
+#               the thread tests under ThreadSanitizer and a short run of each fuzz target under libFuzzer
 #   make e2e    the kernel driver and test programs of both ABIs on an emulated PC, with Debian's
 #               bookworm and bookworm-backports kernels (e2e/run.sh)
+#   make fuzz   the long fuzzing: FUZZ_SEQUENCES seeded call sequences under the sanitizers, then each
+#               target under libFuzzer for FUZZ_SECONDS
 #   make install     the x86_64 build into PREFIX (/usr/local; DESTDIR=... stages it)
 #   make package     Debian packages of the x86_64 build in build/x86_64/packages
 #   make check-install  the installed tree and the packages as users meet them (scripts/)
@@ -10,10 +13,16 @@
 #   make check-spdx  fails while a source file lacks its SPDX line
 
 JOBS ?= $(shell nproc)
-CONFIGS := x86_64 sanitize i386
+CONFIGS := x86_64 sanitize i386 tsan fuzz
 PREFIX ?= /usr/local
+FUZZ_SEQUENCES ?= 10000000
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS := calls form machine_file
+# The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it; it
+# comes ahead of the C library, and so, in the libFuzzer build, ahead of the sanitizers' runtime.
+FUZZ_ENV := ASAN_OPTIONS=handle_segv=0:detect_leaks=1:verify_asan_link_order=0
 
-.PHONY: all deps demo test e2e install package lintian check-install spdx check-spdx
+.PHONY: all deps demo test e2e fuzz install package lintian check-install spdx check-spdx
 
 all: build-x86_64
 
@@ -26,6 +35,13 @@ build/sanitize/Makefile:
 	cmake -S . -B build/sanitize -DFERROX_SANITIZE=ON
 build/i386/Makefile:
 	cmake -S . -B build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.toolchain.cmake
+build/tsan/Makefile:
+	cmake -S . -B build/tsan -DFERROX_TSAN=ON
+# libFuzzer comes with Debian's clang; its own assertions stay on (no NDEBUG), so that a broken
+# precondition in a library the targets use ends the run.
+build/fuzz/Makefile:
+	cmake -S . -B build/fuzz -DFERROX_FUZZ=ON -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g"
 
 # The generated Makefile marks a finished configuration (a failed one leaves only the cache).
 build-%: build/%/Makefile
@@ -33,6 +49,30 @@ build-%: build/%/Makefile
 
 test-%: build-%
 	ctest --test-dir build/$* --output-on-failure -j $(JOBS)
+
+# ThreadSanitizer: the tests of interrupts, taken on this thread and on others (the rest of the
+# suite runs on one thread). Not the single-stepped one: ThreadSanitizer holds back the signals its
+# trap handler sends until a point of its own choosing.
+build-tsan: build/tsan/Makefile
+	cmake --build build/tsan -j $(JOBS) --target thread_test interrupt_test
+test-tsan: build-tsan
+	ctest --test-dir build/tsan --output-on-failure -j $(JOBS) -R 'Interrupt' -E 'NeverAMix'
+
+# libFuzzer: each target from its corpus (the inputs it finds are kept in build/fuzz/corpus, what
+# breaks it in build/fuzz/crashes), with the run's options; the last line of each run is shown,
+# the end of its log when it fails.
+build-fuzz: build/fuzz/Makefile
+	cmake --build build/fuzz -j $(JOBS)
+define run_libfuzzer
+	@mkdir -p build/fuzz/crashes; for target in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/corpus/$$target; log=build/fuzz/fuzz_$$target.log; \
+	  if ! $(FUZZ_ENV) ./build/fuzz/fuzz/fuzz_$$target $(1) -artifact_prefix=build/fuzz/crashes/ \
+	      build/fuzz/corpus/$$target fuzz/corpus/$$target > $$log 2>&1; then tail -40 $$log; exit 1; fi; \
+	  echo "fuzz_$$target: $$(tail -1 $$log)"; \
+	done
+endef
+test-fuzz: build-fuzz
+	$(call run_libfuzzer,-runs=20000)
 
 demo: deps build-x86_64
 	./build/x86_64/tools/ferrox/ferrox demo
@@ -63,6 +103,10 @@ spdx:
 
 check-spdx:
 	./scripts/check-spdx.sh
+
+fuzz: deps build-sanitize build-fuzz
+	$(FUZZ_ENV) ./build/sanitize/fuzz/fuzz_calls --seeds $(FUZZ_SEQUENCES) --jobs $(JOBS)
+	$(call run_libfuzzer,-max_total_time=$(FUZZ_SECONDS))
 
 # Every configuration is tested even when an earlier one fails; the exit status reports any failure.
 test: deps

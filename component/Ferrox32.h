@@ -4,7 +4,10 @@
 //
 // The component raises no exception and logs nothing: operations report through their results
 // and the state readable below. Operations share module-wide request records, so a process calls
-// them from one thread at a time; OnHwInterrupt runs inside the handler of signal 44.
+// them from one thread at a time; OnHwInterrupt runs inside the handler of signal 44, on whichever
+// thread takes the signal. Creating or destroying a component waits for handlers running on other
+// threads to return, so an OnHwInterrupt must not wait for the thread that creates or destroys
+// components.
 #pragma once
 
 #include <atomic>
@@ -91,8 +94,9 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   std::int32_t InterruptCounter(Byte Line);
   std::uint32_t GetHandledCounter(Byte Line) const;
   bool fGetMasked(Byte Line) const;
-  TInterruptHandler OnHwInterrupt() const { return FOnHwInterrupt; }
-  void SetOnHwInterrupt(TInterruptHandler Handler) { FOnHwInterrupt = Handler; }
+  TInterruptHandler OnHwInterrupt() const;
+  // A signal 44 handled meanwhile, on any thread, calls the old handler or the new one.
+  void SetOnHwInterrupt(TInterruptHandler Handler);
 
   // Parallel port selection and modes.
   Byte LPTNumber() const { return FLPTNumber; }
@@ -138,7 +142,20 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   std::uint32_t FMappedPhys = 0;
   std::uint32_t FMappedSize = 0;
   std::uint32_t FMappedLinear = 0;
-  TInterruptHandler FOnHwInterrupt;
+  // OnHwInterrupt as the handler of signal 44 reads it, on whatever thread it runs: a count of
+  // changes, odd while one is under way, lets a reader that met a change read again, so it never
+  // pairs the code of one handler with the object of another.
+  class SignalSafeHandler {
+   public:
+    TInterruptHandler Load() const;
+    void Store(TInterruptHandler Handler);
+
+   private:
+    std::atomic<std::uint32_t> FChanges{0};
+    std::atomic<TInterruptHandler::CodePointer> FCode{nullptr};
+    std::atomic<void*> FData{nullptr};
+  };
+  SignalSafeHandler FOnHwInterrupt;
   // Written by the signal handler: lock-free atomics are async-signal-safe.
   std::atomic<std::uint32_t> FHandledCounter[IrqLineCount] = {};
   bool FMasked[IrqLineCount] = {};
@@ -162,7 +179,8 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   RecordsLease FRecords;
 
   // Names this component to the driver and to the handler of signal 44 while it lives. Declared
-  // last, so it is given up before any field the handler reads is destroyed.
+  // last, so it is given up before any field the handler reads is destroyed; giving it up waits
+  // for handlers running on other threads.
   class InterruptCookie {
    public:
     explicit InterruptCookie(TFerrox32* Owner);

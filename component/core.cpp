@@ -79,6 +79,8 @@ void* TFerrox32::GetDebugCode() const { return detail::Records().PortPermissions
 void TFerrox32::OpenDriver() {
   if (FDriverActive) return;
   FDriverHandle = open(DriverDevicePath, O_RDONLY);
+  // Programs the application starts (system, popen) must not inherit the hardware.
+  if (FDriverHandle >= 0) fcntl(FDriverHandle, F_SETFD, FD_CLOEXEC);
   // Any descriptor counts, 0 included: a process that closed its standard input gets 0 for the
   // driver, and that descriptor is the driver's to use and to close.
   FDriverActive = FDriverHandle >= 0;

@@ -32,6 +32,10 @@ void KeepShadow(Byte (&Shadow)[3], Word Base, Word Port, Byte Value) {
   if (Base <= Port && Port <= Base + 2) Shadow[Port - Base] = Value;
 }
 
+// A null buffer with elements to move is no block at all: nothing is asked for and nothing
+// moves, as with a closed driver.
+bool IsBlock(std::uint32_t Count, const void* Buffer) { return Buffer || Count == 0; }
+
 }  // namespace
 
 bool TFerrox32::DirectPortAccess(Word Port) {
@@ -90,28 +94,29 @@ void TFerrox32::fSetPortL(Word Port, std::uint32_t Value) {
 
 // Blocks always use the port instructions, whatever the driver's state and HardAccess; a refused
 // grant moves nothing.
+
 void TFerrox32::ReadPortFIFO(Word Port, std::uint32_t Count, void* Buffer) {
-  if (PortGranted(Port)) detail::InsB(Port, Buffer, Count);
+  if (IsBlock(Count, Buffer) && PortGranted(Port)) detail::InsB(Port, Buffer, Count);
 }
 
 void TFerrox32::WritePortFIFO(Word Port, std::uint32_t Count, const void* Buffer) {
-  if (PortGranted(Port)) detail::OutsB(Port, Buffer, Count);
+  if (IsBlock(Count, Buffer) && PortGranted(Port)) detail::OutsB(Port, Buffer, Count);
 }
 
 void TFerrox32::ReadPortWFIFO(Word Port, std::uint32_t Count, void* Buffer) {
-  if (PortGranted(Port)) detail::InsW(Port, Buffer, Count);
+  if (IsBlock(Count, Buffer) && PortGranted(Port)) detail::InsW(Port, Buffer, Count);
 }
 
 void TFerrox32::WritePortWFIFO(Word Port, std::uint32_t Count, const void* Buffer) {
-  if (PortGranted(Port)) detail::OutsW(Port, Buffer, Count);
+  if (IsBlock(Count, Buffer) && PortGranted(Port)) detail::OutsW(Port, Buffer, Count);
 }
 
 void TFerrox32::ReadPortLFIFO(Word Port, std::uint32_t Count, void* Buffer) {
-  if (PortGranted(Port)) detail::InsL(Port, Buffer, Count);
+  if (IsBlock(Count, Buffer) && PortGranted(Port)) detail::InsL(Port, Buffer, Count);
 }
 
 void TFerrox32::WritePortLFIFO(Word Port, std::uint32_t Count, const void* Buffer) {
-  if (PortGranted(Port)) detail::OutsL(Port, Buffer, Count);
+  if (IsBlock(Count, Buffer) && PortGranted(Port)) detail::OutsL(Port, Buffer, Count);
 }
 
 }  // namespace ferrox

@@ -12,6 +12,8 @@ packages=(
   pciutils sigrok-cli python3-jsonschema
   # packaging: manual pages, the install checks, the Debian packages
   scdoc groff-base pkgconf file dkms adduser
+  # libFuzzer for the fuzz targets
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

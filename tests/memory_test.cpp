@@ -108,6 +108,16 @@ TEST_F(MemoryTest, RefusedMapsAndTransfers) {
   EXPECT_THAT(block, Each(0xAB));
 }
 
+// As with a closed driver: nothing is mapped or sent. A null buffer with no bytes is an empty block.
+TEST_F(MemoryTest, ANullBufferWithBytesToMoveSendsNothing) {
+  component->ReadPhysicalMemory(DeviceMemory, 0, 16, nullptr);
+  component->WritePhysicalMemory(DeviceMemory, 0, 16, nullptr);
+  EXPECT_TRUE(pc.log().entries().empty());
+  EXPECT_FALSE(component->Mapped());
+  component->ReadPhysicalMemory(DeviceMemory, 0, 0, nullptr);
+  EXPECT_THAT(requests(), ElementsAre(Map, Read));
+}
+
 TEST_F(MemoryTest, ClosedDriverAnswers255AndSendsNothing) {
   component->CloseDriver();
   pc.log().clear();

@@ -195,6 +195,30 @@ TEST_F(FifoTest, ARefusedGrantMovesNothingAndKeepsTheAccessMode) {
   EXPECT_EQ(logged(Event::Request) + logged(Event::PortIn) + logged(Event::PortOut), 0u);
 }
 
+// A null buffer with elements to move does nothing at all, not even ask for the port; with none to
+// move it is an empty block like any other.
+TEST_F(FifoTest, ANullBufferWithACountMovesNothingAndAsksForNothing) {
+  component->ReadPortFIFO(0x300, 4, nullptr);
+  component->WritePortFIFO(0x300, 4, nullptr);
+  component->ReadPortWFIFO(0x300, 4, nullptr);
+  component->WritePortWFIFO(0x300, 4, nullptr);
+  component->ReadPortLFIFO(0x300, 4, nullptr);
+  component->WritePortLFIFO(0x300, 4, nullptr);
+  EXPECT_TRUE(pc.log().entries().empty());
+  EXPECT_EQ(permissions(*component)[0x300], 0);
+  component->ReadPortFIFO(0x300, 0, nullptr);
+  EXPECT_EQ(permissions(*component)[0x300], 1);
+}
+
+// Ports from 0x400 up are opened by the raised privilege level, which opens every port: a word or
+// double word at the top of the port space is no fault, and no device answers past it.
+TEST_F(FifoTest, BlocksAtTheTopOfThePortSpaceReadAllOnes) {
+  std::uint8_t buffer[8] = {};
+  component->ReadPortWFIFO(0xFFFF, 2, buffer);
+  component->ReadPortLFIFO(0xFFFD, 1, buffer + 4);
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 8), std::vector<std::uint8_t>(8, 0xFF));
+}
+
 TEST_F(FifoTest, BlocksIgnoreTheAccessModeAndTheShadows) {
   component->OpenDriver();  // HardAccess True, and an open driver: still no request
   pc.log().clear();

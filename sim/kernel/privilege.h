@@ -34,8 +34,9 @@ class VPC_API Privilege {
   int iopl(int level);
   int ioperm(unsigned long from, unsigned long count, int turn_on);
 
-  // May the process's port instructions reach port .. port + width - 1? Level 3 opens every port;
-  // below it each port needs its ioperm bit, and nothing past 0xFFFF is ever open.
+  // May the process's port instructions reach port .. port + width - 1? Level 3 opens every port
+  // (a transfer at the top of the port space included); below it each port needs its ioperm bit,
+  // and nothing past 0xFFFF is open.
   bool holds(std::uint32_t port, unsigned width) const;
   bool holds_any() const { return level_ == HighestLevel || ports_.any(); }
   int level() const { return level_; }
