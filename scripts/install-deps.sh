@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when some are missing.
+# Installs the Debian packages that building and testing need, when some are missing, and those
+# named as arguments (what one make target needs beyond them).
 set -euo pipefail
 
 packages=(
   build-essential cmake g++-multilib gcc-multilib
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qemu-user libcli11-dev libfmt-dev libtomlplusplus-dev libpng-dev
+  valgrind python3
+  "$@"
 )
 
 missing=()
