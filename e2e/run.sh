@@ -36,7 +36,7 @@ ensure_packages() {
 	fi
 	[ -n "$kver" ] || fail "the package lists name no kernel for linux-image-amd64"
 
-	local wanted=(qemu-system-x86 busybox-static cpio gzip make gcc g++ g++-multilib "linux-headers-$kver")
+	local wanted=(qemu-system-x86 busybox-static cpio gzip xz-utils make gcc g++ g++-multilib "linux-headers-$kver")
 	local missing=() package
 	for package in "${wanted[@]}"; do
 		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
@@ -48,10 +48,11 @@ ensure_packages() {
 	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Only vmlinuz is taken from the package; nothing is installed.
+# Only vmlinuz and the parallel-port modules are taken from the package; nothing is installed.
 fetch_kernel() {
 	vmlinuz=$work/kernel/vmlinuz-$kver
-	[ -f "$vmlinuz" ] && return
+	modules=$work/kernel/modules-$kver
+	[ -f "$vmlinuz" ] && [ -d "$modules" ] && return
 	log "fetching the kernel image $kver"
 	mkdir -p "$work/kernel"
 	rm -f "$work/kernel"/*.deb
@@ -60,8 +61,25 @@ fetch_kernel() {
 	deb=$(ls "$work/kernel"/linux-image-"$kver"_*.deb 2>/dev/null | head -n1)
 	[ -n "$deb" ] || fail "apt-get download linux-image-$kver gave no package"
 	dpkg-deb --fsys-tarfile "$deb" | tar -x -O "./boot/vmlinuz-$kver" >"$vmlinuz.part"
+	extract_parport_modules "$deb"
 	mv "$vmlinuz.part" "$vmlinuz"
 	rm -f "$deb"
+}
+
+# The kernel's parallel-port stack (parport, parport_pc, ppdev), which the peer benchmarks load
+# in the guest; uncompressed, as they load it with finit_module.
+extract_parport_modules() {
+	local deb=$1 unpacked
+	unpacked=$(mktemp -d)
+	dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$unpacked" --wildcards \
+		"./lib/modules/$kver/kernel/drivers/parport/parport.ko*" \
+		"./lib/modules/$kver/kernel/drivers/parport/parport_pc.ko*" \
+		"./lib/modules/$kver/kernel/drivers/char/ppdev.ko*"
+	find "$unpacked" -name '*.ko.xz' -exec xz -d {} +
+	rm -rf "$modules"
+	mkdir -p "$modules"
+	find "$unpacked" -name '*.ko' -exec mv {} "$modules/" \;
+	rm -rf "$unpacked"
 }
 
 build_module() {
@@ -108,6 +126,9 @@ build_guest_programs() {
 	guest_program library "$root"/e2e/guest/library/*.cpp "$root"/tests/scenarios/*.cpp \
 		"$root"/component/{core,interrupts,InterruptRegistry,lpt,memory,pci,permissions,ports}.cpp \
 		"$root"/hwtypes/HW_Types.cpp "$root"/framework/TComponent.cpp
+	guest_program peers "$root"/e2e/guest/peers/*.cpp \
+		"$root"/component/{core,interrupts,InterruptRegistry,lpt,memory,pci,permissions,ports}.cpp \
+		"$root"/hwtypes/HW_Types.cpp "$root"/framework/TComponent.cpp
 }
 
 pack_initramfs() {
@@ -116,7 +137,7 @@ pack_initramfs() {
 	mkdir -p "$rootfs"/{bin,dev,proc,sys,lib/modules,tests}
 	cp /bin/busybox "$rootfs/bin/busybox"
 	cp "$root/e2e/guest/init" "$rootfs/init"
-	cp "$work/module/ferrox.ko" "$rootfs/lib/modules/"
+	cp "$work/module/ferrox.ko" "$modules"/*.ko "$rootfs/lib/modules/"
 	local program
 	for program in "${programs[@]}"; do
 		mkdir -p "$rootfs/tests/$(dirname "$program")"
@@ -126,8 +147,10 @@ pack_initramfs() {
 }
 
 # The PC: two processors (so interrupts and the programs' requests really overlap), i440FX chipset,
-# IDE disk on the primary controller, two parallel ports whose output goes to files, a serial
-# console to a file, and the debug-exit port for the verdict.
+# IDE disk on the primary controller, a VGA adapter (its memory window at 0xA0000), two parallel
+# ports whose output goes to files, a serial console to a file, and the debug-exit port for the
+# verdict. FERROX_E2E_KERNEL_ARGS reach the guest's /init as environment variables
+# (ferrox_peers=full: the peer benchmarks at length).
 boot() {
 	run=$work/run
 	rm -rf "$run"
@@ -138,12 +161,13 @@ boot() {
 	set +e
 	timeout -k 10 "$boot_timeout" qemu-system-x86_64 \
 		-machine pc -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
-		-kernel "$vmlinuz" -initrd "$work/initramfs.gz" -append "console=ttyS0 panic=-1 quiet" \
+		-kernel "$vmlinuz" -initrd "$work/initramfs.gz" -append "console=ttyS0 panic=-1 quiet ${FERROX_E2E_KERNEL_ARGS:-}" \
 		-serial "file:$run/console.log" \
 		-chardev "file,id=lpt1,path=$run/lpt1.txt" -device isa-parallel,chardev=lpt1,iobase=0x378,irq=7,index=0 \
 		-chardev "file,id=lpt2,path=$run/lpt2.txt" -device isa-parallel,chardev=lpt2,iobase=0x278,irq=5,index=1 \
 		-drive "file=$run/disk.img,format=raw,if=none,id=disk" \
 		-device "ide-hd,drive=disk,bus=ide.0,unit=0,model=$disk_model" \
+		-device VGA \
 		-device isa-debug-exit,iobase=0x501,iosize=1 \
 		</dev/null >"$run/qemu.log" 2>&1
 	qemu_status=$?
