@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The peer benchmarks of the emulated PC as one table: the lines "peers: {json}" that the guest
-program e2e/guest/peers printed on the console, grouped, with each method's time as a ratio to
-ferrox's in the same group, ABI and run (the first ferrox method of the group: the driver path
-where there are two). Writes them as JSON too.
+program e2e/guest/peers printed on the console, grouped, each method's time with its ratio to
+ferrox's in the same group and ABI (the driver path where ferrox has two), which the guest took
+round by round so that the host's changing load falls on both sides of it alike. Writes them as
+JSON too.
 
 QEMU's software emulation is not real hardware: the ratios hold for this emulated PC in this
 run, and the absolute times say more about the host than about either program."""
@@ -26,18 +27,6 @@ def read_console(path):
             start = line.find(PREFIX)
             if start >= 0:
                 figures.append(json.loads(line[start + len(PREFIX) - 1:]))
-    return figures
-
-
-def with_ratios(figures):
-    """Each figure with "ratio": its time over ferrox's in its group and ABI."""
-    reference = {}
-    for figure in figures:
-        if figure["method"].startswith("ferrox"):
-            reference.setdefault((figure["abi"], figure["group"]), figure["ns"])
-    for figure in figures:
-        base = reference.get((figure["abi"], figure["group"]))
-        figure["ratio"] = round(figure["ns"] / base, 2) if base else None
     return figures
 
 
@@ -72,7 +61,7 @@ def main():
     parser.add_argument("console", help="the emulated PC's console log (build/e2e/run/console.log)")
     parser.add_argument("--json", help="where to write the figures")
     args = parser.parse_args()
-    figures = with_ratios(read_console(args.console))
+    figures = read_console(args.console)
     if not figures:
         sys.exit("peers_report: no peer figures in %s" % args.console)
     print_figures(figures)

@@ -131,7 +131,8 @@ def main():
     if not builds:
         parser.error("no --build given")
 
-    result = {"instructions": {}, "virtual_pc": {}, "timings_ns": {}, "goals": {}, "operations": []}
+    result = {"instructions": {}, "virtual_pc": {}, "timings_ns": {}, "goals": {}, "operations": [],
+              "virtual_pc_goals": {figure: goal for figure, (_, goal, _) in VIRTUAL_PC_FIGURES.items()}}
     with tempfile.TemporaryDirectory() as work:
         for abi, directory in builds:
             dumps = callgrind(os.path.join(directory, "bench", "instruction_count"), args.calls,

@@ -14,17 +14,20 @@ namespace {
 
 constexpr const char* SysfsConfig = "/sys/bus/pci/devices/0000:00:00.0/config";
 constexpr const char* ProcConfig = "/proc/bus/pci/00/00.0";
+constexpr std::size_t HeaderSize = sizeof(ferrox::TPciCfg);
 
-// Times reading the header and the double word from a configuration file, checking both against
-// what the library read.
-void file_reads(const char* path, const char* method, const ferrox::TPciCfg& header, const Budget& budget) {
+// A configuration file that gives the same header as the library did, or -1.
+int open_config(const char* path, const ferrox::TPciCfg& header) {
   int file = open(path, O_RDONLY | O_CLOEXEC);
-  if (!CHECK(file >= 0)) return;
-  unsigned char bytes[sizeof(ferrox::TPciCfg)] = {};
-  CHECK(pread(file, bytes, sizeof bytes, 0) == sizeof bytes && std::memcmp(bytes, &header, sizeof bytes) == 0);
-  report_time("PCI header (64 bytes)", method, time_per_call(budget, [&] { pread(file, bytes, sizeof bytes, 0); }));
-  report_time("PCI dword", method, time_per_call(budget, [&] { pread(file, bytes, 4, 0); }));
-  close(file);
+  unsigned char bytes[HeaderSize] = {};
+  if (CHECK(file >= 0))
+    CHECK(pread(file, bytes, sizeof bytes, 0) == sizeof bytes && std::memcmp(bytes, &header, sizeof bytes) == 0);
+  return file;
+}
+
+void read_config(int file, std::size_t count) {
+  unsigned char bytes[HeaderSize];
+  pread(file, bytes, count, 0);
 }
 
 }  // namespace
@@ -35,11 +38,17 @@ void pci_reads(ferrox::TFerrox32& component, const Budget& budget) {
   std::uint32_t first;
   std::memcpy(&first, &header, sizeof first);
   CHECK_EQ(component.PciGetDword(0, 0, 0, 0), first);
-  report_time("PCI header (64 bytes)", "ferrox",
-              time_per_call(budget, [&] { component.PciDeviceInfo(0, 0, 0, header); }));
-  report_time("PCI dword", "ferrox", time_per_call(budget, [&] { component.PciGetDword(0, 0, 0, 0); }));
-  file_reads(SysfsConfig, "sysfs config", header, budget);
-  file_reads(ProcConfig, "/proc/bus/pci", header, budget);
+  int sysfs = open_config(SysfsConfig, header), proc = open_config(ProcConfig, header);
+  time_group("PCI header (64 bytes)", budget,
+             {{"ferrox", [&] { component.PciDeviceInfo(0, 0, 0, header); }},
+              {"sysfs config", [&] { read_config(sysfs, HeaderSize); }},
+              {"/proc/bus/pci", [&] { read_config(proc, HeaderSize); }}});
+  time_group("PCI dword", budget,
+             {{"ferrox", [&] { component.PciGetDword(0, 0, 0, 0); }},
+              {"sysfs config", [&] { read_config(sysfs, 4); }},
+              {"/proc/bus/pci", [&] { read_config(proc, 4); }}});
+  close(proc);
+  close(sysfs);
 }
 
 }  // namespace peers

@@ -18,24 +18,17 @@ int main() {
   component->OpenDriver();
   if (!CHECK(component->DriverActive())) return e2e::finish("peers");
 
-  e2e::scenario("peers: the parallel port's status");
-  peers::status_reads(*component, budget);
   e2e::scenario("peers: PCI configuration");
   peers::pci_reads(*component, budget);
   e2e::scenario("peers: the VGA memory window");
   peers::vga_window_reads(*component, budget);
-  e2e::scenario("peers: interrupt latency");
-  peers::ferrox_interrupt_latency(*component, budget);
-  component->CloseDriver();
-
-  // The kernel's parallel-port driver takes LPT1's interrupt, so it comes in last.
-  e2e::scenario("peers: through ppdev");
+  e2e::scenario("peers: the parallel port's status");
   {
     peers::ParportStack stack;
-    if (CHECK(stack.loaded())) {
-      peers::ppdev_status_read(budget);
-      peers::ppdev_interrupt_latency(budget);
-    }
+    if (CHECK(stack.loaded())) peers::status_reads(*component, budget);
   }
+  e2e::scenario("peers: interrupt latency");
+  peers::interrupt_latency(*component, budget);
+  component->CloseDriver();
   return e2e::finish("peers");
 }

@@ -12,14 +12,12 @@ namespace peers {
 constexpr ferrox::Word LptData = 0x378, LptStatus = 0x379, LptControl = 0x37A;
 constexpr ferrox::Byte LptIrq = 7;
 
-// The component is open on the driver; it takes the direct path only inside these functions.
-void status_reads(ferrox::TFerrox32& component, const Budget& budget);
+// The component is open on the driver, on the driver path.
 void pci_reads(ferrox::TFerrox32& component, const Budget& budget);
 void vga_window_reads(ferrox::TFerrox32& component, const Budget& budget);
-void ferrox_interrupt_latency(ferrox::TFerrox32& component, const Budget& budget);
-
-// Through ppdev, with the kernel's parallel-port stack loaded (parport_stack.h).
-void ppdev_status_read(const Budget& budget);
-void ppdev_interrupt_latency(const Budget& budget);
+// With the kernel's parallel-port stack loaded (parport_stack.h), for ppdev.
+void status_reads(ferrox::TFerrox32& component, const Budget& budget);
+// Loads and unloads the stack itself: the library and parport_pc take IRQ 7 in turn.
+void interrupt_latency(ferrox::TFerrox32& component, const Budget& budget);
 
 }  // namespace peers

@@ -18,7 +18,7 @@ constexpr std::uint32_t VgaWindow = 0xA0000;
 constexpr std::size_t VgaWindowSize = 0x20000;
 
 struct Size {
-  std::size_t bytes;
+  std::uint32_t bytes;
   const char* group;
 };
 constexpr Size Sizes[] = {{4096, "VGA window 4 KiB"}, {65536, "VGA window 64 KiB"}};
@@ -29,24 +29,21 @@ void vga_window_reads(ferrox::TFerrox32& component, const Budget& budget) {
   int memory = open("/dev/mem", O_RDONLY | O_CLOEXEC);
   if (!CHECK(memory >= 0)) return;
   void* mapped = mmap(nullptr, VgaWindowSize, PROT_READ, MAP_SHARED, memory, VgaWindow);
-  CHECK(mapped != MAP_FAILED);
-  std::vector<std::uint8_t> library(Sizes[1].bytes), other(Sizes[1].bytes);
-  for (const Size& size : Sizes) {
-    component.ReadPhysicalMemory(VgaWindow, 0, static_cast<std::uint32_t>(size.bytes), library.data());
-    report_time(size.group, "ferrox", time_per_call(budget, [&] {
-                  component.ReadPhysicalMemory(VgaWindow, 0, static_cast<std::uint32_t>(size.bytes), library.data());
-                }));
-    CHECK(pread(memory, other.data(), size.bytes, VgaWindow) == static_cast<ssize_t>(size.bytes));
-    CHECK(std::memcmp(other.data(), library.data(), size.bytes) == 0);
-    report_time(size.group, "/dev/mem pread",
-                time_per_call(budget, [&] { pread(memory, other.data(), size.bytes, VgaWindow); }));
-    if (mapped == MAP_FAILED) continue;
-    std::memcpy(other.data(), mapped, size.bytes);
-    CHECK(std::memcmp(other.data(), library.data(), size.bytes) == 0);
-    report_time(size.group, "/dev/mem mmap+memcpy",
-                time_per_call(budget, [&] { std::memcpy(other.data(), mapped, size.bytes); }));
+  if (CHECK(mapped != MAP_FAILED)) {
+    std::vector<std::uint8_t> library(Sizes[1].bytes), read(Sizes[1].bytes), copied(Sizes[1].bytes);
+    for (const Size& size : Sizes) {
+      component.ReadPhysicalMemory(VgaWindow, 0, size.bytes, library.data());
+      CHECK(pread(memory, read.data(), size.bytes, VgaWindow) == static_cast<ssize_t>(size.bytes));
+      std::memcpy(copied.data(), mapped, size.bytes);
+      CHECK(std::memcmp(read.data(), library.data(), size.bytes) == 0);
+      CHECK(std::memcmp(copied.data(), library.data(), size.bytes) == 0);
+      time_group(size.group, budget,
+                 {{"ferrox", [&] { component.ReadPhysicalMemory(VgaWindow, 0, size.bytes, library.data()); }},
+                  {"/dev/mem pread", [&] { pread(memory, read.data(), size.bytes, VgaWindow); }},
+                  {"/dev/mem mmap+memcpy", [&] { std::memcpy(copied.data(), mapped, size.bytes); }}});
+    }
+    munmap(mapped, VgaWindowSize);
   }
-  if (mapped != MAP_FAILED) munmap(mapped, VgaWindowSize);
   close(memory);
 }
 
