@@ -42,8 +42,8 @@ GOAL_ABI = "x86_64"
 def callgrind(binary, calls, names, work):
     """One valgrind run of the instruction-count program; its dumps, by operation."""
     prefix = os.path.join(work, os.path.basename(os.path.dirname(os.path.dirname(binary))))
-    # One instruction per translated block: a port instruction that the virtual PC emulates in its
-    # trap handler then leaves no instruction after it counted twice.
+    # One instruction per translated block: otherwise, when the virtual PC's trap handler carries
+    # out a port instruction, callgrind counts the instructions after it in its block twice.
     command = ["valgrind", "--tool=callgrind", "--vex-guest-max-insns=1",
                "--callgrind-out-file=" + prefix, binary, "--calls", str(calls)] + names
     run = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
