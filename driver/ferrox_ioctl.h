@@ -37,7 +37,7 @@
 #define FERROX_TRANSFER_MAX 65536u  /* bytes of one window read or write */
 #define FERROX_IRQ_LINES 16u        /* the PC's ISA interrupt lines 0..15 */
 #define FERROX_PCI_HEADER_SIZE 64u  /* the predefined header, answered by a PCI read of this count */
-#define FERROX_PCI_SPACE_SIZE 256u  /* the conventional configuration space */
+#define FERROX_PCI_SPACE_SIZE 4096u /* with the extended space of PCI Express */
 
 /* Port requests 4..9. */
 struct ferrox_port_record {

@@ -7,6 +7,11 @@ packages=(
   build-essential cmake g++-multilib gcc-multilib
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qemu-user libcli11-dev libfmt-dev libtomlplusplus-dev libpng-dev
+  # the ferrox tool: JSON, PCI names from pci.ids through libpci, waveform pictures with their font
+  nlohmann-json3-dev libpci-dev pci.ids libcairo2-dev fonts-dejavu-core
+  # its tests: lspci reads the dumps back, sigrok reads the captures, the JSON schema is checked
+  pciutils sigrok-cli python3-jsonschema
+  # the benchmarks: callgrind counts the library's instructions, python3 reports them
   valgrind python3
   "$@"
 )

@@ -197,8 +197,8 @@ TEST_F(PciTest, BaseAddressRegistersAnswerTheSizeProbe) {
 }
 
 TEST_F(PciTest, RegistersAndBusesReachTheDriverUnchangedAndAreRefusedThere) {
-  EXPECT_EQ(component->PciGetByte(0, 0, 0, 0x101), 0xFF);
-  EXPECT_EQ(last_sent().Reg, 0x101);
+  EXPECT_EQ(component->PciGetByte(0, 0, 0, 0x1001), 0xFF);
+  EXPECT_EQ(last_sent().Reg, 0x1001);
   EXPECT_EQ(last_request().error, EINVAL);
   EXPECT_EQ(component->PciGetDword(0, 0, 0, 0x0E), 0xFFFFFFFFu);  // not dword aligned
   EXPECT_EQ(last_sent().Reg, 0x0E);

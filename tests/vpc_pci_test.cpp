@@ -86,7 +86,7 @@ TEST_F(PciDriverTest, RefusesMalformedRecords) {
   const TPciRequest refused[] = {
       {0, 0x00, 0x00, 3, 0, {}},     // no such width
       {0, 0x100, 0x00, 1, 0, {}},    // devfn above 255
-      {0, 0x00, 0xFE, 4, 0, {}},     // past the 256-byte space
+      {0, 0x00, 0xFFE, 4, 0, {}},    // past the 4096-byte space
       {0, 0x00, 0x02, 4, 0, {}},     // not aligned
       {0, 0x00, 0x04, 64, 0, {}},    // blocks of 64 start on a multiple of 64
   };

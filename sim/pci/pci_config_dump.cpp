@@ -24,7 +24,7 @@ std::string parse_row(const std::string& row, PciConfigBytes& config) {
   unsigned offset = 0;
   std::string_view head = std::string_view(row).substr(0, colon);
   head.remove_prefix(std::min(head.find_first_not_of(" \t"), head.size()));
-  if (!parse_hex(head, 2, offset)) return "offset \"" + std::string(head) + "\" is not a hexadecimal byte";
+  if (!parse_hex(head, 3, offset)) return "offset \"" + std::string(head) + "\" is not a hexadecimal offset";
   std::istringstream bytes(row.substr(colon + 1));
   std::string word;
   unsigned count = 0;
@@ -32,7 +32,7 @@ std::string parse_row(const std::string& row, PciConfigBytes& config) {
     unsigned byte = 0;
     if (!parse_hex(word, 2, byte)) return "\"" + word + "\" is not a hexadecimal byte";
     if (count == BytesPerRow) return "more than 16 bytes";
-    if (offset + count >= PciConfigSize) return "runs past the 256-byte configuration space";
+    if (offset + count >= PciConfigSize) return "runs past the 4096-byte configuration space";
     config[offset + count] = static_cast<std::uint8_t>(byte);
   }
   return {};

@@ -12,7 +12,7 @@
 namespace vpc {
 
 // The bytes of a dump, or what is wrong with it ("row 2: ..."). Blank lines are skipped; a row
-// may hold up to 16 bytes and must stay within the 256-byte space.
+// may hold up to 16 bytes and must stay within the 4096-byte space.
 VPC_API std::variant<PciConfigBytes, std::string> parse_pci_config_dump(std::string_view rows);
 
 }  // namespace vpc

@@ -1,4 +1,5 @@
-// One PCI function of the virtual PC: a 256-byte configuration space whose registers behave as on
+// One PCI function of the virtual PC: a 4096-byte configuration space (the 256 bytes of conventional
+// PCI and the extended space of PCI Express after them) whose registers behave as on
 // real devices, bit by bit: identity and class are read-only, status error bits are cleared by
 // writing 1, base address registers keep only the bits their size lets them decode.
 #pragma once
@@ -11,7 +12,7 @@
 
 namespace vpc {
 
-constexpr unsigned PciConfigSize = 256;
+constexpr unsigned PciConfigSize = 4096;
 constexpr unsigned PciHeaderSize = 64;
 constexpr unsigned PciRegionCount = 7;  // base address registers 0..5 and the expansion ROM
 constexpr unsigned PciRomRegion = 6;
@@ -45,7 +46,7 @@ class VPC_API PciFunction final {
 
   const PciLocation& location() const { return location_; }
 
-  // width 1, 2 or 4, little-endian; bytes past the 256-byte space read all ones and take no write.
+  // width 1, 2 or 4, little-endian; bytes past the 4096-byte space read all ones and take no write.
   std::uint32_t read(unsigned offset, unsigned width) const;
   void write(unsigned offset, unsigned width, std::uint32_t value);
 

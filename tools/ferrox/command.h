@@ -6,9 +6,9 @@
 
 #include <functional>
 #include <memory>
-#include <string_view>
 
 #include "ferrox/component/Ferrox32.h"
+#include "tools/ferrox/output.h"
 
 namespace ferrox_tool {
 
@@ -38,9 +38,6 @@ void on_parsed(CLI::App* command, Command& selected, std::shared_ptr<Options> op
     selected = on_driver([options, run](ferrox::TFerrox32& component) { return run(component, *options); });
   });
 }
-
-// Reports a fault of the command on standard error ("ferrox: ..."); returns the exit status 1.
-int fail(std::string_view message);
 
 void add_port_commands(CLI::App& app, Command& selected);
 void add_mem_commands(CLI::App& app, Command& selected);

@@ -81,10 +81,14 @@ void show_interrupts(std::ostream& out, ferrox::TFerrox32& component) {
   raise_irq(7);
   out << fmt::format("MaskInterrupt(7), raised once more: GetHandledCounter {}, InterruptCounter {}\n",
                      component.GetHandledCounter(7), component.InterruptCounter(7));
+  // The driver counts a line's interrupts only while a descriptor listens to it.
+  component.UnmaskInterrupt(0);
   timespec fifth_of_a_second{0, 200'000'000};
   while (nanosleep(&fifth_of_a_second, &fifth_of_a_second) == -1 && errno == EINTR) {
   }
-  out << fmt::format("line 0, the interval timer at 18.2 Hz: InterruptCounter {}\n", component.InterruptCounter(0));
+  out << fmt::format("line 0, the interval timer at 18.2 Hz, unmasked for 0.2 s: InterruptCounter {}, "
+                     "GetHandledCounter {}\n", component.InterruptCounter(0), component.GetHandledCounter(0));
+  component.MaskInterrupt(0);
   component.SetOnHwInterrupt({});
 }
 

@@ -17,6 +17,12 @@ std::uint32_t little_endian(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+std::vector<std::uint32_t> elements_of(std::span<const std::uint8_t> bytes, unsigned element) {
+  std::vector<std::uint32_t> values;
+  for (std::size_t at = 0; at + element <= bytes.size(); at += element) values.push_back(little_endian(bytes.subspan(at, element)));
+  return values;
+}
+
 void hexdump(std::ostream& out, std::uint64_t first, std::span<const std::uint8_t> bytes, unsigned label_digits,
              unsigned element) {
   for (std::size_t row = 0; row < bytes.size(); row += RowBytes) {

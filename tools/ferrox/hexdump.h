@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ostream>
 #include <span>
+#include <vector>
 
 namespace ferrox_tool {
 
@@ -14,5 +15,8 @@ namespace ferrox_tool {
 // value shown (1, 2 or 4), each element printed as one little-endian number.
 void hexdump(std::ostream& out, std::uint64_t first, std::span<const std::uint8_t> bytes, unsigned label_digits,
              unsigned element = 1);
+
+// The bytes as little-endian values of element bytes each, as the hexdump shows them.
+std::vector<std::uint32_t> elements_of(std::span<const std::uint8_t> bytes, unsigned element);
 
 }  // namespace ferrox_tool

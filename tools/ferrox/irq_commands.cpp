@@ -17,10 +17,13 @@ namespace ferrox_tool {
 
 namespace {
 
+constexpr unsigned MostInterrupts = 1'000'000;  // one watch waits for
+
 struct IrqOptions {
   ferrox::Byte line = 0;
   std::optional<unsigned> count;    // stop after this many
   std::optional<double> timeout;    // seconds
+  bool json = false;
 };
 
 double now() {
@@ -79,28 +82,39 @@ int watch(ferrox::TFerrox32& component, const IrqOptions& options) {
     if (options.timeout && left <= 0) break;
     if (!watch.next(left)) continue;
     ++seen;
-    std::cout << fmt::format("irq {}: interrupt {} at {:.3f} s", options.line, seen, now() - start) << std::endl;
+    if (options.json)
+      print_json({{"event", "interrupt"}, {"line", options.line}, {"number", seen}, {"seconds", now() - start}});
+    else
+      std::cout << fmt::format("irq {}: interrupt {} at {:.3f} s\n", options.line, seen, now() - start);
+    std::cout.flush();  // each interrupt as it comes, also into a pipe
   }
   component.MaskInterrupt(options.line);
   component.SetOnHwInterrupt({});
-  std::cout << fmt::format("{} interrupt{} on line {} in {:.3f} s\n", seen, seen == 1 ? "" : "s", options.line, now() - start);
+  if (options.json)
+    print_json({{"event", "end"}, {"line", options.line}, {"interrupts", seen}, {"seconds", now() - start}});
+  else
+    std::cout << fmt::format("{} interrupt{} on line {} in {:.3f} s\n", seen, seen == 1 ? "" : "s", options.line,
+                             now() - start);
   if (options.count && seen < *options.count)
     return fail(fmt::format("only {} of {} interrupts on line {} within {} s", seen, *options.count, options.line,
                             *options.timeout));
-  return 0;
+  return ExitSuccess;
 }
 
 int count(ferrox::TFerrox32& component, const IrqOptions& options) {
   std::int32_t interrupts = component.InterruptCounter(options.line);
   if (interrupts < 0) return fail(fmt::format("the driver did not answer the count of IRQ line {}", options.line));
-  std::cout << interrupts << '\n';
-  return 0;
+  if (options.json)
+    print_json({{"line", options.line}, {"count", interrupts}});
+  else
+    std::cout << interrupts << '\n';
+  return ExitSuccess;
 }
 
 void add_line(CLI::App* command, IrqOptions& options) {
   command->add_option("LINE", options.line, "IRQ line, 0..15")
       ->required()
-      ->transform(number_up_to(ferrox::IrqLineCount - 1, "IRQ line"));
+      ->transform(number_in(0, ferrox::IrqLineCount - 1, "IRQ line"));
 }
 
 }  // namespace
@@ -111,12 +125,15 @@ void add_irq_commands(CLI::App& app, Command& selected) {
 
   CLI::App* watching = irq->add_subcommand("watch", "Unmask a line and print each interrupt as it arrives");
   add_line(watching, *options);
-  watching->add_option("--count,-n", options->count, "Stop after N interrupts")->check(CLI::PositiveNumber);
-  watching->add_option("--timeout,-t", options->timeout, "Stop after S seconds")->check(CLI::PositiveNumber);
+  watching->add_option("--count,-n", options->count, fmt::format("Stop after N interrupts, 1..{}", MostInterrupts))
+      ->transform(number_in(1, MostInterrupts, "count"));
+  watching->add_option("--timeout,-t", options->timeout, "Stop after S seconds")->check(seconds("timeout"));
+  add_json_flag(watching, options->json);
   on_parsed(watching, selected, options, watch);
 
   CLI::App* counting = irq->add_subcommand("count", "Print the driver's count of interrupts on a line");
   add_line(counting, *options);
+  add_json_flag(counting, options->json);
   on_parsed(counting, selected, options, count);
 }
 

@@ -14,11 +14,6 @@
 
 namespace ferrox_tool {
 
-int fail(std::string_view message) {
-  std::cerr << "ferrox: " << message << '\n';
-  return 1;
-}
-
 void add_demo_command(CLI::App& app, Command& selected) {
   CLI::App* demo = app.add_subcommand("demo", "A guided tour of every subsystem on the virtual PC");
   demo->callback([&selected] { selected = {Needs::VirtualPc, [](ferrox::TFerrox32*) { return run_demo(std::cout); }}; });
@@ -47,8 +42,9 @@ class Session {
 bool pass_machine_file(const std::string& machine) {
   std::error_code error;
   std::filesystem::path file = std::filesystem::absolute(machine, error);
-  if (!std::filesystem::is_regular_file(file, error)) {
-    fail("machine file " + machine + " not found");
+  std::filesystem::file_status status = std::filesystem::status(file, error);
+  if (!std::filesystem::is_regular_file(status)) {
+    fail("machine file " + machine + (std::filesystem::is_directory(status) ? " is a directory, not a file" : " not found"));
     return false;
   }
   setenv(vpc::MachineFileVariable, file.c_str(), 1);
@@ -76,12 +72,19 @@ int missing_subcommand(const CLI::App& app) {
   }
   std::vector<std::string> names;
   for (const CLI::App* sub : group->get_subcommands({})) names.push_back(sub->get_name());
-  return fail("\"" + path + "\" needs a subcommand: " + fmt::format("{}", fmt::join(names, ", ")) + " (--help tells more)");
+  return refuse("\"" + path + "\" needs a subcommand: " + fmt::format("{}", fmt::join(names, ", ")) + " (--help tells more)");
+}
+
+// A command line CLI11 could not take: the same "ferrox: ..." as every other fault, and the
+// usage status. Help and --version are not faults: CLI11 prints them.
+int parse_fault(const CLI::App& app, const CLI::ParseError& error) {
+  if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(error);
+  return refuse(std::string(error.what()) + " (--help tells more)");
 }
 
 int run(const Command& command, bool want_virtual, const std::string& machine, char** argv) {
   if (command.needs == Needs::Nothing) return command.run(nullptr);
-  if (!machine.empty() && !pass_machine_file(machine)) return 1;
+  if (!machine.empty() && !pass_machine_file(machine)) return ExitFailed;
   std::string error;
   Platform platform = choose_platform(want_virtual || !machine.empty() || command.needs == Needs::VirtualPc, argv, error);
   if (!error.empty()) return fail(error);
@@ -101,7 +104,11 @@ int main(int argc, char** argv) {
   using namespace ferrox_tool;
   CLI::App app{"ferrox: PC hardware from user space: I/O ports, physical memory, PCI, IRQs, the parallel port.\n"
                "Runs on the real driver /dev/ferrox where it exists, otherwise on the built-in virtual PC.\n"
-               "Numbers are decimal, or hexadecimal with 0x; output is hexadecimal."};
+               "Numbers are decimal, or hexadecimal with 0x; output is hexadecimal. Widths as setpci writes them:\n"
+               "0x378.b, 0x1000.w, 04.l; a write as 0x1000.l=0x12345678.",
+               "ferrox"};
+  app.footer("Exit status: 0 success, 1 the operation failed, 2 the command line was not understood.");
+  app.set_version_flag("--version", std::string("ferrox ") + FERROX_VERSION);
   bool want_virtual = false;
   std::string machine;
   app.add_flag("--virtual", want_virtual, "Run on the built-in virtual PC even where /dev/ferrox exists");
@@ -117,7 +124,13 @@ int main(int argc, char** argv) {
   add_package_command(app, selected);
   add_demo_command(app, selected);
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return parse_fault(app, error);
+  }
   if (!selected.run) return missing_subcommand(app);
-  return run(selected, want_virtual, machine, argv);
+  int status = run(selected, want_virtual, machine, argv);
+  int written = flush_output();
+  return status != ExitSuccess ? status : written;
 }

@@ -1,6 +1,10 @@
-// ferrox mem: blocks of physical memory, read as a hexdump and written byte by byte.
+// ferrox mem: blocks of physical memory, read as a hexdump and written in bytes, words or
+// double words: device registers answer only accesses of their own width.
+#include <errno.h>
+
 #include <fmt/format.h>
 
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -13,53 +17,128 @@ namespace ferrox_tool {
 
 namespace {
 
+using framework::Error;
+using framework::Result;
+
 constexpr std::uint64_t AddressSpace = 1ull << 32;
 constexpr std::uint32_t LargestBlock = 65536;  // bytes one command moves
 constexpr unsigned AddressDigits = 8;
 
 struct MemOptions {
-  std::uint32_t address = 0;
+  std::string address;  // ADDR[.b|.w|.l][=VALUE,...]
   std::uint32_t count = 16;
-  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint32_t> values;
+  bool json = false;
 };
 
-bool within_address_space(std::uint32_t address, std::size_t count) {
-  if (address + std::uint64_t{count} <= AddressSpace) return true;
-  fail(fmt::format("{} bytes from {:#x} run past the 4 GiB physical address space", count, address));
+// Where the block lies, how wide each access is, and what a write puts there.
+struct Block {
+  std::uint32_t address = 0;
+  unsigned width = 1;
+  std::uint32_t elements = 0;
+  std::vector<std::uint32_t> values;
+  std::uint64_t bytes() const { return std::uint64_t{elements} * width; }
+};
+
+framework::Status fits_one_block(const Block& block) {
+  if (block.bytes() > LargestBlock)
+    return Error{fmt::format("{} elements of {} are more than the {} bytes one command moves", block.elements,
+                             bytes_text(block.width), LargestBlock)};
+  if (block.address + block.bytes() > AddressSpace)
+    return Error{fmt::format("{} from {:#x} run past the 4 GiB physical address space", bytes_text(block.bytes()),
+                             block.address)};
+  return framework::Done{};
+}
+
+Result<Block> read_block(const MemOptions& options) {
+  Result<Access> access = parse_access(options.address, MemorySyntax, Values::Refused);
+  if (!access) return access.error();
+  Block block{static_cast<std::uint32_t>(access->address), access->width.value_or(1), options.count, {}};
+  if (framework::Status fits = fits_one_block(block); !fits) return fits.error();
+  return block;
+}
+
+Result<Block> write_block(const MemOptions& options) {
+  Result<Access> access = parse_access(options.address, MemorySyntax, Values::Optional);
+  if (!access) return access.error();
+  if (!access->values.empty() && !options.values.empty())
+    return Error{fmt::format("\"{}\" gives the values already", options.address)};
+  Block block{static_cast<std::uint32_t>(access->address), access->width.value_or(1), 0,
+              access->values.empty() ? options.values : access->values};
+  block.elements = static_cast<std::uint32_t>(block.values.size());
+  if (block.values.empty()) return Error{"nothing to write: give values, or ADDR.l=VALUE"};
+  if (framework::Status fit = values_fit(block.values, block.width); !fit) return fit.error();
+  if (framework::Status fits = fits_one_block(block); !fits) return fits.error();
+  return block;
+}
+
+// Why the driver refused a window: it keeps System RAM out of reach and says so with EPERM.
+std::string map_refusal(int error) {
+  if (error == EPERM) return "the range holds System RAM, which the driver does not map";
+  if (error == 0) return "the driver gave no reason";
+  return std::strerror(error);
+}
+
+// Maps a window of exactly the block, which the accesses then reuse. Left to themselves they map
+// one byte past the block and at least 256 bytes, and a careful driver refuses a window that
+// reaches into System RAM: the last bytes below 1 MiB could not be read. The component reports a
+// window the driver could not map only through its state; the driver's errno tells why.
+bool map_block(ferrox::TFerrox32& component, const Block& block) {
+  errno = 0;
+  component.fMapPhysToLinear(block.address, static_cast<std::uint32_t>(block.bytes()));
+  if (component.Mapped()) return true;
+  int why = errno;
+  fail(fmt::format("the driver could not map {} of physical memory at {:#x}: {}", bytes_text(block.bytes()),
+                   block.address, map_refusal(why)));
   return false;
 }
 
-// Maps a window of exactly the block, which the block operations then reuse. Left to themselves
-// they map one byte past the block and at least 256 bytes, and a careful driver refuses a window
-// that reaches into System RAM: the last bytes below 1 MiB could not be read. The component
-// reports a window the driver could not map only through its state.
-bool map_block(ferrox::TFerrox32& component, std::uint32_t address, std::size_t count) {
-  component.fMapPhysToLinear(address, static_cast<std::uint32_t>(count));
-  if (component.Mapped()) return true;
-  fail(fmt::format("the driver could not map {} bytes of physical memory at {:#x}", count, address));
-  return false;
+std::uint32_t get(ferrox::TFerrox32& component, const Block& block, std::uint32_t index) {
+  if (block.width == 1) return component.fGetMemB(block.address, index);
+  if (block.width == 2) return component.fGetMemW(block.address, index);
+  return component.fGetMemL(block.address, index);
+}
+
+void set(ferrox::TFerrox32& component, const Block& block, std::uint32_t index) {
+  std::uint32_t value = block.values[index];
+  if (block.width == 1) component.fSetMemB(block.address, index, static_cast<ferrox::Byte>(value));
+  if (block.width == 2) component.fSetMemW(block.address, index, static_cast<ferrox::Word>(value));
+  if (block.width == 4) component.fSetMemL(block.address, index, value);
 }
 
 int read_memory(ferrox::TFerrox32& component, const MemOptions& options) {
-  if (!within_address_space(options.address, options.count)) return 1;
-  if (!map_block(component, options.address, options.count)) return 1;
-  std::vector<std::uint8_t> bytes(options.count);
-  component.ReadPhysicalMemory(options.address, 0, options.count, bytes.data());
-  hexdump(std::cout, options.address, bytes, AddressDigits);
-  return 0;
+  Result<Block> block = read_block(options);
+  if (!block) return refuse(block.error().Message);
+  if (!map_block(component, *block)) return ExitFailed;
+  std::vector<std::uint8_t> bytes(block->bytes());
+  if (block->width == 1) {
+    component.ReadPhysicalMemory(block->address, 0, block->elements, bytes.data());
+  } else {
+    for (std::uint32_t i = 0; i < block->elements; ++i) {
+      std::uint32_t value = get(component, *block, i);
+      for (unsigned b = 0; b < block->width; ++b) bytes[i * block->width + b] = static_cast<std::uint8_t>(value >> 8 * b);
+    }
+  }
+  if (options.json) {
+    print_json({{"address", block->address}, {"width", block->width}, {"values", elements_of(bytes, block->width)}});
+  } else {
+    hexdump(std::cout, block->address, bytes, AddressDigits, block->width);
+  }
+  return ExitSuccess;
 }
 
 int write_memory(ferrox::TFerrox32& component, const MemOptions& options) {
-  if (!within_address_space(options.address, options.bytes.size())) return 1;
-  if (!map_block(component, options.address, options.bytes.size())) return 1;
-  component.WritePhysicalMemory(options.address, 0, static_cast<std::uint32_t>(options.bytes.size()), options.bytes.data());
-  return 0;
+  Result<Block> block = write_block(options);
+  if (!block) return refuse(block.error().Message);
+  if (!map_block(component, *block)) return ExitFailed;
+  for (std::uint32_t i = 0; i < block->elements; ++i) set(component, *block, i);
+  return ExitSuccess;
 }
 
-CLI::Option* add_address(CLI::App* command, MemOptions& options) {
-  return command->add_option("ADDR", options.address, "Physical address")
+void add_address(CLI::App* command, MemOptions& options, Values values) {
+  command->add_option("ADDR", options.address, "Physical address, with .b, .w or .l for the width (default .b)")
       ->required()
-      ->transform(number_up_to(AddressSpace - 1, "address"));
+      ->check(access_check(MemorySyntax, values));
 }
 
 }  // namespace
@@ -68,16 +147,17 @@ void add_mem_commands(CLI::App& app, Command& selected) {
   CLI::App* mem = app.add_subcommand("mem", "Read and write physical memory");
   auto options = std::make_shared<MemOptions>();
 
-  CLI::App* read = mem->add_subcommand("read", "Print COUNT bytes (default 16) from ADDR as a hexdump");
-  add_address(read, *options);
-  read->add_option("COUNT", options->count, "How many bytes, 1 to 65536")
-      ->transform(number_up_to(LargestBlock, "count"))
-      ->check(CLI::Range(1u, LargestBlock));
+  CLI::App* read = mem->add_subcommand("read", "Print COUNT elements (default 16) from ADDR as a hexdump");
+  add_json_flag(read, options->json);
+  add_address(read, *options, Values::Refused);
+  read->add_option("COUNT", options->count, fmt::format("How many bytes, words or double words, 1..{}", LargestBlock))
+      ->transform(number_in(1, LargestBlock, "count"));
   on_parsed(read, selected, options, read_memory);
 
-  CLI::App* write = mem->add_subcommand("write", "Write bytes from ADDR on");
-  add_address(write, *options);
-  write->add_option("BYTE", options->bytes, "The bytes, in order")->required()->transform(number_up_to(0xFF, "byte"));
+  CLI::App* write = mem->add_subcommand("write", "Write values from ADDR on: ADDR BYTE... or ADDR.l=VALUE,...");
+  add_address(write, *options, Values::Optional);
+  write->add_option("VALUE", options->values, "The values, in order, unless ADDR=VALUE,... gives them")
+      ->transform(number_in(0, 0xFFFFFFFF, "value", Shown::Hexadecimal));
   on_parsed(write, selected, options, write_memory);
 }
 

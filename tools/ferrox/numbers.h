@@ -1,5 +1,5 @@
-// Numbers on the command line: "0x" and hexadecimal digits, or decimal digits; and the setpci
-// register expressions "REG.w" and "REG.w=VALUE".
+// Numbers on the command line: "0x" and hexadecimal digits, or decimal digits; seconds; and the
+// access expressions of setpci, "ADDR.w" and "ADDR.w=VALUE", which port, mem and pci all speak.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -8,33 +8,65 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "ferrox/framework/Result.h"
 
 namespace ferrox_tool {
 
-// "0x1f" or "31"; nothing else (no sign, no octal, no trailing text). Values above 64 bits fail.
-std::optional<std::uint64_t> parse_number(std::string_view text);
+// "0x1f" or "31"; nothing else (no sign, no octal, no trailing text, no leading zero: "0378"
+// would be read as 378 by some and as 0x378 by others). what names the number in the error.
+framework::Result<std::uint64_t> parse_number(std::string_view text, std::string_view what);
 
-// An option transform that accepts a number of at most max and hands CLI11 its decimal form;
-// what names the thing in messages ("port", "address").
-CLI::Validator number_up_to(std::uint64_t max, const std::string& what);
-CLI::Validator number_in(std::uint64_t min, std::uint64_t max, const std::string& what);
+// How a range is written in messages: counts, lines and pins in decimal, addresses in hexadecimal.
+enum class Shown { Decimal, Hexadecimal };
 
-// "0x1f" with enough digits for a value of bytes bytes: "1f", "001f", "0000001f".
+// An option transform that accepts a number in min..max and hands CLI11 its decimal form.
+CLI::Validator number_in(std::uint64_t min, std::uint64_t max, const std::string& what,
+                         Shown shown = Shown::Decimal);
+
+// An option check for a duration in seconds: a positive decimal number such as 0.5 or 10.
+CLI::Validator seconds(const std::string& what);
+
+// "1f", "001f", "0000001f": enough digits for a value of bytes bytes.
 std::string hex(std::uint64_t value, unsigned bytes);
 
-// A register of PCI configuration space as setpci names it: hexadecimal offset and width.
-struct RegisterExpression {
-  unsigned offset = 0;
-  unsigned width = 1;  // 1, 2 or 4 bytes: .b, .w, .l
-  std::optional<std::uint32_t> value;  // after "=", hexadecimal as setpci takes it
+// "1 byte", "4 bytes".
+std::string bytes_text(std::uint64_t count);
+
+// An access as setpci writes one: where, how wide, and for a write the values, which go to
+// consecutive elements ("40.l=1,2" writes 40.l and 44.l).
+struct Access {
+  std::uint64_t address = 0;
+  std::optional<unsigned> width;  // 1, 2 or 4 bytes: .b, .w, .l; absent when the text gives none
+  std::vector<std::uint32_t> values;
 };
 
-// Parses "REG.b|.w|.l" or, with value_wanted, "REG.b|.w|.l=VALUE". Checks that the register lies
-// in the 256-byte space, is aligned to its width, and that the value fits the width; error says
-// what is wrong otherwise.
-std::optional<RegisterExpression> parse_register(std::string_view text, bool value_wanted, std::string& error);
+// What one command's access expressions look like.
+struct AccessSyntax {
+  const char* what;          // "port", "address", "register": names the place in errors
+  const char* placeholder;   // "PORT", "ADDR", "REG": stands for the place in the expression's shape
+  std::uint64_t space;       // places run from 0 to space - 1
+  bool setpci_numbers;       // hexadecimal with or without 0x, as setpci takes them; else parse_number
+  bool width_required;       // the suffix must be there
+  bool aligned;              // the place is a multiple of its width
+};
+
+extern const AccessSyntax PortSyntax;
+extern const AccessSyntax MemorySyntax;
+extern const AccessSyntax PciRegisterSyntax;
+
+enum class Values { Refused, Optional, Required };
+
+// Parses "ADDR", "ADDR.b|.w|.l" and, where values allows, "ADDR[.w]=VALUE[,VALUE...]". Checks
+// that the access (width 1 when none is given) lies in the space, is aligned where it must be,
+// and that each value fits the width.
+framework::Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, Values values);
 
 // An option check that the text is such an expression.
-CLI::Validator register_expression(bool value_wanted);
+CLI::Validator access_check(const AccessSyntax& syntax, Values values);
+
+// Checks that values fit in width bytes; the error names the first that does not.
+framework::Status values_fit(const std::vector<std::uint32_t>& values, unsigned width);
 
 }  // namespace ferrox_tool

@@ -1,7 +1,7 @@
-// ferrox pci: the functions present, a function's header, and its registers in setpci's terms.
+// ferrox pci: the functions present as lspci lists them, their configuration space as lspci -x
+// dumps it, and their registers in setpci's terms.
 #include <fmt/format.h>
 
-#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -17,94 +17,127 @@ namespace {
 struct PciOptions {
   std::string slot;
   std::string expression;
-};
+  int numeric = 0;  // -n: numbers, -nn: names and numbers
+  int hex = 0;      // -x, -xxx, -xxxx
+  bool domains = false;
+  bool json = false;
 
-struct Slot {
-  ferrox::Word bus, device, function;
+  Naming naming() const { return numeric == 0 ? Naming::Names : numeric == 1 ? Naming::Numbers : Naming::Both; }
 };
-
-// "bus:device.function" in hexadecimal, as lspci prints it ("00:1f.3").
-std::optional<Slot> parse_slot(const std::string& text) {
-  unsigned bus = 0, device = 0, function = 0;
-  char end = 0;
-  if (std::sscanf(text.c_str(), "%2x:%2x.%1x%c", &bus, &device, &function, &end) != 3) return {};
-  if (text.find_first_of("+- ") != std::string::npos || device > 31 || function > 7) return {};
-  return Slot{static_cast<ferrox::Word>(bus), static_cast<ferrox::Word>(device), static_cast<ferrox::Word>(function)};
-}
 
 CLI::Validator slot_check() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
         if (parse_slot(text)) return {};
-        return fmt::format("\"{}\" is not a slot bus:device.function (hexadecimal, device 00..1f, function 0..7)", text);
+        return fmt::format("\"{}\" is not a slot [domain:]bus:device.function (hexadecimal, device 00..1f, "
+                           "function 0..7)", text);
       },
-      "BB:DD.F");
+      "[DDDD:]BB:DD.F");
 }
 
-// The function at the slot, with its header; a fault message when there is none.
-std::optional<Slot> present(ferrox::TFerrox32& component, const std::string& text, ferrox::TPciCfg& header) {
-  std::optional<Slot> slot = parse_slot(text);  // well formed: the option's check has passed
-  if (!component.PciDeviceInfo(slot->bus, slot->device, slot->function, header) || header.VendorID == 0xFFFF) {
-    fail(fmt::format("no PCI function at {}", text));
-    return {};
+// The function at the slot; a fault message when there is none.
+std::optional<PciFunctionFound> present(ferrox::TFerrox32& component, const std::string& text) {
+  PciSlot slot = *parse_slot(text);  // well formed: the option's check has passed
+  std::optional<PciFunctionFound> found = find_pci_function(component, slot);
+  if (found) return found;
+  if (slot.domain != 0) fail(fmt::format("no PCI function at {}: the driver reaches domain 0000 only", text));
+  else fail(fmt::format("no PCI function at {}", text));
+  return {};
+}
+
+int list(ferrox::TFerrox32& component, const PciOptions& options) {
+  PciNames names;
+  std::vector<PciFunctionFound> functions = find_pci_functions(component);
+  if (options.json) {
+    nlohmann::json listing = nlohmann::json::array();
+    for (const PciFunctionFound& found : functions) listing.push_back(pci_function_json(found, names));
+    print_json(listing);
+    return ExitSuccess;
   }
-  return slot;
+  for (const PciFunctionFound& found : functions)
+    std::cout << pci_function_line(found, options.naming(), options.domains, names) << '\n';
+  return ExitSuccess;
 }
 
-int list(ferrox::TFerrox32& component) {
-  for (const std::string& line : list_pci_functions(component)) std::cout << line << '\n';
-  return 0;
-}
-
+// Each function as `lspci -x` shows it: its line, the rows of configuration space, a blank line.
 int dump(ferrox::TFerrox32& component, const PciOptions& options) {
-  ferrox::TPciCfg header;
-  std::optional<Slot> slot = present(component, options.slot, header);
-  if (!slot) return 1;
-  std::cout << pci_function_line(slot->bus, slot->device, slot->function, header) << '\n';
-  hexdump(std::cout, 0, {reinterpret_cast<const std::uint8_t*>(&header), sizeof header}, 2);
-  return 0;
+  std::vector<PciFunctionFound> functions;
+  if (options.slot.empty()) {
+    functions = find_pci_functions(component);
+  } else if (std::optional<PciFunctionFound> found = present(component, options.slot)) {
+    functions.push_back(*found);
+  } else {
+    return ExitFailed;
+  }
+  PciNames names;
+  nlohmann::json listing = nlohmann::json::array();
+  for (const PciFunctionFound& found : functions) {
+    std::vector<std::uint8_t> config = read_config_space(component, found, std::max(options.hex, 1));
+    if (options.json) {
+      listing.push_back(pci_function_json(found, names));
+      listing.back()["config"] = config;
+      continue;
+    }
+    std::cout << pci_function_line(found, options.naming(), options.domains, names) << '\n';
+    hexdump(std::cout, 0, config, 2);
+    std::cout << '\n';
+  }
+  if (options.json) print_json(options.slot.empty() ? listing : listing[0]);
+  return ExitSuccess;
 }
 
 // The register an expression names, on a function that is present; nothing after a fault.
 struct Target {
-  Slot slot;
-  RegisterExpression reg;
-  ferrox::Word offset() const { return static_cast<ferrox::Word>(reg.offset); }
+  PciSlot slot;
+  Access reg;
+  unsigned width() const { return *reg.width; }
+  ferrox::Word offset(std::size_t element = 0) const { return static_cast<ferrox::Word>(reg.address + element * width()); }
 };
 
-std::optional<Target> target(ferrox::TFerrox32& component, const PciOptions& options, bool value_wanted) {
-  std::string error;
-  std::optional<RegisterExpression> reg = parse_register(options.expression, value_wanted, error);
-  if (!reg) {
-    fail(error);
-    return {};
-  }
-  ferrox::TPciCfg header;
-  std::optional<Slot> slot = present(component, options.slot, header);
-  if (!slot) return {};
-  return Target{*slot, *reg};
+std::optional<Target> target(ferrox::TFerrox32& component, const PciOptions& options, Values values) {
+  // Well formed: the option's check has passed.
+  Access reg = parse_access(options.expression, PciRegisterSyntax, values).value();
+  std::optional<PciFunctionFound> found = present(component, options.slot);
+  if (!found) return {};
+  return Target{found->slot, reg};
 }
 
 int read_register(ferrox::TFerrox32& component, const PciOptions& options) {
-  std::optional<Target> at = target(component, options, false);
-  if (!at) return 1;
-  const Slot& s = at->slot;
-  std::uint32_t value = at->reg.width == 1   ? component.PciGetByte(s.bus, s.device, s.function, at->offset())
-                        : at->reg.width == 2 ? component.PciGetWord(s.bus, s.device, s.function, at->offset())
-                                             : component.PciGetDword(s.bus, s.device, s.function, at->offset());
-  std::cout << hex(value, at->reg.width) << '\n';
-  return 0;
+  std::optional<Target> at = target(component, options, Values::Refused);
+  if (!at) return ExitFailed;
+  const PciSlot& s = at->slot;
+  std::uint32_t value = at->width() == 1   ? component.PciGetByte(s.bus, s.device, s.function, at->offset())
+                        : at->width() == 2 ? component.PciGetWord(s.bus, s.device, s.function, at->offset())
+                                           : component.PciGetDword(s.bus, s.device, s.function, at->offset());
+  if (options.json)
+    print_json({{"slot", slot_text(s, true)}, {"register", at->reg.address}, {"width", at->width()}, {"value", value}});
+  else
+    std::cout << hex(value, at->width()) << '\n';
+  return ExitSuccess;
 }
 
+// Several values go to consecutive registers, as with setpci: 40.l=1,2 writes 40.l and 44.l.
 int write_register(ferrox::TFerrox32& component, const PciOptions& options) {
-  std::optional<Target> at = target(component, options, true);
-  if (!at) return 1;
-  const Slot& s = at->slot;
-  std::uint32_t value = *at->reg.value;
-  if (at->reg.width == 1) component.PciSetByte(s.bus, s.device, s.function, at->offset(), static_cast<ferrox::Byte>(value));
-  if (at->reg.width == 2) component.PciSetWord(s.bus, s.device, s.function, at->offset(), static_cast<ferrox::Word>(value));
-  if (at->reg.width == 4) component.PciSetDword(s.bus, s.device, s.function, at->offset(), value);
-  return 0;
+  std::optional<Target> at = target(component, options, Values::Required);
+  if (!at) return ExitFailed;
+  const PciSlot& s = at->slot;
+  for (std::size_t i = 0; i < at->reg.values.size(); ++i) {
+    std::uint32_t value = at->reg.values[i];
+    ferrox::Word offset = at->offset(i);
+    if (at->width() == 1) component.PciSetByte(s.bus, s.device, s.function, offset, static_cast<ferrox::Byte>(value));
+    if (at->width() == 2) component.PciSetWord(s.bus, s.device, s.function, offset, static_cast<ferrox::Word>(value));
+    if (at->width() == 4) component.PciSetDword(s.bus, s.device, s.function, offset, value);
+  }
+  return ExitSuccess;
+}
+
+void add_naming(CLI::App* command, PciOptions& options) {
+  command->add_flag("-n", options.numeric, "Numbers instead of names, as lspci -n; -nn for both");
+  command->add_flag("-D", options.domains, "Show the domain of every slot, as lspci -D");
+}
+
+CLI::Option* add_slot(CLI::App* command, PciOptions& options, const char* description) {
+  return command->add_option("SLOT", options.slot, description)->check(slot_check());
 }
 
 }  // namespace
@@ -113,23 +146,30 @@ void add_pci_commands(CLI::App& app, Command& selected) {
   CLI::App* pci = app.add_subcommand("pci", "PCI functions and their configuration space");
   auto options = std::make_shared<PciOptions>();
 
-  CLI::App* listing = pci->add_subcommand("list", "List the functions as `lspci -n`: bus:dev.fn class: vendor:device");
-  listing->callback([&selected] { selected = on_driver(list); });
+  CLI::App* listing = pci->add_subcommand("list", "List the functions as lspci: slot, class, vendor and device");
+  add_naming(listing, *options);
+  add_json_flag(listing, options->json);
+  on_parsed(listing, selected, options, list);
 
-  CLI::App* dumping = pci->add_subcommand("dump", "Print a function's 64-byte header as `lspci -x`");
-  dumping->add_option("SLOT", options->slot, "bus:device.function, e.g. 00:02.0")->required()->check(slot_check());
+  CLI::App* dumping = pci->add_subcommand(
+      "dump", "Dump configuration space as lspci -x: -x the header (default), -xxx 256 bytes, -xxxx 4096 bytes");
+  add_slot(dumping, *options, "bus:device.function, e.g. 00:02.0; every function when left out");
+  dumping->add_flag("-x", options->hex, "Bytes to show: -x 64 (128 for a CardBus bridge), -xxx 256, -xxxx 4096");
+  add_naming(dumping, *options);
+  add_json_flag(dumping, options->json);
   on_parsed(dumping, selected, options, dump);
 
   CLI::App* read = pci->add_subcommand("read", "Read a register: REG.b, REG.w or REG.l (REG in hexadecimal, as setpci)");
-  read->add_option("SLOT", options->slot, "bus:device.function")->required()->check(slot_check());
-  read->add_option("REG", options->expression, "e.g. 04.w")->required()->check(register_expression(false));
+  add_slot(read, *options, "bus:device.function")->required();
+  read->add_option("REG", options->expression, "e.g. 04.w")->required()->check(access_check(PciRegisterSyntax, Values::Refused));
+  add_json_flag(read, options->json);
   on_parsed(read, selected, options, read_register);
 
   CLI::App* write = pci->add_subcommand("write", "Write a register: REG.w=VALUE (hexadecimal, as setpci)");
-  write->add_option("SLOT", options->slot, "bus:device.function")->required()->check(slot_check());
-  write->add_option("REG=VALUE", options->expression, "e.g. 04.w=0107")
+  add_slot(write, *options, "bus:device.function")->required();
+  write->add_option("REG=VALUE", options->expression, "e.g. 04.w=0107; REG.l=V1,V2 writes consecutive registers")
       ->required()
-      ->check(register_expression(true));
+      ->check(access_check(PciRegisterSyntax, Values::Required));
   on_parsed(write, selected, options, write_register);
 }
 

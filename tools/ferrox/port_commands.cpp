@@ -13,35 +13,45 @@ namespace ferrox_tool {
 
 namespace {
 
+using framework::Error;
+using framework::Result;
+
 constexpr std::uint32_t LargestBlock = 65536;  // elements of one FIFO transfer
 
 struct PortOptions {
-  unsigned size = 1;
+  unsigned size = 0;  // --size; 0 when not given
   bool direct = false;
-  std::uint16_t port = 0;
-  std::uint32_t value = 0;
+  bool json = false;
+  std::string port;  // PORT[.b|.w|.l][=VALUE,...]
+  std::vector<std::uint32_t> values;
   std::uint32_t count = 0;
+};
+
+// The port, the width of each access and the values to write, from the expression and the options.
+struct PortAccess {
+  std::uint16_t port = 0;
+  unsigned width = 1;
   std::vector<std::uint32_t> values;
 };
 
-// The checks every subcommand shares: the access must stay within port 0xffff, and each value
-// must fit its width.
-bool checked(const PortOptions& options, const std::vector<std::uint32_t>& values) {
-  if (options.port + options.size - 1 > 0xFFFF) {
-    fail(fmt::format("a {}-byte access at port {:#x} runs past port 0xffff", options.size, options.port));
-    return false;
-  }
-  for (std::uint32_t value : values)
-    if (options.size < 4 && value >> (8 * options.size) != 0) {
-      fail(fmt::format("value {:#x} does not fit in {} byte{}", value, options.size, options.size == 1 ? "" : "s"));
-      return false;
-    }
-  return true;
+Result<PortAccess> resolve(const PortOptions& options, Values values) {
+  Result<Access> access = parse_access(options.port, PortSyntax, values);
+  if (!access) return access.error();
+  if (access->width && options.size && *access->width != options.size)
+    return Error{fmt::format("\"{}\" and --size {} give two widths", options.port, options.size)};
+  if (!access->values.empty() && !options.values.empty())
+    return Error{fmt::format("\"{}\" gives the value already", options.port)};
+  PortAccess resolved{static_cast<std::uint16_t>(access->address), access->width.value_or(options.size ? options.size : 1),
+                      access->values.empty() ? options.values : access->values};
+  if (resolved.port + resolved.width - 1 > 0xFFFF)
+    return Error{fmt::format("{} from port {:#x} run past port 0xffff", bytes_text(resolved.width), resolved.port)};
+  if (framework::Status fit = values_fit(resolved.values, resolved.width); !fit) return fit.error();
+  return resolved;
 }
 
 // Port instructions need the grant of every port the access touches.
-bool granted(ferrox::TFerrox32& component, const PortOptions& options) {
-  for (unsigned port = options.port; port < options.port + options.size; ++port)
+bool granted(ferrox::TFerrox32& component, const PortAccess& access) {
+  for (unsigned port = access.port; port < access.port + access.width; ++port)
     if (!component.fSetIoPermission(static_cast<ferrox::Word>(port))) {
       fail(fmt::format("no I/O permission for port {:#x}: iopl and ioperm were refused", port));
       return false;
@@ -50,62 +60,90 @@ bool granted(ferrox::TFerrox32& component, const PortOptions& options) {
 }
 
 // --direct: the port instructions, never a quiet fall-back to the driver.
-bool choose_path(ferrox::TFerrox32& component, const PortOptions& options) {
+bool choose_path(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
   if (!options.direct) return true;
   component.fSetHardAccess(false);
   if (component.HardAccess()) {
     fail("direct port access refused: iopl was refused");
     return false;
   }
-  return granted(component, options);
+  return granted(component, access);
 }
 
 int read_port(ferrox::TFerrox32& component, const PortOptions& options) {
-  if (!checked(options, {}) || !choose_path(component, options)) return 1;
-  std::uint32_t value = options.size == 1   ? component.fGetPortB(options.port)
-                        : options.size == 2 ? component.fGetPortW(options.port)
-                                            : component.fGetPortL(options.port);
-  std::cout << hex(value, options.size) << '\n';
-  return 0;
+  Result<PortAccess> access = resolve(options, Values::Refused);
+  if (!access) return refuse(access.error().Message);
+  if (!choose_path(component, options, *access)) return ExitFailed;
+  std::uint32_t value = access->width == 1   ? component.fGetPortB(access->port)
+                        : access->width == 2 ? component.fGetPortW(access->port)
+                                             : component.fGetPortL(access->port);
+  if (options.json)
+    print_json({{"port", access->port}, {"width", access->width}, {"value", value}});
+  else
+    std::cout << hex(value, access->width) << '\n';
+  return ExitSuccess;
 }
 
 int write_port(ferrox::TFerrox32& component, const PortOptions& options) {
-  if (!checked(options, {options.value}) || !choose_path(component, options)) return 1;
-  if (options.size == 1) component.fSetPortB(options.port, static_cast<ferrox::Byte>(options.value));
-  if (options.size == 2) component.fSetPortW(options.port, static_cast<ferrox::Word>(options.value));
-  if (options.size == 4) component.fSetPortL(options.port, options.value);
-  return 0;
+  Result<PortAccess> access = resolve(options, Values::Optional);
+  if (!access) return refuse(access.error().Message);
+  if (access->values.size() != 1)
+    return refuse(fmt::format("port write takes one value (fifo-write writes several): write {}=VALUE or {} VALUE",
+                              options.port, options.port));
+  if (!choose_path(component, options, *access)) return ExitFailed;
+  std::uint32_t value = access->values[0];
+  if (access->width == 1) component.fSetPortB(access->port, static_cast<ferrox::Byte>(value));
+  if (access->width == 2) component.fSetPortW(access->port, static_cast<ferrox::Word>(value));
+  if (access->width == 4) component.fSetPortL(access->port, value);
+  return ExitSuccess;
 }
 
 int fifo_read(ferrox::TFerrox32& component, const PortOptions& options) {
-  if (!checked(options, {}) || !granted(component, options)) return 1;
-  std::vector<std::uint8_t> bytes(std::size_t{options.count} * options.size);
-  if (options.size == 1) component.ReadPortFIFO(options.port, options.count, bytes.data());
-  if (options.size == 2) component.ReadPortWFIFO(options.port, options.count, bytes.data());
-  if (options.size == 4) component.ReadPortLFIFO(options.port, options.count, bytes.data());
-  hexdump(std::cout, 0, bytes, bytes.size() > 0x100 ? 4 : 2, options.size);
-  return 0;
+  Result<PortAccess> access = resolve(options, Values::Refused);
+  if (!access) return refuse(access.error().Message);
+  if (!granted(component, *access)) return ExitFailed;
+  std::vector<std::uint8_t> bytes(std::size_t{options.count} * access->width);
+  if (access->width == 1) component.ReadPortFIFO(access->port, options.count, bytes.data());
+  if (access->width == 2) component.ReadPortWFIFO(access->port, options.count, bytes.data());
+  if (access->width == 4) component.ReadPortLFIFO(access->port, options.count, bytes.data());
+  if (options.json) {
+    print_json({{"port", access->port}, {"width", access->width}, {"values", elements_of(bytes, access->width)}});
+  } else {
+    hexdump(std::cout, 0, bytes, bytes.size() > 0x100 ? 4 : 2, access->width);
+  }
+  return ExitSuccess;
 }
 
 int fifo_write(ferrox::TFerrox32& component, const PortOptions& options) {
-  if (!checked(options, options.values) || !granted(component, options)) return 1;
+  Result<PortAccess> access = resolve(options, Values::Optional);
+  if (!access) return refuse(access.error().Message);
+  if (access->values.empty()) return refuse(fmt::format("fifo-write of {} gives no value", options.port));
+  if (access->values.size() > LargestBlock)
+    return refuse(fmt::format("{} values are more than one transfer of {} takes", access->values.size(), LargestBlock));
+  if (!granted(component, *access)) return ExitFailed;
   std::vector<std::uint8_t> bytes;
-  for (std::uint32_t value : options.values)
-    for (unsigned i = 0; i < options.size; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
-  auto count = static_cast<std::uint32_t>(options.values.size());
-  if (options.size == 1) component.WritePortFIFO(options.port, count, bytes.data());
-  if (options.size == 2) component.WritePortWFIFO(options.port, count, bytes.data());
-  if (options.size == 4) component.WritePortLFIFO(options.port, count, bytes.data());
-  return 0;
+  for (std::uint32_t value : access->values)
+    for (unsigned i = 0; i < access->width; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
+  auto count = static_cast<std::uint32_t>(access->values.size());
+  if (access->width == 1) component.WritePortFIFO(access->port, count, bytes.data());
+  if (access->width == 2) component.WritePortWFIFO(access->port, count, bytes.data());
+  if (access->width == 4) component.WritePortLFIFO(access->port, count, bytes.data());
+  return ExitSuccess;
 }
 
 void add_size(CLI::App* command, PortOptions& options) {
-  command->add_option("--size,-s", options.size, "Bytes per access: 1, 2 or 4 (default 1)")
+  command->add_option("--size,-s", options.size, "Bytes per access: 1, 2 or 4, the same as PORT.b, PORT.w, PORT.l")
       ->check(CLI::IsMember({1u, 2u, 4u}));
 }
 
-void add_port(CLI::App* command, PortOptions& options) {
-  command->add_option("PORT", options.port, "I/O port, 0..0xffff")->required()->transform(number_up_to(0xFFFF, "port"));
+void add_port(CLI::App* command, PortOptions& options, Values values) {
+  command->add_option("PORT", options.port, "I/O port 0..0xffff, with .b, .w or .l for the width (default .b)")
+      ->required()
+      ->check(access_check(PortSyntax, values));
+}
+
+void add_values(CLI::App* command, PortOptions& options, const char* description) {
+  command->add_option("VALUE", options.values, description)->transform(number_in(0, 0xFFFFFFFF, "value", Shown::Hexadecimal));
 }
 
 }  // namespace
@@ -117,30 +155,30 @@ void add_port_commands(CLI::App& app, Command& selected) {
   CLI::App* read = port->add_subcommand("read", "Read a port and print its value in hexadecimal");
   add_size(read, *options);
   read->add_flag("--direct", options->direct, "Use the port instructions instead of the driver");
-  add_port(read, *options);
+  add_json_flag(read, options->json);
+  add_port(read, *options, Values::Refused);
   on_parsed(read, selected, options, read_port);
 
-  CLI::App* write = port->add_subcommand("write", "Write a value to a port");
+  CLI::App* write = port->add_subcommand("write", "Write a value to a port: PORT VALUE or PORT.w=VALUE");
   add_size(write, *options);
   write->add_flag("--direct", options->direct, "Use the port instructions instead of the driver");
-  add_port(write, *options);
-  write->add_option("VALUE", options->value, "The value")->required()->transform(number_up_to(0xFFFFFFFF, "value"));
+  add_port(write, *options, Values::Optional);
+  add_values(write, *options, "The value, unless PORT=VALUE gives it");
   on_parsed(write, selected, options, write_port);
 
   CLI::App* fifo_in = port->add_subcommand("fifo-read", "Read COUNT values from one port with a string instruction");
   add_size(fifo_in, *options);
-  add_port(fifo_in, *options);
-  fifo_in->add_option("COUNT", options->count, "How many values")
+  add_json_flag(fifo_in, options->json);
+  add_port(fifo_in, *options, Values::Refused);
+  fifo_in->add_option("COUNT", options->count, fmt::format("How many values, 1..{}", LargestBlock))
       ->required()
-      ->transform(number_up_to(LargestBlock, "count"));
+      ->transform(number_in(1, LargestBlock, "count"));
   on_parsed(fifo_in, selected, options, fifo_read);
 
   CLI::App* fifo_out = port->add_subcommand("fifo-write", "Write values to one port with a string instruction");
   add_size(fifo_out, *options);
-  add_port(fifo_out, *options);
-  fifo_out->add_option("VALUE", options->values, "The values, in order")
-      ->required()
-      ->transform(number_up_to(0xFFFFFFFF, "value"));
+  add_port(fifo_out, *options, Values::Optional);
+  add_values(fifo_out, *options, "The values, in order, unless PORT=VALUE,... gives them");
   on_parsed(fifo_out, selected, options, fifo_write);
 }
 

@@ -154,7 +154,7 @@ void bad_pci_requests(const Driver& driver) {
   struct Case {
     int bus, devfn, reg, count;
   };
-  for (Case c : {Case{0, 0, 256, 1}, {0, 0, 254, 4}, {0, 0, 0x101, 1}, {0, 0, 1, 2}, {0, 0, 2, 4}, {0, 0, 0, 3},
+  for (Case c : {Case{0, 0, 4096, 1}, {0, 0, 4094, 4}, {0, 0, 0x1001, 1}, {0, 0, 1, 2}, {0, 0, 2, 4}, {0, 0, 0, 3},
                  {0, 0, 0, 0}, {0, 0, 0, 8}, {256, 0, 0, 4}, {0, 256, 0, 4}, {0, 0, 4, 64}}) {
     ferrox::TPciRequest request{};
     request.Bus = static_cast<std::uint16_t>(c.bus);

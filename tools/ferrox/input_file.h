@@ -1,0 +1,14 @@
+// Reading a whole file named on the command line, or standard input for "-".
+#pragma once
+
+#include <string>
+
+#include "ferrox/framework/Result.h"
+
+namespace ferrox_tool {
+
+// The bytes of the file; an error that names the file and the reason (a directory, no such file,
+// a read that failed).
+framework::Result<std::string> read_input(const std::string& name);
+
+}  // namespace ferrox_tool

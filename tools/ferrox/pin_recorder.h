@@ -1,0 +1,52 @@
+// The 17 lines of the selected parallel port over time, as a logic analyzer records them: a
+// timestamped sample of the three registers wherever a line changed.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "ferrox/component/Ferrox32.h"
+
+namespace ferrox_tool {
+
+// The name of each pin by its function, as the parallel-port standard names the signals; a leading
+// n marks a line that is active when low. Index 0 is unused.
+extern const std::array<const char*, ferrox::LptPinCount + 1> PinSignalNames;
+
+struct PinSample {
+  std::uint64_t nanoseconds = 0;             // since the recording began
+  std::array<ferrox::Byte, 3> registers{};  // data, status, control as the port holds them
+
+  // The level on the pin, undoing the port's inversions: true for high.
+  bool level(int pin) const;
+};
+
+class PinRecorder final {
+ public:
+  // Begins the recording with one sample read from the registers of the selected port.
+  explicit PinRecorder(ferrox::TFerrox32& component);
+
+  // A sample read from the three registers (three port reads), as an analyzer samples.
+  void read_registers();
+  // A sample of what the program last wrote to the data and control registers and last read from
+  // the status register: no access of its own, so it leaves a handshake's timing as it was.
+  void take_from_shadows();
+
+  // Only the samples where some line changed; the recording ends at end_nanoseconds.
+  const std::vector<PinSample>& samples() const { return samples_; }
+  std::uint64_t end_nanoseconds() const { return end_; }
+  unsigned port_number() const { return port_number_; }
+
+ private:
+  void take(const std::array<ferrox::Byte, 3>& registers);
+
+  ferrox::TFerrox32& component_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::vector<PinSample> samples_;
+  std::uint64_t end_ = 0;
+  unsigned port_number_;
+};
+
+}  // namespace ferrox_tool
