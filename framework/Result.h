@@ -1,4 +1,5 @@
-// Value-or-error results of the framework's fallible operations (form streaming, package loading).
+// Value-or-error results of every fallible operation outside the component: the framework's (form
+// streaming, package loading), the virtual PC's (machine files, PCI dumps, start-up) and the tools'.
 #pragma once
 
 #include <string>
@@ -9,10 +10,15 @@ namespace framework {
 
 struct Error {
   std::string Message;
-  int Line = 0;  // the form or description line at fault, 0 when none applies
+  int Line = 0;        // the form or description line at fault, 0 when none applies
+  std::string Source = {};  // the file or input at fault, empty when none applies
 
-  // "line 3: ..." when a line is known, the bare message otherwise.
-  std::string Text() const { return Line > 0 ? "line " + std::to_string(Line) + ": " + Message : Message; }
+  // "file:3: ...", "file: ...", "line 3: ..." or the bare message, as much as is known.
+  std::string Text() const {
+    std::string line = std::to_string(Line);
+    if (!Source.empty()) return Source + ":" + (Line > 0 ? line + ":" : "") + " " + Message;
+    return Line > 0 ? "line " + line + ": " + Message : Message;
+  }
 };
 
 template <class T>

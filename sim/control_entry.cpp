@@ -1,18 +1,29 @@
-// C entry points of the control API, for programs that find the virtual PC preloaded rather
-// than linked (the ferrox tool looks them up with dlsym, so it still runs on a real driver).
+// The control entries in C (control.h).
+#include "ferrox/vpc/control.h"
+
 #include <algorithm>
+#include <cstring>
 
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/machine.h"
 
 extern "C" {
 
-// One interrupt on an IRQ line of the virtual PC.
+VPC_API int vpc_start(char* message, size_t size) {
+  const framework::Status& started = vpc::Machine::start();
+  if (started) return 0;
+  if (size > 0) {
+    std::string text = started.error().Text();
+    std::size_t length = std::min(text.size(), size - 1);
+    std::memcpy(message, text.data(), length);
+    message[length] = '\0';
+  }
+  return -1;
+}
+
 VPC_API void vpc_raise_irq(unsigned line) { vpc::Machine::instance().irqs().raise(line); }
 
-// The bytes the printer on the parallel port at `base` has received: up to `size` of them are
-// copied to `buffer`; the result is how many there are (0 without a printer).
-VPC_API std::size_t vpc_printer_output(unsigned base, char* buffer, std::size_t size) {
+VPC_API size_t vpc_printer_output(unsigned base, char* buffer, size_t size) {
   vpc::Printer* printer = vpc::Machine::instance().parallel_ports().printer(static_cast<std::uint16_t>(base));
   if (!printer) return 0;
   const std::vector<std::uint8_t>& received = printer->received();

@@ -1,27 +1,13 @@
-// The virtual PC: one machine per process, its description and its reset.
+// The virtual PC: one machine per process, its start and its reset.
 #include "ferrox/vpc/machine.h"
 
-#include <unistd.h>
-
-#include <cstdio>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
-#include "ferrox/vpc/kernel/driver_irq.h"
-#include "ferrox/vpc/kernel/driver_pci.h"
-#include "ferrox/vpc/kernel/driver_ports.h"
 #include "ferrox/vpc/description/machine_file.h"
-#include "ferrox/vpc/pci/pci_sysfs.h"
 
 namespace vpc {
-
-MachineDescription default_machine() { return MachineDescription{}; }
-
-MachineDescription builtin_machine() {
-  MachineDescription description = default_machine();
-  description.timer = true;
-  return description;
-}
 
 namespace {
 
@@ -30,54 +16,72 @@ bool preloaded() {
   return preload && std::strstr(preload, "libferrox-vpc");
 }
 
-// The machine of the file named by the environment, when it is set. A program asked to run on a
-// described machine must not run on another, so a faulty file ends it.
-std::optional<MachineDescription> machine_from_environment() {
-  const char* file = std::getenv(MachineFileVariable);
-  if (!file) return {};
-  MachineFileResult loaded = load_machine_file(file);
-  if (auto* error = std::get_if<std::string>(&loaded)) {
-    std::fprintf(stderr, "virtual PC: %s\n", error->c_str());
-    _exit(EXIT_FAILURE);
+// The machine the environment asks for.
+framework::Result<MachineDescription> described_by_environment() {
+  MachineDescription description = preloaded() ? builtin_machine() : default_machine();
+  if (const char* file = std::getenv(MachineFileVariable)) {
+    framework::Result<MachineDescription> loaded = load_machine_file(file);
+    if (!loaded) return loaded.error();
+    description = std::move(*loaded);
   }
-  return std::get<MachineDescription>(std::move(loaded));
+  if (const char* directory = std::getenv(PciSysfsVariable)) {
+    framework::Result<std::vector<PciFunctionImage>> host = load_pci_sysfs(directory);
+    if (!host) {
+      framework::Error error = host.error();
+      error.Message = std::string(PciSysfsVariable) + ": " + error.Message;
+      return error;
+    }
+    description.pci_functions = std::move(*host);
+  }
+  return description;
 }
+
+std::atomic<Machine*> existing_machine{nullptr};
 
 }  // namespace
 
-Machine& Machine::instance() {
-  // Never destroyed: the interposed C-library functions may run during process exit.
-  static Machine* machine = new Machine;
-  return *machine;
+struct Machine::Startup {
+  Machine* machine;
+  framework::Status status;
+};
+
+// Never destroyed: the interposed C-library functions may run during process exit.
+const Machine::Startup& Machine::started() {
+  static const Startup startup = [] {
+    auto* machine = new Machine;
+    framework::Result<MachineDescription> described = described_by_environment();
+    framework::Status status = described ? machine->reset(*described) : framework::Status(described.error());
+    existing_machine.store(machine, std::memory_order_release);
+    return Startup{machine, status};
+  }();
+  return startup;
 }
 
-Machine::Machine() {
-  serve_port_requests(node_, ports_);
-  serve_irq_requests(node_, irqs_);
-  serve_pci_requests(node_, pci_);
-  MachineDescription first = preloaded() ? builtin_machine() : default_machine();
-  if (auto described = machine_from_environment()) first = std::move(*described);
-  if (auto host_pci = pci_functions_from_environment()) first.pci_functions = std::move(*host_pci);
-  reset(first);
-}
+const framework::Status& Machine::start() { return started().status; }
 
-void Machine::reset(const MachineDescription& description) {
+Machine& Machine::instance() { return *started().machine; }
+
+Machine* Machine::existing() { return existing_machine.load(std::memory_order_acquire); }
+
+Machine::Machine() { reset(); }
+
+framework::Status Machine::reset(const MachineDescription& description) {
   description_ = description;
   log_.clear();
   faults_.clear();
   privilege_.reset(description.privilege);
   ports_.detach_all();
-  parallel_ports_.reset(description.parallel_ports, ports_, irqs_);
+  framework::Status status = parallel_ports_.reset(description.parallel_ports, ports_, irqs_);
   fifo_.reset();
   if (description.fifo_port) ports_.attach(*description.fifo_port, FifoDevice::PortCount, fifo_);
-  timer_.stop();
   irqs_.reset();
-  if (description.timer) timer_.start();
+  timer_.fit(description.timer);
   pci_.reset(description_.pci_functions);
   pci_config_ports_.reset();
   ports_.attach(PciConfigPortsBase, PciConfigPortsLength, pci_config_ports_);
   memory_.reset(description_.memory, description_.bios);
   attach_ata_disk();
+  return status;
 }
 
 void Machine::attach_ata_disk() {

@@ -3,6 +3,7 @@
 //
 //   vpc::Machine& pc = vpc::Machine::instance();
 //   pc.reset();                                  // the default machine, empty log, no faults
+//   pc.log().record(4096);                       // keep the newest 4096 entries of the log
 //   pc.faults().refuse_open(ENOENT);             // no driver
 //   pc.log().request_numbers();                  // what crossed to the driver
 //   pc.irqs().raise(7);                          // an interrupt on IRQ line 7
@@ -10,58 +11,51 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
 
+#include "ferrox/framework/Result.h"
 #include "ferrox/vpc/Export.h"
-#include "ferrox/vpc/platform/ata_disk.h"
+#include "ferrox/vpc/description/machine_description.h"
 #include "ferrox/vpc/kernel/device_node.h"
-#include "ferrox/vpc/kernel/driver_memory.h"
+#include "ferrox/vpc/kernel/driver_requests.h"
 #include "ferrox/vpc/kernel/faults.h"
-#include "ferrox/vpc/platform/fifo_device.h"
-#include "ferrox/vpc/platform/irq_controller.h"
-#include "ferrox/vpc/parallel/parallel_ports.h"
-#include "ferrox/vpc/pci/pci_bus.h"
-#include "ferrox/vpc/pci/pci_chipset.h"
-#include "ferrox/vpc/pci/pci_config_ports.h"
-#include "ferrox/vpc/platform/physical_memory.h"
-#include "ferrox/vpc/platform/port_bus.h"
 #include "ferrox/vpc/kernel/privilege.h"
 #include "ferrox/vpc/kernel/request_log.h"
+#include "ferrox/vpc/parallel/parallel_ports.h"
+#include "ferrox/vpc/pci/pci_bus.h"
+#include "ferrox/vpc/pci/pci_config_ports.h"
+#include "ferrox/vpc/platform/ata_disk.h"
+#include "ferrox/vpc/platform/fifo_device.h"
+#include "ferrox/vpc/platform/irq_controller.h"
+#include "ferrox/vpc/platform/physical_memory.h"
+#include "ferrox/vpc/platform/port_bus.h"
 #include "ferrox/vpc/platform/timer.h"
 
 namespace vpc {
 
-// Everything that makes one machine differ from another.
-struct MachineDescription {
-  bool timer = false;  // the interval timer ticking on line 0 (off unless asked for)
-  std::vector<PciFunctionImage> pci_functions = default_pci_chipset();
-  MemoryMap memory = default_memory_map();
-  BiosDataArea bios = default_bios_data_area();
-  PrivilegeDescription privilege;  // default: iopl and ioperm granted
-  // Data port of the FIFO device. The default machine has it at 0x300, the start of the range
-  // the PC leaves free for prototype cards.
-  std::optional<std::uint16_t> fifo_port = 0x300;
-  // The parallel ports and what is plugged into each (the BIOS data area lists them separately).
-  std::vector<ParallelPortDescription> parallel_ports = default_parallel_ports();
-  // The model name of the fixed disk on the primary ATA channel (master); none when empty.
-  std::optional<std::string> ata_disk_model = "FERROX VIRTUAL DISK";
-};
-
-VPC_API MachineDescription default_machine();
-// The machine a program started on the virtual PC (preloaded, as the ferrox tool is) begins
-// with: the default machine with its interval timer running. Test programs link the virtual PC
-// and begin with the default machine.
-VPC_API MachineDescription builtin_machine();
-
 class VPC_API Machine {
  public:
-  // The one machine of the process, built on first use.
+  // Starts the one machine of the process, at the first call; later calls answer the same. The
+  // machine is the built-in one in a program that preloads the virtual PC and the default one in a
+  // program that links it, or what the environment names (MachineFileVariable, PciSysfsVariable).
+  // A machine file or PCI directory that cannot be read is an error naming it, and then the device
+  // node and I/O privilege are refused: a program asked to run on a described machine never runs
+  // on another.
+  //
+  // Nothing calls this before the program opens "/dev/ferrox", asks for I/O privilege or uses the
+  // control API, so a program that does none of those finds nothing of the machine running.
+  static const framework::Status& start();
+  // The machine, started if it was not (when the start failed: the default machine, for the
+  // control API; the program's own calls are still refused).
   static Machine& instance();
+  // The machine once it exists, or nullptr; lock-free, for the calls of the program that need not
+  // start it (a close or ioctl on a descriptor the machine never handed out).
+  static Machine* existing();
 
-  // Rebuilds the machine from a description, clears the log and every injected fault. Open
-  // descriptors of the device node stay open.
-  void reset(const MachineDescription& description = default_machine());
+  // Rebuilds the machine from a description, clears the log and every injected fault; the log
+  // goes on recording, or not, as before. Open files of the device node stay open. An error when
+  // part of the description cannot be built (a printer's output file that cannot be opened); the
+  // rest of the machine is built all the same.
+  framework::Status reset(const MachineDescription& description = default_machine());
 
   const MachineDescription& description() const { return description_; }
   RequestLog& log() { return log_; }
@@ -81,6 +75,8 @@ class VPC_API Machine {
   Machine& operator=(const Machine&) = delete;
 
  private:
+  struct Startup;
+  static const Startup& started();
   Machine();
   void attach_ata_disk();
 
@@ -94,6 +90,9 @@ class VPC_API Machine {
   PciBus pci_;
   PciConfigPorts pci_config_ports_{pci_};
   PhysicalMemory memory_;
+  DriverPorts driver_ports_{node_, ports_};
+  DriverPci driver_pci_{node_, pci_};
+  DriverIrq driver_irq_{node_, irqs_};
   DriverMemory windows_{node_, memory_, faults_};
   Privilege privilege_{log_};
   FifoDevice fifo_;

@@ -117,7 +117,7 @@ TEST_F(CoreTest, DestroyingAnOpenComponentClosesItsDescriptor) {
   auto closes = pc.log().of(Event::Close);
   ASSERT_EQ(closes.size(), 1u);
   EXPECT_EQ(closes[0].fd, handle);
-  EXPECT_EQ(pc.node().open_descriptors(), 0u);
+  EXPECT_EQ(pc.node().open_files(), 0u);
 }
 
 TEST_F(CoreTest, ManyOpenCloseCyclesLeaveNoDescriptorBehind) {
@@ -177,7 +177,7 @@ TEST_F(CoreTest, OwnedComponentsAreDestroyedWithTheirOwner) {
   ASSERT_EQ(owner->Components().size(), 1u);
   owner->Free();
   EXPECT_EQ(pc.log().of(Event::Close).size(), 1u);
-  EXPECT_EQ(pc.node().open_descriptors(), 0u);
+  EXPECT_EQ(pc.node().open_files(), 0u);
 }
 
 }  // namespace

@@ -38,9 +38,9 @@ class InterruptTest : public VirtualPcTest {
     return 0;
   }
 
-  // A signal 44 as the driver sends it, straight to this thread.
+  // A signal 44 as the driver sends it, to the process.
   static void signal_44(std::uint32_t cookie, std::int32_t line) {
-    vpc::send_signal_to_this_thread(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+    vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
   }
 };
 

@@ -3,25 +3,19 @@
 #pragma once
 
 #include <filesystem>
-#include <string>
 #include <string_view>
-#include <variant>
 
+#include "ferrox/framework/Result.h"
 #include "ferrox/vpc/Export.h"
-#include "ferrox/vpc/machine.h"
+#include "ferrox/vpc/description/machine_description.h"
 
 namespace vpc {
 
-// The machine, or what is wrong with the file: "NAME:LINE: key: what", naming the first fault.
-using MachineFileResult = std::variant<MachineDescription, std::string>;
-
+// The machine, or the first fault of the file: its Text() is "FILE:LINE: key: what".
+//
 // text as read from file: the file names the machine in messages, and ROM images are found
 // relative to its directory.
-VPC_API MachineFileResult parse_machine_file(std::string_view text, const std::filesystem::path& file);
-VPC_API MachineFileResult load_machine_file(const std::filesystem::path& file);
-
-// The environment variable that gives a process's first machine from a machine file
-// (FERROX_VPC_MACHINE=/path/machine.toml). The ferrox tool sets it for --machine.
-constexpr const char* MachineFileVariable = "FERROX_VPC_MACHINE";
+VPC_API framework::Result<MachineDescription> parse_machine_file(std::string_view text, const std::filesystem::path& file);
+VPC_API framework::Result<MachineDescription> load_machine_file(const std::filesystem::path& file);
 
 }  // namespace vpc

@@ -1,9 +1,9 @@
 // The parallel ports of a machine file: where each port answers, its IRQ line, and what is
 // plugged into it.
-#include "ferrox/vpc/description/machine_file_parallel.h"
-
 #include <cstdio>
 #include <string>
+
+#include "ferrox/vpc/description/machine_file_reader.h"
 
 namespace vpc::machine_file {
 
@@ -15,15 +15,15 @@ std::string hex(unsigned value) {
   return text;
 }
 
-ParallelPlug plug(const Reader& reader, const toml::node& node, const std::string& key) {
+ParallelPlug plug(Reader& reader, const toml::node& node, const std::string& key) {
   std::string name = reader.string(node, key);
-  if (name == "nothing") return ParallelPlug::Nothing;
   if (name == "printer") return ParallelPlug::Printer;
   if (name == "loopback") return ParallelPlug::Loopback;
-  throw Fault{node, key, "\"" + name + "\" is not \"nothing\", \"printer\" or \"loopback\""};
+  if (name != "nothing") reader.fail(node, key, "\"" + name + "\" is not \"nothing\", \"printer\" or \"loopback\"");
+  return ParallelPlug::Nothing;
 }
 
-PrinterSettings printer(const Reader& reader, const toml::table& table, const std::string& key) {
+PrinterSettings printer(Reader& reader, const toml::table& table, const std::string& key) {
   reader.check_keys(table, key, {"paper_end", "offline", "error", "busy_steps", "ack_steps", "output_file"});
   PrinterSettings settings;
   if (auto* node = table.get("paper_end")) settings.paper_end = reader.boolean(*node, key + ".paper_end");
@@ -38,7 +38,7 @@ PrinterSettings printer(const Reader& reader, const toml::table& table, const st
   return settings;
 }
 
-ParallelPortDescription port(const Reader& reader, const toml::table& table, const std::string& key) {
+ParallelPortDescription port(Reader& reader, const toml::table& table, const std::string& key) {
   reader.check_keys(table, key, {"base", "irq", "plugged", "printer"});
   ParallelPortDescription port;
   port.base = static_cast<std::uint16_t>(
@@ -47,7 +47,7 @@ ParallelPortDescription port(const Reader& reader, const toml::table& table, con
   port.plugged = ParallelPlug::Nothing;
   if (auto* plugged = table.get("plugged")) port.plugged = plug(reader, *plugged, key + ".plugged");
   if (auto* settings = table.get("printer")) {
-    if (port.plugged != ParallelPlug::Printer) throw Fault{*settings, key + ".printer", "no printer is plugged in"};
+    if (port.plugged != ParallelPlug::Printer) reader.fail(*settings, key + ".printer", "no printer is plugged in");
     port.printer = printer(reader, reader.table(*settings, key + ".printer"), key + ".printer");
   }
   return port;
@@ -55,13 +55,13 @@ ParallelPortDescription port(const Reader& reader, const toml::table& table, con
 
 }  // namespace
 
-void read_parallel_ports(const Reader& reader, const toml::node& node, std::vector<ParallelPortDescription>& ports) {
+void read_parallel_ports(Reader& reader, const toml::node& node, std::vector<ParallelPortDescription>& ports) {
   ports.clear();
   reader.for_each_table(node, ParallelKey, [&](const toml::table& table, const std::string& key) {
     ParallelPortDescription added = port(reader, table, key);
     for (const ParallelPortDescription& other : ports)
       if (added.base < other.base + ParallelPort::PortCount && other.base < added.base + ParallelPort::PortCount)
-        throw Fault{table, key + ".base", "overlaps the registers of the port at " + hex(other.base)};
+        reader.fail(table, key + ".base", "overlaps the registers of the port at " + hex(other.base));
     ports.push_back(added);
   });
 }

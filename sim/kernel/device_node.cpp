@@ -1,118 +1,167 @@
-// The device node: descriptors, dispatch and the log of every request.
+// The device node: files, descriptors, dispatch, and the log of what crossed.
 #include "ferrox/vpc/kernel/device_node.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
-#include "ferrox/vpc/kernel/real_libc.h"
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/driver_requests.h"
+#include "ferrox/vpc/kernel/next_symbol.h"
+#include "ferrox/vpc/kernel/port_trap.h"
+#include "ferrox/vpc/kernel/user_memory.h"
 
 namespace vpc {
 
 namespace {
 
-// Follows the kernel's convention for system call results: -4095..-1 are errors. Any other
-// result reaches the caller cut to the int that ioctl returns, with errno untouched.
-bool is_error_result(long result) { return result < 0 && result >= -4095; }
-
-int to_libc_result(long result) {
-  if (is_error_result(result)) {
-    errno = static_cast<int>(-result);
-    return -1;
-  }
-  return static_cast<int>(result);
+RecordCopy copy_record(std::uintptr_t argument, std::size_t size) {
+  std::uint8_t bytes[RecordCopy::Capacity];
+  size = std::min(size, RecordCopy::Capacity);
+  RecordCopy copy;
+  if (size && copy_from_user(bytes, argument, size)) copy.assign(bytes, size);
+  return copy;
 }
 
-std::vector<std::uint8_t> copy_record(std::uintptr_t argument, std::size_t size) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(argument);
-  return size && bytes ? std::vector<std::uint8_t>(bytes, bytes + size) : std::vector<std::uint8_t>{};
+void add_result(LogEntry& entry, long result) {
+  entry.result = is_error_result(result) ? -1 : result;
+  entry.error = is_error_result(result) ? static_cast<int>(-result) : 0;
 }
 
 }  // namespace
 
-bool DeviceNode::is_node_path(const char* path) { return path && std::strcmp(path, "/dev/ferrox") == 0; }
+bool DeviceNode::is_node_path(const char* path) {
+  return path && std::strcmp(path, ferrox::DriverDevicePath) == 0;
+}
 
-int DeviceNode::open(const char* path, int flags) {
-  int error = faults_.open_error();
-  int fd = -1;
-  if (!error) {
-    // A real descriptor, so descriptor numbers and leaks behave as with a real driver.
-    fd = memfd_create("ferrox", MFD_CLOEXEC);
-    if (fd < 0) error = errno;
+void DeviceNode::serve(std::uint32_t code, Run run, void* server) {
+  handlers_[ferrox::RequestNumberOf(code)] = {code, run, server};
+}
+
+int DeviceNode::open(int flags) {
+  int fd = -faults_.open_error();
+  if (fd == 0) {
+    fd = memfd_create("ferrox", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
+    if (fd < 0) fd = -errno;
+  }
+  if (fd >= DescriptorTable::Limit) {
+    next::close(fd);
+    fd = -EMFILE;
   }
   if (fd >= 0) {
-    open_[fd] = Descriptor{fd};
-    closed_.erase(fd);
+    descriptors_.set(fd, new_file());
+    arm_fault_handler();  // requests copy their records, and end those copies at a fault
   }
-  LogEntry entry;
-  entry.event = Event::Open;
-  entry.fd = fd;
-  entry.path = path;
-  entry.value = static_cast<std::uint32_t>(flags);
-  entry.result = fd;
-  entry.error = error;
-  log_.add(std::move(entry));
-  if (fd < 0) errno = error;
+  if (log_.recording()) {
+    LogEntry entry;
+    entry.event = Event::Open;
+    entry.fd = fd < 0 ? -1 : fd;
+    entry.path = ferrox::DriverDevicePath;
+    entry.value = static_cast<std::uint32_t>(flags);
+    add_result(entry, fd);
+    log_.add(entry);
+  }
   return fd;
 }
 
 int DeviceNode::close(int fd) {
-  auto found = open_.find(fd);
-  LogEntry entry;
-  entry.event = Event::Close;
-  entry.fd = fd;
-  if (found == open_.end()) {
-    entry.result = -1;
-    entry.error = EBADF;
-    log_.add(std::move(entry));
-    errno = EBADF;
-    return -1;
+  std::uint32_t id = descriptors_.at(fd);
+  int result = id == DescriptorTable::None || id == DescriptorTable::Closed ? -EBADF : 0;
+  if (result == 0) {
+    closed(fd);
+    if (next::close(fd) != 0) result = -errno;
   }
-  for (auto& release : releases_) release(found->second);
-  open_.erase(found);
-  closed_.insert(fd);
-  int result = real_libc::close(fd);
-  entry.result = result;
-  log_.add(std::move(entry));
+  if (log_.recording()) {
+    LogEntry entry;
+    entry.event = Event::Close;
+    entry.fd = fd;
+    add_result(entry, result);
+    log_.add(entry);
+  }
   return result;
 }
 
-int DeviceNode::ioctl(int fd, unsigned long code, std::uintptr_t argument) {
+long DeviceNode::logged_ioctl(int fd, std::uint32_t file, std::uint32_t request, std::uintptr_t argument) {
   LogEntry entry;
   entry.event = Event::Request;
   entry.fd = fd;
-  entry.code = static_cast<std::uint32_t>(code);
+  entry.code = request;
   entry.argument = argument;
-  long result;
-  auto found = open_.find(fd);
-  if (found == open_.end()) {
-    result = -EBADF;
-  } else if (auto error = faults_.take_request_failure(entry.number())) {
-    result = -*error;
-  } else {
-    result = dispatch(found->second, entry.code, argument, entry);
-  }
-  int libc_result = to_libc_result(result);
-  int error = is_error_result(result) ? static_cast<int>(-result) : 0;
-  entry.result = libc_result;
-  entry.error = error;
-  log_.add(std::move(entry));
-  if (error) errno = error;
-  return libc_result;
+  std::size_t record_size = request_record_size(request, argument);
+  entry.sent = copy_record(argument, record_size);
+  long result = serve(file, request, argument);
+  entry.returned = copy_record(argument, record_size);
+  add_result(entry, result);
+  log_.add(entry);
+  return result;
 }
 
-long DeviceNode::dispatch(Descriptor& descriptor, std::uint32_t code, std::uintptr_t argument, LogEntry& entry) {
-  auto handler = handlers_.find(code);
-  if (handler == handlers_.end()) return -ENOTTY;
-  if (handler->second.record_size && argument == 0) return -EFAULT;
-  std::size_t size = handler->second.record_size ? handler->second.record_size(reinterpret_cast<const void*>(argument)) : 0;
-  entry.sent = copy_record(argument, size);
-  long result = handler->second.run(descriptor, argument);
-  entry.returned = copy_record(argument, size);
-  return result;
+bool DeviceNode::still_closed(int fd) { return next::fcntl(fd, F_GETFD, nullptr) == -1; }
+
+long DeviceNode::injected_failure(std::uint32_t code) {
+  std::optional<int> failure = faults_.take_request_failure(ferrox::RequestNumberOf(code));
+  return failure ? -*failure : 0;
+}
+
+long DeviceNode::serve(std::uint32_t id, std::uint32_t code, std::uintptr_t argument) {
+  if (id == DescriptorTable::Closed) return -EBADF;
+  if (faults_.fails_requests())
+    if (long failure = injected_failure(code)) return failure;
+  const Handler& handler = handlers_[ferrox::RequestNumberOf(code)];
+  if (!handler.run || handler.code != code) return -ENOTTY;
+  return handler.run(handler.server, files_[id - 1].file, argument);
+}
+
+void DeviceNode::duplicated(int fd, int target) {
+  if (fd == target) return;
+  std::uint32_t id = descriptors_.at(fd);
+  bool names_file = id != DescriptorTable::None && id != DescriptorTable::Closed;
+  if (target < 0 || target >= DescriptorTable::Limit) return;
+  closed(target);
+  if (!names_file) {
+    descriptors_.set(target, DescriptorTable::None);
+    return;
+  }
+  ++files_[id - 1].descriptors;
+  descriptors_.set(target, id);
+}
+
+void DeviceNode::closed(int fd) {
+  std::uint32_t id = descriptors_.at(fd);
+  if (id == DescriptorTable::None || id == DescriptorTable::Closed) return;
+  descriptors_.set(fd, DescriptorTable::Closed);
+  drop(id);
+}
+
+void DeviceNode::closed_from(int first, int last) {
+  std::vector<int> gone;
+  descriptors_.for_each_file(first, [&](int fd, std::uint32_t) {
+    if (fd <= last) gone.push_back(fd);
+  });
+  for (int fd : gone) closed(fd);
+}
+
+std::size_t DeviceNode::open_files() const {
+  return static_cast<std::size_t>(
+      std::count_if(files_.begin(), files_.end(), [](const FileSlot& slot) { return slot.descriptors != 0; }));
+}
+
+std::uint32_t DeviceNode::new_file() {
+  auto free = std::find_if(files_.begin(), files_.end(), [](const FileSlot& slot) { return slot.descriptors == 0; });
+  if (free == files_.end()) free = files_.insert(files_.end(), FileSlot{});
+  auto id = static_cast<std::uint32_t>(free - files_.begin() + 1);
+  *free = FileSlot{OpenFile{id}, 1};
+  return id;
+}
+
+void DeviceNode::drop(std::uint32_t id) {
+  FileSlot& slot = files_[id - 1];
+  if (--slot.descriptors != 0) return;
+  for (const ReleaseHook& hook : releases_) hook.release(hook.server, slot.file);
 }
 
 }  // namespace vpc

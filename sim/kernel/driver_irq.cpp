@@ -1,30 +1,22 @@
 // The driver's interrupt requests:
 //   18 unmask  TIrqRequest: signal SignalNumber (a real-time signal, 32..64) to ProcessId (the
 //              caller), with Component in si_errno and the line in si_code, for every interrupt
-//              on Irq from now on; EBUSY when this descriptor already listens to the line
-//   19 mask    TIrqRequest: stop that (Component is not looked at); EINVAL when this descriptor
-//              does not listen to the line
+//              on Irq from now on; EBUSY when this file already listens to the line
+//   19 mask    TIrqRequest: stop that (Component is not looked at); EINVAL when this file does
+//              not listen to the line
 //   20 count   the line by value in the argument; the result is the count, modulo 2^31, of the
-//              line's interrupts the driver took (while any descriptor listened to the line)
+//              line's interrupts the driver took (while any file listened to the line)
 // Listeners belong to the file that registered them and go with it.
-#include "ferrox/vpc/kernel/driver_irq.h"
-
 #include <errno.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/driver_requests.h"
+#include "ferrox/vpc/kernel/user_memory.h"
 
 namespace vpc {
 
 namespace {
-
-ferrox::TIrqRequest read_request(std::uintptr_t argument) {
-  ferrox::TIrqRequest request;
-  std::memcpy(&request, reinterpret_cast<const void*>(argument), sizeof request);
-  return request;
-}
 
 // The kernel's real-time signals, which queue instead of merging (the C library keeps the first
 // few of them for itself and starts its SIGRTMIN higher).
@@ -40,42 +32,41 @@ bool valid(const ferrox::TIrqRequest& request) {
          request.SignalNumber <= KernelSigRtMax && request.ProcessId == getpid();
 }
 
-bool listening(const IrqController& irqs, int descriptor, unsigned line) {
+bool listening(const IrqController& irqs, std::uint32_t file, unsigned line) {
   for (const IrqListener& listener : irqs.listeners())
-    if (listener.descriptor == descriptor && listener.line == line) return true;
+    if (listener.file == file && listener.line == line) return true;
   return false;
-}
-
-// A descriptor listens to a line once: unmasking it again is refused, not a second registration.
-long unmask(IrqController& irqs, Descriptor& descriptor, std::uintptr_t argument) {
-  ferrox::TIrqRequest request = read_request(argument);
-  if (!valid(request)) return -EINVAL;
-  if (listening(irqs, descriptor.fd, request.Irq)) return -EBUSY;
-  irqs.listen({descriptor.fd, request.ProcessId, request.SignalNumber, request.Irq, request.Component});
-  return 0;
-}
-
-long mask(IrqController& irqs, Descriptor& descriptor, std::uintptr_t argument) {
-  ferrox::TIrqRequest request = read_request(argument);
-  if (!valid(request)) return -EINVAL;
-  return irqs.unlisten(descriptor.fd, request.ProcessId, request.Irq) ? 0 : -EINVAL;
-}
-
-long count(IrqController& irqs, std::uintptr_t argument) {
-  if (argument >= IrqLineCount) return -EINVAL;
-  return irqs.taken(static_cast<unsigned>(argument)) & CountMask;
 }
 
 }  // namespace
 
-void serve_irq_requests(DeviceNode& node, IrqController& irqs) {
-  auto record = [](const void*) { return sizeof(ferrox::TIrqRequest); };
-  node.handle(ferrox::Request::IrqUnmask,
-              {record, [&irqs](Descriptor& d, std::uintptr_t argument) { return unmask(irqs, d, argument); }});
-  node.handle(ferrox::Request::IrqMask,
-              {record, [&irqs](Descriptor& d, std::uintptr_t argument) { return mask(irqs, d, argument); }});
-  node.handle(ferrox::Request::IrqCount, {nullptr, [&irqs](Descriptor&, std::uintptr_t argument) { return count(irqs, argument); }});
-  node.on_release([&irqs](Descriptor& descriptor) { irqs.release(descriptor.fd); });
+DriverIrq::DriverIrq(DeviceNode& node, IrqController& irqs) : irqs_(irqs) {
+  node.serve<&DriverIrq::unmask>(ferrox::Request::IrqUnmask, *this);
+  node.serve<&DriverIrq::mask>(ferrox::Request::IrqMask, *this);
+  node.serve<&DriverIrq::count>(ferrox::Request::IrqCount, *this);
+  node.on_release([](void* irqs, const OpenFile& file) { static_cast<IrqController*>(irqs)->release(file.id); }, &irqs_);
+}
+
+// A file listens to a line once: unmasking it again is refused, not a second registration.
+long DriverIrq::unmask(const OpenFile& file, std::uintptr_t argument) {
+  ferrox::TIrqRequest request;
+  if (!copy_from_user(&request, argument, sizeof request)) return -EFAULT;
+  if (!valid(request)) return -EINVAL;
+  if (listening(irqs_, file.id, request.Irq)) return -EBUSY;
+  irqs_.listen({file.id, request.ProcessId, request.SignalNumber, request.Irq, request.Component});
+  return 0;
+}
+
+long DriverIrq::mask(const OpenFile& file, std::uintptr_t argument) {
+  ferrox::TIrqRequest request;
+  if (!copy_from_user(&request, argument, sizeof request)) return -EFAULT;
+  if (!valid(request)) return -EINVAL;
+  return irqs_.unlisten(file.id, request.ProcessId, request.Irq) ? 0 : -EINVAL;
+}
+
+long DriverIrq::count(const OpenFile&, std::uintptr_t argument) {
+  if (argument >= IrqLineCount) return -EINVAL;
+  return irqs_.taken(static_cast<unsigned>(argument)) & CountMask;
 }
 
 }  // namespace vpc

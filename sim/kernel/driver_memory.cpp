@@ -1,68 +1,59 @@
-// The driver's physical memory windows.
-#include "ferrox/vpc/kernel/driver_memory.h"
-
+// The driver's physical memory windows, per open file. Reads and writes name their window by
+// LinearAddr and PhysAddr; they fail with EINVAL, leaving Data untouched, unless it is a live window
+// of this file at that PhysAddr, Offset + Count lies inside it and Count fits Data. A write's bytes
+// pass through a bounce buffer, as the driver's do, so one whose Data cannot all be read writes
+// nothing.
 #include <errno.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstddef>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/driver_requests.h"
+#include "ferrox/vpc/kernel/user_memory.h"
 
 namespace vpc {
 
-namespace {
-
-constexpr std::uint64_t PageSize = 4096;
-// Each window takes kernel address space: its size and a descriptor's count of them are bounded.
-constexpr std::uint64_t WindowSizeLimit = 256 << 20;
-constexpr std::size_t WindowsPerDescriptor = 64;
-// The kernel's area for mapped I/O memory in a 32-bit address space.
-constexpr std::uint64_t LinearBase = 0xD0000000;
-constexpr std::uint64_t LinearLimit = 0xFF000000;
-
-std::uint8_t* record_data(std::uintptr_t record) {
-  return reinterpret_cast<std::uint8_t*>(record) + ferrox::MemRecHeadSize;
-}
-
-// The 16-byte head of a TMemRec, copied in from the caller as a driver does.
-struct RecordHead {
+// The 16-byte head of a TMemRec, copied in from the program as a driver does.
+struct DriverMemory::Head {
   std::uint32_t PhysAddr;
   std::uint32_t Offset;
   std::uint32_t LinearAddr;
   std::uint32_t Count;
-
-  static RecordHead from(std::uintptr_t record) {
-    RecordHead head;
-    std::memcpy(&head, reinterpret_cast<const void*>(record), sizeof head);
-    return head;
-  }
 };
-static_assert(sizeof(RecordHead) == ferrox::MemRecHeadSize);
+
+namespace {
+
+constexpr std::uint64_t PageSize = 4096;
+// Each window takes kernel address space: its size and a file's count of them are bounded.
+constexpr std::uint64_t WindowSizeLimit = 256 << 20;
+constexpr std::size_t WindowsPerFile = 64;
+// The kernel's area for mapped I/O memory in a 32-bit address space.
+constexpr std::uint64_t LinearBase = 0xD0000000;
+constexpr std::uint64_t LinearLimit = 0xFF000000;
+
+std::uintptr_t data_of(std::uintptr_t record) { return record + ferrox::MemRecHeadSize; }
 
 }  // namespace
 
 DriverMemory::DriverMemory(DeviceNode& node, PhysicalMemory& memory, Faults& faults) : memory_(memory), faults_(faults) {
-  auto head_size = [](const void*) -> std::size_t { return ferrox::MemRecHeadSize; };
-  auto linear_size = [](const void*) -> std::size_t { return sizeof(std::uint32_t); };
-  // The head and the bytes of Data that the transfer concerns.
-  auto transfer_size = [](const void* record) -> std::size_t {
-    std::uint32_t count = RecordHead::from(reinterpret_cast<std::uintptr_t>(record)).Count;
-    return ferrox::MemRecHeadSize + std::min(count, ferrox::MemRecDataSize);
-  };
-  node.handle(ferrox::Request::Map, {head_size, [this](Descriptor& d, std::uintptr_t r) { return map(d, r); }});
-  node.handle(ferrox::Request::Unmap, {linear_size, [this](Descriptor& d, std::uintptr_t r) { return unmap(d, r); }});
-  node.handle(ferrox::Request::ReadWindow, {transfer_size, [this](Descriptor& d, std::uintptr_t r) { return read(d, r); }});
-  node.handle(ferrox::Request::WriteWindow, {transfer_size, [this](Descriptor& d, std::uintptr_t r) { return write(d, r); }});
-  node.on_release([this](Descriptor& d) { release(d); });
+  using namespace ferrox::Request;
+  node.serve<&DriverMemory::map>(Map, *this);
+  node.serve<&DriverMemory::unmap>(Unmap, *this);
+  node.serve<&DriverMemory::read>(ReadWindow, *this);
+  node.serve<&DriverMemory::write>(WriteWindow, *this);
+  node.on_release([](void* self, const OpenFile& file) { static_cast<DriverMemory*>(self)->release(file); }, this);
 }
 
-long DriverMemory::map(const Descriptor& descriptor, std::uintptr_t record) {
-  RecordHead head = RecordHead::from(record);
+long DriverMemory::map(const OpenFile& file, std::uintptr_t argument) {
+  static_assert(sizeof(Head) == ferrox::MemRecHeadSize);
+  Head head;
+  if (!copy_from_user(&head, argument, sizeof head)) return -EFAULT;
   std::uint32_t linear = 0;
   long result = 0;
   std::uint64_t first_page_offset = head.PhysAddr % PageSize;
   std::uint64_t pages = (first_page_offset + head.Count + PageSize - 1) / PageSize;
-  if (windows_of(descriptor) >= WindowsPerDescriptor) {
+  if (windows_of(file) >= WindowsPerFile) {
     result = -ENOSPC;
   } else if (head.Count == 0 || head.Count > WindowSizeLimit ||
              std::uint64_t{head.PhysAddr} + head.Count > PhysicalMemory::AddressSpace) {
@@ -73,57 +64,79 @@ long DriverMemory::map(const Descriptor& descriptor, std::uintptr_t record) {
     result = -ENOMEM;
   } else if (auto page = allocate(pages)) {
     linear = *page + static_cast<std::uint32_t>(first_page_offset);
-    windows_[linear] = Window{descriptor.fd, head.PhysAddr, head.Count, static_cast<std::uint32_t>(pages)};
+    windows_[linear] = Window{file.id, head.PhysAddr, head.Count, static_cast<std::uint32_t>(pages)};
   } else {
     result = -ENOMEM;
   }
-  std::memcpy(reinterpret_cast<std::uint8_t*>(record) + offsetof(RecordHead, LinearAddr), &linear, sizeof linear);
+  // A failed map still answers 0, so a caller that reads only LinearAddr is not misled.
+  if (!copy_to_user(argument + offsetof(Head, LinearAddr), &linear, sizeof linear)) {
+    if (result == 0) forget(windows_.find(linear));
+    return -EFAULT;
+  }
   return result;
 }
 
-long DriverMemory::unmap(const Descriptor& descriptor, std::uintptr_t record) {
+long DriverMemory::unmap(const OpenFile& file, std::uintptr_t argument) {
   std::uint32_t linear;
-  std::memcpy(&linear, reinterpret_cast<const void*>(record), sizeof linear);
+  if (!copy_from_user(&linear, argument, sizeof linear)) return -EFAULT;
   auto window = windows_.find(linear);
-  if (window == windows_.end() || window->second.fd != descriptor.fd) return -EINVAL;
-  windows_.erase(window);
+  if (window == windows_.end() || window->second.file != file.id) return -EINVAL;
+  forget(window);
   return 0;
 }
 
-std::size_t DriverMemory::windows_of(const Descriptor& descriptor) const {
+std::size_t DriverMemory::windows_of(const OpenFile& file) const {
   return static_cast<std::size_t>(
-      std::count_if(windows_.begin(), windows_.end(), [&](const auto& window) { return window.second.fd == descriptor.fd; }));
+      std::count_if(windows_.begin(), windows_.end(), [&](const auto& window) { return window.second.file == file.id; }));
 }
 
 // A transfer names its window twice, by LinearAddr and by the window's PhysAddr: a record meant for
 // another window is refused rather than carried out on this one.
-const DriverMemory::Window* DriverMemory::transfer_window(const Descriptor& descriptor, const Transfer& transfer) const {
-  auto window = windows_.find(transfer.linear);
-  if (window == windows_.end() || window->second.fd != descriptor.fd) return nullptr;
-  if (window->second.phys != transfer.phys) return nullptr;
-  if (transfer.count > ferrox::MemRecDataSize) return nullptr;
-  if (std::uint64_t{transfer.offset} + transfer.count > window->second.size) return nullptr;
+const DriverMemory::Window* DriverMemory::transfer_window(const OpenFile& file, const Head& head) {
+  bool same = last_used_ != windows_.end() && last_used_->first == head.LinearAddr;
+  auto window = same ? last_used_ : windows_.find(head.LinearAddr);
+  if (window == windows_.end() || window->second.file != file.id) return nullptr;
+  last_used_ = window;
+  if (window->second.phys != head.PhysAddr) return nullptr;
+  if (head.Count > ferrox::MemRecDataSize) return nullptr;
+  if (std::uint64_t{head.Offset} + head.Count > window->second.size) return nullptr;
   return &window->second;
 }
 
-long DriverMemory::read(const Descriptor& descriptor, std::uintptr_t record) {
-  RecordHead head = RecordHead::from(record);
-  const Window* window = transfer_window(descriptor, {head.PhysAddr, head.LinearAddr, head.Offset, head.Count});
+// The window's bytes go to Data piece by piece as the memory holds them (a window's pages lie apart
+// in the memory that models it).
+long DriverMemory::read(const OpenFile& file, std::uintptr_t argument) {
+  Head head;
+  if (!copy_from_user(&head, argument, sizeof head)) return -EFAULT;
+  const Window* window = transfer_window(file, head);
   if (!window) return -EINVAL;
-  memory_.read(window->phys + head.Offset, {record_data(record), head.Count});
+  std::uint64_t from = std::uint64_t{window->phys} + head.Offset;
+  for (std::uint32_t done = 0; done < head.Count;) {
+    std::span<const std::uint8_t> piece = memory_.view(from + done, head.Count - done);
+    if (!copy_to_user(data_of(argument) + done, piece.data(), piece.size())) return -EFAULT;
+    done += static_cast<std::uint32_t>(piece.size());
+  }
   return 0;
 }
 
-long DriverMemory::write(const Descriptor& descriptor, std::uintptr_t record) {
-  RecordHead head = RecordHead::from(record);
-  const Window* window = transfer_window(descriptor, {head.PhysAddr, head.LinearAddr, head.Offset, head.Count});
+long DriverMemory::write(const OpenFile& file, std::uintptr_t argument) {
+  Head head;
+  if (!copy_from_user(&head, argument, sizeof head)) return -EFAULT;
+  const Window* window = transfer_window(file, head);
   if (!window) return -EINVAL;
-  memory_.write(window->phys + head.Offset, {record_data(record), head.Count});
+  if (!copy_from_user(bounce_.data(), data_of(argument), head.Count)) return -EFAULT;
+  memory_.write(window->phys + head.Offset, {bounce_.data(), head.Count});
   return 0;
 }
 
-void DriverMemory::release(const Descriptor& descriptor) {
-  std::erase_if(windows_, [&descriptor](const auto& window) { return window.second.fd == descriptor.fd; });
+void DriverMemory::release(const OpenFile& file) {
+  last_used_ = windows_.end();
+  std::erase_if(windows_, [&file](const auto& window) { return window.second.file == file.id; });
+}
+
+void DriverMemory::forget(std::map<std::uint32_t, Window>::const_iterator window) {
+  if (window == last_used_) last_used_ = windows_.end();
+  windows_.erase(window);
 }
 
 std::optional<std::uint32_t> DriverMemory::allocate(std::uint64_t pages) const {

@@ -8,28 +8,22 @@
 //   17 write  Count 1, 2, 4: Value into the register; the result is 0. A function that does not
 //             answer takes the write without effect; a bus that does not exist is ENODEV.
 //
-// EINVAL: bus or devfn above 255, another Count, a register range past the 256-byte space, a
+// EINVAL: bus or devfn above 255, another Count, a register range past the 4096-byte space, a
 // register not aligned to its width (the accessors take naturally aligned registers only), or a
 // Value with bits above the register's width (a record built wrongly writes nothing).
-#include "ferrox/vpc/kernel/driver_pci.h"
-
 #include <errno.h>
 
 #include <cstring>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/driver_requests.h"
+#include "ferrox/vpc/kernel/user_memory.h"
 
 namespace vpc {
 
 namespace {
 
 using ferrox::TPciRequest;
-
-TPciRequest copy_in(std::uintptr_t argument) {
-  TPciRequest record;
-  std::memcpy(&record, reinterpret_cast<const void*>(argument), sizeof record);
-  return record;
-}
 
 bool is_register_width(unsigned count) { return count == 1 || count == 2 || count == 4; }
 
@@ -66,37 +60,32 @@ long read_header(PciBus& bus, const TPciRequest& record, std::uintptr_t argument
     std::uint32_t dword = function->read(i, 4);
     std::memcpy(bytes + i, &dword, 4);  // the record is little-endian, as is the machine
   }
-  std::memcpy(reinterpret_cast<void*>(argument), bytes, sizeof bytes);
-  return 1;
+  return copy_to_user(argument, bytes, sizeof bytes) ? 1 : -EFAULT;
 }
-
-long read_config(PciBus& bus, std::uintptr_t argument) {
-  TPciRequest record = copy_in(argument);
-  if (record.Count == ferrox::PciHeaderCount) return read_header(bus, record, argument);
-  if (!valid_register(record)) return -EINVAL;
-  PciFunction* function = find(bus, record);
-  return as_result(function ? function->read(record.Reg, record.Count) : all_ones(record.Count));
-}
-
-long write_config(PciBus& bus, std::uintptr_t argument) {
-  TPciRequest record = copy_in(argument);
-  if (!valid_register(record) || (record.Value & ~all_ones(record.Count))) return -EINVAL;
-  if (!bus_exists(bus, record.Bus)) return -ENODEV;
-  if (PciFunction* function = find(bus, record)) function->write(record.Reg, record.Count, record.Value);
-  return 0;
-}
-
-std::size_t record_size(const void*) { return sizeof(TPciRequest); }
 
 }  // namespace
 
-void serve_pci_requests(DeviceNode& node, PciBus& bus) {
-  node.handle(ferrox::Request::PciRead, RequestHandler{record_size, [&bus](Descriptor&, std::uintptr_t argument) {
-                                                         return read_config(bus, argument);
-                                                       }});
-  node.handle(ferrox::Request::PciWrite, RequestHandler{record_size, [&bus](Descriptor&, std::uintptr_t argument) {
-                                                          return write_config(bus, argument);
-                                                        }});
+DriverPci::DriverPci(DeviceNode& node, PciBus& bus) : bus_(bus) {
+  node.serve<&DriverPci::read>(ferrox::Request::PciRead, *this);
+  node.serve<&DriverPci::write>(ferrox::Request::PciWrite, *this);
+}
+
+long DriverPci::read(const OpenFile&, std::uintptr_t argument) {
+  TPciRequest record;
+  if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
+  if (record.Count == ferrox::PciHeaderCount) return read_header(bus_, record, argument);
+  if (!valid_register(record)) return -EINVAL;
+  PciFunction* function = find(bus_, record);
+  return as_result(function ? function->read(record.Reg, record.Count) : all_ones(record.Count));
+}
+
+long DriverPci::write(const OpenFile&, std::uintptr_t argument) {
+  TPciRequest record;
+  if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
+  if (!valid_register(record) || (record.Value & ~all_ones(record.Count))) return -EINVAL;
+  if (!bus_exists(bus_, record.Bus)) return -ENODEV;
+  if (PciFunction* function = find(bus_, record)) function->write(record.Reg, record.Count, record.Value);
+  return 0;
 }
 
 }  // namespace vpc

@@ -1,59 +1,54 @@
-// The driver's single-port requests. Each takes a TPortRecord in place: Port in; for a read the
-// value is left zero-extended in Value, for a write Value goes out. A wide transfer covers width
-// consecutive ports, all of which must exist, and a write's Value must fit its width: a record
-// built wrongly fails with EINVAL and nothing is written, rather than a part of it.
-//
-//   4 / 5  byte in / out
-//   6 / 7  word in / out
-//   8 / 9  double word in / out
-#include "ferrox/vpc/kernel/driver_ports.h"
-
+// The driver's single-port requests. Each takes a TPortRecord: Port in; for a read the value is
+// left zero-extended in Value, for a write Value goes out. A wide transfer covers width consecutive
+// ports, all of which must exist, and a write's Value must fit its width: a record built wrongly
+// fails with EINVAL and nothing is written, rather than a part of it.
 #include <errno.h>
 
+#include <cstddef>
+
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/driver_requests.h"
+#include "ferrox/vpc/kernel/user_memory.h"
 
 namespace vpc {
 
 namespace {
 
-struct PortTransfer {
-  std::uint32_t code;
-  unsigned width;
-  bool input;
-};
-
-constexpr PortTransfer Transfers[] = {
-    {ferrox::Request::PortInB, 1, true},  {ferrox::Request::PortOutB, 1, false},
-    {ferrox::Request::PortInW, 2, true},  {ferrox::Request::PortOutW, 2, false},
-    {ferrox::Request::PortInL, 4, true},  {ferrox::Request::PortOutL, 4, false},
-};
-
 constexpr std::uint32_t PortSpace = 0x10000;
 
-bool fits_width(std::uint32_t value, unsigned width) { return width == 4 || value >> (8 * width) == 0; }
+// The record's field is 32 bits wide; the port space is not.
+constexpr bool in_port_space(std::uint32_t port, unsigned width) { return port <= PortSpace - width; }
 
-long run_transfer(PortBus& bus, const PortTransfer& transfer, ferrox::TPortRecord& record) {
-  // The record's field is 32 bits wide; the port space is not.
-  if (record.Port > PortSpace - transfer.width) return -EINVAL;
-  if (!transfer.input && !fits_width(record.Value, transfer.width)) return -EINVAL;
-  auto port = static_cast<std::uint16_t>(record.Port);
-  if (transfer.input)
-    record.Value = bus.read(port, transfer.width);
-  else
-    bus.write(port, transfer.width, record.Value);
-  return 0;
-}
+constexpr bool fits_width(std::uint32_t value, unsigned width) { return width == 4 || value >> (8 * width) == 0; }
 
 }  // namespace
 
-void serve_port_requests(DeviceNode& node, PortBus& bus) {
-  for (const PortTransfer& transfer : Transfers) {
-    node.handle(transfer.code,
-                RequestHandler{[](const void*) { return sizeof(ferrox::TPortRecord); },
-                               [&bus, transfer](Descriptor&, std::uintptr_t argument) {
-                                 return run_transfer(bus, transfer, *reinterpret_cast<ferrox::TPortRecord*>(argument));
-                               }});
-  }
+DriverPorts::DriverPorts(DeviceNode& node, PortBus& bus) : bus_(bus) {
+  using namespace ferrox::Request;
+  node.serve<&DriverPorts::in<1>>(PortInB, *this);
+  node.serve<&DriverPorts::out<1>>(PortOutB, *this);
+  node.serve<&DriverPorts::in<2>>(PortInW, *this);
+  node.serve<&DriverPorts::out<2>>(PortOutW, *this);
+  node.serve<&DriverPorts::in<4>>(PortInL, *this);
+  node.serve<&DriverPorts::out<4>>(PortOutL, *this);
+}
+
+template <unsigned Width>
+long DriverPorts::in(const OpenFile&, std::uintptr_t argument) {
+  ferrox::TPortRecord record;
+  if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
+  if (!in_port_space(record.Port, Width)) return -EINVAL;
+  std::uint32_t value = bus_.read(static_cast<std::uint16_t>(record.Port), Width);
+  return copy_to_user(argument + offsetof(ferrox::TPortRecord, Value), &value, sizeof value) ? 0 : -EFAULT;
+}
+
+template <unsigned Width>
+long DriverPorts::out(const OpenFile&, std::uintptr_t argument) {
+  ferrox::TPortRecord record;
+  if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
+  if (!in_port_space(record.Port, Width) || !fits_width(record.Value, Width)) return -EINVAL;
+  bus_.write(static_cast<std::uint16_t>(record.Port), Width, record.Value);
+  return 0;
 }
 
 }  // namespace vpc

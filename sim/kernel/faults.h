@@ -19,6 +19,7 @@ class VPC_API Faults {
 
   // Requests with this number fail with errno, once or until cleared.
   void fail_request(std::uint32_t number, int error, Times times = Times::Always);
+  bool fails_requests() const { return !request_failures_.empty(); }
   // The errno the next request of this number fails with, consuming a one-shot failure.
   std::optional<int> take_request_failure(std::uint32_t number);
 

@@ -1,5 +1,5 @@
 // Decoding the processor's port instructions.
-#include "ferrox/vpc/kernel/port_instruction.h"
+#include "ferrox/vpc/kernel/port_trap.h"
 
 namespace vpc {
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "ferrox/vpc/kernel/user_memory.h"
 #include "ferrox/vpc/machine.h"
-#include "ferrox/vpc/kernel/port_instruction.h"
 
 namespace vpc {
 
@@ -27,7 +27,7 @@ constexpr int InstructionPointer = REG_EIP, Accumulator = REG_EAX, Counter = REG
 #endif
 constexpr std::uint64_t DirectionFlag = 1u << 10;
 
-constexpr int TrappedSignals[] = {SIGSEGV, SIGILL};
+constexpr int TrappedSignals[] = {SIGSEGV, SIGBUS, SIGILL};
 struct sigaction previous_actions[sizeof TrappedSignals / sizeof TrappedSignals[0]];
 
 std::uint64_t low_bits(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : value & ((1ull << bits) - 1); }
@@ -45,13 +45,15 @@ void write_register(greg_t* registers, int index, std::uint64_t value, unsigned 
 }
 
 void log_transfer(Event event, std::uint16_t port, unsigned width, std::uint64_t count, std::uint32_t value) {
+  RequestLog& log = Machine::instance().log();
+  if (!log.recording()) return;
   LogEntry entry;
   entry.event = event;
   entry.port = port;
   entry.width = width;
   entry.count = static_cast<std::uint32_t>(count);
   entry.value = value;
-  Machine::instance().log().add(std::move(entry));
+  log.add(entry);
 }
 
 void transfer_single(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, PortBus& bus) {
@@ -114,7 +116,7 @@ bool emulate(greg_t* registers) {
   return true;
 }
 
-int slot_of(int signal) { return signal == SIGSEGV ? 0 : 1; }
+int slot_of(int signal) { return signal == SIGSEGV ? 0 : signal == SIGBUS ? 1 : 2; }
 
 // Hands a fault that is not ours to what was installed before, staying in place for the port
 // instructions that follow. The default action is had by putting it back and returning, so the
@@ -130,8 +132,16 @@ void pass_on(int signal, siginfo_t* info, void* context) {
   }
 }
 
+bool end_copy(greg_t* registers) {
+  auto instruction = static_cast<std::uintptr_t>(registers[InstructionPointer]);
+  if (!end_copy_at_fault(instruction)) return false;
+  registers[InstructionPointer] = static_cast<greg_t>(instruction);
+  return true;
+}
+
 void on_trap(int signal, siginfo_t* info, void* context) {
   auto* registers = static_cast<ucontext_t*>(context)->uc_mcontext.gregs;
+  if (signal != SIGILL && end_copy(registers)) return;
   // A port instruction without permission is a general protection fault, which the kernel
   // reports as SI_KERNEL; page faults and the rest are never port instructions.
   bool candidate = signal == SIGILL || info->si_code == SI_KERNEL;
@@ -146,12 +156,14 @@ bool is_armed(int signal) {
 
 }  // namespace
 
-void arm_port_trap() {
+void arm_fault_handler() {
   struct sigaction trap {};
   trap.sa_sigaction = on_trap;
   // Not deferred: the interrupt an emulated instruction raises is signalled before the trap
-  // handler returns, and the application's interrupt handler may use port instructions itself.
-  trap.sa_flags = SA_SIGINFO | SA_NODEFER;
+  // handler returns, and the application's interrupt handler may use port instructions itself;
+  // nor does a copy that ends at a fault leave the signal blocked. On the alternate stack, where
+  // the program has one, as a handler of its own for stack overflows would be.
+  trap.sa_flags = SA_SIGINFO | SA_NODEFER | SA_ONSTACK;
   sigemptyset(&trap.sa_mask);
   for (int signal : TrappedSignals)
     if (!is_armed(signal)) sigaction(signal, &trap, &previous_actions[slot_of(signal)]);

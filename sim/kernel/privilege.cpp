@@ -13,13 +13,12 @@ void Privilege::reset(const PrivilegeDescription& description) {
   ports_.reset();
 }
 
-int Privilege::finish(LogEntry entry, int error) {
+int Privilege::finish(LogEntry& entry, int error) {
   entry.result = error ? -1 : 0;
   entry.error = error;
-  log_.add(std::move(entry));
-  // Port instructions on held ports are carried out by the trap; it is put in place by every
-  // grant, so a handler the process installed in between does not shadow it.
-  if (!error && holds_any()) arm_port_trap();
+  if (log_.recording()) log_.add(entry);
+  // Port instructions on held ports are carried out by the trap.
+  if (!error && holds_any()) arm_fault_handler();
   if (error) errno = error;
   return error ? -1 : 0;
 }
@@ -28,11 +27,11 @@ int Privilege::iopl(int level) {
   LogEntry entry;
   entry.event = Event::Iopl;
   entry.value = static_cast<std::uint32_t>(level);
-  if (description_.iopl_error == ENOSYS) return finish(std::move(entry), ENOSYS);
-  if (level < 0 || level > HighestLevel) return finish(std::move(entry), EINVAL);
-  if (level > level_ && description_.iopl_error) return finish(std::move(entry), description_.iopl_error);
+  if (description_.iopl_error == ENOSYS) return finish(entry, ENOSYS);
+  if (level < 0 || level > HighestLevel) return finish(entry, EINVAL);
+  if (level > level_ && description_.iopl_error) return finish(entry, description_.iopl_error);
   level_ = level;
-  return finish(std::move(entry), 0);
+  return finish(entry, 0);
 }
 
 int Privilege::ioperm(unsigned long from, unsigned long count, int turn_on) {
@@ -41,12 +40,12 @@ int Privilege::ioperm(unsigned long from, unsigned long count, int turn_on) {
   entry.port = static_cast<std::uint32_t>(from);
   entry.count = static_cast<std::uint32_t>(count);
   entry.value = static_cast<std::uint32_t>(turn_on);
-  if (description_.ioperm_error == ENOSYS) return finish(std::move(entry), ENOSYS);
+  if (description_.ioperm_error == ENOSYS) return finish(entry, ENOSYS);
   // An empty range, or one that runs past the last port, is refused whatever the privilege.
-  if (from + count <= from || from + count > PortCount) return finish(std::move(entry), EINVAL);
-  if (turn_on && description_.ioperm_error) return finish(std::move(entry), description_.ioperm_error);
+  if (from + count <= from || from + count > PortCount) return finish(entry, EINVAL);
+  if (turn_on && description_.ioperm_error) return finish(entry, description_.ioperm_error);
   for (unsigned long port = from; port < from + count; ++port) ports_[port] = turn_on != 0;
-  return finish(std::move(entry), 0);
+  return finish(entry, 0);
 }
 
 bool Privilege::holds(std::uint32_t port, unsigned width) const {

@@ -16,6 +16,8 @@ struct PrivilegeDescription {
   // privilege; ENOSYS is a kernel without I/O permission support, which refuses every call.
   int iopl_error = 0;
   int ioperm_error = 0;
+
+  friend bool operator==(const PrivilegeDescription&, const PrivilegeDescription&) = default;
 };
 
 class VPC_API Privilege {
@@ -39,7 +41,7 @@ class VPC_API Privilege {
   int level() const { return level_; }
 
  private:
-  int finish(LogEntry entry, int error);
+  int finish(LogEntry& entry, int error);
 
   RequestLog& log_;
   PrivilegeDescription description_;

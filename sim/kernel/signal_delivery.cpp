@@ -1,7 +1,9 @@
-// Signal delivery to the calling thread: the kernel's path where it is faithful, direct
-// invocation of the installed handler where it is not.
+// Signal delivery: the kernel's path where it is faithful, direct invocation of the installed
+// handler where it is not.
 #include "ferrox/vpc/kernel/signal_delivery.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -9,7 +11,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/next_symbol.h"
 
 namespace vpc {
 
@@ -24,8 +31,7 @@ siginfo_t driver_siginfo(int signal, std::int32_t error, std::int32_t code) {
   return info;
 }
 
-bool queue_with_kernel(int signal, std::int32_t error, std::int32_t code) {
-  siginfo_t info = driver_siginfo(signal, error, code);
+bool queue_to_this_thread(int signal, siginfo_t& info) {
   return syscall(SYS_rt_tgsigqueueinfo, getpid(), gettid(), signal, &info) == 0;
 }
 
@@ -73,13 +79,91 @@ bool probe_kernel_path() {
   probe_arrived = 0;
   probe_faithful = 0;
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-  bool queued = queue_with_kernel(ProbeSignal, ProbeError, ProbeCode);  // natively, handled within
+  siginfo_t info = driver_siginfo(ProbeSignal, ProbeError, ProbeCode);
+  bool queued = queue_to_this_thread(ProbeSignal, info);  // natively, handled within
   bool faithful = queued && probe_arrived && probe_faithful;
   pthread_sigmask(SIG_BLOCK, &only, nullptr);
   if (queued && !probe_arrived) drain_late_probe();
   sigaction(ProbeSignal, &saved, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved_mask, nullptr);
   return faithful;
+}
+
+// --- Handing a signal to another thread. Only a thread that queues to itself may give si_code
+// >= 0, so a thread that blocks the signal asks one that does not, with a carrier signal of the
+// virtual PC's own, to queue the signal to itself. The carrier is queued with SI_QUEUE, which any
+// thread may send to any other; it carries the signal's number in si_pid, its si_errno as it is and
+// its si_code in si_value.
+
+int carrier_signal = 0;
+
+void on_carrier(int, siginfo_t* carrier, void*) {
+  siginfo_t info = driver_siginfo(carrier->si_pid, carrier->si_errno, carrier->si_value.sival_int);
+  queue_to_this_thread(info.si_signo, info);  // taken as soon as the carrier's handler returns
+}
+
+// Whether a thread blocks the signal, from the SigBlk line of /proc/self/task/TID/status.
+bool thread_blocks(pid_t thread, int signal) {
+  char path[64], status[2048];
+  std::snprintf(path, sizeof path, "/proc/self/task/%d/status", static_cast<int>(thread));
+  int fd = next::open(path, O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return true;
+  ssize_t length = read(fd, status, sizeof status - 1);
+  next::close(fd);
+  if (length <= 0) return true;
+  status[length] = '\0';
+  const char* blocked = std::strstr(status, "SigBlk:");
+  if (!blocked) return true;
+  unsigned long long mask = std::strtoull(blocked + 7, nullptr, 16);
+  return (mask >> (signal - 1)) & 1;
+}
+
+// A thread of the process, other than this one, that does not block the signal: the first thread
+// when it does not, as the kernel tries the process's first thread first; 0 when there is none.
+pid_t thread_taking(int signal) {
+  if (getpid() != gettid() && !thread_blocks(getpid(), signal)) return getpid();
+  int tasks = next::open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (tasks < 0) return 0;
+  pid_t found = 0;
+  alignas(dirent64) char entries[4096];
+  for (ssize_t length; !found && (length = getdents64(tasks, entries, sizeof entries)) > 0;) {
+    for (ssize_t at = 0; !found && at < length;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+      at += entry->d_reclen;
+      pid_t thread = static_cast<pid_t>(std::atoi(entry->d_name));
+      if (thread > 0 && thread != gettid() && !thread_blocks(thread, signal)) found = thread;
+    }
+  }
+  next::close(tasks);
+  return found;
+}
+
+bool install_carrier() {
+  if (!carrier_signal) carrier_signal = claim_signal(on_carrier);
+  return carrier_signal != 0;
+}
+
+bool hand_to(pid_t thread, int signal, std::int32_t error, std::int32_t code) {
+  if (!install_carrier()) return false;
+  siginfo_t carrier = driver_siginfo(carrier_signal, error, SI_QUEUE);
+  carrier.si_pid = signal;
+  carrier.si_value.sival_int = code;
+  return syscall(SYS_rt_tgsigqueueinfo, getpid(), thread, carrier_signal, &carrier) == 0;
+}
+
+void queue_for_process(int signal, std::int32_t error, std::int32_t code) {
+  siginfo_t info = driver_siginfo(signal, error, code);
+  if (gettid() == getpid()) {
+    syscall(SYS_rt_sigqueueinfo, getpid(), signal, &info);
+    return;
+  }
+  // When no thread takes it now, it waits on the first one, as it would wait on the process (which
+  // the first thread stands for) until a thread unblocks it.
+  if (is_blocked(signal)) {
+    pid_t other = thread_taking(signal);
+    if (hand_to(other ? other : getpid(), signal, error, code)) return;
+  }
+  queue_to_this_thread(signal, info);
 }
 
 // --- Direct invocation, for when the kernel's path is not faithful.
@@ -155,14 +239,35 @@ Path path = Path::Undecided;
 
 }  // namespace
 
+// The search starts at SIGRTMIN + 12, past the few real-time signals programs number from SIGRTMIN
+// and the driver's 44 (SIGRTMIN + 10), and well below SIGRTMAX, whose neighbours qemu-user keeps for
+// itself; it then goes round the rest.
+int claim_signal(void (*handler)(int, siginfo_t*, void*)) {
+  const int count = SIGRTMAX - SIGRTMIN + 1;
+  for (int step = 0; step < count; ++step) {
+    int signal = SIGRTMIN + (12 + step) % count;
+    struct sigaction current {};
+    if (signal == ferrox::InterruptSignal || sigaction(signal, nullptr, &current) != 0) continue;
+    bool ours = (current.sa_flags & SA_SIGINFO) && current.sa_sigaction == handler;
+    if (ours) return signal;
+    if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) continue;
+    struct sigaction action {};
+    action.sa_sigaction = handler;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(signal, &action, nullptr) == 0) return signal;
+  }
+  return 0;
+}
+
 bool kernel_delivers_signals() {
   if (path == Path::Undecided) path = probe_kernel_path() ? Path::Kernel : Path::Direct;
   return path == Path::Kernel;
 }
 
-void send_signal_to_this_thread(int signal, std::int32_t error, std::int32_t code) {
+void send_driver_signal(int signal, std::int32_t error, std::int32_t code) {
   if (kernel_delivers_signals()) {
-    queue_with_kernel(signal, error, code);
+    queue_for_process(signal, error, code);
   } else {
     deliver_directly({signal, error, code});
   }

@@ -1,5 +1,5 @@
 // The loopback plug's wiring.
-#include "ferrox/vpc/parallel/loopback_plug.h"
+#include "ferrox/vpc/parallel/parallel_ports.h"
 
 namespace vpc {
 

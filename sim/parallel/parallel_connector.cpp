@@ -9,6 +9,7 @@ ParallelConnector::ParallelConnector() {
 
 void ParallelConnector::attach(LineDevice& device) {
   devices_.push_back(&device);
+  if (device.takes_time()) timed_.push_back(&device);
   update();
 }
 
@@ -52,9 +53,10 @@ void ParallelConnector::update() {
   updating_ = false;
 }
 
+// A device whose lines change with time calls update() itself, so a step in which nothing
+// changes costs no settling.
 void ParallelConnector::step() {
-  for (LineDevice* device : devices_) device->step();
-  update();
+  for (LineDevice* device : timed_) device->step();
 }
 
 }  // namespace vpc

@@ -56,7 +56,9 @@ class VPC_API LineDevice {
   // The levels went from `before` to `now` (a set bit is a high line). The device may change
   // what it drives and call ParallelConnector::update(); the connector settles before returning.
   virtual void lines_changed(PinMask before, PinMask now) = 0;
-  // One step of time.
+  // Devices that take time (a printer) say so, and are given one step of it at a time; a device
+  // that changes what it drives then calls ParallelConnector::update().
+  virtual bool takes_time() const { return false; }
   virtual void step() {}
 };
 
@@ -79,7 +81,7 @@ class VPC_API ParallelConnector {
   // What some device drives has changed: the levels are worked out again and, when they differ,
   // every device is told, until nothing changes any more.
   void update();
-  // One step of time for every device, then the levels they settle to.
+  // One step of time for every device.
   void step();
 
  private:
@@ -87,6 +89,7 @@ class VPC_API ParallelConnector {
   PinMask driven_levels() const;
 
   std::vector<LineDevice*> devices_;
+  std::vector<LineDevice*> timed_;  // the devices that take time
   std::array<PinMask, ParallelPinCount + 1> nets_{};  // the pins wired to each pin, itself included
   PinMask probe_low_ = 0;
   PinMask levels_ = AllSignalPins;

@@ -17,6 +17,7 @@ void ParallelPort::reset() {
 // A wide access is split into byte cycles on consecutive ports, as the bus does for an 8-bit
 // device.
 std::uint32_t ParallelPort::read(std::uint16_t offset, unsigned width) {
+  if (width == 1) return read_register(offset);
   std::uint32_t value = 0;
   for (unsigned byte = 0; byte < width; ++byte)
     value |= std::uint32_t{read_register(static_cast<std::uint16_t>(offset + byte))} << (8 * byte);
@@ -24,6 +25,7 @@ std::uint32_t ParallelPort::read(std::uint16_t offset, unsigned width) {
 }
 
 void ParallelPort::write(std::uint16_t offset, unsigned width, std::uint32_t value) {
+  if (width == 1) return write_register(offset, static_cast<std::uint8_t>(value));
   for (unsigned byte = 0; byte < width; ++byte)
     write_register(static_cast<std::uint16_t>(offset + byte), static_cast<std::uint8_t>(value >> (8 * byte)));
 }

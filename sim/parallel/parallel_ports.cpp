@@ -1,8 +1,6 @@
 // The machine's parallel ports.
 #include "ferrox/vpc/parallel/parallel_ports.h"
 
-#include "ferrox/vpc/parallel/loopback_plug.h"
-
 namespace vpc {
 
 std::vector<ParallelPortDescription> default_parallel_ports() {
@@ -14,7 +12,7 @@ ParallelAdapter::ParallelAdapter(const ParallelPortDescription& description, Irq
     : port_(connector_, [&irqs, line = description.irq] { irqs.raise(line); }) {
   switch (description.plugged) {
     case ParallelPlug::Printer:
-      printer_ = std::make_unique<Printer>(connector_, description.printer);
+      printer_ = std::make_unique<Printer>(connector_);
       break;
     case ParallelPlug::Loopback:
       insert_loopback_plug(connector_);
@@ -24,14 +22,18 @@ ParallelAdapter::ParallelAdapter(const ParallelPortDescription& description, Irq
   }
 }
 
-void ParallelPorts::reset(const std::vector<ParallelPortDescription>& descriptions, PortBus& bus,
-                          IrqController& irqs) {
+framework::Status ParallelPorts::reset(const std::vector<ParallelPortDescription>& descriptions, PortBus& bus,
+                                       IrqController& irqs) {
+  framework::Status status = framework::Done{};
   entries_.clear();
   for (const ParallelPortDescription& description : descriptions) {
     auto adapter = std::make_unique<ParallelAdapter>(description, irqs);
+    if (Printer* printer = adapter->printer())
+      if (framework::Status configured = printer->configure(description.printer); !configured && status) status = configured;
     bus.attach(description.base, ParallelPort::PortCount, adapter->port());
     entries_.push_back({description.base, std::move(adapter)});
   }
+  return status;
 }
 
 ParallelAdapter* ParallelPorts::at(std::uint16_t base) {

@@ -10,22 +10,35 @@
 #include <memory>
 #include <vector>
 
+#include "ferrox/framework/Result.h"
 #include "ferrox/vpc/Export.h"
-#include "ferrox/vpc/platform/irq_controller.h"
 #include "ferrox/vpc/parallel/parallel_connector.h"
 #include "ferrox/vpc/parallel/parallel_port.h"
-#include "ferrox/vpc/platform/port_bus.h"
 #include "ferrox/vpc/parallel/printer.h"
+#include "ferrox/vpc/platform/irq_controller.h"
+#include "ferrox/vpc/platform/port_bus.h"
 
 namespace vpc {
 
 enum class ParallelPlug { Nothing, Printer, Loopback };
+
+// The loopback plug of parallel-port test kits: five wires, each from an output of the port to
+// one of its inputs, so that every input can be driven from software and every output checked.
+//
+//   1 strobe    - 13 select        2 data 0  - 15 error       10 acknowledge - 16 init
+//   11 busy     - 17 select in     12 paper end - 14 auto feed
+//
+// The plug drives nothing itself: a wired pair carries the level its output drives, seen on
+// both pins.
+VPC_API void insert_loopback_plug(ParallelConnector& connector);
 
 struct ParallelPortDescription {
   std::uint16_t base = 0x378;
   unsigned irq = 7;
   ParallelPlug plugged = ParallelPlug::Nothing;
   PrinterSettings printer;  // when a printer is plugged in
+
+  friend bool operator==(const ParallelPortDescription&, const ParallelPortDescription&) = default;
 };
 
 // 0x378 on line 7 with a printer, and 0x278 on line 5 with nothing plugged in.
@@ -33,6 +46,7 @@ VPC_API std::vector<ParallelPortDescription> default_parallel_ports();
 
 class VPC_API ParallelAdapter {
  public:
+  // The port with what is plugged in; a printer is left with its default settings.
   ParallelAdapter(const ParallelPortDescription& description, IrqController& irqs);
   ParallelAdapter(const ParallelAdapter&) = delete;
   ParallelAdapter& operator=(const ParallelAdapter&) = delete;
@@ -49,8 +63,9 @@ class VPC_API ParallelAdapter {
 
 class VPC_API ParallelPorts {
  public:
-  // Builds the described ports afresh and claims their registers on the bus.
-  void reset(const std::vector<ParallelPortDescription>& descriptions, PortBus& bus, IrqController& irqs);
+  // Builds the described ports afresh and claims their registers on the bus. An error when a
+  // printer's output file cannot be opened (the ports are built all the same).
+  framework::Status reset(const std::vector<ParallelPortDescription>& descriptions, PortBus& bus, IrqController& irqs);
 
   // The port at a base address, or nullptr.
   ParallelAdapter* at(std::uint16_t base);

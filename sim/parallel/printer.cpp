@@ -1,19 +1,28 @@
 // The printer: its handshake, its condition lines and the bytes it has taken.
 #include "ferrox/vpc/parallel/printer.h"
 
+#include <errno.h>
+
+#include <cstring>
+
 namespace vpc {
 
-Printer::Printer(ParallelConnector& connector, const PrinterSettings& settings) : connector_(connector) {
-  configure(settings);
+Printer::Printer(ParallelConnector& connector) : connector_(connector) {
   state_.in_reset = !connector_.level(InitPin);
   connector_.attach(*this);
 }
 
-void Printer::configure(const PrinterSettings& settings) {
-  if (settings.output_file != settings_.output_file || !output_)
+framework::Status Printer::configure(const PrinterSettings& settings) {
+  framework::Status opened = framework::Done{};
+  if (settings.output_file != settings_.output_file || !output_) {
     output_.reset(settings.output_file.empty() ? nullptr : std::fopen(settings.output_file.c_str(), "ab"));
+    if (!settings.output_file.empty() && !output_)
+      opened = framework::Error{"cannot open the printer's output file: " + std::string(std::strerror(errno)), 0,
+                                settings.output_file};
+  }
   settings_ = settings;
   connector_.update();
+  return opened;
 }
 
 bool Printer::ready() const {
@@ -48,7 +57,7 @@ void Printer::take_byte(PinMask levels) {
     return;
   }
   std::uint8_t byte = data_byte(levels);
-  state_.received.push_back(byte);
+  state_.received.push(byte);
   if (output_) {
     std::fputc(byte, output_.get());
     std::fflush(output_.get());

@@ -21,8 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "ferrox/framework/Result.h"
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/parallel/parallel_connector.h"
+#include "ferrox/vpc/platform/recent_bytes.h"
 
 namespace vpc {
 
@@ -33,23 +35,29 @@ struct PrinterSettings {
   unsigned busy_steps = 8;  // from the end of the strobe pulse to the acknowledge pulse
   unsigned ack_steps = 2;   // length of the acknowledge pulse
   std::string output_file;  // when set, every byte taken is also appended to this file
+
+  friend bool operator==(const PrinterSettings&, const PrinterSettings&) = default;
 };
 
 class VPC_API Printer final : public LineDevice {
  public:
-  Printer(ParallelConnector& connector, const PrinterSettings& settings);
+  // A printer on line, with paper and no error, as PrinterSettings{} describes it.
+  explicit Printer(ParallelConnector& connector);
 
-  // Changes the printer's condition (paper, on line, error, timing); the bytes taken stay.
-  void configure(const PrinterSettings& settings);
+  // Changes the printer's condition (paper, on line, error, timing, output file); the bytes taken
+  // stay. An output file that cannot be opened is an error, and the printer then keeps its bytes
+  // to itself.
+  framework::Status configure(const PrinterSettings& settings);
 
-  // Every byte taken, in order.
-  const std::vector<std::uint8_t>& received() const { return state_.received; }
-  std::string received_text() const { return {state_.received.begin(), state_.received.end()}; }
+  // The bytes taken, in order (the newest, once there are many; output_file has them all).
+  const std::vector<std::uint8_t>& received() const { return state_.received.kept(); }
+  std::string received_text() const { return {received().begin(), received().end()}; }
   // Strobes that came while the printer could take nothing: bytes lost.
   std::uint64_t missed_strobes() const { return state_.missed_strobes; }
 
   PinMask pulled_low() const override;
   void lines_changed(PinMask before, PinMask now) override;
+  bool takes_time() const override { return true; }
   void step() override;
 
  private:
@@ -64,7 +72,7 @@ class VPC_API Printer final : public LineDevice {
     Phase phase = Phase::Idle;
     unsigned steps_left = 0;
     bool in_reset = false;  // the init line is low
-    std::vector<std::uint8_t> received;
+    RecentBytes received;
     std::uint64_t missed_strobes = 0;
   };
 

@@ -1,8 +1,6 @@
 // The default machine's PCI functions, as configuration-space dumps after the firmware has
 // assigned addresses and interrupt lines. Rows not listed are zero.
-#include "ferrox/vpc/pci/pci_chipset.h"
-
-#include "ferrox/vpc/pci/pci_config_dump.h"
+#include "ferrox/vpc/pci/pci_bus.h"
 
 namespace vpc {
 
@@ -61,7 +59,7 @@ std::vector<PciFunctionImage> default_pci_chipset() {
   std::vector<PciFunctionImage> functions;
   // The dumps above are well formed: a fault in them stops the program here.
   for (const FunctionDump& dump : Chipset)
-    functions.push_back({dump.location, std::get<PciConfigBytes>(parse_pci_config_dump(dump.rows)), dump.region_sizes});
+    functions.push_back({dump.location, parse_pci_config_dump(dump.rows).value(), dump.region_sizes});
   return functions;
 }
 

@@ -1,5 +1,5 @@
 // Parsing configuration-space dumps.
-#include "ferrox/vpc/pci/pci_config_dump.h"
+#include "ferrox/vpc/pci/pci_function.h"
 
 #include <charconv>
 #include <sstream>
@@ -40,14 +40,14 @@ std::string parse_row(const std::string& row, PciConfigBytes& config) {
 
 }  // namespace
 
-std::variant<PciConfigBytes, std::string> parse_pci_config_dump(std::string_view rows) {
+framework::Result<PciConfigBytes> parse_pci_config_dump(std::string_view rows) {
   PciConfigBytes config{};
   std::istringstream lines{std::string(rows)};
   std::string line;
   for (unsigned number = 1; std::getline(lines, line); ++number) {
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
     std::string error = parse_row(line, config);
-    if (!error.empty()) return "row " + std::to_string(number) + ": " + error;
+    if (!error.empty()) return framework::Error{"row " + std::to_string(number) + ": " + error};
   }
   return config;
 }

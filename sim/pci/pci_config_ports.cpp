@@ -20,10 +20,9 @@ PciFunction* PciConfigPorts::selected() {
   return bus_.find(static_cast<std::uint8_t>(address_ >> 16), static_cast<std::uint8_t>(address_ >> 8));
 }
 
-bool PciConfigPorts::data_lane(unsigned offset, unsigned& config_offset) const {
-  if (offset < ConfigData || offset >= ConfigDataEnd) return false;
-  config_offset = (address_ & 0xFC) + (offset - ConfigData);
-  return true;
+std::optional<unsigned> PciConfigPorts::data_lane(unsigned offset) const {
+  if (offset < ConfigData || offset >= ConfigDataEnd) return std::nullopt;
+  return (address_ & 0xFC) + (offset - ConfigData);
 }
 
 // Only a 32-bit access to 0xCF8 reaches the address register; narrower ones there are ordinary
@@ -35,8 +34,8 @@ std::uint32_t PciConfigPorts::read(std::uint16_t offset, unsigned width) {
   PciFunction* function = selected();
   std::uint32_t value = 0;
   for (unsigned i = 0; i < width; ++i) {
-    unsigned config_offset = 0;
-    std::uint32_t byte = function && data_lane(offset + i, config_offset) ? function->read(config_offset, 1) : 0xFF;
+    std::optional<unsigned> lane = data_lane(offset + i);
+    std::uint32_t byte = function && lane ? function->read(*lane, 1) : 0xFF;
     value |= byte << (8 * i);
   }
   return value;
@@ -50,8 +49,7 @@ void PciConfigPorts::write(std::uint16_t offset, unsigned width, std::uint32_t v
   PciFunction* function = selected();
   if (!function) return;
   for (unsigned i = 0; i < width; ++i) {
-    unsigned config_offset = 0;
-    if (data_lane(offset + i, config_offset)) function->write(config_offset, 1, (value >> (8 * i)) & 0xFF);
+    if (std::optional<unsigned> lane = data_lane(offset + i)) function->write(*lane, 1, (value >> (8 * i)) & 0xFF);
   }
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/pci/pci_bus.h"
@@ -30,7 +31,7 @@ class VPC_API PciConfigPorts final : public PortDevice {
   // The function that the address register selects while enabled, or nullptr.
   PciFunction* selected();
   // The configuration offset of a data-window port, when the port lies in the window.
-  bool data_lane(unsigned offset, unsigned& config_offset) const;
+  std::optional<unsigned> data_lane(unsigned offset) const;
 
   PciBus& bus_;
   std::uint32_t address_ = 0;  // CONFIG_ADDRESS

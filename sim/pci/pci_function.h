@@ -7,7 +7,9 @@
 #include <array>
 #include <compare>
 #include <cstdint>
+#include <string_view>
 
+#include "ferrox/framework/Result.h"
 #include "ferrox/vpc/Export.h"
 
 namespace vpc {
@@ -30,6 +32,7 @@ struct VPC_API PciLocation {
     return {bus, static_cast<std::uint8_t>(devfn >> 3), static_cast<std::uint8_t>(devfn & 7)};
   }
   friend auto operator<=>(const PciLocation&, const PciLocation&) = default;
+  friend bool operator==(const PciLocation&, const PciLocation&) = default;
 };
 
 // A function as a machine description holds it: its power-on configuration space and the size in
@@ -38,10 +41,19 @@ struct VPC_API PciFunctionImage {
   PciLocation location;
   PciConfigBytes config{};
   std::array<std::uint64_t, PciRegionCount> region_sizes{};
+
+  friend bool operator==(const PciFunctionImage&, const PciFunctionImage&) = default;
 };
+
+// A configuration-space dump as text: one row a line, "offset: byte byte ...", in hexadecimal, the
+// layout PCI listing tools print; rows not given are zero. Blank lines are skipped; a row may hold
+// up to 16 bytes and must stay within the 4096-byte space. An error says which row ("row 2: ...").
+VPC_API framework::Result<PciConfigBytes> parse_pci_config_dump(std::string_view rows);
 
 class VPC_API PciFunction final {
  public:
+  // The function in its power-on state; which bits software can change is worked out from its
+  // header the way the standard header layouts define them.
   explicit PciFunction(const PciFunctionImage& image);
 
   const PciLocation& location() const { return location_; }

@@ -1,10 +1,11 @@
 // Loading PCI functions from sysfs.
-#include "ferrox/vpc/pci/pci_sysfs.h"
+#include "ferrox/vpc/pci/pci_bus.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 namespace vpc {
@@ -44,31 +45,20 @@ std::array<std::uint64_t, PciRegionCount> read_region_sizes(const std::filesyste
 
 }  // namespace
 
-PciSysfsLoad load_pci_sysfs(const std::filesystem::path& devices_dir) {
-  PciSysfsLoad load;
+framework::Result<std::vector<PciFunctionImage>> load_pci_sysfs(const std::filesystem::path& devices_dir) {
+  std::vector<PciFunctionImage> functions;
   std::error_code error;
   for (std::filesystem::directory_iterator entry(devices_dir, error), end; !error && entry != end; entry.increment(error)) {
     std::optional<PciLocation> location = location_of(entry->path().filename().string());
     if (!location) continue;
     std::optional<PciConfigBytes> config = read_config(entry->path() / "config");
     if (!config) continue;
-    load.functions.push_back({*location, *config, read_region_sizes(entry->path() / "resource")});
+    functions.push_back({*location, *config, read_region_sizes(entry->path() / "resource")});
   }
-  if (error) load.error = devices_dir.string() + ": " + error.message();
-  std::sort(load.functions.begin(), load.functions.end(),
+  if (error) return framework::Error{error.message(), 0, devices_dir.string()};
+  std::sort(functions.begin(), functions.end(),
             [](const PciFunctionImage& a, const PciFunctionImage& b) { return a.location < b.location; });
-  return load;
-}
-
-std::optional<std::vector<PciFunctionImage>> pci_functions_from_environment() {
-  const char* directory = std::getenv(PciSysfsVariable);
-  if (!directory) return {};
-  PciSysfsLoad load = load_pci_sysfs(directory);
-  if (!load.error.empty()) {
-    std::fprintf(stderr, "virtual PC: %s: %s\n", PciSysfsVariable, load.error.c_str());
-    return {};
-  }
-  return std::move(load.functions);
+  return functions;
 }
 
 }  // namespace vpc

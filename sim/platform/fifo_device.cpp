@@ -24,7 +24,7 @@ void FifoDevice::write(std::uint16_t offset, unsigned width, std::uint32_t value
   switch (offset) {
     case Data:
       for (unsigned byte = 0; byte < width; ++byte)
-        state_.written.push_back(static_cast<std::uint8_t>(value >> (8 * byte)));
+        state_.written.push(static_cast<std::uint8_t>(value >> (8 * byte)));
       break;
     default:
       break;  // unassigned

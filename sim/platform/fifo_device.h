@@ -8,6 +8,7 @@
 
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/platform/port_bus.h"
+#include "ferrox/vpc/platform/recent_bytes.h"
 
 namespace vpc {
 
@@ -24,9 +25,9 @@ class VPC_API FifoDevice final : public PortDevice {
   void write(std::uint16_t offset, unsigned width, std::uint32_t value) override;
   void reset() { state_ = State{}; }
 
-  // Bytes yielded so far, and every byte written, in order.
+  // Bytes yielded so far, and the bytes written, in order (the newest, once there are many).
   std::uint64_t bytes_read() const { return state_.read_position; }
-  const std::vector<std::uint8_t>& written() const { return state_.written; }
+  const std::vector<std::uint8_t>& written() const { return state_.written.kept(); }
 
  private:
   enum Register : std::uint16_t {
@@ -35,7 +36,7 @@ class VPC_API FifoDevice final : public PortDevice {
 
   struct State {
     std::uint64_t read_position = 0;
-    std::vector<std::uint8_t> written;
+    RecentBytes written;
   };
   State state_;
 };

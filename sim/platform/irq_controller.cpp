@@ -1,24 +1,11 @@
 // The IRQ lines: counting, listeners and the signals they are sent.
 #include "ferrox/vpc/platform/irq_controller.h"
 
-#include <errno.h>
-
 #include <algorithm>
 
 #include "ferrox/vpc/kernel/signal_delivery.h"
 
 namespace vpc {
-
-IrqController::Hold::Hold(IrqController& controller) : controller_(controller) { ++controller_.holds_; }
-
-IrqController::Hold::~Hold() {
-  if (--controller_.holds_ != 0) return;
-  // The request's errno was set before its signals go out, whatever their handlers do; with a
-  // real driver the signals come before the C library sets it.
-  int request_errno = errno;
-  controller_.send_queued();
-  errno = request_errno;
-}
 
 void IrqController::reset() {
   Hold hold(*this);
@@ -27,6 +14,9 @@ void IrqController::reset() {
   listeners_.clear();
   first_ = queued_count_ = 0;
   for (auto& deferred : deferred_) deferred = 0;
+  any_deferred_ = false;
+  for (unsigned line = 0; line < IrqLineCount; ++line)
+    if (watchers_[line]) watchers_[line]->listened(false);
 }
 
 void IrqController::raise(unsigned line) {
@@ -37,6 +27,7 @@ void IrqController::raise(unsigned line) {
 void IrqController::raise_from_signal(unsigned line) {
   if (line >= IrqLineCount) return;
   ++deferred_[line];
+  any_deferred_ = true;
   // Not busy: nothing of the machine is half-changed, so the interrupt can go out now.
   if (holds_ == 0) Hold hold(*this);
 }
@@ -44,8 +35,7 @@ void IrqController::raise_from_signal(unsigned line) {
 void IrqController::count_and_queue(unsigned line) {
   if (line >= IrqLineCount) return;
   ++counts_[line];
-  if (std::any_of(listeners_.begin(), listeners_.end(), [line](const IrqListener& l) { return l.line == line; }))
-    ++taken_[line];
+  if (listened(line)) ++taken_[line];
   for (IrqListener& listener : listeners_) {
     if (listener.line != line || queued_count_ == queued_.size()) continue;
     queued_[(first_ + queued_count_++) % queued_.size()] = {listener.signal, listener.cookie, line};
@@ -54,6 +44,7 @@ void IrqController::count_and_queue(unsigned line) {
 }
 
 void IrqController::raise_deferred() {
+  any_deferred_ = false;
   for (unsigned line = 0; line < IrqLineCount; ++line)
     for (unsigned pending = deferred_[line].exchange(0); pending; --pending) count_and_queue(line);
 }
@@ -80,32 +71,47 @@ void IrqController::send_queued() {
       if (!raised_meanwhile) return;
       continue;
     }
-    send_signal_to_this_thread(next.signal, static_cast<std::int32_t>(next.cookie), static_cast<std::int32_t>(next.line));
+    send_driver_signal(next.signal, static_cast<std::int32_t>(next.cookie), static_cast<std::int32_t>(next.line));
   }
+}
+
+bool IrqController::listened(unsigned line) const {
+  return std::any_of(listeners_.begin(), listeners_.end(), [line](const IrqListener& l) { return l.line == line; });
+}
+
+void IrqController::notify_watcher(unsigned line, bool listened_before) {
+  if (line < IrqLineCount && watchers_[line] && listened(line) != listened_before)
+    watchers_[line]->listened(!listened_before);
 }
 
 void IrqController::listen(const IrqListener& listener) {
   for (IrqListener& known : listeners_) {
-    if (known.descriptor == listener.descriptor && known.process == listener.process && known.line == listener.line) {
+    if (known.file == listener.file && known.process == listener.process && known.line == listener.line) {
       known.signal = listener.signal;
       known.cookie = listener.cookie;
       return;
     }
   }
+  bool before = listened(listener.line);
   listeners_.push_back(listener);
+  notify_watcher(listener.line, before);
 }
 
-bool IrqController::unlisten(int descriptor, pid_t process, unsigned line) {
+bool IrqController::unlisten(std::uint32_t file, pid_t process, unsigned line) {
   auto found = std::find_if(listeners_.begin(), listeners_.end(), [&](const IrqListener& known) {
-    return known.descriptor == descriptor && known.process == process && known.line == line;
+    return known.file == file && known.process == process && known.line == line;
   });
   if (found == listeners_.end()) return false;
   listeners_.erase(found);
+  notify_watcher(line, true);
   return true;
 }
 
-void IrqController::release(int descriptor) {
-  std::erase_if(listeners_, [&](const IrqListener& known) { return known.descriptor == descriptor; });
+void IrqController::release(std::uint32_t file) {
+  std::array<bool, IrqLineCount> before{};
+  for (unsigned line = 0; line < IrqLineCount; ++line) before[line] = listened(line);
+  std::erase_if(listeners_, [&](const IrqListener& known) { return known.file == file; });
+  for (unsigned line = 0; line < IrqLineCount; ++line) notify_watcher(line, before[line]);
 }
 
 }  // namespace vpc

@@ -22,7 +22,7 @@ namespace vpc {
 constexpr unsigned IrqLineCount = 16;
 
 struct IrqListener {
-  int descriptor = -1;  // the driver file that registered it; released with that file
+  std::uint32_t file = 0;  // the driver file that registered it; released with that file
   pid_t process = 0;
   int signal = 0;
   unsigned line = 0;
@@ -30,10 +30,22 @@ struct IrqListener {
   std::uint64_t signals = 0;  // signals sent to it: tests compare them with what was handled
 };
 
+// Told when a line gains its first listener or loses its last (the interval timer runs only while
+// its line is listened to).
+class LineWatcher {
+ public:
+  virtual void listened(bool any) = 0;
+
+ protected:
+  ~LineWatcher() = default;
+};
+
 class VPC_API IrqController {
  public:
   // Clears the counts, the listeners and the signals not yet sent.
   void reset();
+  // The watcher of a line (one per line; nullptr for none).
+  void watch(unsigned line, LineWatcher* watcher) { watchers_.at(line) = watcher; }
 
   // One interrupt on a line (0..15; others are ignored): the line's count goes up by one and
   // every listener of the line is signalled.
@@ -44,11 +56,11 @@ class VPC_API IrqController {
   std::uint32_t taken(unsigned line) const { return line < IrqLineCount ? taken_[line] : 0; }
   const std::vector<IrqListener>& listeners() const { return listeners_; }
 
-  // The driver's side: a listener per (descriptor, process, line), replaced when registered again.
+  // The driver's side: a listener per (file, process, line), replaced when registered again.
   void listen(const IrqListener& listener);
   // False when there was no such listener.
-  bool unlisten(int descriptor, pid_t process, unsigned line);
-  void release(int descriptor);
+  bool unlisten(std::uint32_t file, pid_t process, unsigned line);
+  void release(std::uint32_t file);
 
   // An interrupt from a source that runs in signal context (the timer). Async-signal-safe: when
   // the machine is busy, the interrupt is raised as soon as it is not.
@@ -56,8 +68,11 @@ class VPC_API IrqController {
 
   class VPC_API Hold {
    public:
-    explicit Hold(IrqController& controller);
-    ~Hold();
+    explicit Hold(IrqController& controller) : controller_(controller) { ++controller_.holds_; }
+    ~Hold() {
+      if (--controller_.holds_ == 0 && (controller_.queued_count_ != 0 || controller_.any_deferred_))
+        controller_.send_queued();
+    }
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
 
@@ -76,6 +91,9 @@ class VPC_API IrqController {
   void raise_deferred();
   bool take_signal(Signal& out);
   void send_queued();
+  bool listened(unsigned line) const;
+  // Tells the line's watcher when the listeners' count went from or to none.
+  void notify_watcher(unsigned line, bool listened_before);
 
   std::array<std::uint32_t, IrqLineCount> counts_{};
   std::array<std::uint32_t, IrqLineCount> taken_{};
@@ -85,8 +103,10 @@ class VPC_API IrqController {
   std::size_t first_ = 0;
   std::size_t queued_count_ = 0;
   std::atomic<int> holds_{0};
-  // Interrupts raised from signal context while busy, counted per line.
+  // Interrupts raised from signal context while busy, counted per line, and whether there are any.
   std::array<std::atomic<unsigned>, IrqLineCount> deferred_{};
+  std::atomic<bool> any_deferred_{false};
+  std::array<LineWatcher*, IrqLineCount> watchers_{};
 };
 
 }  // namespace vpc

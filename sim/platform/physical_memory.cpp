@@ -41,6 +41,14 @@ std::vector<std::uint8_t> bios_rom() {
   return rom;
 }
 
+// What unwritten RAM and addresses with nothing behind them read, a page at a time.
+constexpr std::array<std::uint8_t, 4096> UnwrittenRam{};
+constexpr std::array<std::uint8_t, 4096> NothingThere = [] {
+  std::array<std::uint8_t, 4096> page{};
+  page.fill(0xFF);
+  return page;
+}();
+
 template <std::size_t N>
 unsigned installed(const std::array<std::uint16_t, N>& bases) {
   return static_cast<unsigned>(std::count_if(bases.begin(), bases.end(), [](std::uint16_t base) { return base != 0; }));
@@ -62,20 +70,23 @@ BiosDataArea default_bios_data_area() { return {{0x3F8, 0x2F8, 0, 0}, {0x378, 0x
 void PhysicalMemory::reset(const MemoryMap& map, const BiosDataArea& bios) {
   map_ = map;
   regions_.clear();
-  pages_.clear();
-  for (const RamRegion& ram : map_.ram)
-    regions_[ram.base] = {ram.base + std::uint64_t{ram.size}, Backing::Ram, nullptr, true};
+  last_region_ = 0;
+  for (auto& table : pages_) table.reset();
+  resident_pages_ = 0;
+  for (const RamRegion& ram : map_.ram) regions_.push_back({ram.base, ram.base + std::uint64_t{ram.size}, Backing::Ram, nullptr, true});
   for (const RamRegion& device : map_.device)
-    regions_[device.base] = {device.base + std::uint64_t{device.size}, Backing::Ram, nullptr, false};
-  for (const RomRegion& rom : map_.rom) regions_[rom.base] = {rom.base + std::uint64_t{rom.content.size()}, Backing::Rom, &rom.content};
+    regions_.push_back({device.base, device.base + std::uint64_t{device.size}, Backing::Ram, nullptr, false});
+  for (const RomRegion& rom : map_.rom)
+    regions_.push_back({rom.base, rom.base + std::uint64_t{rom.content.size()}, Backing::Rom, rom.content.data(), false});
+  std::sort(regions_.begin(), regions_.end(), [](const Region& a, const Region& b) { return a.base < b.base; });
 
   for (std::size_t slot = 0; slot < bios.com.size(); ++slot) write16(BdaComPorts + 2 * slot, bios.com[slot]);
   for (std::size_t slot = 0; slot < bios.lpt.size(); ++slot) write16(BdaLptPorts + 2 * slot, bios.lpt[slot]);
   write16(BdaEquipment, static_cast<std::uint16_t>(installed(bios.com) << EquipmentSerialShift |
                                                    installed(bios.lpt) << EquipmentParallelShift));
   std::uint64_t conventional = 0;
-  if (auto low = regions_.find(0); low != regions_.end() && low->second.backing == Backing::Ram)
-    conventional = std::min<std::uint64_t>(low->second.end, ConventionalLimit);
+  if (!regions_.empty() && regions_.front().base == 0 && regions_.front().backing == Backing::Ram)
+    conventional = std::min<std::uint64_t>(regions_.front().end, ConventionalLimit);
   write16(BdaBaseMemory, static_cast<std::uint16_t>(conventional / 1024));
 }
 
@@ -83,65 +94,75 @@ bool PhysicalMemory::holds_system_ram(std::uint64_t address, std::uint64_t lengt
   std::uint64_t end = address + length;
   address = std::max(address, FirmwarePageSize);
   if (address >= end) return false;
-  auto region = regions_.upper_bound(address);
-  if (region != regions_.begin()) --region;
-  for (; region != regions_.end() && region->first < end; ++region)
-    if (region->second.system && region->second.end > address) return true;
-  return false;
+  return std::any_of(regions_.begin(), regions_.end(),
+                     [&](const Region& region) { return region.system && region.base < end && address < region.end; });
 }
 
 PhysicalMemory::Run PhysicalMemory::run_at(std::uint64_t address) const {
-  std::uint64_t limit = (address / PageSize + 1) * PageSize;
-  auto next = regions_.upper_bound(address);
-  if (next != regions_.end()) limit = std::min(limit, next->first);
-  if (next != regions_.begin()) {
-    auto region = std::prev(next);
-    if (address < region->second.end) {
-      const Region& found = region->second;
-      const std::uint8_t* rom = found.rom ? found.rom->data() + (address - region->first) : nullptr;
-      return {found.backing, std::min(limit, found.end) - address, rom};
+  std::uint64_t page_end = (address | (PageSize - 1)) + 1;
+  const Region* found = last_region_ < regions_.size() ? &regions_[last_region_] : nullptr;
+  if (!found || address < found->base || address >= found->end) {
+    auto region = std::find_if(regions_.begin(), regions_.end(), [address](const Region& r) { return address < r.end; });
+    if (region == regions_.end() || address < region->base) {
+      std::uint64_t end = region == regions_.end() ? page_end : std::min(page_end, region->base);
+      return {Backing::None, end - address, nullptr};
     }
+    last_region_ = static_cast<std::size_t>(region - regions_.begin());
+    found = &*region;
   }
-  return {Backing::None, limit - address, nullptr};
+  return {found->backing, std::min(page_end, found->end) - address, found->rom ? found->rom + (address - found->base) : nullptr};
 }
 
-template <class Visit>
-void PhysicalMemory::for_each_run(std::uint64_t address, std::size_t length, Visit visit) const {
-  std::size_t position = 0;
-  while (position < length) {
-    Run run = run_at(address + position);
-    run.length = std::min<std::uint64_t>(run.length, length - position);
-    visit(run, address + position, position);
-    position += run.length;
+
+const PhysicalMemory::Page* PhysicalMemory::page_at(std::uint64_t address) const {
+  std::uint64_t page = address / PageSize;
+  const std::unique_ptr<PageTable>& table = pages_[page / PagesPerTable];
+  return table ? (*table)[page % PagesPerTable].get() : nullptr;
+}
+
+PhysicalMemory::Page& PhysicalMemory::page_for_writing(std::uint64_t address) {
+  std::uint64_t page = address / PageSize;
+  std::unique_ptr<PageTable>& table = pages_[page / PagesPerTable];
+  if (!table) table = std::make_unique<PageTable>();
+  std::unique_ptr<Page>& entry = (*table)[page % PagesPerTable];
+  if (!entry) {
+    entry = std::make_unique<Page>();  // zero-filled
+    ++resident_pages_;
   }
+  return *entry;
+}
+
+std::span<const std::uint8_t> PhysicalMemory::view(std::uint64_t address, std::uint64_t length) const {
+  Run run = run_at(address);
+  std::size_t size = std::min(run.length, length);
+  switch (run.backing) {
+    case Backing::Rom:
+      return {run.rom, size};
+    case Backing::Ram:
+      if (const Page* page = page_at(address)) return {page->data() + address % PageSize, size};
+      return {UnwrittenRam.data(), size};
+    case Backing::None:
+      break;
+  }
+  return {NothingThere.data(), size};
 }
 
 void PhysicalMemory::read(std::uint32_t address, std::span<std::uint8_t> bytes) const {
-  for_each_run(address, bytes.size(), [&](const Run& run, std::uint64_t at, std::size_t position) {
-    std::uint8_t* out = bytes.data() + position;
-    switch (run.backing) {
-      case Backing::None:
-        std::memset(out, 0xFF, run.length);
-        break;
-      case Backing::Rom:
-        std::memcpy(out, run.rom, run.length);
-        break;
-      case Backing::Ram:
-        auto page = pages_.find(at / PageSize);
-        if (page == pages_.end()) std::memset(out, 0, run.length);
-        else std::memcpy(out, page->second->data() + at % PageSize, run.length);
-        break;
-    }
-  });
+  for (std::size_t position = 0; position < bytes.size();) {
+    std::span<const std::uint8_t> piece = view(address + std::uint64_t{position}, bytes.size() - position);
+    std::memcpy(bytes.data() + position, piece.data(), piece.size());
+    position += piece.size();
+  }
 }
 
 void PhysicalMemory::write(std::uint32_t address, std::span<const std::uint8_t> bytes) {
-  for_each_run(address, bytes.size(), [&](const Run& run, std::uint64_t at, std::size_t position) {
-    if (run.backing != Backing::Ram) return;
-    std::unique_ptr<Page>& page = pages_[at / PageSize];
-    if (!page) page = std::make_unique<Page>();  // zero-filled
-    std::memcpy(page->data() + at % PageSize, bytes.data() + position, run.length);
-  });
+  for (std::size_t position = 0; position < bytes.size();) {
+    std::uint64_t at = address + std::uint64_t{position};
+    Run run = run_at(at);
+    std::size_t size = std::min<std::uint64_t>(run.length, bytes.size() - position);
+    if (run.backing == Backing::Ram) std::memcpy(page_for_writing(at).data() + at % PageSize, bytes.data() + position, size);
+    position += size;
+  }
 }
 
 std::uint8_t PhysicalMemory::read8(std::uint32_t address) const {

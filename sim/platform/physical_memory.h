@@ -6,10 +6,8 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 #include "ferrox/vpc/Export.h"
@@ -20,11 +18,15 @@ namespace vpc {
 struct RamRegion {
   std::uint32_t base = 0;
   std::uint32_t size = 0;
+
+  friend bool operator==(const RamRegion&, const RamRegion&) = default;
 };
 
 struct RomRegion {
   std::uint32_t base = 0;
   std::vector<std::uint8_t> content;
+
+  friend bool operator==(const RomRegion&, const RomRegion&) = default;
 };
 
 // Regions do not overlap and none reaches past 4 GiB.
@@ -36,6 +38,8 @@ struct MemoryMap {
   std::vector<RamRegion> ram;
   std::vector<RomRegion> rom;
   std::vector<RamRegion> device;
+
+  friend bool operator==(const MemoryMap&, const MemoryMap&) = default;
 };
 
 // What the BIOS leaves at 0x400 after its power-on test: the I/O base addresses of the serial
@@ -43,6 +47,8 @@ struct MemoryMap {
 struct BiosDataArea {
   std::array<std::uint16_t, 4> com{};
   std::array<std::uint16_t, 3> lpt{};
+
+  friend bool operator==(const BiosDataArea&, const BiosDataArea&) = default;
 };
 
 VPC_API MemoryMap default_memory_map();
@@ -57,6 +63,10 @@ class VPC_API PhysicalMemory {
 
   // Blocks of bytes from an address; the block must not reach past 4 GiB.
   void read(std::uint32_t address, std::span<std::uint8_t> bytes) const;
+  // The bytes from an address as they are held, up to `length` of them: as far as one page of RAM,
+  // one ROM or one stretch of nothing reaches (unwritten RAM and nothing are held as a page of
+  // zeros or of all ones). A block is read by viewing it piece after piece, without a copy.
+  std::span<const std::uint8_t> view(std::uint64_t address, std::uint64_t length) const;
   void write(std::uint32_t address, std::span<const std::uint8_t> bytes);
 
   // Little-endian values, for tests and the machine's own setup.
@@ -69,18 +79,22 @@ class VPC_API PhysicalMemory {
   bool holds_system_ram(std::uint64_t address, std::uint64_t length) const;
 
   // RAM pages that have been written since the last reset.
-  std::size_t resident_pages() const { return pages_.size(); }
+  std::size_t resident_pages() const { return resident_pages_; }
 
  private:
   static constexpr std::uint64_t PageSize = 4096;
   using Page = std::array<std::uint8_t, PageSize>;
+  // RAM pages by number, in a two-level table: 1024 tables of 1024 pages cover 4 GiB.
+  static constexpr std::uint64_t PagesPerTable = 1024;
+  using PageTable = std::array<std::unique_ptr<Page>, PagesPerTable>;
 
   enum class Backing { None, Ram, Rom };
   struct Region {
-    std::uint64_t end;                      // one past the last byte
+    std::uint64_t base;
+    std::uint64_t end;  // one past the last byte
     Backing backing;
-    const std::vector<std::uint8_t>* rom;  // the content, for ROM
-    bool system = false;                   // System RAM
+    const std::uint8_t* rom;  // the content, for ROM
+    bool system;              // System RAM
   };
   // The bytes from an address that one backing serves: up to the end of the page, of the
   // region, or the start of the next region.
@@ -91,13 +105,16 @@ class VPC_API PhysicalMemory {
   };
   Run run_at(std::uint64_t address) const;
 
-  // Calls visit(run, address, position) for each run of [address, address + length).
-  template <class Visit>
-  void for_each_run(std::uint64_t address, std::size_t length, Visit visit) const;
+  // The RAM page that holds an address, if it was ever written.
+  const Page* page_at(std::uint64_t address) const;
+  Page& page_for_writing(std::uint64_t address);
 
-  MemoryMap map_;  // holds the ROM content that regions_ points into
-  std::map<std::uint64_t, Region> regions_;  // by first address
-  std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages_;  // by page number
+  MemoryMap map_;                // holds the ROM content that regions_ points into
+  std::vector<Region> regions_;  // by base address; a machine has a handful
+  // The region the last run lay in: a block transfer stays in one region, page after page.
+  mutable std::size_t last_region_ = 0;
+  std::array<std::unique_ptr<PageTable>, AddressSpace / PageSize / PagesPerTable> pages_;
+  std::size_t resident_pages_ = 0;
 };
 
 }  // namespace vpc

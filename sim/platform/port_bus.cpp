@@ -1,8 +1,6 @@
 // The I/O port bus.
 #include "ferrox/vpc/platform/port_bus.h"
 
-#include <iterator>
-
 namespace vpc {
 
 namespace {
@@ -12,26 +10,25 @@ std::uint32_t all_ones(unsigned width) { return width >= 4 ? 0xFFFFFFFFu : (1u <
 }  // namespace
 
 void PortBus::attach(std::uint16_t base, std::uint16_t length, PortDevice& device) {
-  ranges_[base] = Range{length, &device};
+  claims_.push_back({base, &device});
+  auto number = static_cast<std::uint16_t>(claims_.size() - 1);
+  for (unsigned port = base; port < unsigned{base} + length && port < claim_of_.size(); ++port) claim_of_[port] = number;
 }
 
-std::pair<PortDevice*, std::uint16_t> PortBus::find(std::uint16_t port) const {
-  auto after = ranges_.upper_bound(port);
-  if (after == ranges_.begin()) return {nullptr, 0};
-  auto range = std::prev(after);
-  std::uint16_t offset = static_cast<std::uint16_t>(port - range->first);
-  if (offset >= range->second.length) return {nullptr, 0};
-  return {range->second.device, offset};
+void PortBus::detach_all() {
+  claim_of_.fill(0);
+  claims_.resize(1);
 }
 
 std::uint32_t PortBus::read(std::uint16_t port, unsigned width) {
-  auto [device, offset] = find(port);
-  return device ? device->read(offset, width) & all_ones(width) : all_ones(width);
+  const Claim& claim = claims_[claim_of_[port]];
+  return claim.device ? claim.device->read(static_cast<std::uint16_t>(port - claim.base), width) & all_ones(width)
+                      : all_ones(width);
 }
 
 void PortBus::write(std::uint16_t port, unsigned width, std::uint32_t value) {
-  auto [device, offset] = find(port);
-  if (device) device->write(offset, width, value & all_ones(width));
+  const Claim& claim = claims_[claim_of_[port]];
+  if (claim.device) claim.device->write(static_cast<std::uint16_t>(port - claim.base), width, value & all_ones(width));
 }
 
 }  // namespace vpc

@@ -3,8 +3,9 @@
 // requests and trapped port instructions both land here, so both access paths see one machine.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <map>
+#include <vector>
 
 #include "ferrox/vpc/Export.h"
 
@@ -20,22 +21,24 @@ class VPC_API PortDevice {
 
 class VPC_API PortBus {
  public:
-  // Claims ports base .. base + length - 1 for the device (which must outlive the claim).
+  // Claims ports base .. base + length - 1 for the device (which must outlive the claim), over
+  // whatever claimed them before.
   void attach(std::uint16_t base, std::uint16_t length, PortDevice& device);
-  void detach_all() { ranges_.clear(); }
+  void detach_all();
 
   std::uint32_t read(std::uint16_t port, unsigned width);
   void write(std::uint16_t port, unsigned width, std::uint32_t value);
 
  private:
-  struct Range {
-    std::uint16_t length;
+  struct Claim {
+    std::uint16_t base;
     PortDevice* device;
   };
-  // The claim that covers the port, or nullptr.
-  std::pair<PortDevice*, std::uint16_t> find(std::uint16_t port) const;
 
-  std::map<std::uint16_t, Range> ranges_;  // by base port
+  // Every port's claim, by number in claims_ (0: unclaimed), so that finding the device behind a
+  // port is one look-up, as an address decoder's is.
+  std::array<std::uint16_t, 0x10000> claim_of_{};
+  std::vector<Claim> claims_{Claim{}};  // claims_[0] stands for no claim
 };
 
 }  // namespace vpc

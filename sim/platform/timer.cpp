@@ -4,34 +4,46 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "ferrox/vpc/kernel/signal_delivery.h"
+
 namespace vpc {
 
 namespace {
 
-// A real-time signal of the virtual PC's own, apart from the driver's 44. SA_RESTART: a tick by
-// itself interrupts no system call of the program; only the driver's signal does.
-int tick_signal() { return SIGRTMIN + 12; }
-
 constexpr long TickNanoseconds = 1'000'000'000LL * 65536 / 1193182;
 
+// The controller the ticks raise; there is one machine, and a tick queued before the timer
+// stopped still finds it, since the machine is never destroyed.
+IrqController* ticking = nullptr;
+
 void on_tick(int, siginfo_t* info, void*) {
-  static_cast<IrqController*>(info->si_value.sival_ptr)->raise_from_signal(IntervalTimer::Line);
+  if (info->si_code == SI_TIMER && ticking) ticking->raise_from_signal(IntervalTimer::Line);
 }
 
 }  // namespace
 
+IntervalTimer::IntervalTimer(IrqController& irqs) : irqs_(irqs) { irqs_.watch(Line, this); }
+
+void IntervalTimer::fit(bool fitted) {
+  fitted_ = fitted;
+  if (fitted_ && listened_) start();
+  if (!fitted_) stop();
+}
+
+void IntervalTimer::listened(bool any) {
+  listened_ = any;
+  if (any && fitted_) start();
+  if (!any) stop();
+}
+
 void IntervalTimer::start() {
   if (running_) return;
-  struct sigaction action {};
-  action.sa_sigaction = on_tick;
-  action.sa_flags = SA_SIGINFO | SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  sigaction(tick_signal(), &action, nullptr);
-
+  int signal = claim_signal(on_tick);
+  if (!signal) return;  // the program uses every real-time signal: no ticks
+  ticking = &irqs_;
   sigevent event{};
   event.sigev_notify = SIGEV_THREAD_ID;
-  event.sigev_signo = tick_signal();
-  event.sigev_value.sival_ptr = &irqs_;
+  event.sigev_signo = signal;
   event._sigev_un._tid = gettid();
   if (timer_create(CLOCK_MONOTONIC, &event, &timer_) != 0) return;
   itimerspec period{{0, TickNanoseconds}, {0, TickNanoseconds}};
@@ -41,7 +53,7 @@ void IntervalTimer::start() {
 
 void IntervalTimer::stop() {
   if (!running_) return;
-  timer_delete(timer_);  // a tick already queued still finds the controller, which outlives it
+  timer_delete(timer_);
   running_ = false;
 }
 

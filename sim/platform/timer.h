@@ -1,6 +1,7 @@
 // The PC's interval timer, channel 0 at its power-on divisor: 1193182 Hz / 65536, about 18.2
 // interrupts a second on line 0. It runs on a real clock, so interrupts come while the program
-// waits, as on the hardware.
+// waits, as on the hardware; but only while a driver file listens to line 0, since nobody could
+// tell its interrupts otherwise, and a program that never asks for them is never interrupted.
 #pragma once
 
 #include <time.h>
@@ -9,22 +10,30 @@
 
 namespace vpc {
 
-class IntervalTimer {
+class IntervalTimer final : public LineWatcher {
  public:
   static constexpr unsigned Line = 0;
 
-  explicit IntervalTimer(IrqController& irqs) : irqs_(irqs) {}
+  // Watches its line on the controller.
+  explicit IntervalTimer(IrqController& irqs);
   ~IntervalTimer() { stop(); }
   IntervalTimer(const IntervalTimer&) = delete;
   IntervalTimer& operator=(const IntervalTimer&) = delete;
 
-  // Ticks arrive on the thread that starts the timer.
-  void start();
-  void stop();
+  // Whether the machine has the timer at all (the machine description says).
+  void fit(bool fitted);
   bool running() const { return running_; }
 
+  // Ticks arrive on the thread whose listening started the timer.
+  void listened(bool any) override;
+
  private:
+  void start();
+  void stop();
+
   IrqController& irqs_;
+  bool fitted_ = false;
+  bool listened_ = false;
   timer_t timer_{};
   bool running_ = false;
 };

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ferrox/component/Ferrox32.h"
+#include "ferrox/vpc/control.h"
 #include "tools/ferrox/hexdump.h"
 #include "tools/ferrox/lpt_print.h"
 #include "tools/ferrox/parallel_demo.h"
@@ -56,7 +57,7 @@ struct IrqWatcher {
 void show_interrupts(std::ostream& out, ferrox::TFerrox32& component) {
   section(out, "Hardware interrupts");
   // The virtual PC's control API, found only when the virtual PC is loaded.
-  auto raise_irq = reinterpret_cast<void (*)(unsigned)>(dlsym(RTLD_DEFAULT, "vpc_raise_irq"));
+  auto raise_irq = reinterpret_cast<vpc_raise_irq_entry>(dlsym(RTLD_DEFAULT, "vpc_raise_irq"));
   if (!raise_irq) {
     out << "not on the virtual PC: no interrupts to raise\n";
     return;

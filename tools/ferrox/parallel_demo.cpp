@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "ferrox/vpc/control.h"
 #include "tools/ferrox/lpt_print.h"
 #include "tools/ferrox/parallel_socket.h"
 
@@ -25,8 +26,7 @@ std::string escaped(std::string_view text) {
 
 void print_line(std::ostream& out, ferrox::TFerrox32& component) {
   // The virtual PC's control API, found only when the virtual PC is loaded.
-  using OutputReader = std::size_t (*)(unsigned, char*, std::size_t);
-  auto printer_output = reinterpret_cast<OutputReader>(dlsym(RTLD_DEFAULT, "vpc_printer_output"));
+  auto printer_output = reinterpret_cast<vpc_printer_output_entry>(dlsym(RTLD_DEFAULT, "vpc_printer_output"));
   if (!printer_output) {
     out << "not on the virtual PC: nothing is printed\n";
     return;

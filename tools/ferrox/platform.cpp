@@ -1,12 +1,16 @@
 // Choosing the platform, and starting again on the virtual PC.
 #include "tools/ferrox/platform.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/control.h"
 
 namespace ferrox_tool {
 
@@ -29,11 +33,17 @@ std::filesystem::path virtual_pc_library() {
 }  // namespace
 
 Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
-  if (std::getenv(VirtualMarker)) return Platform::VirtualPc;
-  if (!want_virtual && access("/dev/ferrox", F_OK) == 0) return Platform::RealDriver;
+  if (std::getenv(VirtualMarker)) {
+    // The preloaded machine starts here, so that a machine file at fault is said as such.
+    auto start = reinterpret_cast<vpc_start_entry>(dlsym(RTLD_DEFAULT, "vpc_start"));
+    char message[1024];
+    if (start && start(message, sizeof message) != 0) error = std::string("virtual PC: ") + message;
+    return Platform::VirtualPc;
+  }
+  if (!want_virtual && access(ferrox::DriverDevicePath, F_OK) == 0) return Platform::RealDriver;
   std::filesystem::path library = virtual_pc_library();
   if (library.empty()) {
-    error = "no /dev/ferrox here, and the virtual PC library (libferrox-vpc.so) was not found";
+    error = std::string("no ") + ferrox::DriverDevicePath + " here, and the virtual PC library (libferrox-vpc.so) was not found";
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);
@@ -44,10 +54,6 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   execv("/proc/self/exe", argv);
   error = "could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message();
   return Platform::VirtualPc;
-}
-
-const char* platform_name(Platform platform) {
-  return platform == Platform::VirtualPc ? "the virtual PC" : "the real driver /dev/ferrox";
 }
 
 }  // namespace ferrox_tool

@@ -12,6 +12,4 @@ enum class Platform { RealDriver, VirtualPc };
 // returns an error message when that is impossible.
 Platform choose_platform(bool want_virtual, char** argv, std::string& error);
 
-const char* platform_name(Platform platform);
-
 }  // namespace ferrox_tool

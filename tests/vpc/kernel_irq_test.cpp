@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -155,7 +154,7 @@ TEST_F(VpcIrqTest, TheDriverCountsOnlyInterruptsItTook) {
 constexpr std::uint32_t RaisingRequest = ferrox::MakeRequestCode('h', 99, 0);
 std::size_t signals_during_request = 0;
 
-long raise_line_4(vpc::Descriptor&, std::uintptr_t) {
+long raise_line_4(void*, const vpc::OpenFile&, std::uintptr_t) {
   vpc::Machine::instance().irqs().raise(4);
   signals_during_request = arrived ? arrived->size() : 0;
   return 0;
@@ -164,35 +163,10 @@ long raise_line_4(vpc::Descriptor&, std::uintptr_t) {
 TEST_F(VpcIrqTest, AnInterruptRaisedWhileARequestIsServedIsSignalledAfterIt) {
   int fd = open_node();
   ASSERT_EQ(unmask(fd, 4, 1), 0);
-  pc.node().handle(RaisingRequest, {nullptr, raise_line_4});
+  pc.node().serve(RaisingRequest, raise_line_4, nullptr);
   EXPECT_EQ(ioctl(fd, RaisingRequest, 0UL), 0);
   EXPECT_EQ(signals_during_request, 0u);
   EXPECT_EQ(signals.size(), 1u);
-}
-
-void sleep_for_ms(long milliseconds) {
-  timespec left{milliseconds / 1000, (milliseconds % 1000) * 1'000'000};
-  while (nanosleep(&left, &left) == -1 && errno == EINTR) {
-  }
-}
-
-TEST_F(VpcIrqTest, TheIntervalTimerTicksOnLine0OnlyWhenAskedFor) {
-  int fd = open_node();
-  ASSERT_EQ(unmask(fd, 0, 5), 0);
-  sleep_for_ms(150);
-  EXPECT_EQ(pc.irqs().count(0), 0u);
-
-  vpc::MachineDescription with_timer = vpc::default_machine();
-  with_timer.timer = true;
-  pc.reset(with_timer);
-  ASSERT_EQ(unmask(fd, 0, 5), 0);
-  sleep_for_ms(550);  // about ten ticks at 18.2 Hz
-  pc.reset();
-  std::uint32_t ticks = pc.irqs().count(0);
-  EXPECT_EQ(ticks, 0u) << "reset clears the count";
-  EXPECT_GE(signals.size(), 6u);
-  EXPECT_LE(signals.size(), 13u);
-  for (const siginfo_t& info : signals) EXPECT_EQ(info.si_code, 0);
 }
 
 }  // namespace

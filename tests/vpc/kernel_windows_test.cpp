@@ -1,5 +1,4 @@
-// The virtual PC's physical memory and the driver's windows, as a program sees them through
-// the device node.
+// The driver's windows of physical memory, as a program sees them through the device node.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -18,7 +17,7 @@ using ferrox::Request::WriteWindow;
 // The default machine's VGA frame buffer: 16 MiB of device memory, which windows may cover.
 constexpr std::uint32_t FrameBuffer = 0xFD000000;
 
-class VpcMemoryTest : public VirtualPcTest {
+class WindowTest : public VirtualPcTest {
  protected:
   void TearDown() override {
     close(fd_a);
@@ -49,32 +48,7 @@ class VpcMemoryTest : public VirtualPcTest {
   std::unique_ptr<ferrox::TMemRec> record = std::make_unique<ferrox::TMemRec>();
 };
 
-TEST_F(VpcMemoryTest, DefaultMachineMemoryMap) {
-  vpc::PhysicalMemory& memory = pc.memory();
-  const std::uint16_t bios_words[] = {0x3F8, 0x2F8, 0, 0, 0x378, 0x278, 0};
-  for (std::uint32_t i = 0; i < 7; ++i) EXPECT_EQ(memory.read16(0x400 + 2 * i), bios_words[i]) << i;
-  EXPECT_EQ(memory.read32(0xFFFF1), 0xF000E05Bu);  // the BIOS ROM's reset jump target
-  EXPECT_EQ(memory.read32(0xB8000), 0xFFFFFFFFu);  // nothing there
-
-  std::size_t resident = memory.resident_pages();
-  const std::uint8_t bytes[] = {1, 2, 3, 4};
-  memory.write(0xFFFF1, bytes);   // ROM
-  memory.write(0x7FFFFE, bytes);  // the last two bytes of RAM and two past it
-  EXPECT_EQ(memory.read32(0xFFFF1), 0xF000E05Bu);
-  EXPECT_EQ(memory.read32(0x7FFFFE), 0xFFFF0201u);
-  EXPECT_EQ(memory.read32(0x500000), 0u);  // unwritten RAM costs no page
-  EXPECT_EQ(memory.resident_pages(), resident + 1);
-
-  vpc::MachineDescription description;
-  description.memory = {{{0, 0x1000}}, {}, {}};
-  description.bios.lpt = {0x3BC, 0, 0};
-  pc.reset(description);
-  EXPECT_EQ(memory.read16(0x408), 0x3BCu);
-  EXPECT_EQ(memory.read8(0x1000), 0xFFu);
-  EXPECT_EQ(memory.read8(0xFFFF1), 0xFFu);
-}
-
-TEST_F(VpcMemoryTest, MapHandsOutDistinctAddressesOrZero) {
+TEST_F(WindowTest, MapHandsOutDistinctAddressesOrZero) {
   std::uint32_t first = map(fd_a, 0x400, 256);
   std::uint32_t second = map(fd_b, FrameBuffer + 0x12345, 0x300000);
   EXPECT_NE(first, 0u);
@@ -92,7 +66,7 @@ TEST_F(VpcMemoryTest, MapHandsOutDistinctAddressesOrZero) {
   EXPECT_EQ(pc.windows().live_windows(), 1u);
 }
 
-TEST_F(VpcMemoryTest, TransfersStayInsideAWindowOfTheirDescriptor) {
+TEST_F(WindowTest, TransfersStayInsideAWindowOfTheirDescriptor) {
   std::uint32_t linear = map(fd_a, 0x400, 16);
   record->Data[0] = 0x77;
   const std::tuple<int, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t> refused[] = {
@@ -121,7 +95,7 @@ TEST_F(VpcMemoryTest, TransfersStayInsideAWindowOfTheirDescriptor) {
 
 // Windows cover no System RAM, none is larger than 256 MiB, and a descriptor holds 64 of them; a
 // refused map answers LinearAddr 0.
-TEST_F(VpcMemoryTest, MapRefusesSystemRamOversizedWindowsAndTheSixtyFifth) {
+TEST_F(WindowTest, MapRefusesSystemRamOversizedWindowsAndTheSixtyFifth) {
   const std::pair<std::uint32_t, std::uint32_t> system_ram[] = {
       {0x1000, 16}, {0xFF0, 0x20}, {0x9F000, 0x2000}, {0xFFF00, 0x101}, {0x7FFFFF, 1}};
   for (auto [phys, size] : system_ram) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ferrox/component/PortIo.h"
-#include "ferrox/vpc/kernel/port_instruction.h"
+#include "ferrox/vpc/kernel/port_trap.h"
 #include "tests/support/ports_fixture.h"
 
 using vpc::PortInstruction;

@@ -105,10 +105,10 @@ TEST_F(DeviceNodeTest, EveryEntryPointReachesTheNode) {
   EXPECT_GE(a, 0);
   EXPECT_GE(b, 0);
   EXPECT_EQ(pc.log().of(vpc::Event::Open).size(), 2u);
-  EXPECT_EQ(pc.node().open_descriptors(), 2u);
+  EXPECT_EQ(pc.node().open_files(), 2u);
   close(a);
   close(b);
-  EXPECT_EQ(pc.node().open_descriptors(), 0u);
+  EXPECT_EQ(pc.node().open_files(), 0u);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ferrox/hwtypes/DriverContract.h"
-#include "ferrox/vpc/pci/pci_sysfs.h"
+#include "ferrox/vpc/pci/pci_bus.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TPciRequest;
@@ -195,16 +195,19 @@ TEST_F(SysfsTest, LoadsDomainZeroFunctionsInOrderWithTheirRegionSizes) {
   add("0000:00:1f.3", header(0x7AD08086, 0x80), 32);   // too short to be a header
   fs::create_directories(root / "not-a-function");
 
-  vpc::PciSysfsLoad load = vpc::load_pci_sysfs(root);
-  EXPECT_TRUE(load.error.empty());
-  ASSERT_EQ(load.functions.size(), 2u);
-  EXPECT_EQ(load.functions[0].location, (vpc::PciLocation{0, 0x1C, 0}));
-  EXPECT_EQ(load.functions[1].location, (vpc::PciLocation{3, 0, 0}));
-  EXPECT_EQ(load.functions[1].config, disk);
-  EXPECT_EQ(load.functions[1].region_sizes[0], 0x4000u);
-  EXPECT_EQ(load.functions[1].region_sizes[1], 0u);
+  auto load = vpc::load_pci_sysfs(root);
+  ASSERT_TRUE(load.ok()) << load.error().Text();
+  const std::vector<vpc::PciFunctionImage>& functions = *load;
+  ASSERT_EQ(functions.size(), 2u);
+  EXPECT_EQ(functions[0].location, (vpc::PciLocation{0, 0x1C, 0}));
+  EXPECT_EQ(functions[1].location, (vpc::PciLocation{3, 0, 0}));
+  EXPECT_EQ(functions[1].config, disk);
+  EXPECT_EQ(functions[1].region_sizes[0], 0x4000u);
+  EXPECT_EQ(functions[1].region_sizes[1], 0u);
 
-  EXPECT_FALSE(vpc::load_pci_sysfs(root / "missing").error.empty());
+  auto missing = vpc::load_pci_sysfs(root / "missing");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.error().Source, (root / "missing").string());
 }
 
 TEST_F(SysfsTest, LoadedFunctionsBehaveAsTheirHeadersSay) {
@@ -215,7 +218,7 @@ TEST_F(SysfsTest, LoadedFunctionsBehaveAsTheirHeadersSay) {
   bridge[0x19] = 3;
   add("0000:00:1c.0", bridge, 256);
   vpc::MachineDescription machine;
-  machine.pci_functions = vpc::load_pci_sysfs(root).functions;
+  machine.pci_functions = vpc::load_pci_sysfs(root).value();
   pc.reset(machine);
 
   vpc::PciFunction* controller = pc.pci().find({3, 0, 0});

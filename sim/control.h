@@ -1,0 +1,34 @@
+/* The virtual PC's control entries in C, for programs that find the virtual PC preloaded rather
+ * than linked: they look the entries up with dlsym(RTLD_DEFAULT, "vpc_raise_irq") and so still run
+ * on a real driver, where the entries are not there. The types below give the casts:
+ *
+ *   vpc_raise_irq_entry raise = (vpc_raise_irq_entry)dlsym(RTLD_DEFAULT, "vpc_raise_irq");
+ */
+#ifndef FERROX_VPC_CONTROL_H
+#define FERROX_VPC_CONTROL_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Starts the machine (see vpc::Machine::start): 0, or -1 with the reason, "FILE:LINE: key: what",
+ * copied to message (at most size bytes, with its terminating NUL). */
+int vpc_start(char* message, size_t size);
+typedef int (*vpc_start_entry)(char* message, size_t size);
+
+/* One interrupt on an IRQ line of the virtual PC. */
+void vpc_raise_irq(unsigned line);
+typedef void (*vpc_raise_irq_entry)(unsigned line);
+
+/* The bytes the printer on the parallel port at `base` has received: up to `size` of them are
+ * copied to `buffer`; the result is how many there are (0 without a printer). */
+size_t vpc_printer_output(unsigned base, char* buffer, size_t size);
+typedef size_t (*vpc_printer_output_entry)(unsigned base, char* buffer, size_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,184 @@
+// Signal 44 as the driver sends it: to the process, where a thread that does not block it takes
+// it; errno after a request is what the program's handler left there unless the request failed;
+// and the interval timer, which runs only while line 0 is listened to, on a signal of its own.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/signal_delivery.h"
+#include "tests/support/virtual_pc.h"
+
+namespace {
+
+using ferrox::TIrqRequest;
+namespace Request = ferrox::Request;
+
+std::atomic<pid_t> handled_on{0};
+std::atomic<int> handled{0};
+constexpr int ErrnoOfTheHandler = 4321;
+
+void record_thread(int, siginfo_t*, void*) {
+  handled_on = gettid();
+  ++handled;
+  errno = ErrnoOfTheHandler;
+}
+
+void sleep_for_ms(long milliseconds) {
+  timespec left{milliseconds / 1000, (milliseconds % 1000) * 1'000'000};
+  while (nanosleep(&left, &left) == -1 && errno == EINTR) {
+  }
+}
+
+double seconds_now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+class SignalTest : public VirtualPcTest {
+ protected:
+  void SetUp() override {
+    VirtualPcTest::SetUp();
+    handled_on = 0;
+    handled = 0;
+    struct sigaction action {};
+    action.sa_sigaction = record_thread;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(ferrox::InterruptSignal, &action, &saved_action);
+    fd = open("/dev/ferrox", O_RDONLY);
+  }
+
+  void TearDown() override {
+    close(fd);
+    pc.reset();
+    sigaction(ferrox::InterruptSignal, &saved_action, nullptr);
+  }
+
+  int unmask(unsigned line) const {
+    TIrqRequest request{getpid(), ferrox::InterruptSignal, line, 1};
+    return ioctl(fd, Request::IrqUnmask, &request);
+  }
+  int mask(unsigned line) const {
+    TIrqRequest request{getpid(), ferrox::InterruptSignal, line, 1};
+    return ioctl(fd, Request::IrqMask, &request);
+  }
+  int write_port(std::uint32_t port, std::uint32_t value) const {
+    ferrox::TPortRecord record{port, value};
+    return ioctl(fd, Request::PortOutB, &record);
+  }
+
+  int fd = -1;
+  struct sigaction saved_action {};
+};
+
+// A thread that blocks signal 44, as programs block signals in their workers, makes the request;
+// the interrupt is taken by the thread that does not block it.
+TEST_F(SignalTest, AThreadThatBlocksTheSignalLeavesItToOneThatDoesNot) {
+  if (!vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
+  ASSERT_EQ(unmask(5), 0);
+  std::atomic<pid_t> taker{0};
+  std::atomic<bool> done{false};
+  std::thread waiting([&] {
+    taker = gettid();
+    for (int round = 0; round < 2000 && !handled; ++round) sleep_for_ms(1);
+    done = true;
+  });
+  while (!taker) sleep_for_ms(1);
+  sigset_t only, saved;
+  sigemptyset(&only);
+  sigaddset(&only, ferrox::InterruptSignal);
+  pthread_sigmask(SIG_BLOCK, &only, &saved);
+  pc.irqs().raise(5);
+  waiting.join();
+  EXPECT_EQ(handled.load(), 1);
+  EXPECT_EQ(handled_on.load(), taker.load());
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  EXPECT_EQ(handled.load(), 1) << "nothing was left pending on the blocking thread";
+}
+
+// The same from a thread other than the first, which may not queue to the process itself.
+TEST_F(SignalTest, ASecondThreadThatBlocksTheSignalLeavesItToTheFirst) {
+  if (!vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
+  ASSERT_EQ(unmask(6), 0);
+  std::thread raising([this] {
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, ferrox::InterruptSignal);
+    pthread_sigmask(SIG_BLOCK, &only, nullptr);
+    pc.irqs().raise(6);
+  });
+  for (int round = 0; round < 2000 && !handled; ++round) sleep_for_ms(1);
+  raising.join();
+  EXPECT_EQ(handled.load(), 1);
+  EXPECT_EQ(handled_on.load(), getpid());
+}
+
+// The ATA disk interrupts when a command finishes: the port write that gives the command raises
+// line 14 while the driver serves it.
+TEST_F(SignalTest, ErrnoIsWhatTheHandlerLeftAfterARequestThatSucceeds) {
+  constexpr std::uint32_t AtaCommand = 0x1F7, IdentifyDevice = 0xEC;
+  ASSERT_EQ(unmask(14), 0);
+  errno = 0;
+  ASSERT_EQ(write_port(AtaCommand, IdentifyDevice), 0);
+  EXPECT_EQ(handled.load(), 1);
+  EXPECT_EQ(errno, ErrnoOfTheHandler);
+  errno = 0;
+  EXPECT_EQ(write_port(0x10000, 0), -1);
+  EXPECT_EQ(errno, EINVAL) << "a failed request sets errno after the handlers ran";
+}
+
+TEST_F(SignalTest, TheIntervalTimerTicksOnlyWhileLineZeroIsListenedTo) {
+  ASSERT_EQ(unmask(0), 0);
+  sleep_for_ms(150);
+  EXPECT_EQ(pc.irqs().count(0), 0u) << "the default machine has no timer";
+
+  vpc::MachineDescription with_timer = vpc::default_machine();
+  with_timer.timer = true;
+  pc.reset(with_timer);
+  sleep_for_ms(150);
+  EXPECT_EQ(pc.irqs().count(0), 0u) << "nobody listens to line 0";
+  double listening_since = seconds_now();
+  ASSERT_EQ(unmask(0), 0);
+  sleep_for_ms(300);  // five ticks at 18.2 Hz, more where the host is busy and the sleep overruns
+  std::uint32_t ticked = pc.irqs().count(0);
+  EXPECT_GE(ticked, 3u);
+  EXPECT_LE(ticked, (seconds_now() - listening_since) * 18.2 + 2);
+  ASSERT_EQ(mask(0), 0);
+  sleep_for_ms(150);
+  EXPECT_EQ(pc.irqs().count(0), ticked) << "the timer stopped with the last listener";
+}
+
+std::atomic<int> own_handler_calls{0};
+void own_handler(int) { ++own_handler_calls; }
+
+// The timer takes a real-time signal nobody handles; the program's handlers stay as installed.
+TEST_F(SignalTest, TheIntervalTimerReplacesNoHandlerOfTheProgram) {
+  struct sigaction own {}, before[2] {};
+  own.sa_handler = own_handler;
+  sigemptyset(&own.sa_mask);
+  const int taken[] = {SIGRTMAX, SIGRTMIN + 12};
+  for (int i = 0; i < 2; ++i) sigaction(taken[i], &own, &before[i]);
+  vpc::MachineDescription with_timer = vpc::default_machine();
+  with_timer.timer = true;
+  pc.reset(with_timer);
+  ASSERT_EQ(unmask(0), 0);
+  sleep_for_ms(200);
+  EXPECT_GE(pc.irqs().count(0), 2u);
+  EXPECT_EQ(own_handler_calls.load(), 0);
+  for (int i = 0; i < 2; ++i) {
+    struct sigaction now {};
+    sigaction(taken[i], nullptr, &now);
+    EXPECT_EQ(now.sa_handler, own_handler) << taken[i];
+    sigaction(taken[i], &before[i], nullptr);
+  }
+}
+
+}  // namespace

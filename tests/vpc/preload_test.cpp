@@ -1,0 +1,57 @@
+// The virtual PC preloaded into programs that never use it, as a user preloads it into a shell: it
+// must leave them exactly as they are. A machine file at fault is said when the machine is used.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+};
+
+// Runs a shell command line with the virtual PC preloaded into the shell and all it starts.
+Outcome Preloaded(const std::string& command, const std::string& environment = "") {
+  std::string line = environment + " LD_PRELOAD=" VPC_LIBRARY " sh -c '" + command + "' 2>&1";
+  Outcome run;
+  FILE* pipe = popen(line.c_str(), "r");
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, got);
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(Preloaded, AProgramThatNeverUsesTheVirtualPcSleepsPollsAndWaitsAsWithoutIt) {
+  Outcome run = Preloaded(PROBE);
+  EXPECT_EQ(run.status, 0) << run.out;
+  // The children of a preloaded shell, one after the other and side by side.
+  run = Preloaded(PROBE " && " PROBE " & " PROBE "; wait");
+  EXPECT_EQ(run.status, 0) << run.out;
+}
+
+TEST(Preloaded, AMachineFileAtFaultIsSaidWhenTheMachineIsUsedAndNotBefore) {
+  Outcome unused = Preloaded(PROBE, "FERROX_VPC_MACHINE=/nonexistent/machine.toml");
+  EXPECT_EQ(unused.status, 0) << unused.out;
+  EXPECT_EQ(unused.out, "");
+  Outcome used = Preloaded(PROBE " --open-node", "FERROX_VPC_MACHINE=/nonexistent/machine.toml");
+  EXPECT_EQ(used.status, 0) << used.out;
+  EXPECT_NE(used.out.find("virtual PC: not started: /nonexistent/machine.toml: cannot open the machine file"),
+            std::string::npos)
+      << used.out;
+  EXPECT_NE(used.out.find("refused: No such device"), std::string::npos) << used.out;
+  EXPECT_NE(Preloaded(PROBE " --open-node").out.find("opened"), std::string::npos);
+}
+
+// A long-running program's requests cost no memory: the log is off unless a test asks for it.
+TEST(Preloaded, AProgramMakingManyRequestsKeepsTheMemoryItHadAfterTheFirstThousand) {
+  Outcome run = Preloaded(PROBE " --requests");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("resident memory grew by"), std::string::npos) << run.out;
+}
+
+}  // namespace
