@@ -96,6 +96,7 @@ def call_instructions(dump, caller_in, callee_names):
 
 
 def copy_instructions(dump):
-    """Instructions in the C library's memory copies."""
+    """Instructions in the memory copies: the C library's, and the virtual PC's copy to and from the
+    program (one repeated move, which callgrind counts once per byte)."""
     return sum(cost for (_, function), cost in dump.own.items()
-               if function and re.search(r"mem(cpy|move)", function))
+               if function and re.search(r"mem(cpy|move)|^vpc_copy_bytes$", function))
