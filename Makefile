@@ -11,6 +11,10 @@
 #   make check-install  the installed tree and the packages as users meet them (scripts/)
 #   make spdx        writes the SPDX licence line into every source file that lacks it
 #   make check-spdx  fails while a source file lacks its SPDX line
+#   make bench          every operation on the virtual PC: the library's own instructions per call
+#                       (x86_64 and i386, under callgrind) beside their goals, and the time per call
+#   make bench-peers    the library beside /dev/port, ppdev, sysfs and /dev/mem in the emulated PC
+#   make bench-results  both, written to bench/results/ with the chart and the README's tables
 
 JOBS ?= $(shell nproc)
 CONFIGS := x86_64 sanitize i386 tsan fuzz
@@ -22,7 +26,8 @@ FUZZ_TARGETS := calls form machine_file
 # comes ahead of the C library, and so, in the libFuzzer build, ahead of the sanitizers' runtime.
 FUZZ_ENV := ASAN_OPTIONS=handle_segv=0:detect_leaks=1:verify_asan_link_order=0
 
-.PHONY: all deps demo test e2e fuzz install package lintian check-install spdx check-spdx
+.PHONY: all deps demo test e2e fuzz install package lintian check-install spdx check-spdx bench bench-peers \
+	bench-results
 
 all: build-x86_64
 
@@ -107,6 +112,23 @@ check-spdx:
 fuzz: deps build-sanitize build-fuzz
 	$(FUZZ_ENV) ./build/sanitize/fuzz/fuzz_calls --seeds $(FUZZ_SEQUENCES) --jobs $(JOBS)
 	$(call run_libfuzzer,-max_total_time=$(FUZZ_SECONDS))
+
+E2E_DIR = $(or $(FERROX_E2E_DIR),build/e2e)
+# Debian's, which install-deps.sh installs (with python3-matplotlib for the chart).
+PYTHON = /usr/bin/python3
+
+bench: deps build-x86_64 build-i386
+	$(PYTHON) bench/report.py --build x86_64=build/x86_64 --build i386=build/i386 --json build/bench/virtual-pc.json
+
+# The end-to-end run with the peer benchmarks at length (the other guest programs run as always).
+bench-peers: deps build/x86_64/Makefile build/i386/Makefile
+	FERROX_E2E_SUITES=default FERROX_E2E_KERNEL_ARGS=ferrox_peers=full FERROX_E2E_TIMEOUT=900 ./e2e/run.sh
+	$(PYTHON) bench/peers_report.py $$(ls -t $(E2E_DIR)/run-*/console.log | head -n1) --json build/bench/peers.json
+
+bench-results: bench bench-peers
+	./scripts/install-deps.sh python3-matplotlib
+	$(PYTHON) bench/results_page.py build/bench/virtual-pc.json build/bench/peers.json --results bench/results \
+	  --readme README.md
 
 # Every configuration is tested even when an earlier one fails; the exit status reports any failure.
 test: deps

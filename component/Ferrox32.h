@@ -194,14 +194,18 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   };
   InterruptCookie FInterruptCookie{this};
   friend void detail::DeliverInterrupt(TFerrox32& Component, Byte Line);
-  // Port access (ports.cpp, permissions.cpp): a grant recorded or obtained now for Port; and
-  // whether a single-port transfer takes the direct path, falling back to the driver for good
-  // when the grant is refused.
-  bool PortGranted(Word Port);
-  bool DirectPortAccess(Word Port);
+  // Port access (ports.cpp), inline in the transfers so that a port whose grant is recorded costs
+  // one table load: a grant recorded or obtained now for Port; and whether a single-port transfer
+  // takes the direct path, falling back to the driver for good when the grant is refused.
+  FERROX_INTERNAL bool PortGranted(Word Port);
+  FERROX_INTERNAL bool DirectPortAccess(Word Port);
+  // The byte transfers beyond their common case, the direct path on a port whose grant is
+  // recorded.
+  FERROX_INTERNAL Byte GetPortBSlowly(Word Port);
+  FERROX_INTERNAL void SetPortBSlowly(Word Port, Byte Value);
   // Parallel ports (lpt.cpp): fills FLPTAddress from the BIOS data area, the last step of
   // OpenDriver once the driver is open.
-  void DiscoverLPTPorts();
+  FERROX_INTERNAL void DiscoverLPTPorts();
 };
 
 }  // namespace ferrox

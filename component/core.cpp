@@ -11,14 +11,7 @@
 
 namespace ferrox {
 
-namespace detail {
-
-ModuleRecords& Records() {
-  static ModuleRecords records;
-  return records;
-}
-
-}  // namespace detail
+constinit detail::ModuleRecords detail::TheModuleRecords;
 
 namespace {
 

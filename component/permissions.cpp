@@ -19,11 +19,6 @@ constexpr unsigned long GrantSpan = 4;
 
 }  // namespace
 
-bool TFerrox32::PortGranted(Word Port) {
-  // A recorded grant is trusted: the kernel is not asked again.
-  return detail::Records().PortPermissions[Port] != 0 || fSetIoPermission(Port);
-}
-
 // iopl and ioperm count as refused on any non-zero result: EPERM without the privilege, ENOSYS on
 // kernels built without I/O permission support.
 bool TFerrox32::fSetIoPermission(Word Port) {

@@ -9,7 +9,8 @@
 # those trees. Installs what is missing with apt-get (as root), adds the backports suite to apt's
 # sources when it is missing, takes the kernel image and the header packages out of their .deb
 # files (into the build tree, never /boot or /usr), and leaves everything under build/e2e
-# (FERROX_E2E_DIR overrides). FERROX_FUZZ_SEED repeats a run of the driver fuzzer.
+# (FERROX_E2E_DIR overrides). FERROX_FUZZ_SEED repeats a run of the driver fuzzer;
+# FERROX_E2E_SUITES picks kernels ("default" alone for the peer benchmarks).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +23,7 @@ disk_model="FERROX E2E DISK"      # the guest's ATA scenario expects this model 
 abis=(x86_64 i386)
 # Where each kernel comes from: the default suite (bookworm, with its security updates) and
 # bookworm-backports, whose headers build with bookworm's compiler.
-kernel_suites=(default bookworm-backports)
+read -r -a kernel_suites <<<"${FERROX_E2E_SUITES:-default bookworm-backports}"
 backports_list=/etc/apt/sources.list.d/ferrox-e2e-backports.sources
 
 log() { echo "e2e [${SECONDS}s]: $*"; }
@@ -38,7 +39,7 @@ apt_install() {
 }
 
 ensure_packages() {
-	local wanted=(qemu-system-x86 busybox-static cpio gzip make gcc-12 dwarves) missing=() package
+	local wanted=(qemu-system-x86 busybox-static cpio gzip xz-utils make gcc-12 dwarves) missing=() package
 	for package in "${wanted[@]}"; do
 		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 	done
@@ -71,10 +72,11 @@ header_packages() {
 	apt-cache depends "linux-headers-$kver" | sed -n 's/^ *Depends: \(linux-\(headers\|kbuild\)-[^ ]*\)$/\1/p'
 }
 
-# Only vmlinuz and the headers are taken out of the packages; nothing is installed.
+# Only vmlinuz, the parallel-port modules and the headers are taken out of the packages; nothing
+# is installed.
 fetch_kernel() {
 	local suite=$1 kver=$2 dir=$work/kernels/$2
-	[ -f "$dir/vmlinuz" ] && [ -f "$dir/headers.done" ] && return
+	[ -f "$dir/vmlinuz" ] && [ -d "$dir/modules" ] && [ -f "$dir/headers.done" ] && return
 	log "fetching the kernel $kver ($suite)"
 	rm -rf "$dir"
 	mkdir -p "$dir/debs" "$dir/root"
@@ -85,11 +87,27 @@ fetch_kernel() {
 	deb=$(ls "$dir/debs"/linux-image-"$kver"_*.deb 2>/dev/null | head -n1)
 	[ -n "$deb" ] || fail "apt-get download linux-image-$kver gave no package"
 	dpkg-deb --fsys-tarfile "$deb" | tar -x -O "./boot/vmlinuz-$kver" >"$dir/vmlinuz"
+	extract_parport_modules "$deb" "$kver" "$dir/modules"
 	for deb in "$dir/debs"/linux-headers-*.deb "$dir/debs"/linux-kbuild-*.deb; do dpkg-deb -x "$deb" "$dir/root"; done
 	# The architecture's headers include the common ones by their installed path.
 	sed -i "s|^include /usr/src/|include $dir/root/usr/src/|" "$dir/root/usr/src/linux-headers-$kver/Makefile"
 	rm -rf "$dir/debs"
 	touch "$dir/headers.done"
+}
+
+# The kernel's parallel-port stack (parport, parport_pc, ppdev), which the peer benchmarks load
+# in the guest; uncompressed, as they load it with finit_module.
+extract_parport_modules() {
+	local deb=$1 kver=$2 modules=$3 unpacked
+	unpacked=$(mktemp -d)
+	dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$unpacked" --wildcards \
+		"./lib/modules/$kver/kernel/drivers/parport/parport.ko*" \
+		"./lib/modules/$kver/kernel/drivers/parport/parport_pc.ko*" \
+		"./lib/modules/$kver/kernel/drivers/char/ppdev.ko*"
+	find "$unpacked" -name '*.ko.xz' -exec xz -d {} +
+	mkdir -p "$modules"
+	find "$unpacked" -name '*.ko' -exec mv {} "$modules/" \;
+	rm -rf "$unpacked"
 }
 
 build_module() {
@@ -145,14 +163,15 @@ pack_rootfs() {
 
 pack_initramfs() {
 	local kver=$1
-	cp "$work/kernels/$kver/module/ferrox.ko" "$rootfs/lib/modules/"
+	cp "$work/kernels/$kver/module/ferrox.ko" "$work/kernels/$kver/modules"/*.ko "$rootfs/lib/modules/"
 	(cd "$rootfs" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -1 >"$work/initramfs.gz"
 }
 
 # The PC: two processors (so interrupts and the programs' requests really overlap), i440FX chipset,
-# IDE disk on the primary controller, two parallel ports whose output goes to files, a serial
-# console to a file, and the debug-exit port for the verdict. The fuzzer's seed reaches the guest
-# programs as an environment variable of /init.
+# IDE disk on the primary controller, a VGA adapter (its memory window at 0xA0000), two parallel
+# ports whose output goes to files, a serial console to a file, and the debug-exit port for the
+# verdict. The fuzzer's seed and FERROX_E2E_KERNEL_ARGS reach the guest programs as environment
+# variables of /init (ferrox_peers=full: the peer benchmarks at length).
 boot() {
 	local kver=$1
 	run=$work/run-$kver
@@ -165,12 +184,13 @@ boot() {
 	timeout -k 10 "$boot_timeout" qemu-system-x86_64 \
 		-machine pc -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
 		-kernel "$work/kernels/$kver/vmlinuz" -initrd "$work/initramfs.gz" \
-		-append "console=ttyS0 panic=-1 quiet FERROX_FUZZ_SEED=$fuzz_seed" \
+		-append "console=ttyS0 panic=-1 quiet FERROX_FUZZ_SEED=$fuzz_seed ${FERROX_E2E_KERNEL_ARGS:-}" \
 		-serial "file:$run/console.log" \
 		-chardev "file,id=lpt1,path=$run/lpt1.txt" -device isa-parallel,chardev=lpt1,iobase=0x378,irq=7,index=0 \
 		-chardev "file,id=lpt2,path=$run/lpt2.txt" -device isa-parallel,chardev=lpt2,iobase=0x278,irq=5,index=1 \
 		-drive "file=$run/disk.img,format=raw,if=none,id=disk" \
 		-device "ide-hd,drive=disk,bus=ide.0,unit=0,model=$disk_model" \
+		-device VGA \
 		-device isa-debug-exit,iobase=0x501,iosize=1 \
 		</dev/null >"$run/qemu.log" 2>&1
 	qemu_status=$?

@@ -6,3 +6,7 @@
 #else
 #define FERROX_API
 #endif
+
+// A member of an exported class that is no part of the library's interface: called inside the
+// library directly, never through its procedure linkage table.
+#define FERROX_INTERNAL __attribute__((visibility("hidden")))

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when some are missing.
+# Installs the Debian packages that building and testing need, when some are missing, and those
+# named as arguments (what one make target needs beyond them).
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,9 @@ packages=(
   scdoc groff-base pkgconf file dkms adduser
   # libFuzzer for the fuzz targets
   clang-14 libclang-rt-14-dev
+  # the benchmarks: callgrind counts the library's instructions, python3 reports them
+  valgrind python3
+  "$@"
 )
 
 missing=()

@@ -110,6 +110,18 @@ TEST_F(LptDiscoveryTest, APortAt0xFFFFKeepsItsShadowsWithoutWrapping) {
   EXPECT_EQ(component->LPTWriteShadow(1), 0x20) << "the pin's own register, at the wrapped address";
 }
 
+TEST_F(LptDiscoveryTest, APortAt0xFFFFKeepsItsShadowsWithoutWrappingOnTheDirectPath) {
+  open_on(with_bios_ports(0xFFFF, 0, 0));
+  component->fSetHardAccess(false);
+  for (ferrox::Byte value : {0x5A, 0xA5}) {  // the second with the grants recorded
+    component->fSetPortB(0xFFFF, value);
+    component->fSetPortB(0x0000, 0x33);
+    EXPECT_EQ(component->LPTWriteShadow(0), value);
+    EXPECT_EQ(component->LPTWriteShadow(1), 0) << "port 0 is not base + 1 for the byte accessor";
+  }
+  EXPECT_FALSE(component->HardAccess());
+}
+
 // Registers whose every read yields the next number, to tell the two passes apart.
 class CountingRegisters final : public vpc::PortDevice {
  public:

@@ -82,6 +82,25 @@ TEST_F(SinglePortTest, ByteTransfersKeepTheParallelPortShadows) {
   EXPECT_EQ(component->LPTWriteShadow(1), 0xC3);
 }
 
+// A port whose grant is recorded takes the byte transfers' short path; it keeps the shadows as the
+// first transfer on the port (which takes the grant) did: the window's edges stay outside.
+TEST_F(SinglePortTest, ARecordedGrantKeepsTheShadowsAsTheFirstTransfer) {
+  component->fSetHardAccess(false);
+  for (ferrox::Byte pass : {1, 2}) {
+    component->fSetPortB(0x377, pass);
+    component->fSetPortB(0x37B, pass);
+    component->fSetPortB(0x37A, static_cast<ferrox::Byte>(0x40 + pass));
+    EXPECT_EQ(component->fGetPortB(0x37B), pass);
+    EXPECT_EQ(component->fGetPortB(0x378), 0x41);
+    EXPECT_EQ(component->LPTWriteShadow(0) | component->LPTWriteShadow(1), 0) << "pass " << int{pass};
+    EXPECT_EQ(component->LPTWriteShadow(2), 0x40 + pass);
+    EXPECT_EQ(component->LPTReadShadow(0), 0x41);
+    EXPECT_EQ(component->LPTReadShadow(1) | component->LPTReadShadow(2), 0);
+  }
+  EXPECT_EQ(logged(Event::Ioperm), 4u);  // one per port, in the first pass
+  EXPECT_FALSE(component->HardAccess());
+}
+
 TEST_F(SinglePortTest, DirectPathMakesNoRequestAndOneSystemCallPerPort) {
   component->fSetHardAccess(false);
   pc.log().clear();
