@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The two commands of the README, and the builds behind them.
 #   make demo   builds the tool and runs its tour on the built-in virtual PC
 #   make test   installs what is missing, builds x86_64, x86_64 with sanitizers and i386, runs every test,
@@ -10,7 +11,7 @@
 #   make package     Debian packages of the x86_64 build in build/x86_64/packages
 #   make check-install  the installed tree and the packages as users meet them (scripts/)
 #   make spdx        writes the SPDX licence line into every source file that lacks it
-#   make check-spdx  fails while a source file lacks its SPDX line
+#   make check-spdx  fails while a source file lacks its SPDX line (make test runs it)
 #   make bench          every operation on the virtual PC: the library's own instructions per call
 #                       (x86_64 and i386, under callgrind) beside their goals, and the time per call
 #   make bench-peers    the library beside /dev/port, ppdev, sysfs and /dev/mem in the emulated PC
@@ -137,4 +138,5 @@ test: deps
 	done; \
 	echo "== e2e"; $(MAKE) --no-print-directory e2e || status=1; \
 	echo "== install"; $(MAKE) --no-print-directory check-install || status=1; \
+	echo "== spdx"; $(MAKE) --no-print-directory check-spdx || status=1; \
 	exit $$status

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operations run under callgrind: each one called --calls times between two dumps, the
 // second named after the operation, after a first call that takes the port's grant or
 // maps the window. bench/report.py reads the dumps. Outside valgrind the markers do nothing, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalogue of operations. Each case names what it measures: the driver path (HardAccess
 // True) or the direct path (False, the grant recorded by a first call before measuring), and the
 // size of a block.

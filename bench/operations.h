@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's operations as the benchmarks run them, each on a virtual PC prepared for it, so
 // that the timing suite and the instruction count measure the very same calls.
 #pragma once

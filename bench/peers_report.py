@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The peer benchmarks of the emulated PC as one table: the lines "peers: {json}" that the guest
 program e2e/guest/peers printed on the console, grouped, each method's time with its ratio to
 ferrox's in the same group and ABI (the driver path where ferrox has two), which the guest took

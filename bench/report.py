@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The library's benchmarks on the virtual PC, as one table.
 
 For each ABI build given, runs bench/instruction_count under callgrind and counts, per call of

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The benchmarks' results as they are kept with the sources: the JSON of make bench and make
 bench-peers copied to bench/results/, the chart of the peers drawn from it (bench/results/peers.png),
 and the README's tables between its markers rewritten from it."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The reader of callgrind's dumps on a small dump written as callgrind writes them: names given
 once and then referred to by number, inlined code under fi=/fe=, and a call's cost on the line
 after its calls= line, which belongs to the call and not to the caller's own count."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The peers' report on a console as the emulated PC leaves it: the figures among the kernel's
 and the other programs' lines, and the table's rows."""
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operations timed with Google Benchmark on the virtual PC: what a call costs there, the
 // virtual PC's own work included. The times are for comparing operations within one run.
 #include <benchmark/benchmark.h>

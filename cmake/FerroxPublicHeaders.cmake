@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # ferrox_public_headers(TARGET ROOTS header...): installs with TARGET the headers ROOTS, spelled as
 # programs include them ("ferrox/vpc/machine.h"), and every header of the roots' own folders that
 # they include, followed from header to header. A header that only the sources include stays

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32: user-space access to PC hardware: I/O ports, physical memory, PCI configuration
 // space, hardware interrupts and the parallel port, through the kernel driver "/dev/ferrox" or
 // directly with the processor's port instructions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The living components by cookie: an open-addressing hash table that the signal handler reads
 // without locks. Writers publish a slot's component before its cookie and withdraw the cookie
 // before the component, so a reader never pairs a cookie with the wrong component.

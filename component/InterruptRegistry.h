@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The living components, each under the 32-bit cookie that names it to the driver in its unmask
 // requests and comes back in every signal 44. The handler of signal 44 looks cookies up here, so
 // a signal naming no living component (sent by another process, forged, or still queued when its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module-wide records shared by every TFerrox32 of the process. They exist while at least one
 // component lives: allocated with the first, released with the last (TFerrox32::RecordsLease).
 #pragma once

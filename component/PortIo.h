@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The processor's port instructions, for ports the process has been granted. Single transfers are
 // one IN or OUT (the byte forms take the port zero-extended, as the byte transfers hold it); a
 // block is one repeated string instruction with the direction flag cleared, so elements move in

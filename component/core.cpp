@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 core: construction and destruction, the module-wide records, and the connection to
 // the kernel driver.
 #include <fcntl.h>

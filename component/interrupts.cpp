@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 hardware interrupts: unmasking and masking lines in the driver, the driver's per-line
 // count, and the handler of signal 44 that counts each interrupt in the component it names and
 // calls that component's OnHwInterrupt.

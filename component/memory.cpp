@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 physical memory: the one window the driver maps for a component, and the single
 // values and blocks moved through it with the module-wide transfer record MapRequest.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 I/O permissions: per-port grants recorded in the module-wide table, the process's I/O
 // privilege level, and the access mode behind HardAccess.
 #include <sys/io.h>

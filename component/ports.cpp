@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 port input/output: single ports through the driver or with port instructions, the
 // parallel-port shadows kept by the byte transfers, and FIFO blocks moved with one repeated string
 // instruction.

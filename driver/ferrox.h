@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: GPL-2.0 OR MIT */
+/* SPDX-License-Identifier: GPL-2.0-only */
 /* Shared state of the ferrox module: what one open descriptor holds, and the request handlers. */
 #ifndef FERROX_H
 #define FERROX_H

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * Interrupt requests 18..20: the PC's ISA lines 0..15 forwarded to processes as real-time signals.
  *

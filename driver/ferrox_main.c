@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * ferrox: user-space access to PC hardware through the misc device /dev/ferrox.
  *

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * PCI requests 16 and 17 on domain 0, on the functions the kernel found, through the accessors it
  * gives user space (those behind sysfs config files): they hold a reference on the function, wait

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * Window requests 2, 3, 14 and 15: ranges of physical memory mapped into the kernel and named by a
  * 32-bit handle of the descriptor, through which user space reads and writes with copies. A window

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End-to-end tests of the ferrox driver on an emulated PC: Debian's own x86_64 kernels (bookworm's
 # and bookworm-backports') boot in turn under QEMU (software emulation) with the module built for
 # each and the test programs of both ABIs in a small initramfs; the guest's /init runs them and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run-time type information of component classes: the published properties each class declares
 // in order (name, type, read and write accessors, default, stored) and the published methods a
 // form offers to the events of its components. Form streaming and the designer work from these.

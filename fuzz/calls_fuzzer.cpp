@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: random sequences of every public operation of TFerrox32, on up to three
 // components at once, on a virtual PC that refuses, fails and interrupts as the input says. After
 // every operation: a component whose driver was closed sent nothing, every request went to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operations a fuzzed sequence chooses from: every public operation of TFerrox32 with
 // ordinary and boundary arguments, and what the virtual PC can do to it (refuse, fail, interrupt,
 // forge and delay signals). Where the driver is closed, each operation's fixed result is checked

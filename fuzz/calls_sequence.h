@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One fuzzed sequence: up to three components at once, driven by the input's choices through
 // every public operation, while the virtual PC refuses, fails and interrupts as the input says.
 // A broken rule ends the process with a message naming the operation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the form reader, and the writer on what it read. A form that reads is written;
 // the writing reads back and writes the same text again, and a form that does not read leaves no
 // component alive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fuzzer's bytes read as a series of choices. Past the end every choice is 0, so any input,
 // the empty one included, is a valid series.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the machine-file reader. Any text gives a machine or a message naming a line, and
 // nothing undefined happens on the way (the sanitizers, and the TOML reader's own assertions, are
 // the checks). Files a machine file names are looked for in a directory that does not exist.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target without libFuzzer: over the files of a corpus, or over random inputs made
 // from seeds. The inputs run in child processes, which write what they are running into memory
 // shared with this one, so whatever ends a child (a sanitizer, a failed check, a signal) is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol visibility of libferrox: everything is hidden unless marked FERROX_API.
 #pragma once
 

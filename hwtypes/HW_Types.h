@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HW_Types: the types shared by the component, its callers and the driver contract.
 #pragma once
 

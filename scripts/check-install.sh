@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The installed tree as a user meets it: installs a configuration's build into a staging prefix,
 # checks its headers on their own, builds the examples against that tree alone (find_package and
 # the one-line pkg-config build) and runs them on the installed virtual PC.

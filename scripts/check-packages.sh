@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian packages as a user meets them (as root, after make package): the four .deb files
 # installed with dpkg, the examples built against /usr alone from their installed copies and run
 # on the installed virtual PC, the tool run from /usr/bin, the driver built by DKMS against the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every source file of the repository names its licence in an SPDX line at its top: the first line,
 # or the second after a "#!" line or a manual page's title. The driver in driver/ is GPL-2.0-only
 # (its request header with the syscall note, as user space includes it); everything else is MIT.

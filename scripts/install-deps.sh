@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages that building and testing need, when some are missing, and those
 # named as arguments (what one make target needs beyond them).
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The component's lifecycle, module-wide records and driver connection.
 #include <errno.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's contract scenarios on the virtual PC: the same scenarios the end-to-end suite runs
 // against the kernel driver inside the emulated PC.
 #include "tests/contract/contract_scenarios.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unmasking and masking IRQ lines, the counters, and the handler of signal 44.
 #include <errno.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks the C-library functions libferrox calls: the system calls it may make, the signal sets
 # it builds for them, and the C library's memory and runtime helpers. A call outside this list
 # would reach the operating system past the virtual PC.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parallel ports: discovery in the BIOS data area when the driver opens, selection of a port and
 // its interrupt-enable and read-mode bits.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's machine scenarios on the virtual PC: the same scenarios the end-to-end suite runs
 // inside the emulated PC, with the facts taken from the virtual PC's own description.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The manual pages as installed:
 #   man_page_test.sh render PAGE...       each renders without a warning
 #   man_page_test.sh commands TOOL PAGE   PAGE names every subcommand TOOL lists in its help,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The component's physical memory: its window, single values and blocks, as the driver sees them.
 #include <errno.h>
 #include <gmock/gmock.h>

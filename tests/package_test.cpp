@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libferrox loaded as a package, the way a designer or an application loads it: entry points,
 // unit initialisation, registration, the palette icon and the package description.
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single ports through the driver and directly, and FIFO blocks.
 #include <errno.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interrupts taken on one thread while components are created, changed and destroyed on another.
 // The main thread blocks signal 44, as a program that leaves interrupts to a worker does; the
 // worker sends itself signal 44 as the driver would, naming living and departed components.

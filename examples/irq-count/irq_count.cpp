@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // irq-count: counts the interrupts of one IRQ line for a while, with an OnHwInterrupt handler.
 //
 // Build: c++ -o irq-count irq_count.cpp $(pkg-config --cflags --libs ferrox)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lpt-status: the five status lines of the first parallel port, then one byte sent to the printer
 // with a strobe.
 //

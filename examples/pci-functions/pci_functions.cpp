@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pci-functions: the PCI functions of bus 0, each with the main fields of its configuration
 // header.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading machine files with toml++. Every key is checked: an unknown key, a value of the wrong
 // type or out of range stops the reading with the key and its line, so a typing error never
 // leaves a machine quietly different from the one written down.

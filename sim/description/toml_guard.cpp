@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The look before toml++: a scan of the text that knows just enough TOML to tell strings and
 // comments (where any character may stand) from the rest, keys from values, table headers (a '['
 // opening a line outside any array or inline table) from arrays, and which of an array or an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A look at a machine file before toml++ reads it, for the texts that toml++ 3.3.0 does not
 // survive. It asks whether a character is whitespace wherever a token may end, and its answer for
 // many characters outside ASCII reaches unreachable code in its Unicode tables; and some of its

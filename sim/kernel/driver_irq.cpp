@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's interrupt requests:
 //   18 unmask  TIrqRequest: signal SignalNumber (a real-time signal the C library leaves to
 //              programs, 34..64) to ProcessId (the caller), with Component in si_errno and the line

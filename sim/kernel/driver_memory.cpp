@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's physical memory windows, per open file. Reads and writes name their window by
 // LinearAddr and PhysAddr; they fail with EINVAL, leaving Data untouched, unless it is a live window
 // of this file at that PhysAddr, Offset + Count lies inside it and Count fits Data. A window belongs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's PCI requests, served the way a driver built on the kernel's configuration-space
 // accessors serves them. The record is copied in, checked, and copied back out.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's requests, by subsystem, each registered with the device node by its constructor.
 // Every request copies its record in from the program and its answer back out, as a driver does
 // with copy_from_user and copy_to_user: a record the program cannot read or write fails with EFAULT.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process's I/O privilege: iopl, ioperm and which ports the process holds.
 #include "ferrox/vpc/kernel/privilege.h"
 

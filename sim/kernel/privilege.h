@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process's I/O privilege as the kernel keeps it: the level set with iopl and the port bitmap
 // set with ioperm. The machine description says whether raising and granting succeed; lowering and
 // withdrawing always do, as with the kernel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scenario's work done in a forked child, which sends back a plain record of what it saw: checks
 // made in the child would count nowhere.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The driver's header as a C program includes it: it compiles as C, and its records have the one
  * layout the module relies on for 32- and 64-bit callers alike. */
 #include <stddef.h>

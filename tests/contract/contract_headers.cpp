@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's C header and the library's C++ contract describe the same requests and records: a
 // difference fails the build, on each ABI the suite is built for.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's contract as scenarios: written once, run by the ordinary suite against the virtual
 // PC and by a program inside the emulated PC against the kernel driver.
 //

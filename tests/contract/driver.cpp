@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver seen from a test program.
 #include "tests/contract/driver.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver behind "/dev/ferrox" as a test program sees it: the descriptor and its requests with
 // the contract's records, answering what ioctl returned and errno. The same code talks to the
 // kernel driver inside the emulated PC and to the virtual PC in the ordinary suite.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printing handshake of a PC parallel port.
 #include "tests/contract/parallel_port.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A PC parallel port driven as a printer port: registers, control bits and the printing handshake.
 #pragma once
 

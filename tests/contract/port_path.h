@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two ways a program reaches a port: a driver request per transfer, or the processor's own port
 // instructions after the kernel granted I/O privilege. Scenarios take either.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interrupt requests: what the driver refuses, and the signals it sends for the printer's
 // acknowledge on line 7 to each descriptor that listens.
 #include <time.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A descriptor shared with a forked child: the child may make windows and listen to lines of its
 // own through it, but cannot touch its parent's, which stay as they were.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCI requests the driver must refuse, and functions that are not there.
 #include <cerrno>
 #include <cstring>

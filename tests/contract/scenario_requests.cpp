@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Requests the driver must refuse as a whole, and the port requests' bounds; then a check that the
 // driver still serves after everything the scenarios sent.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Window requests the driver must refuse: ranges it cannot map, transfers outside a window of the
 // descriptor, windows already released, and more windows than a descriptor may hold.
 #include <cerrno>

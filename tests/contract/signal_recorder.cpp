@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interrupt signal recorder.
 #include "tests/contract/signal_recorder.h"
 

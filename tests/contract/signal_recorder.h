@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every interrupt signal that reaches the calling thread, whole, recorded by a handler for as long
 // as the recorder lives. The handler only stores into room reserved beforehand.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's scenarios against a whole PC: written once, run by a test program inside the
 // emulated PC (real devices, the kernel driver) and by the ordinary suite on the virtual PC.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the library's machine scenarios report: every check goes to the runner's own tally, a test
 // framework's on the virtual PC, the console's inside the emulated PC.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parallel-port scenarios: discovery, pins and control lines, printing with the handshake and
 // with interrupts.
 #include <time.h>

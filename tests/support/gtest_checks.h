@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scenario checks reported as GoogleTest failures, at the scenario's own file and line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bytes of heap in use, from the allocator the program runs with: a sanitizer's allocator keeps
 // the count itself, exactly; the C library's is asked with mallinfo2, which counts whole chunks
 // and the freed chunks its thread caches keep as in use, so its figure moves by a few bytes with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Machine files: the example of the built-in machine, partial files, and a clear message for each
 // kind of fault.
 #include <gtest/gtest.h>

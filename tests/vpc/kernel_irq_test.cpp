@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's IRQ lines and interrupt requests, seen from the driver's side of the contract.
 #include <errno.h>
 #include <fcntl.h>

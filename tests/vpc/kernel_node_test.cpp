@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's device node: what it serves, what it refuses, and what it leaves alone.
 #include <errno.h>
 #include <fcntl.h>

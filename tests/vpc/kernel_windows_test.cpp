@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's windows of physical memory, as a program sees them through the device node.
 #include <fcntl.h>
 #include <sys/ioctl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's PCI side on its own: configuration mechanism #1 on the port bus, the driver's
 // checks of requests 16 and 17, and functions loaded from a sysfs tree.
 #include <errno.h>

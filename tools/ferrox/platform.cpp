@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Choosing the platform, and starting again on the virtual PC.
 #include "tools/ferrox/platform.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the ferrox tool runs: on the real driver, or on the built-in virtual PC.
 #pragma once
 

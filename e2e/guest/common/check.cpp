@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check tally of the guest test programs.
 #include "common/check.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small check tally for the guest test programs: no test framework runs inside the emulated PC.
 #pragma once
 

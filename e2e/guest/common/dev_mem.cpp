@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads physical memory through /dev/mem.
 #include "common/dev_mem.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Physical memory as the kernel's own /dev/mem shows it: the reference for the driver's windows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads the kernel's log buffer.
 #include "common/kernel_log.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel's log, as dmesg shows it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IDENTIFY DEVICE on the primary ATA controller, without interrupts.
 #include "ata.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The primary ATA controller's IDENTIFY DEVICE command, polled: 256 16-bit reads of the data port.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Port access through the processor's port instructions.
 #include "direct_path.h"
 

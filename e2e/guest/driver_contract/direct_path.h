@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ports through the processor's own port instructions, with the I/O privilege the kernel grants.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver inside the emulated PC: the contract's scenarios (shared with the ordinary suite),
 // then every request against the PC's real devices, through /dev/ferrox and, for comparison, the
 // processor's port instructions.

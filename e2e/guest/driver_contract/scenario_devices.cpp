@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Devices behind the ports and in PCI configuration space: the IDE disk's identity, read as a
 // block of 256 words from one port, and the chipset's configuration headers and registers.
 #include <cerrno>

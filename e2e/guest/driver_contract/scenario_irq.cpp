@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interrupt lines as the kernel sees them: hooked while a process listens and given back when it
 // dies, taken and given back while another process makes them interrupt, and the lines the driver
 // cannot take.

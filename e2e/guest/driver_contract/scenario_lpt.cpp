@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parallel ports: discovery from the firmware's table, registers and lines, printing.
 #include <cstring>
 #include <string>

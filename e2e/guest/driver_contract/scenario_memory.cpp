@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Physical memory through windows, with /dev/mem as the reference: the BIOS data area and the BIOS
 // ROM, a write into the data area's scratch bytes, a large window, device memory the kernel's own
 // drivers hold, and records that fault half way.

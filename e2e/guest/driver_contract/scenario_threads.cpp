@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interrupt signals go to the process, not to one of its threads: a thread that does not block the
 // signal takes them while the main thread blocks it, and they still arrive after the main thread
 // has left. A process whose queue of pending signals is full loses what does not fit, and the

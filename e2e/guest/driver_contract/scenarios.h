@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scenarios only the emulated PC can run: real devices compared with the kernel's own view of
 // them (/dev/mem, sysfs, /proc/interrupts), the processor's port instructions, capabilities,
 // threads, and other processes raising interrupts. The driver's contract as such is in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver fuzzer: random requests to /dev/ferrox from this process and from forked children that
 // inherit its descriptors, while another process makes line 7 interrupt (the parallel port raises
 // its interrupt at each control write with the interrupt enabled, and drops it at a status read).

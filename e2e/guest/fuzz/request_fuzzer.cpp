@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random requests to the driver.
 #include "fuzz/request_fuzzer.h"
 

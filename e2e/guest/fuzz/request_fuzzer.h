@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random requests to /dev/ferrox: codes, records and argument addresses drawn from random and
 // boundary values, on descriptors that are opened, duplicated and closed as it goes. What it sends
 // can reach real hardware, so it writes only where nothing the machine needs lives: the POST port

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's machine scenarios (tests/scenarios) inside the emulated PC: libferrox built for
 // this ABI drives the real devices through the kernel driver and with port instructions; the
 // facts come from /dev/mem, sysfs and what the run script built.

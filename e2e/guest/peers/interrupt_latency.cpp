@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The time from the port write that makes QEMU's parallel port raise IRQ 7 to the program
 // learning of it: the library's OnHwInterrupt, called in the handler of signal 44, against
 // ppdev's /dev/parport0 becoming readable to poll. The two cannot hold the line at once, so they

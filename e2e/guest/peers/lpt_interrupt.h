@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How QEMU's parallel port is made to interrupt: with interrupts enabled in the control register,
 // a control write that keeps init and select high and strobe low sets its pending interrupt and
 // raises the line; reading the status register clears it and lowers the line again. Both peers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timing in rounds, and the result lines of the peer benchmarks.
 #include "peers/measure.h"
 

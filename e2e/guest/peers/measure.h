@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timing inside the emulated PC. QEMU's software emulation shares the host with whatever else
 // runs there, so the methods of a group are timed in rounds, one batch of each in turn: a change
 // in the host's load falls on all of them alike, and each method's figure is the median over the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the parallel-port modules the run script put into the guest's /lib/modules.
 #include "peers/parport_stack.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel's own parallel-port stack: parport, parport_pc driving LPT1 with its interrupt, and
 // ppdev, which gives programs /dev/parport0. Loaded only for the peers that go through it and
 // unloaded after them, so that the programs that run later find LPT1's interrupt free again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host bridge's configuration header (64 bytes) and its first double word: the library, the
 // sysfs config file (the path libpci and lspci take), and /proc/bus/pci.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The guest program of the peer benchmarks: the library beside /dev/port, ppdev, sysfs,
 // /proc/bus/pci and /dev/mem on the same emulated hardware, in one run. Briefly in the ordinary
 // end-to-end run; at length when the kernel's command line says ferrox_peers=full (make

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library beside the ways a Linux program reaches the same hardware without it, measured in
 // the emulated PC. Each function measures one group of methods on the same device, checks that
 // every method saw the same thing, and reports one line per method (measure.h).

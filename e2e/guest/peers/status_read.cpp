@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One read of the parallel port's status register: the library on both paths, /dev/port, and
 // ppdev's PPRSTATUS.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 4 KiB and 64 KiB of the VGA memory window at 0xA0000: the library's block read, pread on
 // /dev/mem, and a /dev/mem mapping copied with memcpy.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The installed virtual PC linked into a program and driven through its control API: a byte
 // strobed out through the component reaches the printer on LPT1.
 //
