@@ -66,14 +66,14 @@ void time_group(const char* group, const Budget& budget, const std::vector<Metho
 
 void report_time(const char* group, const char* method, double ns, double ratio) {
   std::printf("peers: {\"abi\": \"%s\", \"group\": \"%s\", \"method\": \"%s\", \"ns\": %.1f, \"ratio\": %.3f}\n",
-              e2e::abi(), group, method, ns, ratio);
+              scenarios::abi(), group, method, ns, ratio);
 }
 
 void report_latency(const char* group, const char* method, const std::vector<double>& samples_ns, double ratio) {
   std::printf(
       "peers: {\"abi\": \"%s\", \"group\": \"%s\", \"method\": \"%s\", \"ns\": %.1f, \"ratio\": %.3f, "
       "\"p99_ns\": %.1f, \"samples\": %zu}\n",
-      e2e::abi(), group, method, percentile(samples_ns, 50), ratio, percentile(samples_ns, 99), samples_ns.size());
+      scenarios::abi(), group, method, percentile(samples_ns, 50), ratio, percentile(samples_ns, 99), samples_ns.size());
 }
 
 }  // namespace peers
