@@ -34,10 +34,6 @@ void add_result(LogEntry& entry, long result) {
 
 }  // namespace
 
-bool DeviceNode::is_node_path(const char* path) {
-  return path && std::strcmp(path, ferrox::DriverDevicePath) == 0;
-}
-
 void DeviceNode::serve(std::uint32_t code, Run run, void* server) {
   handlers_[ferrox::RequestNumberOf(code)] = {code, run, server};
 }

@@ -15,9 +15,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/kernel/descriptor_table.h"
 #include "ferrox/vpc/kernel/faults.h"
@@ -41,7 +43,7 @@ class VPC_API DeviceNode {
   DeviceNode(const DeviceNode&) = delete;
   DeviceNode& operator=(const DeviceNode&) = delete;
 
-  static bool is_node_path(const char* path);
+  static bool is_node_path(const char* path) { return path && std::strcmp(path, ferrox::DriverDevicePath) == 0; }
 
   // Registers the handler of one request code, replacing any other of the same number.
   void serve(std::uint32_t code, Run run, void* server);

@@ -1,0 +1,33 @@
+// Writing the events of a recording from inside the traced program, where a request may be made
+// from a signal handler that interrupted another: no allocation, no lock a handler could wait on,
+// and each event goes out whole, with one system call, while the thread's signals are blocked.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "ferrox/trace/recording.h"
+
+namespace trace {
+
+// CLOCK_MONOTONIC in ns, the clock of every event and of FileHead::started.
+std::uint64_t monotonic_ns();
+
+class RecordingWriter {
+ public:
+  // Events go to this descriptor from now on.
+  void attach(int fd) { fd_.store(fd, std::memory_order_release); }
+  bool attached() const { return fd_.load(std::memory_order_acquire) >= 0; }
+
+  // Fills in size, time and the record sizes, and writes the event; a descriptor that fails is
+  // given up, so the traced program goes on as it would untraced.
+  void write(EventHead head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> returned);
+
+ private:
+  std::atomic<int> fd_{-1};
+  // Held across one event, by one thread at a time (other threads of the program wait on it).
+  std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
+};
+
+}  // namespace trace
