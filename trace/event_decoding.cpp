@@ -191,7 +191,7 @@ Decoded decode(const Event& event) {
       break;
     case Kind::Signal:
       out.operation = "signal";
-      out.answered = {{"signal", head.code}, {"line", head.argument}};
+      out.asked = {{"signal", head.code}, {"line", head.argument}};
       out.context = {{"cookie", head.value, 8}};
       break;
     case Kind::Iopl:

@@ -78,6 +78,8 @@ struct Recording {
   std::vector<Event> events;
 
   bool on_virtual_pc() const { return head.flags & RecordedOnVirtualPc; }
+  std::size_t process_count() const;
+  std::size_t call_count() const;
 };
 
 // Reads one event from the front of `bytes`: its size, or 0 when `bytes` holds only part of one.
@@ -93,5 +95,10 @@ framework::Result<Recording> load_recording(const std::string& path);
 void order_events(std::vector<Event>& events);
 
 FileHead file_head(std::uint32_t flags, std::uint64_t started);
+
+// The bytes of a request's record that the program hands over (of a window read, only the head)
+// and that it gets back (of a window write, only the head), by the driver contract.
+std::uint32_t sent_record_size(std::uint32_t code, std::uint32_t window_count);
+std::uint32_t returned_record_size(std::uint32_t code, std::uint32_t window_count);
 
 }  // namespace trace

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/trace/recording.h"
 
 namespace trace {
@@ -26,6 +27,16 @@ FileHead file_head(std::uint32_t flags, std::uint64_t started) {
   head.flags = flags;
   head.started = started;
   return head;
+}
+
+std::uint32_t sent_record_size(std::uint32_t code, std::uint32_t window_count) {
+  std::uint32_t size = ferrox::RecordSize(code, window_count);
+  return code == ferrox::Request::ReadWindow ? std::min(size, ferrox::MemRecHeadSize) : size;
+}
+
+std::uint32_t returned_record_size(std::uint32_t code, std::uint32_t window_count) {
+  std::uint32_t size = ferrox::RecordSize(code, window_count);
+  return code == ferrox::Request::WriteWindow ? std::min(size, ferrox::MemRecHeadSize) : size;
 }
 
 framework::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Event& event, const std::string& where) {
@@ -71,6 +82,18 @@ framework::Result<Recording> load_recording(const std::string& path) {
   if (!file) return fault(path, "cannot be read");
   std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   return parse_recording(bytes, path);
+}
+
+std::size_t Recording::process_count() const {
+  std::vector<std::int32_t> processes;
+  for (const Event& event : events)
+    if (std::find(processes.begin(), processes.end(), event.head.process) == processes.end())
+      processes.push_back(event.head.process);
+  return processes.size();
+}
+
+std::size_t Recording::call_count() const {
+  return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const Event& e) { return e.is_call(); }));
 }
 
 void order_events(std::vector<Event>& events) {

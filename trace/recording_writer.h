@@ -19,6 +19,12 @@ class RecordingWriter {
   // Events go to this descriptor from now on.
   void attach(int fd) { fd_.store(fd, std::memory_order_release); }
   bool attached() const { return fd_.load(std::memory_order_acquire) >= 0; }
+  // The program closes the descriptor (or puts another file in its place): nothing more goes to it.
+  void forget(int fd) { forget_from(static_cast<unsigned>(fd), static_cast<unsigned>(fd)); }
+  void forget_from(unsigned first, unsigned last) {
+    int fd = fd_.load(std::memory_order_acquire);
+    if (fd >= 0 && static_cast<unsigned>(fd) >= first && static_cast<unsigned>(fd) <= last) fd_.store(-1);
+  }
 
   // Fills in size, time and the record sizes, and writes the event; a descriptor that fails is
   // given up, so the traced program goes on as it would untraced.

@@ -1,6 +1,6 @@
 // The trace layer (libferrox-trace): preloaded into a program ahead of the C library, or ahead of
 // the virtual PC, it hands every call on to the next definition and writes what crossed to the
-// driver as events of a recording (recording.h) to the descriptor FERROX_TRACE_FD names: opens
+// driver as events of a recording (recording.h) into the pipe FERROX_TRACE_PIPE names: opens
 // and closes of "/dev/ferrox", each request with its record before and after, iopl and ioperm,
 // each signal 44 the program's handler receives, and, on the virtual PC, each port instruction it
 // trapped. Records are read through the kernel (process_vm_readv), so a record the program cannot
@@ -13,10 +13,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/trace/inherited_pipe.h"
 #include "ferrox/trace/recording_writer.h"
 #include "ferrox/vpc/control.h"
 #include "ferrox/vpc/kernel/descriptor_table.h"
@@ -28,7 +28,7 @@ namespace {
 using trace::EventHead;
 using trace::Kind;
 
-constexpr const char* TraceFdVariable = "FERROX_TRACE_FD";
+constexpr const char* TraceFdVariable = "FERROX_TRACE_PIPE";
 constexpr std::uint32_t OpenFile = 1;  // what the descriptor table keeps for a node's descriptor
 
 // The bytes of a record, on the stack when small and mapped when a window transfer needs more, so
@@ -98,7 +98,7 @@ class Layer {
 
  private:
   Layer() {
-    if (const char* fd = std::getenv(TraceFdVariable)) writer.attach(std::atoi(fd));
+    writer.attach(trace::inherited_pipe(TraceFdVariable));
     // A child counts its own calls.
     pthread_atfork(nullptr, nullptr, [] { instance().calls_ = 0; });
   }
@@ -167,6 +167,7 @@ struct Route {
 
   static int close(int fd) {
     Layer* layer = Layer::existing();
+    if (layer) layer->writer.forget(fd);
     if (!layer || !layer->descriptors.is_file(fd)) return vpc::next::close(fd);
     EventHead head = layer->call(Kind::Close, fd);
     layer->descriptors.set(fd, vpc::DescriptorTable::None);
@@ -189,13 +190,11 @@ struct Route {
       std::span<const std::uint8_t> head = head_bytes.read(address);
       if (!head.empty()) std::memcpy(&count, head.data() + offsetof(ferrox::TMemRec, Count), sizeof count);
     }
-    std::size_t size = ferrox::RecordSize(code, count);
-    // A window read hands over only the head, and a window write gets only the head back.
-    RecordBuffer sent(code == ferrox::Request::ReadWindow ? std::min<std::size_t>(size, ferrox::MemRecHeadSize) : size);
-    RecordBuffer returned(code == ferrox::Request::WriteWindow ? std::min<std::size_t>(size, ferrox::MemRecHeadSize) : size);
+    RecordBuffer sent(trace::sent_record_size(code, count));
+    RecordBuffer returned(trace::returned_record_size(code, count));
     EventHead head = layer->call(Kind::Request, fd);
     head.code = code;
-    if (size == 0) head.argument = static_cast<std::uint32_t>(address);
+    if (ferrox::RecordSize(code, count) == 0) head.argument = static_cast<std::uint32_t>(address);
     std::span<const std::uint8_t> before = sent.read(address);
     int result = vpc::next::ioctl(fd, request, argument);
     int error = errno;
@@ -208,12 +207,15 @@ struct Route {
   static void duplicated(int fd, int target) {
     Layer* layer = Layer::existing();
     if (!layer || fd == target || target < 0 || target >= vpc::DescriptorTable::Limit) return;
+    layer->writer.forget(target);
     layer->descriptors.set(target, layer->descriptors.is_file(fd) ? OpenFile : vpc::DescriptorTable::None);
   }
 
   static void closed_from(unsigned first, unsigned last) {
     Layer* layer = Layer::existing();
-    if (!layer || first >= static_cast<unsigned>(vpc::DescriptorTable::Limit)) return;
+    if (!layer) return;
+    layer->writer.forget_from(first, last);
+    if (first >= static_cast<unsigned>(vpc::DescriptorTable::Limit)) return;
     layer->descriptors.for_each_file(static_cast<int>(first), [&](int fd, std::uint32_t) {
       if (static_cast<unsigned>(fd) <= last) layer->descriptors.set(fd, vpc::DescriptorTable::None);
     });

@@ -82,11 +82,13 @@ struct Route {
   // I/O privilege: the virtual PC's kernel decides, and its trap carries out the port instructions.
   static int iopl(int level) {
     Machine* machine = started_machine();
+    if (machine && machine->node().replay()) return machine->node().replay()->iopl(level);
     return machine ? machine->privilege().iopl(level) : finish(-ENODEV);
   }
 
   static int ioperm(unsigned long from, unsigned long count, int turn_on) {
     Machine* machine = started_machine();
+    if (machine && machine->node().replay()) return machine->node().replay()->ioperm(from, count, turn_on);
     return machine ? machine->privilege().ioperm(from, count, turn_on) : finish(-ENODEV);
   }
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <signal.h>
 
 namespace vpc {
 
@@ -28,6 +29,8 @@ int close_range(unsigned first, unsigned last, int flags);
 void closefrom(int first);
 int iopl(int level);
 int ioperm(unsigned long from, unsigned long count, int turn_on);
+// The virtual PC's own signal handling goes past a tracer in front of it, which watches signal 44.
+int sigaction(int signal, const struct sigaction* action, struct sigaction* old);
 
 }  // namespace next
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -19,18 +18,19 @@ namespace {
 // Set in the environment of the restarted program, which then runs with the virtual PC preloaded.
 constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
 
-std::filesystem::path virtual_pc_library() {
+}  // namespace
+
+std::filesystem::path tool_library(const std::string& name, const std::filesystem::path& build_path) {
   std::error_code error;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   // Installed next to the tool (bin/ and lib/), or in the build tree.
-  for (const std::filesystem::path& candidate :
-       {self.parent_path().parent_path() / "lib" / "libferrox-vpc.so", std::filesystem::path(FERROX_VPC_BUILD_PATH)}) {
+  for (const std::filesystem::path& candidate : {self.parent_path().parent_path() / "lib" / name, build_path}) {
     if (std::filesystem::exists(candidate, error)) return candidate;
   }
   return {};
 }
 
-}  // namespace
+std::filesystem::path virtual_pc_library() { return tool_library("libferrox-vpc.so", FERROX_VPC_BUILD_PATH); }
 
 Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   if (std::getenv(VirtualMarker)) {
