@@ -45,7 +45,7 @@ struct EventHead {
   std::uint32_t size;  // of the whole event: head, sent and returned bytes
   std::uint16_t kind;
   std::uint16_t reserved;
-  std::uint64_t time;      // CLOCK_MONOTONIC, ns
+  std::uint64_t time;      // CLOCK_MONOTONIC, ns: when the call was made or the signal came
   std::uint32_t sequence;  // the call's place among the process's calls; a signal's: the calls before it
   std::int32_t process;
   std::int32_t fd;
@@ -57,8 +57,10 @@ struct EventHead {
   std::int32_t error;   // errno when result is -1
   std::uint32_t sent_size;
   std::uint32_t returned_size;
+  std::uint32_t duration;  // of the call, ns (at most 2^32 - 1)
+  std::uint32_t reserved2;
 };
-static_assert(sizeof(EventHead) == 64);
+static_assert(sizeof(EventHead) == 72);
 
 // No record crosses in bigger pieces than a whole TMemRec.
 constexpr std::uint32_t MaxRecordBytes = 65552;

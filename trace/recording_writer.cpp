@@ -6,6 +6,8 @@
 #include <sys/uio.h>
 #include <time.h>
 
+#include <cstdint>
+
 namespace trace {
 
 std::uint64_t monotonic_ns() {
@@ -43,7 +45,10 @@ bool write_all(int fd, iovec* pieces, int count) {
 void RecordingWriter::write(EventHead head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> returned) {
   int fd = fd_.load(std::memory_order_acquire);
   if (fd < 0) return;
-  head.time = monotonic_ns();
+  if (head.kind != static_cast<std::uint16_t>(Kind::Signal)) {
+    std::uint64_t took = monotonic_ns() - head.time;
+    head.duration = took > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(took);
+  }
   head.sent_size = static_cast<std::uint32_t>(sent.size());
   head.returned_size = static_cast<std::uint32_t>(returned.size());
   head.size = static_cast<std::uint32_t>(sizeof head + sent.size() + returned.size());

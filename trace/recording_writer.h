@@ -26,7 +26,8 @@ class RecordingWriter {
     if (fd >= 0 && static_cast<unsigned>(fd) >= first && static_cast<unsigned>(fd) <= last) fd_.store(-1);
   }
 
-  // Fills in size, time and the record sizes, and writes the event; a descriptor that fails is
+  // Fills in the size, the record sizes and, for a call made at head.time, its duration, and
+  // writes the event; a descriptor that fails is
   // given up, so the traced program goes on as it would untraced.
   void write(EventHead head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> returned);
 

@@ -86,6 +86,7 @@ class Layer {
     head.sequence = calls_.fetch_add(1, std::memory_order_relaxed);
     head.process = getpid();
     head.fd = fd;
+    head.time = trace::monotonic_ns();
     return head;
   }
   EventHead signal() {
@@ -93,6 +94,7 @@ class Layer {
     head.kind = static_cast<std::uint16_t>(Kind::Signal);
     head.sequence = calls_.load(std::memory_order_relaxed);
     head.process = getpid();
+    head.time = trace::monotonic_ns();
     return head;
   }
 

@@ -89,7 +89,7 @@ void Replay::start(trace::Recording recording, ReplayOptions options, OnDivergen
   on_divergence_ = on_divergence;
   next_ = 0;
   previous_ = nullptr;
-  previous_live_time_ = 0;
+  previous_live_end_ = 0;
   calls_ = 0;
   cookies_.clear();
   divergence_.reset();
@@ -135,8 +135,10 @@ std::optional<Replay::Matched> Replay::match(const trace::Event& live) {
   for (;;) {
     const trace::Event* expected = next_call();
     if (expected && same_call(*expected, live)) {
-      std::uint64_t recorded_gap = previous_ ? expected->head.time - previous_->head.time : 0;
-      std::uint64_t live_gap = live.head.time - previous_live_time_;
+      // The program's own time between the end of one call and the start of the next.
+      std::uint64_t previous_end = previous_ ? previous_->head.time + previous_->head.duration : 0;
+      std::uint64_t recorded_gap = previous_ && expected->head.time > previous_end ? expected->head.time - previous_end : 0;
+      std::uint64_t live_gap = live.head.time - previous_live_end_;
       if (!options_.loose_timing && recorded_gap >= TimingFloor && 2 * live_gap < recorded_gap) {
         diverge(live, "too soon: " + milliseconds(live_gap) + " after the call before it, recorded " +
                           milliseconds(recorded_gap) + " after");
@@ -166,9 +168,9 @@ void Replay::signal_after() {
   }
 }
 
-long Replay::answer(const Matched& matched, const trace::Event& live) {
+long Replay::answer(const Matched& matched) {
   ++calls_;
-  previous_live_time_ = live.head.time;
+  previous_live_end_ = trace::monotonic_ns();
   if (!matched.again) {
     previous_ = matched.recorded;
     signal_after();
@@ -183,7 +185,7 @@ std::optional<long> Replay::open(int flags) {
   live.head.code = static_cast<std::uint32_t>(flags);
   std::optional<Matched> matched = match(live);
   if (!matched) return -EIO;
-  long result = answer(*matched, live);
+  long result = answer(*matched);
   return is_error_result(result) ? std::optional<long>(result) : std::nullopt;
 }
 
@@ -191,7 +193,7 @@ long Replay::close(long result) {
   if (divergence_) return result;
   trace::Event live = live_call(Kind::Close);
   std::optional<Matched> matched = match(live);
-  return matched ? answer(*matched, live) : -EIO;
+  return matched ? answer(*matched) : -EIO;
 }
 
 // Only what the driver writes goes back into the program's record: the value of a port read, the
@@ -228,7 +230,7 @@ long Replay::request(int fd, std::uint32_t code, std::uintptr_t argument) {
   write_back(*matched->recorded, argument, trace::returned_record_size(code, count));
   if (code == ferrox::Request::IrqUnmask && !matched->again)
     cookies_[as<ferrox::TIrqRequest>(matched->recorded->sent).Component] = as<ferrox::TIrqRequest>(live.sent).Component;
-  return answer(*matched, live);
+  return answer(*matched);
 }
 
 int Replay::privilege_call(trace::Event live, const std::function<int()>& grant) {
@@ -237,7 +239,7 @@ int Replay::privilege_call(trace::Event live, const std::function<int()>& grant)
     return -1;
   }
   std::optional<Matched> matched = match(live);
-  long result = matched ? answer(*matched, live) : -EIO;
+  long result = matched ? answer(*matched) : -EIO;
   if (result == 0) grant();
   if (result == 0) return 0;
   errno = static_cast<int>(-result);

@@ -7,9 +7,9 @@
 // expected and what came.
 //
 // Loosely, on request:
-//   timing   by default a call that comes less than half as long after the one before it as it did
-//            in the recording, where that was 10 ms or more, is a divergence (a wait the hardware
-//            needs was left out); loose timing does not look at time
+//   timing   by default a call that the program makes less than half as long after the end of the
+//            one before it as it did in the recording, where that was 10 ms or more, is a
+//            divergence (a wait the hardware needs was left out); loose timing does not look at time
 //   polling  a port or PCI register read repeated more often than recorded gets the last answer
 //            again, and recorded repeats that the program does not make are passed over
 #pragma once
@@ -81,7 +81,7 @@ class VPC_API Replay {
   std::optional<Matched> match(const trace::Event& live);
   void diverge(const trace::Event& live, const std::string& why = "");
   // The recorded call's result, kernel style; its signals are queued.
-  long answer(const Matched& matched, const trace::Event& live);
+  long answer(const Matched& matched);
   void signal_after();
   void write_back(const trace::Event& recorded, std::uintptr_t argument, std::uint32_t size);
   int privilege_call(trace::Event live, const std::function<int()>& grant);
@@ -94,7 +94,7 @@ class VPC_API Replay {
   OnDivergence on_divergence_ = OnDivergence::Keep;
   std::size_t next_ = 0;                        // the next event of the recording
   const trace::Event* previous_ = nullptr;      // the call matched last
-  std::uint64_t previous_live_time_ = 0;
+  std::uint64_t previous_live_end_ = 0;       // when this run's last call was answered
   std::size_t calls_ = 0;                       // the program's, so far
   std::map<std::uint32_t, std::uint32_t> cookies_;  // recorded cookie -> this run's
   std::optional<std::string> divergence_;

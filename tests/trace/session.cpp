@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace session {
@@ -24,7 +25,7 @@ constexpr int Polls = 10000;
 constexpr long InterruptDeadlineUs = 2000000, InterruptPollUs = 100;
 
 void pause_us(long microseconds) {
-  timespec pause{0, microseconds * 1000};
+  timespec pause{microseconds / 1000000, microseconds % 1000000 * 1000};
   nanosleep(&pause, nullptr);
 }
 
@@ -47,13 +48,14 @@ bool bios_data_area(TFerrox32& component) {
   return (bytes[8] | bytes[9] << 8) == PrinterData;
 }
 
-bool ata_identify(TFerrox32& component) {
+bool ata_identify(TFerrox32& component, int extra_polls) {
   component.fSetPortB(AtaControl, AtaNoInterrupt);
   component.fSetPortB(AtaDriveHead, AtaMaster);
   component.fSetPortB(AtaStatusCommand, AtaIdentifyDevice);
   Byte status = AtaBusy;
   for (int i = 0; i < Polls && (status & AtaBusy); ++i) status = component.fGetPortB(AtaStatusCommand);
   if ((status & (AtaBusy | AtaError)) || !(status & AtaDataRequest)) return false;
+  for (int i = 0; i < extra_polls; ++i) component.fGetPortB(AtaStatusCommand);
   std::string model;
   for (int word = 0; word < 256; ++word) {
     Word value = component.fGetPortW(AtaData);
@@ -109,12 +111,24 @@ bool print_on_interrupts(TFerrox32& component, std::string line) {
 
 }  // namespace
 
+Options parse_options(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string argument = argv[i];
+    if (argument == "--changed") options.changed = true;
+    if (argument == "--pause" && i + 1 < argc) options.pause_ms = std::atoi(argv[++i]);
+    if (argument == "--extra-polls" && i + 1 < argc) options.extra_polls = std::atoi(argv[++i]);
+  }
+  return options;
+}
+
 bool run(TFerrox32& component, const Options& options) {
   std::string line = PrintedLine;
   if (options.changed) line[1] = 'E';
   bool ok = pci_walk(component);
+  pause_us(options.pause_ms * 1000L);
   ok = bios_data_area(component) && ok;
-  ok = ata_identify(component) && ok;
+  ok = ata_identify(component, options.extra_polls) && ok;
   ok = print_on_interrupts(component, line) && ok;
   return ok;
 }

@@ -17,8 +17,13 @@ namespace session {
 constexpr const char* PrintedLine = "ferrox trace\n";
 
 struct Options {
-  bool changed = false;  // the program changed by one write: the printed line's second byte
+  bool changed = false;   // the program changed by one write: the printed line's second byte
+  int pause_ms = 0;       // a wait between the PCI walk and the window read
+  int extra_polls = 0;    // reads of the ATA status once the drive is ready
 };
+
+// trace_session [--changed] [--pause MS] [--extra-polls N]
+Options parse_options(int argc, char** argv);
 
 // Runs the session on the open component, saying what it found on standard output; false when a
 // step did not go as the hardware should answer.

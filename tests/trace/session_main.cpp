@@ -1,14 +1,12 @@
 // The session as a program of its own, for the ferrox tool to trace, record and replay:
-// trace_session [--changed].
+// trace_session [--changed] [--pause MS] [--extra-polls N].
 #include <cstdio>
-#include <cstring>
 
 #include "ferrox/framework/TComponent.h"
 #include "tests/trace/session.h"
 
 int main(int argc, char** argv) {
-  session::Options options;
-  options.changed = argc > 1 && std::strcmp(argv[1], "--changed") == 0;
+  session::Options options = session::parse_options(argc, argv);
   auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   component->OpenDriver();
   bool ok = component->DriverActive() && session::run(*component, options);

@@ -47,9 +47,11 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);
-  // Ahead of whatever the user preloads already.
+  // Ahead of whatever the user preloads already, unless it is among them (a tracer in front of
+  // the virtual PC put it there, and must stay in front).
   std::string preload = library.string();
-  if (const char* others = std::getenv("LD_PRELOAD"); others && *others) preload += std::string(":") + others;
+  if (const char* others = std::getenv("LD_PRELOAD"); others && *others)
+    preload = std::string(others).find("libferrox-vpc") != std::string::npos ? others : preload + ":" + others;
   setenv("LD_PRELOAD", preload.c_str(), 1);
   execv("/proc/self/exe", argv);
   error = "could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message();
