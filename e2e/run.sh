@@ -108,6 +108,13 @@ build_guest_programs() {
 	guest_program library "$root"/e2e/guest/library/*.cpp "$root"/tests/scenarios/*.cpp \
 		"$root"/component/{core,interrupts,InterruptRegistry,lpt,memory,pci,permissions,ports}.cpp \
 		"$root"/hwtypes/HW_Types.cpp "$root"/framework/TComponent.cpp
+	# The session of the trace tests recorded on the driver, with the trace layer bound by --wrap.
+	guest_program recorded_session "$root"/e2e/guest/recorded_session/*.cpp "$root"/tests/trace/session.cpp \
+		"$root"/trace/{trace_layer,recording_writer,recording_reader,event_decoding,hardware_names,inherited_pipe}.cpp \
+		"$root"/sim/kernel/descriptor_table.cpp \
+		"$root"/component/{core,interrupts,InterruptRegistry,lpt,memory,pci,permissions,ports}.cpp \
+		"$root"/hwtypes/HW_Types.cpp "$root"/framework/TComponent.cpp \
+		-Wl,--wrap=open,--wrap=close,--wrap=ioctl,--wrap=iopl,--wrap=ioperm,--wrap=sigaction
 }
 
 pack_initramfs() {
@@ -144,6 +151,8 @@ boot() {
 		-chardev "file,id=lpt2,path=$run/lpt2.txt" -device isa-parallel,chardev=lpt2,iobase=0x278,irq=5,index=1 \
 		-drive "file=$run/disk.img,format=raw,if=none,id=disk" \
 		-device "ide-hd,drive=disk,bus=ide.0,unit=0,model=$disk_model" \
+		-chardev "file,id=recording64,path=$run/recording-x86_64.rec" -device isa-debugcon,iobase=0x4f8,chardev=recording64 \
+		-chardev "file,id=recording32,path=$run/recording-i386.rec" -device isa-debugcon,iobase=0x4f9,chardev=recording32 \
 		-device isa-debug-exit,iobase=0x501,iosize=1 \
 		</dev/null >"$run/qemu.log" 2>&1
 	qemu_status=$?
@@ -167,6 +176,22 @@ check_printers() {
 	done
 }
 
+# The recordings the guest made on the driver came out through the debug console ports. Where the
+# host's tool is built, they replay on its virtual PC as the suite replays the copies kept in
+# tests/trace (refresh those with: cp build/e2e/run/recording-*.rec tests/trace/emulated-pc-*.rec).
+check_recordings() {
+	local abi recording tool=$root/build/x86_64/tools/ferrox/ferrox session=$root/build/x86_64/tests/trace_session
+	for abi in "${abis[@]}"; do
+		recording=$run/recording-$abi.rec
+		[ "$(head -c 8 "$recording" 2>/dev/null)" = FERROXRC ] || fail "the guest's recording $recording did not come out"
+		if [ -x "$tool" ] && [ -x "$session" ]; then
+			"$tool" replay --loose-timing --loose-polling "$recording" -- "$session" >/dev/null ||
+				fail "the recording of the $abi guest does not replay on the host"
+		fi
+	done
+	log "the guest's recordings came out$([ -x "$tool" ] && echo " and replay on the host")"
+}
+
 main() {
 	ensure_packages
 	fetch_kernel
@@ -180,6 +205,7 @@ main() {
 	*) fail "the guest reported failure (QEMU exit status $qemu_status; $(head -c 300 "$run/qemu.log"))" ;;
 	esac
 	check_printers
+	check_recordings
 	log "passed"
 }
 

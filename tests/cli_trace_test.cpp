@@ -65,6 +65,18 @@ TEST(CliTrace, RecordedSessionReplaysUnchangedAndFailsAtTheChangedWrite) {
   std::filesystem::remove(recording);
 }
 
+// The session as the guest of the end-to-end suite recorded it on the reference driver, both ABIs:
+// the emulated PC is slow, so its waits are not held to.
+TEST(CliTrace, SessionRecordedOnTheDriverInTheEmulatedPcReplays) {
+  for (const char* abi : {"x86_64", "i386"}) {
+    std::string fixture = std::string(FERROX_SOURCE_DIR) + "/tests/trace/emulated-pc-" + abi + ".rec";
+    Outcome run = Replay(fixture, "--loose-polling");
+    EXPECT_EQ(run.status, 0) << abi << "\n" << run.err;
+    EXPECT_NE(run.out.find("ata primary master: FERROX E2E DISK"), std::string::npos) << abi << "\n" << run.out;
+    EXPECT_EQ(Replay(fixture, "--loose-polling", "--changed").status, 1) << abi;
+  }
+}
+
 TEST(CliTrace, AWaitLeftOutIsCaughtUnlessTimingIsLoose) {
   std::string recording = Record("paused.rec", "--pause 400");
   Outcome hurried = Replay(recording, "--strict");

@@ -58,7 +58,7 @@ struct EventHead {
   std::uint32_t sent_size;
   std::uint32_t returned_size;
   std::uint32_t duration;  // of the call, ns (at most 2^32 - 1)
-  std::uint32_t reserved2;
+  std::uint32_t unused[2];
 };
 static_assert(sizeof(EventHead) == 72);
 

@@ -1,5 +1,4 @@
-// The trace layer (libferrox-trace): preloaded into a program ahead of the C library, or ahead of
-// the virtual PC, it hands every call on to the next definition and writes what crossed to the
+// The trace layer: it hands every call on to the next definition and writes what crossed to the
 // driver as events of a recording (recording.h) into the pipe FERROX_TRACE_PIPE names: opens
 // and closes of "/dev/ferrox", each request with its record before and after, iopl and ioperm,
 // each signal 44 the program's handler receives, and, on the virtual PC, each port instruction it
@@ -18,6 +17,7 @@
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/trace/inherited_pipe.h"
 #include "ferrox/trace/recording_writer.h"
+#include "ferrox/trace/trace_layer.h"
 #include "ferrox/vpc/control.h"
 #include "ferrox/vpc/kernel/descriptor_table.h"
 #include "ferrox/vpc/kernel/device_node.h"
@@ -150,94 +150,10 @@ int privilege_call(Kind kind, std::uint32_t argument, std::uint32_t value, std::
   return result;
 }
 
-// The trace layer's side of each interposed call (interposed_symbols.inc).
-struct Route {
-  static int open(const char* path, int flags, unsigned mode, int dirfd) {
-    if (!vpc::DeviceNode::is_node_path(path)) return vpc::next::openat(dirfd, path, flags, mode);
-    Layer& layer = Layer::instance();
-    EventHead head = layer.call(Kind::Open);
-    int fd = vpc::next::openat(dirfd, path, flags, mode);
-    int error = errno;
-    if (fd >= 0 && fd < vpc::DescriptorTable::Limit) layer.descriptors.set(fd, OpenFile);
-    head.fd = fd;
-    head.code = static_cast<std::uint32_t>(flags);
-    finish(head, fd, error);
-    layer.writer.write(head, {}, {});
-    errno = error;
-    return fd;
-  }
-
-  static int close(int fd) {
-    Layer* layer = Layer::existing();
-    if (layer) layer->writer.forget(fd);
-    if (!layer || !layer->descriptors.is_file(fd)) return vpc::next::close(fd);
-    EventHead head = layer->call(Kind::Close, fd);
-    layer->descriptors.set(fd, vpc::DescriptorTable::None);
-    int result = vpc::next::close(fd);
-    int error = errno;
-    finish(head, result, error);
-    layer->writer.write(head, {}, {});
-    errno = error;
-    return result;
-  }
-
-  static int ioctl(int fd, unsigned long request, void* argument) {
-    Layer* layer = Layer::existing();
-    if (!layer || !layer->descriptors.is_file(fd)) return vpc::next::ioctl(fd, request, argument);
-    auto code = static_cast<std::uint32_t>(request);
-    auto address = reinterpret_cast<std::uintptr_t>(argument);
-    std::uint32_t count = 0;
-    if (code == ferrox::Request::ReadWindow || code == ferrox::Request::WriteWindow) {
-      RecordBuffer head_bytes(ferrox::MemRecHeadSize);
-      std::span<const std::uint8_t> head = head_bytes.read(address);
-      if (!head.empty()) std::memcpy(&count, head.data() + offsetof(ferrox::TMemRec, Count), sizeof count);
-    }
-    RecordBuffer sent(trace::sent_record_size(code, count));
-    RecordBuffer returned(trace::returned_record_size(code, count));
-    EventHead head = layer->call(Kind::Request, fd);
-    head.code = code;
-    if (ferrox::RecordSize(code, count) == 0) head.argument = static_cast<std::uint32_t>(address);
-    std::span<const std::uint8_t> before = sent.read(address);
-    int result = vpc::next::ioctl(fd, request, argument);
-    int error = errno;
-    finish(head, result, error);
-    layer->writer.write(head, before, returned.read(address));
-    errno = error;
-    return result;
-  }
-
-  static void duplicated(int fd, int target) {
-    Layer* layer = Layer::existing();
-    if (!layer || fd == target || target < 0 || target >= vpc::DescriptorTable::Limit) return;
-    layer->writer.forget(target);
-    layer->descriptors.set(target, layer->descriptors.is_file(fd) ? OpenFile : vpc::DescriptorTable::None);
-  }
-
-  static void closed_from(unsigned first, unsigned last) {
-    Layer* layer = Layer::existing();
-    if (!layer) return;
-    layer->writer.forget_from(first, last);
-    if (first >= static_cast<unsigned>(vpc::DescriptorTable::Limit)) return;
-    layer->descriptors.for_each_file(static_cast<int>(first), [&](int fd, std::uint32_t) {
-      if (static_cast<unsigned>(fd) <= last) layer->descriptors.set(fd, vpc::DescriptorTable::None);
-    });
-  }
-
-  static int iopl(int level) {
-    int result = vpc::next::iopl(level);
-    return privilege_call(Kind::Iopl, static_cast<std::uint32_t>(level), 0, 0, result);
-  }
-
-  static int ioperm(unsigned long from, unsigned long count, int turn_on) {
-    int result = vpc::next::ioperm(from, count, turn_on);
-    return privilege_call(Kind::Ioperm, static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(count),
-                          static_cast<std::uint32_t>(turn_on), result);
-  }
-};
 
 // Signal 44: the program's handler is called through one of the layer's, which writes the signal
 // first. The program sees its own handler whenever it asks.
-using SigactionFunction = int (*)(int, const struct sigaction*, struct sigaction*);
+using trace::layer::SigactionFunction;
 std::atomic<void (*)(int, siginfo_t*, void*)> program_handler{nullptr};
 struct sigaction program_action {};
 
@@ -276,10 +192,95 @@ int watched_sigaction(SigactionFunction real, const struct sigaction* action, st
 
 }  // namespace
 
-#include "ferrox/vpc/kernel/interposed_symbols.inc"
+namespace trace::layer {
 
-extern "C" VPC_API int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
-  static auto real = vpc::next_symbol<SigactionFunction>("sigaction");
+int Route::open(const char* path, int flags, unsigned mode, int dirfd) {
+  if (!vpc::DeviceNode::is_node_path(path)) return vpc::next::openat(dirfd, path, flags, mode);
+  Layer& layer = Layer::instance();
+  EventHead head = layer.call(Kind::Open);
+  int fd = vpc::next::openat(dirfd, path, flags, mode);
+  int error = errno;
+  if (fd >= 0 && fd < vpc::DescriptorTable::Limit) layer.descriptors.set(fd, OpenFile);
+  head.fd = fd;
+  head.code = static_cast<std::uint32_t>(flags);
+  finish(head, fd, error);
+  layer.writer.write(head, {}, {});
+  errno = error;
+  return fd;
+}
+
+int Route::close(int fd) {
+  Layer* layer = Layer::existing();
+  if (layer) layer->writer.forget(fd);
+  if (!layer || !layer->descriptors.is_file(fd)) return vpc::next::close(fd);
+  EventHead head = layer->call(Kind::Close, fd);
+  layer->descriptors.set(fd, vpc::DescriptorTable::None);
+  int result = vpc::next::close(fd);
+  int error = errno;
+  finish(head, result, error);
+  layer->writer.write(head, {}, {});
+  errno = error;
+  return result;
+}
+
+int Route::ioctl(int fd, unsigned long request, void* argument) {
+  Layer* layer = Layer::existing();
+  if (!layer || !layer->descriptors.is_file(fd)) return vpc::next::ioctl(fd, request, argument);
+  auto code = static_cast<std::uint32_t>(request);
+  auto address = reinterpret_cast<std::uintptr_t>(argument);
+  std::uint32_t count = 0;
+  if (code == ferrox::Request::ReadWindow || code == ferrox::Request::WriteWindow) {
+    RecordBuffer head_bytes(ferrox::MemRecHeadSize);
+    std::span<const std::uint8_t> head = head_bytes.read(address);
+    if (!head.empty()) std::memcpy(&count, head.data() + offsetof(ferrox::TMemRec, Count), sizeof count);
+  }
+  RecordBuffer sent(trace::sent_record_size(code, count));
+  RecordBuffer returned(trace::returned_record_size(code, count));
+  EventHead head = layer->call(Kind::Request, fd);
+  head.code = code;
+  if (ferrox::RecordSize(code, count) == 0) head.argument = static_cast<std::uint32_t>(address);
+  std::span<const std::uint8_t> before = sent.read(address);
+  int result = vpc::next::ioctl(fd, request, argument);
+  int error = errno;
+  finish(head, result, error);
+  layer->writer.write(head, before, returned.read(address));
+  errno = error;
+  return result;
+}
+
+void Route::duplicated(int fd, int target) {
+  Layer* layer = Layer::existing();
+  if (!layer || fd == target || target < 0 || target >= vpc::DescriptorTable::Limit) return;
+  layer->writer.forget(target);
+  layer->descriptors.set(target, layer->descriptors.is_file(fd) ? OpenFile : vpc::DescriptorTable::None);
+}
+
+void Route::closed_from(unsigned first, unsigned last) {
+  Layer* layer = Layer::existing();
+  if (!layer) return;
+  layer->writer.forget_from(first, last);
+  if (first >= static_cast<unsigned>(vpc::DescriptorTable::Limit)) return;
+  layer->descriptors.for_each_file(static_cast<int>(first), [&](int fd, std::uint32_t) {
+    if (static_cast<unsigned>(fd) <= last) layer->descriptors.set(fd, vpc::DescriptorTable::None);
+  });
+}
+
+int Route::iopl(int level) {
+  int result = vpc::next::iopl(level);
+  return privilege_call(Kind::Iopl, static_cast<std::uint32_t>(level), 0, 0, result);
+}
+
+int Route::ioperm(unsigned long from, unsigned long count, int turn_on) {
+  int result = vpc::next::ioperm(from, count, turn_on);
+  return privilege_call(Kind::Ioperm, static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(count),
+                        static_cast<std::uint32_t>(turn_on), result);
+}
+
+int sigaction(SigactionFunction real, int signal, const struct sigaction* action, struct sigaction* old) {
   if (signal != ferrox::InterruptSignal) return real(signal, action, old);
   return watched_sigaction(real, action, old);
 }
+
+void record_to(int fd) { Layer::instance().writer.attach(fd); }
+
+}  // namespace trace::layer
