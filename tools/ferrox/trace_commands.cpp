@@ -119,7 +119,8 @@ int print_recording(const TraceOptions& options, std::ostream& out) {
 int trace_program(const TraceOptions& options, bool on_virtual_pc) {
   std::optional<OutputFile> file;
   if (!options.output.empty()) file.emplace(options.output);
-  std::ostream& out = file ? file->stream() : std::cerr;
+  // A program's trace goes apart from what the program prints; a recording's is the output itself.
+  std::ostream& out = file ? file->stream() : options.from.empty() ? std::cerr : std::cout;
   if (!out) return fail("cannot write " + options.output);
   int status;
   if (!options.from.empty()) {
@@ -189,13 +190,18 @@ void add_trace_commands(CLI::App& app, Command& selected) {
   auto options = std::make_shared<TraceOptions>();
 
   CLI::App* trace = program_command(app, "trace", "Run a program and show, decoded, what it asks of the driver and what comes back", *options);
-  trace->add_option("-o,--output", options->output, "Write the trace to this file instead of standard error")->type_name("FILE");
+  trace->add_option("-o,--output", options->output,
+                    "Write the trace to this file instead of standard error (standard output with --from)")
+      ->type_name("FILE");
   trace->add_option("--from", options->from, "Show a recording (ferrox record) instead of running a program")->type_name("RECORDING");
   add_json_flag(trace, options->json);
   trace->callback([&selected, options, trace] {
     if (options->program.empty() == options->from.empty())
       throw CLI::ValidationError("trace", "give a program after --, or --from RECORDING");
-    selected = {Needs::Program, nullptr, [options](bool on_virtual_pc) { return trace_program(*options, on_virtual_pc); }};
+    if (!options->from.empty())  // runs nothing: no platform to choose
+      selected = {Needs::Nothing, [options](ferrox::TFerrox32*) { return trace_program(*options, false); }};
+    else
+      selected = {Needs::Program, nullptr, [options](bool on_virtual_pc) { return trace_program(*options, on_virtual_pc); }};
   });
 
   CLI::App* record = program_command(app, "record", "Run a program and keep what came back from the driver, to replay it", *options);
