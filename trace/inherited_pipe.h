@@ -7,6 +7,9 @@
 
 namespace trace {
 
+// The pipe into which the trace layer writes the events of the program it is preloaded into.
+constexpr const char* TracePipeVariable = "FERROX_TRACE_PIPE";
+
 // The variable's value for the pipe end `fd`.
 std::string inherited_pipe_value(int fd);
 

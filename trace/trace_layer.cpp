@@ -28,7 +28,6 @@ namespace {
 using trace::EventHead;
 using trace::Kind;
 
-constexpr const char* TraceFdVariable = "FERROX_TRACE_PIPE";
 constexpr std::uint32_t OpenFile = 1;  // what the descriptor table keeps for a node's descriptor
 
 // The bytes of a record, on the stack when small and mapped when a window transfer needs more, so
@@ -100,7 +99,7 @@ class Layer {
 
  private:
   Layer() {
-    writer.attach(trace::inherited_pipe(TraceFdVariable));
+    writer.attach(trace::inherited_pipe(trace::TracePipeVariable));
     // A child counts its own calls.
     pthread_atfork(nullptr, nullptr, [] { instance().calls_ = 0; });
   }

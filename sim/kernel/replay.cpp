@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -50,7 +51,11 @@ Record as(const std::vector<std::uint8_t>& bytes) {
   return record;
 }
 
-std::string milliseconds(std::uint64_t ns) { return std::to_string(ns / 100'000 / 10.0).substr(0, 6) + " ms"; }
+std::string milliseconds(std::uint64_t ns) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(ns) / 1e6);
+  return text;
+}
 
 // The stopped replay's verdict, into the tool's pipe, or on standard error without one.
 [[noreturn]] void report_and_exit(const std::string& text) {

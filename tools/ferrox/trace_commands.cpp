@@ -7,9 +7,9 @@
 #include <ext/stdio_filebuf.h>
 
 #include <filesystem>
-#include <optional>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "ferrox/trace/inherited_pipe.h"
 #include "ferrox/trace/recording.h"
@@ -23,8 +23,6 @@
 namespace ferrox_tool {
 
 namespace {
-
-constexpr const char* TracePipeVariable = "FERROX_TRACE_PIPE";
 
 struct TraceOptions {
   std::vector<std::string> program;
@@ -93,7 +91,7 @@ int run_traced(const std::vector<std::string>& program, bool on_virtual_pc,
                const std::function<void(trace::Event, std::span<const std::uint8_t>)>& each) {
   std::filesystem::path layer = tool_library("libferrox-trace.so", FERROX_TRACE_BUILD_PATH);
   if (layer.empty()) return fail("the trace layer (libferrox-trace.so) was not found");
-  ProgramRun run{program, {layer.string()}, {}, TracePipeVariable};
+  ProgramRun run{program, {layer.string()}, {}, trace::TracePipeVariable};
   if (on_virtual_pc) {
     std::filesystem::path machine = virtual_pc_library();
     if (machine.empty()) return fail("the virtual PC library (libferrox-vpc.so) was not found");
