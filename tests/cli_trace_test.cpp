@@ -123,6 +123,14 @@ TEST(CliTrace, TraceNamesTheHardwareAndItsJsonHasOneObjectPerLine) {
   std::filesystem::remove(file);
 }
 
+// The layer reads records as the driver does: one out of reach is the driver's EFAULT, not a crash.
+TEST(CliTrace, ARecordOutOfReachIsTheDriversFaultUnderTheTraceToo) {
+  Outcome run = Ferrox("trace -- " + Session + " --unreadable-record");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "a record out of reach: EFAULT\n");
+  EXPECT_NE(run.err.find("port in -> failed EFAULT"), std::string::npos) << run.err;
+}
+
 TEST(CliTrace, PortInstructionsTheVirtualPcTrapsAreTraced) {
   Outcome run = Ferrox("trace -- " + std::string(FERROX_TOOL) + " port read --direct 0x379");
   ASSERT_EQ(run.status, 0) << run.err;

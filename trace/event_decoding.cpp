@@ -188,6 +188,13 @@ Decoded decode(const Event& event) {
     case Kind::Request:
       out.context = {{"fd", static_cast<std::uint32_t>(head.fd)}};
       decode_request(event, out);
+      if (event.sent.empty() && ferrox::RecordSize(head.code, 0) != 0) {
+        // The program handed over a record the driver could not read: its fields are unknown.
+        out.asked.clear();
+        out.answered.clear();
+        out.data = {};
+        out.note = "the record was out of reach";
+      }
       break;
     case Kind::Signal:
       out.operation = "signal";
