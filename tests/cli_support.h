@@ -32,6 +32,14 @@ inline std::filesystem::path TempFile(const std::string& name) {
   return std::filesystem::path(testing::TempDir()) / (name + "." + std::to_string(getpid()));
 }
 
+// A folder of this process's own in the test's temporary folder, for files that a machine file
+// names relative to itself.
+inline std::filesystem::path ScratchDirectory() {
+  std::filesystem::path directory = TempFile("cli_test");
+  std::filesystem::create_directories(directory);
+  return directory;
+}
+
 // Runs a shell command line, capturing both streams.
 inline Outcome Shell(const std::string& command) {
   std::filesystem::path err = TempFile("cli_test_err");

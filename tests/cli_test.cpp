@@ -132,7 +132,7 @@ TEST(Cli, ParallelPortsPinsAndStatus) {
 }
 
 TEST(Cli, PrintingReachesThePrinterOrSaysWhyNot) {
-  std::filesystem::path directory = testing::TempDir();
+  std::filesystem::path directory = ScratchDirectory();
   std::filesystem::path text = directory / "cli_test_letter.txt", printed = directory / "cli_test_printed.txt";
   std::filesystem::path machine = directory / "cli_test_printer.toml";
   std::string letter = "Dear printer,\r\nthis went through busy, strobe and acknowledge.\r\n\x0C";
@@ -151,11 +151,11 @@ TEST(Cli, PrintingReachesThePrinterOrSaysWhyNot) {
   EXPECT_NE(offline.err.find("the printer on LPT2 stayed busy after 0 of"), std::string::npos) << offline.err;
   EXPECT_NE(offline.err.find("select low"), std::string::npos) << offline.err;
   ExpectFailure("lpt print /nonexistent/letter.txt", "cannot read /nonexistent/letter.txt: No such file or directory");
-  for (const auto& file : {text, printed, machine}) std::filesystem::remove(file);
+  for (const auto& file : {text, printed, machine, directory}) std::filesystem::remove(file);
 }
 
 TEST(Cli, PackageShowsDescriptionPaletteAndWritesTheIcon) {
-  std::filesystem::path icon = std::filesystem::path(testing::TempDir()) / "cli_test_icon.png";
+  std::filesystem::path icon = ScratchDirectory() / "cli_test_icon.png";
   Outcome run = Ferrox(std::string("package ") + FERROX_LIBRARY + " --icon " + icon.string());
   EXPECT_EQ(run.status, 0) << run.err;
   for (const char* line : {"package ferrox, for design and run time\n", "  requires: netbase, visual, base\n",
@@ -164,11 +164,12 @@ TEST(Cli, PackageShowsDescriptionPaletteAndWritesTheIcon) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
   EXPECT_EQ(ReadFile(icon).substr(0, 8), "\x89PNG\r\n\x1a\n");
   std::filesystem::remove(icon);
+  std::filesystem::remove(icon.parent_path());
   ExpectFailure("package /nonexistent/libnothing.so", "cannot load /nonexistent/libnothing.so");
 }
 
 TEST(Cli, MachineFileDescribesTheVirtualPc) {
-  std::filesystem::path machine = std::filesystem::path(testing::TempDir()) / "cli_test_machine.toml";
+  std::filesystem::path machine = ScratchDirectory() / "cli_test_machine.toml";
   std::ofstream(machine) << "privilege = { iopl = \"EPERM\", ioperm = \"EPERM\" }\n"
                             "[[pci.function]]\nslot = \"00:1f.0\"\nconfig = \"00: 22 10 05 00 00 00 00 00 01 00 00 06\"\n";
   std::string on_machine = "--machine " + machine.string() + " ";
@@ -196,6 +197,7 @@ TEST(Cli, MachineFileDescribesTheVirtualPc) {
             std::string::npos) << faulty.err;
   std::filesystem::remove(machine);
   ExpectFailure(on_machine + "pci list", "machine file " + machine.string() + " not found");
+  std::filesystem::remove(machine.parent_path());
 }
 
 TEST(Cli, PciListOfAMachineMirroringTheHostAgreesWithLspci) {
