@@ -20,7 +20,7 @@ using namespace ferrox::Request;
 template <class Record>
 Record as(const std::vector<std::uint8_t>& bytes) {
   Record record{};
-  std::memcpy(&record, bytes.data(), bytes.size() < sizeof record ? bytes.size() : sizeof record);
+  if (!bytes.empty()) std::memcpy(&record, bytes.data(), bytes.size() < sizeof record ? bytes.size() : sizeof record);
   return record;
 }
 

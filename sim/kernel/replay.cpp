@@ -47,7 +47,7 @@ bool same_call(const trace::Event& recorded, const trace::Event& live) {
 template <class Record>
 Record as(const std::vector<std::uint8_t>& bytes) {
   Record record{};
-  std::memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof record));
+  if (!bytes.empty()) std::memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof record));
   return record;
 }
 
