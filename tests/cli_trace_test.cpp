@@ -25,7 +25,7 @@ std::string Record(const std::string& name, const std::string& session_arguments
 }
 
 // Timing is held to only where a test says so: a loaded host may stretch a recorded gap past the
-// 10 ms that strict timing looks at.
+// 50 ms that strict timing looks at.
 Outcome Replay(const std::string& recording, const std::string& options, const std::string& session_arguments = "") {
   std::string timing = options.find("--strict") == std::string::npos ? "--loose-timing " : "";
   std::string rest = options.find("--strict") == std::string::npos ? options : "";

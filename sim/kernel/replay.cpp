@@ -26,9 +26,9 @@ namespace {
 
 using trace::Kind;
 
-// A wait shorter than this in the recording may be the hardware's own pace rather than the
-// program's; only longer ones are held to.
-constexpr std::uint64_t TimingFloor = 10'000'000;
+// A wait shorter than this in the recording may be the hardware's own pace, or the recording
+// host's scheduling, rather than the program's; only longer ones are held to.
+constexpr std::uint64_t TimingFloor = 50'000'000;
 
 trace::Event live_call(Kind kind) {
   trace::Event event;

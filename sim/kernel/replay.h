@@ -8,7 +8,7 @@
 //
 // Loosely, on request:
 //   timing   by default a call that the program makes less than half as long after the end of the
-//            one before it as it did in the recording, where that was 10 ms or more, is a
+//            one before it as it did in the recording, where that was 50 ms or more, is a
 //            divergence (a wait the hardware needs was left out); loose timing does not look at time
 //   polling  a port or PCI register read repeated more often than recorded gets the last answer
 //            again, and recorded repeats that the program does not make are passed over
