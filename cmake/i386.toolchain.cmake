@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # i386 build on an x86_64 Debian host with multilib; test binaries run under qemu-user.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -1,10 +1,14 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32: user-space access to PC hardware: I/O ports, physical memory, PCI configuration
 // space, hardware interrupts and the parallel port, through the kernel driver "/dev/ferrox" or
 // directly with the processor's port instructions.
 //
 // The component raises no exception and logs nothing: operations report through their results
 // and the state readable below. Operations share module-wide request records, so a process calls
-// them from one thread at a time; OnHwInterrupt runs inside the handler of signal 44.
+// them from one thread at a time; OnHwInterrupt runs inside the handler of signal 44, on whichever
+// thread takes the signal. Creating or destroying a component waits for handlers running on other
+// threads to return, so an OnHwInterrupt must not wait for the thread that creates or destroys
+// components.
 #pragma once
 
 #include <atomic>
@@ -91,8 +95,9 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   std::int32_t InterruptCounter(Byte Line);
   std::uint32_t GetHandledCounter(Byte Line) const;
   bool fGetMasked(Byte Line) const;
-  TInterruptHandler OnHwInterrupt() const { return FOnHwInterrupt; }
-  void SetOnHwInterrupt(TInterruptHandler Handler) { FOnHwInterrupt = Handler; }
+  TInterruptHandler OnHwInterrupt() const;
+  // A signal 44 handled meanwhile, on any thread, calls the old handler or the new one.
+  void SetOnHwInterrupt(TInterruptHandler Handler);
 
   // Parallel port selection and modes.
   Byte LPTNumber() const { return FLPTNumber; }
@@ -138,7 +143,20 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   std::uint32_t FMappedPhys = 0;
   std::uint32_t FMappedSize = 0;
   std::uint32_t FMappedLinear = 0;
-  TInterruptHandler FOnHwInterrupt;
+  // OnHwInterrupt as the handler of signal 44 reads it, on whatever thread it runs: a count of
+  // changes, odd while one is under way, lets a reader that met a change read again, so it never
+  // pairs the code of one handler with the object of another.
+  class SignalSafeHandler {
+   public:
+    TInterruptHandler Load() const;
+    void Store(TInterruptHandler Handler);
+
+   private:
+    std::atomic<std::uint32_t> FChanges{0};
+    std::atomic<TInterruptHandler::CodePointer> FCode{nullptr};
+    std::atomic<void*> FData{nullptr};
+  };
+  SignalSafeHandler FOnHwInterrupt;
   // Written by the signal handler: lock-free atomics are async-signal-safe.
   std::atomic<std::uint32_t> FHandledCounter[IrqLineCount] = {};
   bool FMasked[IrqLineCount] = {};
@@ -162,7 +180,8 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   RecordsLease FRecords;
 
   // Names this component to the driver and to the handler of signal 44 while it lives. Declared
-  // last, so it is given up before any field the handler reads is destroyed.
+  // last, so it is given up before any field the handler reads is destroyed; giving it up waits
+  // for handlers running on other threads.
   class InterruptCookie {
    public:
     explicit InterruptCookie(TFerrox32* Owner);
@@ -176,14 +195,18 @@ class FERROX_API TFerrox32 final : public framework::TComponent {
   };
   InterruptCookie FInterruptCookie{this};
   friend void detail::DeliverInterrupt(TFerrox32& Component, Byte Line);
-  // Port access (ports.cpp, permissions.cpp): a grant recorded or obtained now for Port; and
-  // whether a single-port transfer takes the direct path, falling back to the driver for good
-  // when the grant is refused.
-  bool PortGranted(Word Port);
-  bool DirectPortAccess(Word Port);
+  // Port access (ports.cpp), inline in the transfers so that a port whose grant is recorded costs
+  // one table load: a grant recorded or obtained now for Port; and whether a single-port transfer
+  // takes the direct path, falling back to the driver for good when the grant is refused.
+  FERROX_INTERNAL bool PortGranted(Word Port);
+  FERROX_INTERNAL bool DirectPortAccess(Word Port);
+  // The byte transfers beyond their common case, the direct path on a port whose grant is
+  // recorded.
+  FERROX_INTERNAL Byte GetPortBSlowly(Word Port);
+  FERROX_INTERNAL void SetPortBSlowly(Word Port, Byte Value);
   // Parallel ports (lpt.cpp): fills FLPTAddress from the BIOS data area, the last step of
   // OpenDriver once the driver is open.
-  void DiscoverLPTPorts();
+  FERROX_INTERNAL void DiscoverLPTPorts();
 };
 
 }  // namespace ferrox

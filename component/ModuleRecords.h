@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: MIT
 // The module-wide records shared by every TFerrox32 of the process. They exist while at least one
 // component lives: allocated with the first, released with the last (TFerrox32::RecordsLease).
 #pragma once
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/Export.h"
 #include "ferrox/hwtypes/HW_Types.h"
 
 namespace ferrox::detail {
@@ -22,7 +24,10 @@ struct ModuleRecords {
   int LiveComponents = 0;
 };
 
-// Valid while any component lives.
-ModuleRecords& Records();
+// The one set of the process; its pointers are valid while any component lives. A plain variable
+// of the library rather than a function's static, so the port paths reach it with one load.
+extern constinit FERROX_INTERNAL ModuleRecords TheModuleRecords;
+
+inline ModuleRecords& Records() { return TheModuleRecords; }
 
 }  // namespace ferrox::detail

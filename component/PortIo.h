@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: MIT
 // The processor's port instructions, for ports the process has been granted. Single transfers are
-// one IN or OUT; a block is one repeated string instruction with the direction flag cleared, so
-// elements move in ascending address order.
+// one IN or OUT (the byte forms take the port zero-extended, as the byte transfers hold it); a
+// block is one repeated string instruction with the direction flag cleared, so elements move in
+// ascending address order.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +10,7 @@
 
 namespace ferrox::detail {
 
-inline std::uint8_t InB(std::uint16_t Port) {
+inline std::uint8_t InB(unsigned Port) {
   std::uint8_t value;
   asm volatile("inb %w1, %b0" : "=a"(value) : "Nd"(Port));
   return value;
@@ -26,7 +28,7 @@ inline std::uint32_t InL(std::uint16_t Port) {
   return value;
 }
 
-inline void OutB(std::uint16_t Port, std::uint8_t Value) { asm volatile("outb %b0, %w1" : : "a"(Value), "Nd"(Port)); }
+inline void OutB(unsigned Port, std::uint8_t Value) { asm volatile("outb %b0, %w1" : : "a"(Value), "Nd"(Port)); }
 
 inline void OutW(std::uint16_t Port, std::uint16_t Value) { asm volatile("outw %w0, %w1" : : "a"(Value), "Nd"(Port)); }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The published properties of TFerrox32, as the framework streams them with forms and shows them
 // in its designer.
 #pragma once

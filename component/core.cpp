@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 core: construction and destruction, the module-wide records, and the connection to
 // the kernel driver.
 #include <fcntl.h>
@@ -11,14 +12,7 @@
 
 namespace ferrox {
 
-namespace detail {
-
-ModuleRecords& Records() {
-  static ModuleRecords records;
-  return records;
-}
-
-}  // namespace detail
+constinit detail::ModuleRecords detail::TheModuleRecords;
 
 namespace {
 
@@ -79,6 +73,8 @@ void* TFerrox32::GetDebugCode() const { return detail::Records().PortPermissions
 void TFerrox32::OpenDriver() {
   if (FDriverActive) return;
   FDriverHandle = open(DriverDevicePath, O_RDONLY);
+  // Programs the application starts (system, popen) must not inherit the hardware.
+  if (FDriverHandle >= 0) fcntl(FDriverHandle, F_SETFD, FD_CLOEXEC);
   // Any descriptor counts, 0 included: a process that closed its standard input gets 0 for the
   // driver, and that descriptor is the driver's to use and to close.
   FDriverActive = FDriverHandle >= 0;

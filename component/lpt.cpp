@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 parallel port: discovery of the installed ports in the BIOS data area, selection of
 // the active port and its two mode bits, and the 17 pins of its connector with the printer
 // control actions built on them.

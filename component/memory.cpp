@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 physical memory: the one window the driver maps for a component, and the single
 // values and blocks moved through it with the module-wide transfer record MapRequest.
 //
@@ -75,7 +76,11 @@ void SetMem(TFerrox32& Component, std::uint32_t Base, std::uint32_t Index, Value
 // Makes the window at Base cover a block: a window mapped for a block covers
 // Offset + Count + 1 bytes, at least 256. False when no window can: that size does not fit in
 // 32 bits (a wrapped sum would map a window too small for the block), or the driver cannot map.
-bool CoverBlock(TFerrox32& Component, std::uint32_t Base, std::uint32_t Offset, std::uint32_t Count) {
+// A null buffer with bytes to move is no block at all: it is treated as a closed driver treats
+// every block, and nothing is mapped or sent.
+bool CoverBlock(TFerrox32& Component, std::uint32_t Base, std::uint32_t Offset, std::uint32_t Count,
+                const void* Buffer) {
+  if (!Component.DriverActive() || (!Buffer && Count != 0)) return false;
   std::uint64_t end = std::uint64_t{Offset} + Count;
   if (end + 1 > LargestWindowSize) return false;
   return CoverWithWindow(Component, Base, end, std::max(end + 1, OnDemandWindowSize));
@@ -151,7 +156,7 @@ void TFerrox32::fSetMemL(std::uint32_t Base, std::uint32_t Index, std::uint32_t 
 
 // A read the driver refuses ends the block and leaves the rest of the buffer as it was.
 void TFerrox32::ReadPhysicalMemory(std::uint32_t Base, std::uint32_t Offset, std::uint32_t Count, void* Buffer) {
-  if (!FDriverActive || !CoverBlock(*this, Base, Offset, Count)) return;
+  if (!CoverBlock(*this, Base, Offset, Count, Buffer)) return;
   auto* bytes = static_cast<Byte*>(Buffer);
   InPieces(Base, Offset, Count, [&](std::uint32_t position, std::uint32_t length) {
     if (!Transfer(*this, Request::ReadWindow)) return false;
@@ -161,7 +166,7 @@ void TFerrox32::ReadPhysicalMemory(std::uint32_t Base, std::uint32_t Offset, std
 }
 
 void TFerrox32::WritePhysicalMemory(std::uint32_t Base, std::uint32_t Offset, std::uint32_t Count, const void* Buffer) {
-  if (!FDriverActive || !CoverBlock(*this, Base, Offset, Count)) return;
+  if (!CoverBlock(*this, Base, Offset, Count, Buffer)) return;
   const auto* bytes = static_cast<const Byte*>(Buffer);
   InPieces(Base, Offset, Count, [&](std::uint32_t position, std::uint32_t length) {
     std::copy_n(bytes + position, length, MapRequest().Data);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 PCI configuration space: a function's 64-byte header and its 8-, 16- and 32-bit
 // registers. Always through the driver, whatever HardAccess says.
 #include <sys/ioctl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32 I/O permissions: per-port grants recorded in the module-wide table, the process's I/O
 // privilege level, and the access mode behind HardAccess.
 #include <sys/io.h>
@@ -18,11 +19,6 @@ constexpr int RaisedIoplLevel = 3;
 constexpr unsigned long GrantSpan = 4;
 
 }  // namespace
-
-bool TFerrox32::PortGranted(Word Port) {
-  // A recorded grant is trusted: the kernel is not asked again.
-  return detail::Records().PortPermissions[Port] != 0 || fSetIoPermission(Port);
-}
 
 // iopl and ioperm count as refused on any non-zero result: EPERM without the privilege, ENOSYS on
 // kernels built without I/O permission support.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TFerrox32's class information: its published properties, in order. HardAccess and LPTNumber
 // are written through their accessors, so a form loaded while the driver is closed keeps the
 // component in the state those accessors allow.

@@ -1,25 +1,37 @@
-/* SPDX-License-Identifier: GPL-2.0 OR MIT */
+/* SPDX-License-Identifier: GPL-2.0-only */
 /* Shared state of the ferrox module: what one open descriptor holds, and the request handlers. */
 #ifndef FERROX_H
 #define FERROX_H
 
 #include <linux/idr.h>
 #include <linux/mutex.h>
+#include <linux/pid.h>
+#include <linux/sched/signal.h>
 #include <linux/types.h>
 
 #include "ferrox_ioctl.h"
 
 struct ferrox_listener;
 
-/* One open descriptor of /dev/ferrox. */
+/*
+ * One open descriptor of /dev/ferrox. A forked child inherits it, but the windows and listeners on it
+ * stay with the process that made them: a request from another process that names one fails with
+ * EPERM.
+ */
 struct ferrox_file {
-	/* Serialises this descriptor's requests (a forked child may share it); protects every field below. */
+	/* Serialises this descriptor's requests; protects every field below. */
 	struct mutex lock;
 	struct idr windows;        /* handle -> struct ferrox_window */
 	unsigned int window_count;
 	u8 *bounce;                /* FERROX_TRANSFER_MAX bytes between a window and user memory */
 	struct ferrox_listener *listeners[FERROX_IRQ_LINES]; /* this descriptor's registration per line */
 };
+
+/* Whether the calling process is the one that made an object it owns (its thread group's pid). */
+static inline bool ferrox_owned_by_caller(const struct pid *owner)
+{
+	return owner == task_tgid(current);
+}
 
 /* Port requests 4..9; width in bytes. */
 long ferrox_port_in(struct ferrox_port_record __user *record, unsigned int width);

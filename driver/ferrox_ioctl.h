@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: GPL-2.0 OR MIT */
+/* SPDX-License-Identifier: GPL-2.0-only WITH Linux-syscall-note */
 /*
  * The requests of /dev/ferrox and the records they carry, for the kernel module and for C programs.
  * Records hold fixed-width fields only, so i386 and x86_64 callers share one layout and the module

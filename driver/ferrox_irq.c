@@ -1,18 +1,23 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * Interrupt requests 18..20: the PC's ISA lines 0..15 forwarded to processes as real-time signals.
  *
  * A line is hooked while at least one descriptor listens on it; each descriptor listens at most once
- * per line. Every interrupt on a hooked line is counted and sent to each listener's process with
- * si_errno = the listener's cookie and si_code = the line. The module does not know the device
- * behind the line: quieting it is the process's work, so only edge-triggered lines are taken (a
- * level-triggered line would fire again at once, for ever).
+ * per line, on behalf of the process that asked. Every interrupt on a hooked line is counted and
+ * sent to each listener's process with si_errno = the listener's cookie and si_code = the line. The
+ * module does not know the device behind the line: quieting it is the process's work, so only
+ * edge-triggered lines are taken (a level-triggered line would fire again at once, for ever).
+ *
+ * An interrupt that no listening process could take (its queue of pending signals is full, or it
+ * is gone) is counted as lost, reported in the kernel log at a limited rate, and answered IRQ_NONE,
+ * so that the kernel sees a storm on a line nobody drains and can shut the line down.
  */
 #include <linux/interrupt.h>
 #include <linux/irq.h>
 #include <linux/list.h>
 #include <linux/mutex.h>
 #include <linux/pid.h>
+#include <linux/printk.h>
 #include <linux/sched/signal.h>
 #include <linux/slab.h>
 #include <linux/spinlock.h>
@@ -20,9 +25,15 @@
 
 #include "ferrox.h"
 
+/*
+ * The C library keeps the first two real-time signals for its threads; the first one a program
+ * may use is 34.
+ */
+#define FERROX_SIGNAL_FIRST (SIGRTMIN + 2)
+
 struct ferrox_listener {
 	struct list_head node; /* in the line's listeners */
-	struct pid *process;   /* the thread group that receives the signals */
+	struct pid *process;   /* the thread group that asked, and receives the signals */
 	int signal;
 	u32 cookie;
 };
@@ -32,6 +43,7 @@ struct ferrox_line {
 	spinlock_t lock;
 	struct list_head listeners;
 	atomic_t count; /* interrupts since the module was loaded, counted while hooked */
+	atomic_t lost;  /* interrupts that no listening process could take */
 	bool hooked;    /* the handler is installed; under lines_mutex */
 };
 
@@ -47,42 +59,80 @@ void ferrox_lines_init(void)
 		spin_lock_init(&lines[i].lock);
 		INIT_LIST_HEAD(&lines[i].listeners);
 		atomic_set(&lines[i].count, 0);
+		atomic_set(&lines[i].lost, 0);
 	}
 }
 
-static void notify(const struct ferrox_listener *l, unsigned int line)
+/*
+ * The thread that takes a signal meant for the whole process, chosen as the kernel chooses for a
+ * signal sent to a process: one that neither blocks it nor is on its way out. Where every living
+ * thread blocks it, the first of them (the group leader while it lives) keeps it pending until it
+ * unblocks the signal or waits for it. Under RCU.
+ */
+static struct task_struct *receiving_thread(struct task_struct *leader, int signal)
+{
+	struct task_struct *t, *blocking = NULL;
+
+	for_each_thread(leader, t) {
+		if (t->flags & PF_EXITING)
+			continue;
+		if (!sigismember(&t->blocked, signal))
+			return t;
+		if (!blocking)
+			blocking = t;
+	}
+	return blocking;
+}
+
+/* True when the listener's process took the signal. */
+static bool notify(const struct ferrox_listener *l, unsigned int line)
 {
 	struct kernel_siginfo info;
-	struct task_struct *task;
+	struct task_struct *leader, *thread;
+	bool taken = false;
 
 	clear_siginfo(&info);
 	info.si_signo = l->signal;
 	info.si_errno = (int)l->cookie;
 	info.si_code = line;
 	rcu_read_lock();
-	task = pid_task(l->process, PIDTYPE_TGID);
-	if (task)
-		send_sig_info(l->signal, &info, task);
+	leader = pid_task(l->process, PIDTYPE_TGID);
+	thread = leader ? receiving_thread(leader, l->signal) : NULL;
+	if (thread)
+		taken = send_sig_info(l->signal, &info, thread) == 0;
 	rcu_read_unlock();
+	return taken;
 }
 
 static irqreturn_t line_interrupt(int irq, void *data)
 {
 	struct ferrox_line *line = data;
 	struct ferrox_listener *l;
+	bool listened = false, taken = false;
 	unsigned long flags;
+	int lost;
 
 	atomic_inc(&line->count);
 	spin_lock_irqsave(&line->lock, flags);
-	list_for_each_entry(l, &line->listeners, node)
-		notify(l, line - lines);
+	list_for_each_entry(l, &line->listeners, node) {
+		listened = true;
+		taken |= notify(l, line - lines);
+	}
 	spin_unlock_irqrestore(&line->lock, flags);
-	return IRQ_HANDLED;
+	if (taken)
+		return IRQ_HANDLED;
+	if (listened) {
+		lost = atomic_inc_return(&line->lost);
+		pr_warn_ratelimited("ferrox: irq %d: %d interrupts that no listening process could take\n", irq, lost);
+	}
+	return IRQ_NONE;
 }
 
 /*
  * The trigger type is known before the line is taken (the firmware's tables set it at boot), so a
- * level-triggered line is refused without ever being unmasked.
+ * level-triggered line is refused without ever being unmasked. A line another driver holds is
+ * refused before asking for it, since the kernel logs every refused request, and a process could
+ * otherwise fill the log.
  */
 static int line_hook(unsigned int irq)
 {
@@ -91,6 +141,8 @@ static int line_hook(unsigned int irq)
 
 	if (!data)
 		return -EINVAL;
+	if (irq_has_action(irq))
+		return -EBUSY;
 	if (irqd_is_level_type(data))
 		return -EOPNOTSUPP;
 	err = request_irq(irq, line_interrupt, 0, FERROX_DEVICE_NAME, &lines[irq]);
@@ -107,11 +159,31 @@ static void line_unhook(unsigned int irq)
 	lines[irq].hooked = false;
 }
 
-/* The calling process names itself, and the signal is one that queues instead of merging. */
+/*
+ * The calling process names itself, and the signal is one that queues instead of merging and that
+ * the C library leaves to programs.
+ */
 static bool irq_request_valid(const struct ferrox_irq_request *r)
 {
 	return r->irq < FERROX_IRQ_LINES && r->process_id == task_tgid_vnr(current) &&
-	       r->signal >= SIGRTMIN && r->signal <= SIGRTMAX;
+	       r->signal >= FERROX_SIGNAL_FIRST && r->signal <= SIGRTMAX;
+}
+
+/*
+ * Copies the request in and checks it; EPERM when another process listens on the line through this
+ * descriptor. The descriptor's listeners change only under its lock, which the caller holds.
+ */
+static long irq_request_read(struct ferrox_file *f, struct ferrox_irq_request __user *request,
+			     struct ferrox_irq_request *r)
+{
+	const struct ferrox_listener *l;
+
+	if (copy_from_user(r, request, sizeof(*r)))
+		return -EFAULT;
+	if (!irq_request_valid(r))
+		return -EINVAL;
+	l = f->listeners[r->irq];
+	return l && !ferrox_owned_by_caller(l->process) ? -EPERM : 0;
 }
 
 long ferrox_irq_unmask(struct ferrox_file *f, struct ferrox_irq_request __user *request)
@@ -119,14 +191,11 @@ long ferrox_irq_unmask(struct ferrox_file *f, struct ferrox_irq_request __user *
 	struct ferrox_irq_request r;
 	struct ferrox_listener *l;
 	struct ferrox_line *line;
-	long err = 0;
+	long err;
 
-	if (copy_from_user(&r, request, sizeof(r)))
-		return -EFAULT;
-	if (!irq_request_valid(&r))
-		return -EINVAL;
-	line = &lines[r.irq];
-
+	err = irq_request_read(f, request, &r);
+	if (err)
+		return err;
 	mutex_lock(&lines_mutex);
 	if (f->listeners[r.irq]) {
 		err = -EBUSY;
@@ -137,12 +206,13 @@ long ferrox_irq_unmask(struct ferrox_file *f, struct ferrox_irq_request __user *
 		err = -ENOMEM;
 		goto out;
 	}
+	line = &lines[r.irq];
 	if (!line->hooked) {
 		err = line_hook(r.irq);
 		if (err)
 			goto err_free;
 	}
-	l->process = get_task_pid(current, PIDTYPE_TGID);
+	l->process = get_pid(task_tgid(current));
 	l->signal = r.signal;
 	l->cookie = r.cookie;
 	spin_lock_irq(&line->lock);
@@ -177,20 +247,17 @@ static void listener_remove(struct ferrox_file *f, unsigned int irq)
 long ferrox_irq_mask(struct ferrox_file *f, struct ferrox_irq_request __user *request)
 {
 	struct ferrox_irq_request r;
-	long err = 0;
+	long err;
 
-	if (copy_from_user(&r, request, sizeof(r)))
-		return -EFAULT;
-	if (!irq_request_valid(&r))
+	err = irq_request_read(f, request, &r);
+	if (err)
+		return err;
+	if (!f->listeners[r.irq])
 		return -EINVAL;
-
 	mutex_lock(&lines_mutex);
-	if (f->listeners[r.irq])
-		listener_remove(f, r.irq);
-	else
-		err = -EINVAL;
+	listener_remove(f, r.irq);
 	mutex_unlock(&lines_mutex);
-	return err;
+	return 0;
 }
 
 /* Kept below 2^31 so that no count reads as a failed request. */

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * ferrox: user-space access to PC hardware through the misc device /dev/ferrox.
  *
@@ -7,6 +7,7 @@
  * (records: ferrox_ioctl.h):
  *
  *   2  MAP          map PhysAddr..+Count; LinearAddr := a handle, or 0 when the range cannot be mapped
+ *                   (EPERM: System RAM, or device memory a kernel driver holds, as /dev/mem refuses)
  *   3  UNMAP        release the window whose handle the 32-bit argument holds
  *   4  PORT_IN8     Value := inb(Port)
  *   5  PORT_OUT8    outb(Value, Port)
@@ -16,16 +17,18 @@
  *   9  PORT_OUT32   outl(Value, Port)
  *   14 WINDOW_READ  copy Count bytes of the window from Offset into the record's data
  *   15 WINDOW_WRITE copy Count bytes of the record's data into the window from Offset
- *   16 PCI_READ     the register value as the result; Count 64: the header over the record, result
- *                   1, or 0 when the function does not exist
- *   17 PCI_WRITE    write Count bytes of Value at Reg
- *   18 IRQ_UNMASK   hook the line; every interrupt sends Signal to the process, si_errno = cookie,
- *                   si_code = line
+ *   16 PCI_READ     the register value as the result (all ones where no function is); Count 64: the
+ *                   header over the record, result 1, or 0 when the function does not exist
+ *   17 PCI_WRITE    write Count bytes of Value at Reg (ENODEV where no function is)
+ *   18 IRQ_UNMASK   hook the line; every interrupt sends Signal (34..64) to the process, to a thread
+ *                   that does not block it, si_errno = cookie, si_code = line
  *   19 IRQ_MASK     stop this descriptor's signals for the line; unhook it when nobody listens
  *   20 IRQ_COUNT    the line's interrupt count as the result (the argument is the line)
  *
- * A request that fails validation returns an errno and changes nothing. Closing the descriptor (or
- * the death of the last process holding it) releases every window and line it holds.
+ * A request that fails validation returns an errno and changes nothing. Windows and listeners belong
+ * to the process that made them: another process that shares the descriptor (a forked child) gets
+ * EPERM for them. Closing the descriptor (or the death of the last process holding it) releases
+ * every window and line it holds.
  */
 #include <linux/capability.h>
 #include <linux/compat.h>
@@ -149,7 +152,6 @@ static const struct file_operations ferrox_fops = {
 #ifdef CONFIG_COMPAT
 	.compat_ioctl = ferrox_compat_ioctl,
 #endif
-	.llseek = no_llseek,
 };
 
 static struct miscdevice ferrox_device = {
@@ -181,4 +183,4 @@ module_exit(ferrox_exit);
 
 MODULE_DESCRIPTION("User-space access to PC I/O ports, physical memory, PCI configuration and IRQs");
 /* GPL-compatible: the pid helpers that interrupt delivery needs are exported to GPL modules only. */
-MODULE_LICENSE("Dual MIT/GPL");
+MODULE_LICENSE("GPL");

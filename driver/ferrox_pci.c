@@ -1,9 +1,19 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
- * PCI requests 16 and 17 on domain 0, through the kernel's configuration accessors, so they are
- * serialised with the kernel's own configuration cycles instead of racing them on the ports.
+ * PCI requests 16 and 17 on domain 0, on the functions the kernel found, through the accessors it
+ * gives user space (those behind sysfs config files): they hold a reference on the function, wait
+ * while the function's configuration space is blocked (during a reset), wake a function that
+ * runtime power management put into D3cold, and serialise with the kernel's own configuration
+ * cycles. A write is refused while the kernel is locked down against PCI access.
+ *
+ * A function the kernel does not know answers as an absent one does on the bus: reads give all
+ * ones, a header read gives 0, and a write fails with ENODEV rather than vanish unnoticed. Past the
+ * space the function has (256 bytes, or 4096 where the kernel reaches the extended space of PCI
+ * Express), reads give all ones and writes fail with EINVAL, as sysfs keeps to that space too.
  */
 #include <linux/pci.h>
+#include <linux/pm_runtime.h>
+#include <linux/security.h>
 #include <linux/uaccess.h>
 
 #include "ferrox.h"
@@ -26,7 +36,40 @@ static u32 all_ones(unsigned int width)
 	return width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
 }
 
-static int read_register(struct pci_bus *bus, unsigned int devfn, int reg, unsigned int width, u32 *value)
+/*
+ * The function at the record's address with a reference held and its configuration space awake,
+ * or NULL where the kernel found none. Ended with function_put.
+ */
+static struct pci_dev *function_get(const struct ferrox_pci_request *r)
+{
+	struct pci_dev *dev = pci_get_domain_bus_and_slot(0, r->bus, r->devfn);
+	struct device *parent;
+
+	if (!dev)
+		return NULL;
+	parent = dev->dev.parent;
+	if (parent)
+		pm_runtime_get_sync(parent);
+	pm_runtime_get_noresume(&dev->dev);
+	/* A function being suspended reaches D3cold only when that completes. */
+	pm_runtime_barrier(&dev->dev);
+	/* Only D3cold loses the configuration space; lighter sleep states still answer. */
+	if (dev->current_state == PCI_D3cold)
+		pm_runtime_resume(&dev->dev);
+	return dev;
+}
+
+static void function_put(struct pci_dev *dev)
+{
+	struct device *parent = dev->dev.parent;
+
+	pm_runtime_put(&dev->dev);
+	if (parent)
+		pm_runtime_put_sync(parent);
+	pci_dev_put(dev);
+}
+
+static int read_register(struct pci_dev *dev, int reg, unsigned int width, u32 *value)
 {
 	u16 word;
 	u8 byte;
@@ -34,51 +77,47 @@ static int read_register(struct pci_bus *bus, unsigned int devfn, int reg, unsig
 
 	switch (width) {
 	case 1:
-		err = pci_bus_read_config_byte(bus, devfn, reg, &byte);
+		err = pci_user_read_config_byte(dev, reg, &byte);
 		*value = byte;
 		break;
 	case 2:
-		err = pci_bus_read_config_word(bus, devfn, reg, &word);
+		err = pci_user_read_config_word(dev, reg, &word);
 		*value = word;
 		break;
 	default:
-		err = pci_bus_read_config_dword(bus, devfn, reg, value);
+		err = pci_user_read_config_dword(dev, reg, value);
 		break;
 	}
-	return pcibios_err_to_errno(err);
+	return err;
 }
 
-static int write_register(struct pci_bus *bus, unsigned int devfn, int reg, unsigned int width, u32 value)
+static int write_register(struct pci_dev *dev, int reg, unsigned int width, u32 value)
 {
-	int err;
-
 	switch (width) {
 	case 1:
-		err = pci_bus_write_config_byte(bus, devfn, reg, value);
-		break;
+		return pci_user_write_config_byte(dev, reg, value);
 	case 2:
-		err = pci_bus_write_config_word(bus, devfn, reg, value);
-		break;
+		return pci_user_write_config_word(dev, reg, value);
 	default:
-		err = pci_bus_write_config_dword(bus, devfn, reg, value);
-		break;
+		return pci_user_write_config_dword(dev, reg, value);
 	}
-	return pcibios_err_to_errno(err);
 }
 
 /* Answers 1 with the header written over the record, or 0 (record untouched) when there is no function. */
-static long read_header(struct pci_bus *bus, unsigned int devfn, struct ferrox_pci_request __user *request)
+static long read_header(const struct ferrox_pci_request *r, struct ferrox_pci_request __user *request)
 {
 	u32 header[FERROX_PCI_HEADER_SIZE / 4];
+	struct pci_dev *dev = function_get(r);
 	unsigned int i;
+	int err = 0;
 
-	if (!bus)
+	if (!dev)
 		return 0;
-	for (i = 0; i < ARRAY_SIZE(header); i++)
-		if (read_register(bus, devfn, 4 * i, 4, &header[i]))
-			return 0;
-	/* An absent function answers all ones; vendor 0xFFFF is reserved for exactly that. */
-	if ((header[0] & 0xFFFF) == 0xFFFF)
+	for (i = 0; i < ARRAY_SIZE(header) && !err; i++)
+		err = read_register(dev, 4 * i, 4, &header[i]);
+	function_put(dev);
+	/* A function that stopped answering reads all ones; vendor 0xFFFF is reserved for exactly that. */
+	if (err || (header[0] & 0xFFFF) == 0xFFFF)
 		return 0;
 	return copy_to_user(request, header, sizeof(header)) ? -EFAULT : 1;
 }
@@ -90,37 +129,44 @@ static long read_header(struct pci_bus *bus, unsigned int devfn, struct ferrox_p
 long ferrox_pci_read(struct ferrox_pci_request __user *request)
 {
 	struct ferrox_pci_request r;
-	struct pci_bus *bus;
+	struct pci_dev *dev;
 	u32 value;
 
 	if (copy_from_user(&r, request, sizeof(r)))
 		return -EFAULT;
-	bus = r.bus < FERROX_PCI_BUSES ? pci_find_bus(0, r.bus) : NULL;
-
 	if (r.count == FERROX_PCI_HEADER_SIZE) {
 		if (r.bus >= FERROX_PCI_BUSES || r.devfn >= FERROX_PCI_DEVFNS || r.reg != 0)
 			return -EINVAL;
-		return read_header(bus, r.devfn, request);
+		return read_header(&r, request);
 	}
 	if (!register_access_valid(&r))
 		return -EINVAL;
-	/* A bus the kernel did not find reads as an absent function does: all ones. */
-	if (!bus || read_register(bus, r.devfn, r.reg, r.count, &value))
+	dev = function_get(&r);
+	if (!dev)
+		return all_ones(r.count);
+	if (r.reg + r.count > dev->cfg_size || read_register(dev, r.reg, r.count, &value))
 		value = all_ones(r.count);
+	function_put(dev);
 	return value;
 }
 
 long ferrox_pci_write(struct ferrox_pci_request __user *request)
 {
 	struct ferrox_pci_request r;
-	struct pci_bus *bus;
+	struct pci_dev *dev;
+	int err;
 
 	if (copy_from_user(&r, request, sizeof(r)))
 		return -EFAULT;
 	if (!register_access_valid(&r) || (r.value & ~all_ones(r.count)))
 		return -EINVAL;
-	bus = pci_find_bus(0, r.bus);
-	if (!bus)
+	err = security_locked_down(LOCKDOWN_PCI_ACCESS);
+	if (err)
+		return err;
+	dev = function_get(&r);
+	if (!dev)
 		return -ENODEV;
-	return write_register(bus, r.devfn, r.reg, r.count, r.value);
+	err = r.reg + r.count > dev->cfg_size ? -EINVAL : write_register(dev, r.reg, r.count, r.value);
+	function_put(dev);
+	return pcibios_err_to_errno(err);
 }

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /* Port requests 4..9: one port instruction of 8, 16 or 32 bits per request. */
 #include <linux/io.h>
 #include <linux/uaccess.h>

@@ -1,11 +1,15 @@
-// SPDX-License-Identifier: GPL-2.0 OR MIT
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * Window requests 2, 3, 14 and 15: ranges of physical memory mapped into the kernel and named by a
- * 32-bit handle of the descriptor, through which user space reads and writes with copies.
+ * 32-bit handle of the descriptor, through which user space reads and writes with copies. A window
+ * belongs to the process that mapped it.
  *
- * Only ranges without System RAM can be mapped: device memory, firmware areas and the reserved
- * page of the BIOS data area. Memory the kernel hands out to itself and to processes stays out of
- * reach, as it does for /dev/mem on a kernel with strict /dev/mem.
+ * Only memory that /dev/mem on a strict kernel would hand out is reachable, checked where /dev/mem
+ * checks it: when the window is mapped and again at every transfer, since a driver may claim the
+ * range in between. That is never System RAM, and above the first MiB never a range that a kernel
+ * driver claimed exclusively, nor one it claimed at all where the kernel keeps user space off busy
+ * device memory (CONFIG_IO_STRICT_DEVMEM). The first MiB, where the firmware's tables and ROMs sit
+ * among claimed ranges, is exempt from the claims, as it is for /dev/mem.
  */
 #include <linux/io.h>
 #include <linux/ioport.h>
@@ -18,24 +22,48 @@
 #define FERROX_WINDOW_SIZE_MAX (256u << 20) /* bounds the kernel address space one window takes */
 #define FERROX_WINDOWS_MAX 64u              /* per descriptor */
 #define FERROX_PHYS_LIMIT (1ull << 32)      /* windows are named by 32-bit physical addresses */
+#define FERROX_CLAIMS_START (1ull << 20)    /* claimed ranges count from the first MiB on */
 
 struct ferrox_window {
 	u32 phys;            /* first byte, as the map request gave it */
 	u32 size;            /* bytes, as the map request gave them */
+	struct pid *owner;   /* the process that mapped it */
 	void __iomem *pages; /* mapping of the whole pages that hold the range */
 	void __iomem *bytes; /* the range's first byte within pages */
 };
 
+/* A claimed range that keeps user space out. */
+static int claim_refuses(struct resource *claim, void *unused)
+{
+	return (claim->flags & IORESOURCE_EXCLUSIVE) || IS_ENABLED(CONFIG_IO_STRICT_DEVMEM);
+}
+
+/* 0 when the size bytes from start (a 64-bit sum: no wrap on a 32-bit kernel) may be reached. */
+static long range_allowed(u64 start, u64 size)
+{
+	u64 end = start + size;
+
+	if (region_intersects(start, size, IORESOURCE_SYSTEM_RAM, IORES_DESC_NONE) != REGION_DISJOINT)
+		return -EPERM;
+	start = max(start, FERROX_CLAIMS_START);
+	if (start < end && walk_iomem_res_desc(IORES_DESC_NONE, IORESOURCE_MEM | IORESOURCE_BUSY, start,
+					       end - 1, NULL, claim_refuses) > 0)
+		return -EPERM;
+	return 0;
+}
+
 static long window_map(u32 phys, u32 size, struct ferrox_window **out)
 {
-	resource_size_t first_page = phys & PAGE_MASK;
-	resource_size_t end = (resource_size_t)phys + size;
+	u64 first_page = phys & PAGE_MASK;
+	u64 end = (u64)phys + size;
 	struct ferrox_window *w;
+	long err;
 
 	if (size == 0 || size > FERROX_WINDOW_SIZE_MAX || end > FERROX_PHYS_LIMIT)
 		return -EINVAL;
-	if (region_intersects(phys, size, IORESOURCE_SYSTEM_RAM, IORES_DESC_NONE) != REGION_DISJOINT)
-		return -EPERM;
+	err = range_allowed(phys, size);
+	if (err)
+		return err;
 
 	w = kzalloc(sizeof(*w), GFP_KERNEL);
 	if (!w)
@@ -47,6 +75,7 @@ static long window_map(u32 phys, u32 size, struct ferrox_window **out)
 	}
 	w->phys = phys;
 	w->size = size;
+	w->owner = get_pid(task_tgid(current));
 	w->bytes = w->pages + (phys - first_page);
 	*out = w;
 	return 0;
@@ -55,6 +84,7 @@ static long window_map(u32 phys, u32 size, struct ferrox_window **out)
 static void window_unmap(struct ferrox_window *w)
 {
 	iounmap(w->pages);
+	put_pid(w->owner);
 	kfree(w);
 }
 
@@ -83,10 +113,13 @@ static long window_open(struct ferrox_file *f, u32 phys, u32 size, u32 *handle)
 
 static long window_close(struct ferrox_file *f, u32 handle)
 {
-	struct ferrox_window *w = idr_remove(&f->windows, handle);
+	struct ferrox_window *w = idr_find(&f->windows, handle);
 
 	if (!w)
 		return -EINVAL;
+	if (!ferrox_owned_by_caller(w->owner))
+		return -EPERM;
+	idr_remove(&f->windows, handle);
 	f->window_count--;
 	window_unmap(w);
 	return 0;
@@ -119,16 +152,22 @@ long ferrox_unmap(struct ferrox_file *f, __u32 __user *handle)
 	return window_close(f, h);
 }
 
-/* The window named by the record, when the record's range lies inside it. */
-static struct ferrox_window *transfer_window(struct ferrox_file *f, const struct ferrox_memory_head *h)
+/*
+ * The window named by the record, when the record's range lies inside it, the caller owns it and
+ * the range may still be reached.
+ */
+static long transfer_window(struct ferrox_file *f, const struct ferrox_memory_head *h, struct ferrox_window **out)
 {
 	struct ferrox_window *w = idr_find(&f->windows, h->linear_addr);
 
 	if (!w || w->phys != h->phys_addr)
-		return NULL;
+		return -EINVAL;
 	if (h->count > FERROX_TRANSFER_MAX || (u64)h->offset + h->count > w->size)
-		return NULL;
-	return w;
+		return -EINVAL;
+	if (!ferrox_owned_by_caller(w->owner))
+		return -EPERM;
+	*out = w;
+	return h->count ? range_allowed((u64)w->phys + h->offset, h->count) : 0;
 }
 
 long ferrox_window_read(struct ferrox_file *f, struct ferrox_memory_head __user *record)
@@ -136,12 +175,13 @@ long ferrox_window_read(struct ferrox_file *f, struct ferrox_memory_head __user 
 	u8 __user *data = (u8 __user *)(record + 1);
 	struct ferrox_memory_head h;
 	struct ferrox_window *w;
+	long err;
 
 	if (copy_from_user(&h, record, sizeof(h)))
 		return -EFAULT;
-	w = transfer_window(f, &h);
-	if (!w)
-		return -EINVAL;
+	err = transfer_window(f, &h, &w);
+	if (err)
+		return err;
 	memcpy_fromio(f->bounce, w->bytes + h.offset, h.count);
 	return copy_to_user(data, f->bounce, h.count) ? -EFAULT : 0;
 }
@@ -151,12 +191,13 @@ long ferrox_window_write(struct ferrox_file *f, struct ferrox_memory_head __user
 	const u8 __user *data = (const u8 __user *)(record + 1);
 	struct ferrox_memory_head h;
 	struct ferrox_window *w;
+	long err;
 
 	if (copy_from_user(&h, record, sizeof(h)))
 		return -EFAULT;
-	w = transfer_window(f, &h);
-	if (!w)
-		return -EINVAL;
+	err = transfer_window(f, &h, &w);
+	if (err)
+		return err;
 	/* All of the data first: a record that faults half way writes nothing to the window. */
 	if (copy_from_user(f->bounce, data, h.count))
 		return -EFAULT;

@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
-# End-to-end tests of the ferrox driver on an emulated PC: Debian's own x86_64 kernel boots under
-# QEMU (software emulation) with the module and static test programs of both ABIs in a small
-# initramfs; the guest's /init runs them and reports through the debug-exit port.
+# SPDX-License-Identifier: MIT
+# End-to-end tests of the ferrox driver on an emulated PC: Debian's own x86_64 kernels (bookworm's
+# and bookworm-backports') boot in turn under QEMU (software emulation) with the module built for
+# each and the test programs of both ABIs in a small initramfs; the guest's /init runs them and
+# reports through the debug-exit port.
 #
-# Installs what is missing with apt-get (as root), takes the kernel image out of the package of the
-# version linux-image-amd64 names (into the build tree, never /boot), builds the module against the
-# matching headers, and leaves everything under build/e2e (FERROX_E2E_DIR overrides).
+# The test programs are targets of the build trees build/x86_64 and build/i386 (e2e/guest), linked
+# with the very libferrox the ordinary suite tests; run this through `make e2e`, which configures
+# those trees. Installs what is missing with apt-get (as root), adds the backports suite to apt's
+# sources when it is missing, takes the kernel image and the header packages out of their .deb
+# files (into the build tree, never /boot or /usr), and leaves everything under build/e2e
+# (FERROX_E2E_DIR overrides). FERROX_FUZZ_SEED repeats a run of the driver fuzzer;
+# FERROX_E2E_SUITES picks kernels ("default" alone for the peer benchmarks).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${FERROX_E2E_DIR:-$root/build/e2e}
 make_jobs=${JOBS:-2}
-boot_timeout=${FERROX_E2E_TIMEOUT:-180}
+boot_timeout=${FERROX_E2E_TIMEOUT:-300}
+fuzz_seed=${FERROX_FUZZ_SEED:-$(( $(date +%s%N) % 1000000007 ))}
 pass_status=$(((0x10 << 1) | 1))  # the guest's pass code 0x10 as QEMU's exit status
 disk_model="FERROX E2E DISK"      # the guest's ATA scenario expects this model name
 abis=(x86_64 i386)
+# Where each kernel comes from: the default suite (bookworm, with its security updates) and
+# bookworm-backports, whose headers build with bookworm's compiler.
+read -r -a kernel_suites <<<"${FERROX_E2E_SUITES:-default bookworm-backports}"
+backports_list=/etc/apt/sources.list.d/ferrox-e2e-backports.sources
 
 log() { echo "e2e [${SECONDS}s]: $*"; }
 fail() {
@@ -22,135 +33,169 @@ fail() {
 	exit 1
 }
 
-kernel_version() {
-	apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: linux-image-\(.*\)$/\1/p' | head -n1
+apt_install() {
+	[ "$(id -u)" -eq 0 ] || fail "missing packages: $* (run as root, or install them with apt-get)"
+	log "installing $*"
+	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "$@" >/dev/null
 }
 
 ensure_packages() {
-	# Before a kernel is downloaded the lists are refreshed, so that the version they name still is
-	# on the mirror.
-	kver=$(kernel_version)
-	if { [ -z "$kver" ] || [ ! -f "$work/kernel/vmlinuz-$kver" ]; } && [ "$(id -u)" -eq 0 ]; then
-		apt-get update -qq
-		kver=$(kernel_version)
-	fi
-	[ -n "$kver" ] || fail "the package lists name no kernel for linux-image-amd64"
-
-	local wanted=(qemu-system-x86 busybox-static cpio gzip make gcc g++ g++-multilib "linux-headers-$kver")
-	local missing=() package
+	local wanted=(qemu-system-x86 busybox-static cpio gzip xz-utils make gcc-12 dwarves) missing=() package
 	for package in "${wanted[@]}"; do
 		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 	done
 	[ ${#missing[@]} -eq 0 ] && return
-	[ "$(id -u)" -eq 0 ] || fail "missing packages: ${missing[*]} (run as root, or install them with apt-get)"
-	log "installing ${missing[*]}"
 	apt-get update -qq
-	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+	apt_install "${missing[@]}"
 }
 
-# Only vmlinuz is taken from the package; nothing is installed.
+# The package lists name each suite's kernel; they are refreshed before a kernel that is not cached
+# is downloaded, so that the version they name is still on the mirror.
+ensure_backports_source() {
+	apt-cache policy | grep -q 'bookworm-backports' && return
+	[ "$(id -u)" -eq 0 ] || fail "apt knows no bookworm-backports suite (run as root to have it added)"
+	log "adding bookworm-backports to apt's sources"
+	printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' 'Components: main' \
+		'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$backports_list"
+	apt-get update -qq
+}
+
+kernel_version() {
+	local package=linux-image-amd64
+	[ "$1" = default ] || package+=/$1
+	apt-cache depends "$package" 2>/dev/null | sed -n 's/^ *Depends: linux-image-\(.*\)$/\1/p' | head -n1
+}
+
+# The headers of a kernel and the packages they need that hold build files (common headers, kbuild).
+header_packages() {
+	local kver=$1
+	echo "linux-headers-$kver"
+	apt-cache depends "linux-headers-$kver" | sed -n 's/^ *Depends: \(linux-\(headers\|kbuild\)-[^ ]*\)$/\1/p'
+}
+
+# Only vmlinuz, the parallel-port modules and the headers are taken out of the packages; nothing
+# is installed.
 fetch_kernel() {
-	vmlinuz=$work/kernel/vmlinuz-$kver
-	[ -f "$vmlinuz" ] && return
-	log "fetching the kernel image $kver"
-	mkdir -p "$work/kernel"
-	rm -f "$work/kernel"/*.deb
-	(cd "$work/kernel" && apt-get download -qq "linux-image-$kver" 2>&1 | grep -v 'unsandboxed' >&2 || true)
+	local suite=$1 kver=$2 dir=$work/kernels/$2
+	[ -f "$dir/vmlinuz" ] && [ -d "$dir/modules" ] && [ -f "$dir/headers.done" ] && return
+	log "fetching the kernel $kver ($suite)"
+	rm -rf "$dir"
+	mkdir -p "$dir/debs" "$dir/root"
+	# apt-get download writes as root when its sandbox user cannot reach the directory; it says so.
+	(cd "$dir/debs" && apt-get download -qq "linux-image-$kver" $(header_packages "$kver") 2>&1 |
+		grep -v 'unsandboxed' >&2 || true)
 	local deb
-	deb=$(ls "$work/kernel"/linux-image-"$kver"_*.deb 2>/dev/null | head -n1)
+	deb=$(ls "$dir/debs"/linux-image-"$kver"_*.deb 2>/dev/null | head -n1)
 	[ -n "$deb" ] || fail "apt-get download linux-image-$kver gave no package"
-	dpkg-deb --fsys-tarfile "$deb" | tar -x -O "./boot/vmlinuz-$kver" >"$vmlinuz.part"
-	mv "$vmlinuz.part" "$vmlinuz"
-	rm -f "$deb"
+	dpkg-deb --fsys-tarfile "$deb" | tar -x -O "./boot/vmlinuz-$kver" >"$dir/vmlinuz"
+	extract_parport_modules "$deb" "$kver" "$dir/modules"
+	for deb in "$dir/debs"/linux-headers-*.deb "$dir/debs"/linux-kbuild-*.deb; do dpkg-deb -x "$deb" "$dir/root"; done
+	# The architecture's headers include the common ones by their installed path.
+	sed -i "s|^include /usr/src/|include $dir/root/usr/src/|" "$dir/root/usr/src/linux-headers-$kver/Makefile"
+	rm -rf "$dir/debs"
+	touch "$dir/headers.done"
+}
+
+# The kernel's parallel-port stack (parport, parport_pc, ppdev), which the peer benchmarks load
+# in the guest; uncompressed, as they load it with finit_module.
+extract_parport_modules() {
+	local deb=$1 kver=$2 modules=$3 unpacked
+	unpacked=$(mktemp -d)
+	dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$unpacked" --wildcards \
+		"./lib/modules/$kver/kernel/drivers/parport/parport.ko*" \
+		"./lib/modules/$kver/kernel/drivers/parport/parport_pc.ko*" \
+		"./lib/modules/$kver/kernel/drivers/char/ppdev.ko*"
+	find "$unpacked" -name '*.ko.xz' -exec xz -d {} +
+	mkdir -p "$modules"
+	find "$unpacked" -name '*.ko' -exec mv {} "$modules/" \;
+	rm -rf "$unpacked"
 }
 
 build_module() {
+	local kver=$1 dir=$work/kernels/$1/module
 	log "building the module for $kver"
-	mkdir -p "$work/module"
-	cp -p "$root"/driver/Kbuild "$root"/driver/*.c "$root"/driver/*.h "$work/module/"
+	rm -rf "$dir"
+	mkdir -p "$dir"
+	cp -p "$root"/driver/Kbuild "$root"/driver/*.c "$root"/driver/*.h "$dir/"
+	make -s -C "$work/kernels/$kver/root/usr/src/linux-headers-$kver" M="$dir" -j"$make_jobs" modules >"$dir/build.log" 2>&1 ||
+		{ cat "$dir/build.log"; fail "the module did not build for $kver"; }
 	# Without the kernel's vmlinux there is no type information to add; the build says so each time.
-	make -s -C "/lib/modules/$kver/build" M="$work/module" -j"$make_jobs" modules > "$work/module/build.log" 2>&1 ||
-		{ cat "$work/module/build.log"; fail "the module did not build"; }
-	grep -v 'Skipping BTF generation' "$work/module/build.log" || true
+	grep -v 'Skipping BTF generation' "$dir/build.log" || true
 }
 
-# guest_program NAME SOURCE... [compiler flags]: a static program for /tests/<abi>/NAME of the guest,
-# built for both ABIs at once, and again only when a source or a header it may include changed.
-# Library-level programs join build_guest_programs with their own line.
-guest_program() {
-	local name=$1
-	shift
-	local abi output flags pids=() pid status=0 inputs=("$root/e2e/guest" "$root/hwtypes" "$root/driver" "$root/component" "$root/framework" "$root/tests/scenarios") arg
-	for arg in "$@"; do [ -e "$arg" ] && inputs+=("$arg"); done
-	for abi in "${abis[@]}"; do
-		output=$work/guest/$abi/$name
-		programs+=("$abi/$name")
-		if [ -f "$output" ] && [ -z "$(find "${inputs[@]}" -newer "$output" -print -quit)" ]; then
-			continue
-		fi
-		flags=()
-		[ "$abi" = i386 ] && flags=(-m32)
-		mkdir -p "$work/guest/$abi"
-		g++ -std=c++20 -O2 -static -Wall -Wextra -Werror "${flags[@]}" -I"$root/include" -I"$root" -I"$root/e2e/guest" \
-			"$root"/e2e/guest/common/*.cpp "$@" -o "$output" &
-		pids+=($!)
-	done
-	for pid in "${pids[@]}"; do wait "$pid" || status=1; done
-	[ $status -eq 0 ] || fail "the guest program $name did not build"
-}
-
+# The guest programs of each ABI, as the build tree lists them (e2e/guest/CMakeLists.txt), and the
+# host's tool and trace session that replay the guest's recordings.
 build_guest_programs() {
-	log "building the guest programs"
-	programs=()
-	guest_program driver_contract "$root"/e2e/guest/driver_contract/*.cpp
-	# libferrox itself (without its package entry points), with the scenarios the ordinary suite
-	# runs on the virtual PC.
-	guest_program library "$root"/e2e/guest/library/*.cpp "$root"/tests/scenarios/*.cpp \
-		"$root"/component/{core,interrupts,InterruptRegistry,lpt,memory,pci,permissions,ports}.cpp \
-		"$root"/hwtypes/HW_Types.cpp "$root"/framework/TComponent.cpp
-	# The session of the trace tests recorded on the driver, with the trace layer bound by --wrap.
-	guest_program recorded_session "$root"/e2e/guest/recorded_session/*.cpp "$root"/tests/trace/session.cpp \
-		"$root"/trace/{trace_layer,recording_writer,recording_reader,event_decoding,hardware_names,inherited_pipe}.cpp \
-		"$root"/sim/kernel/descriptor_table.cpp \
-		"$root"/component/{core,interrupts,InterruptRegistry,lpt,memory,pci,permissions,ports}.cpp \
-		"$root"/hwtypes/HW_Types.cpp "$root"/framework/TComponent.cpp \
-		-Wl,--wrap=open,--wrap=close,--wrap=ioctl,--wrap=iopl,--wrap=ioperm,--wrap=sigaction
+	local abi tree targets
+	for abi in "${abis[@]}"; do
+		tree=$root/build/$abi
+		[ -f "$tree/CMakeCache.txt" ] || fail "build/$abi is not configured (run make e2e)"
+		targets=(e2e-guest)
+		[ "$abi" = x86_64 ] && targets+=(ferrox-tool trace_session)
+		log "building the guest programs for $abi"
+		cmake --build "$tree" --target "${targets[@]}" -j"$make_jobs" >"$work/guest-$abi.log" 2>&1 ||
+			{ cat "$work/guest-$abi.log"; fail "the guest programs for $abi did not build"; }
+	done
 }
 
-pack_initramfs() {
-	local rootfs=$work/rootfs
+# Copies a program into the root file system with every shared library it loads, each at the path
+# the host's loader finds it at, without their debugging information.
+copy_with_libraries() {
+	local program=$1 target=$2 rootfs=$3 library
+	install -D -m 755 "$program" "$rootfs$target"
+	strip --strip-debug "$rootfs$target"
+	for library in $(ldd "$program" | sed -n 's/.*=> \(\/[^ ]*\).*/\1/p; s/^\t\(\/[^ ]*\).*/\1/p'); do
+		[ -e "$rootfs$library" ] && continue
+		install -D -m 755 "$(readlink -f "$library")" "$rootfs$library"
+		strip --strip-debug "$rootfs$library"
+	done
+}
+
+pack_rootfs() {
+	rootfs=$work/rootfs
 	rm -rf "$rootfs"
 	mkdir -p "$rootfs"/{bin,dev,proc,sys,lib/modules,tests}
 	cp /bin/busybox "$rootfs/bin/busybox"
 	cp "$root/e2e/guest/init" "$rootfs/init"
-	cp "$work/module/ferrox.ko" "$rootfs/lib/modules/"
-	local program
-	for program in "${programs[@]}"; do
-		mkdir -p "$rootfs/tests/$(dirname "$program")"
-		cp "$work/guest/$program" "$rootfs/tests/$program"
+	local abi program
+	for abi in "${abis[@]}"; do
+		while read -r program; do
+			[ -n "$program" ] && copy_with_libraries "$root/build/$abi/e2e/guest/$program" "/tests/$abi/$program" "$rootfs"
+		done <"$root/build/$abi/e2e/guest/programs.txt"
 	done
+}
+
+pack_initramfs() {
+	local kver=$1
+	cp "$work/kernels/$kver/module/ferrox.ko" "$work/kernels/$kver/modules"/*.ko "$rootfs/lib/modules/"
 	(cd "$rootfs" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -1 >"$work/initramfs.gz"
 }
 
 # The PC: two processors (so interrupts and the programs' requests really overlap), i440FX chipset,
-# IDE disk on the primary controller, two parallel ports whose output goes to files, a serial
-# console to a file, and the debug-exit port for the verdict.
+# IDE disk on the primary controller, a VGA adapter (its memory window at 0xA0000), two parallel
+# ports whose output goes to files, a serial console to a file, a debug console port per ABI whose
+# output goes to a file (the recorded session's recording), and the debug-exit port for the
+# verdict. The fuzzer's seed and FERROX_E2E_KERNEL_ARGS reach the guest programs as environment
+# variables of /init (ferrox_peers=full: the peer benchmarks at length).
 boot() {
-	run=$work/run
+	local kver=$1
+	run=$work/run-$kver
 	rm -rf "$run"
 	mkdir -p "$run"
 	truncate -s 8M "$run/disk.img"
-	log "booting the emulated PC"
+	log "booting the emulated PC with $kver"
 	local started=$SECONDS
 	set +e
 	timeout -k 10 "$boot_timeout" qemu-system-x86_64 \
 		-machine pc -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
-		-kernel "$vmlinuz" -initrd "$work/initramfs.gz" -append "console=ttyS0 panic=-1 quiet" \
+		-kernel "$work/kernels/$kver/vmlinuz" -initrd "$work/initramfs.gz" \
+		-append "console=ttyS0 panic=-1 quiet FERROX_FUZZ_SEED=$fuzz_seed ${FERROX_E2E_KERNEL_ARGS:-}" \
 		-serial "file:$run/console.log" \
 		-chardev "file,id=lpt1,path=$run/lpt1.txt" -device isa-parallel,chardev=lpt1,iobase=0x378,irq=7,index=0 \
 		-chardev "file,id=lpt2,path=$run/lpt2.txt" -device isa-parallel,chardev=lpt2,iobase=0x278,irq=5,index=1 \
 		-drive "file=$run/disk.img,format=raw,if=none,id=disk" \
 		-device "ide-hd,drive=disk,bus=ide.0,unit=0,model=$disk_model" \
+		-device VGA \
 		-chardev "file,id=recording64,path=$run/recording-x86_64.rec" -device isa-debugcon,iobase=0x4f8,chardev=recording64 \
 		-chardev "file,id=recording32,path=$run/recording-i386.rec" -device isa-debugcon,iobase=0x4f9,chardev=recording32 \
 		-device isa-debug-exit,iobase=0x501,iosize=1 \
@@ -158,7 +203,7 @@ boot() {
 	qemu_status=$?
 	set -e
 	cat "$run/console.log" 2>/dev/null || true
-	log "the emulated PC ran $((SECONDS - started)) s"
+	log "the emulated PC ran $((SECONDS - started)) s with $kver"
 }
 
 # The host's files behind the ports hold exactly the lines the guest printed, in any order.
@@ -171,41 +216,56 @@ check_printers() {
 		actual=$(LC_ALL=C sort "$run/$port.txt" 2>/dev/null || true)
 		if [ "$expected" != "$actual" ]; then
 			diff <(echo "$expected") <(echo "$actual") >&2 || true
-			fail "the printer on $port received other lines than the guest printed"
+			fail "the printer on $port received other lines than the guest printed ($1)"
 		fi
 	done
 }
 
-# The recordings the guest made on the driver came out through the debug console ports. Where the
-# host's tool is built, they replay on its virtual PC as the suite replays the copies kept in
-# tests/trace (refresh those with: cp build/e2e/run/recording-*.rec tests/trace/emulated-pc-*.rec).
+# The recordings the guest made on the driver came out through the debug console ports; they replay
+# on the host's virtual PC as the suite replays the copies kept in tests/trace (refresh those with:
+# cp build/e2e/run-<kernel>/recording-*.rec tests/trace/emulated-pc-*.rec).
 check_recordings() {
 	local abi recording tool=$root/build/x86_64/tools/ferrox/ferrox session=$root/build/x86_64/tests/trace_session
 	for abi in "${abis[@]}"; do
 		recording=$run/recording-$abi.rec
-		[ "$(head -c 8 "$recording" 2>/dev/null)" = FERROXRC ] || fail "the guest's recording $recording did not come out"
-		if [ -x "$tool" ] && [ -x "$session" ]; then
-			"$tool" replay --loose-timing --loose-polling "$recording" -- "$session" >/dev/null ||
-				fail "the recording of the $abi guest does not replay on the host"
-		fi
+		[ "$(head -c 8 "$recording" 2>/dev/null)" = FERROXRC ] || fail "the guest's recording $recording did not come out ($1)"
+		"$tool" replay --loose-timing --loose-polling "$recording" -- "$session" >/dev/null ||
+			fail "the recording of the $abi guest on $1 does not replay on the host"
 	done
-	log "the guest's recordings came out$([ -x "$tool" ] && echo " and replay on the host")"
+	log "the guest's recordings came out and replay on the host"
+}
+
+run_kernel() {
+	local suite=$1 kver
+	kver=$(kernel_version "$suite")
+	if { [ -z "$kver" ] || [ ! -f "$work/kernels/$kver/headers.done" ]; } && [ "$(id -u)" -eq 0 ]; then
+		apt-get update -qq
+		kver=$(kernel_version "$suite")
+	fi
+	[ -n "$kver" ] || fail "the package lists name no kernel for linux-image-amd64 ($suite)"
+	fetch_kernel "$suite" "$kver"
+	build_module "$kver"
+	pack_initramfs "$kver"
+	boot "$kver"
+	case $qemu_status in
+	"$pass_status") ;;
+	124 | 137) fail "the emulated PC did not finish within $boot_timeout s ($kver)" ;;
+	*) fail "the guest reported failure with $kver (QEMU exit status $qemu_status; $(head -c 300 "$run/qemu.log"))" ;;
+	esac
+	check_printers "$kver"
+	check_recordings "$kver"
+	log "passed on $kver"
 }
 
 main() {
+	mkdir -p "$work"
 	ensure_packages
-	fetch_kernel
-	build_module
+	ensure_backports_source
 	build_guest_programs
-	pack_initramfs
-	boot
-	case $qemu_status in
-	"$pass_status") ;;
-	124 | 137) fail "the emulated PC did not finish within $boot_timeout s" ;;
-	*) fail "the guest reported failure (QEMU exit status $qemu_status; $(head -c 300 "$run/qemu.log"))" ;;
-	esac
-	check_printers
-	check_recordings
+	pack_rootfs
+	log "fuzzer seed $fuzz_seed (FERROX_FUZZ_SEED=$fuzz_seed make e2e repeats it)"
+	local suite
+	for suite in "${kernel_suites[@]}"; do run_kernel "$suite"; done
 	log "passed"
 }
 

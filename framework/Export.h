@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol visibility of the framework runtime library.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading forms. Components are created as their object lines are read and owned by the object
 // they are nested in, so the root owns everything read; on any error the root is freed and with
 // it every component read so far.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing forms.
 #include <string>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Forms in text: a component and the components it owns, with their published properties.
 //
 //   object MainForm: TMainForm

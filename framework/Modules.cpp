@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module registry and module resources.
 #include "ferrox/framework/Modules.h"
 

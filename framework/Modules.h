@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module registry: every library built on the framework registers a module record when the
 // dynamic loader maps it and unregisters it before it is unmapped. Through the record the
 // framework finds the library's classes (its type table) and its named resources.

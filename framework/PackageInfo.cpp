@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a package description.
 #include "ferrox/framework/PackageInfo.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The package description a package carries as its resource "packageinfo": what it is for, which
 // packages it needs and which units it contains. It is text, one statement a line:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading and unloading packages.
 #include "ferrox/framework/PackageLoader.h"
 

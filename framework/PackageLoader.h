@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The package loader: loads a package library into the design environment or into an
 // application, runs its unit initialisations and, in the design environment, its registration;
 // unloading undoes it in reverse.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The class registry and the palette. Both hold pointers into the modules that define the
 // classes, so unregistering a class (done for every class of a module when the module goes)
 // takes it off the palette as well: nothing may point into an unloaded library.

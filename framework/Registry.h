@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The class registry (component classes by name, so forms can create them) and the palette
 // (classes grouped on named pages for the designer).
 #pragma once

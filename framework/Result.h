@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Value-or-error results of every fallible operation outside the component: the framework's (form
 // streaming, package loading), the virtual PC's (machine files, PCI dumps, start-up) and the tools'.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TComponent: ownership and lifecycle hooks.
 #include "ferrox/framework/TComponent.h"
 

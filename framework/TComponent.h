@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TComponent: the framework's base class of components: an owner, a name, owned components that
 // are destroyed with their owner, and the after-construction / before-destruction hooks.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Look-ups in a class's published properties and methods.
 #include "ferrox/framework/TypeInfo.h"
 

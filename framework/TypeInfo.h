@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run-time type information of component classes: the published properties each class declares
 // in order (name, type, read and write accessors, default, stored) and the published methods a
 // form offers to the events of its components. Form streaming and the designer work from these.
@@ -27,7 +28,9 @@ struct TMethod {
   CodePointer Code = nullptr;
   void* Data = nullptr;
 
-  friend bool operator==(const TMethod&, const TMethod&) = default;
+  // Spelled out rather than defaulted, so that C++17 programs can include this header.
+  friend bool operator==(const TMethod& a, const TMethod& b) { return a.Code == b.Code && a.Data == b.Data; }
+  friend bool operator!=(const TMethod& a, const TMethod& b) { return !(a == b); }
 };
 
 enum class TTypeKind { Boolean, Ordinal, Method };

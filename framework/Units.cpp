@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unit initialisation and finalisation of packages.
 #include "ferrox/framework/Units.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A package's unit table and the initialisation and finalisation of its units. A package exports
 // the table (GetPackageInfoTable) and hands it, with its module record, to InitializePackage from
 // its Initialize entry and to FinalizePackage from its Finalize entry.

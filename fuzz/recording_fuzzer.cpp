@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the reader of recordings (outside input: ferrox replay and trace --from read them),
 // and the decoding of every event it accepts, as the trace prints them and replay compares them.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The contract with the kernel driver behind "/dev/ferrox": request codes and the records that
 // cross to it. One layout on i386 and x86_64: fixed-width fields only.
 //

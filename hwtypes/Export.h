@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol visibility of libferrox: everything is hidden unless marked FERROX_API.
 #pragma once
 
@@ -6,3 +7,7 @@
 #else
 #define FERROX_API
 #endif
+
+// A member of an exported class that is no part of the library's interface: called inside the
+// library directly, never through its procedure linkage table.
+#define FERROX_INTERNAL __attribute__((visibility("hidden")))

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel-port pin tables: where each of the 17 signal pins lives in the port's registers.
 #include "ferrox/hwtypes/HW_Types.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HW_Types: the types shared by the component, its callers and the driver contract.
 #pragma once
 
@@ -29,7 +30,9 @@ struct TInterruptHandler {
     return {[](void* target, Word irq) { (static_cast<Object*>(target)->*Method)(irq); }, object};
   }
 
-  friend bool operator==(const TInterruptHandler&, const TInterruptHandler&) = default;
+  // Spelled out rather than defaulted, so that C++17 programs can include this header.
+  friend bool operator==(const TInterruptHandler& a, const TInterruptHandler& b) { return a.Code == b.Code && a.Data == b.Data; }
+  friend bool operator!=(const TInterruptHandler& a, const TInterruptHandler& b) { return !(a == b); }
 };
 
 // The physical-memory transfer record; MapRequest is one of these. Its first 16 bytes are also

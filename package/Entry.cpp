@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The package entry points the framework's loader calls: Initialize and Finalize, the unit table,
 // and the registration of the component on the palette.
 #include <iterator>

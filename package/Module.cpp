@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's start-up and shut-down: the dynamic loader runs them as it maps and unmaps the
 // library. Start-up fills the module record (handle, classes, resources) and registers it, so the
 // framework can create TFerrox32 by name and find the palette icon before any package entry is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's module record, registered with the framework while the library is mapped.
 #pragma once
 

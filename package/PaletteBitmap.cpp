@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The palette icon: a chip with a lightning bolt on it, for a component that reaches the
 // hardware. Drawn below one character per pixel and packed into the bitmap at compile time.
 // The designer takes the colour of the bottom-left pixel as transparent, so the background

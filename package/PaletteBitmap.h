@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The component's palette icon: a 24 by 24 device-independent bitmap with 4 bits per pixel.
 #pragma once
 

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when some are missing.
+# SPDX-License-Identifier: MIT
+# Installs the Debian packages that building and testing need, when some are missing, and those
+# named as arguments (what one make target needs beyond them).
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,13 @@ packages=(
   nlohmann-json3-dev libpci-dev pci.ids libcairo2-dev fonts-dejavu-core
   # its tests: lspci reads the dumps back, sigrok reads the captures, the JSON schema is checked
   pciutils sigrok-cli python3-jsonschema
+  # packaging: manual pages, the install checks, the Debian packages
+  scdoc groff-base pkgconf file dkms adduser
+  # libFuzzer for the fuzz targets
+  clang-14 libclang-rt-14-dev
+  # the benchmarks: callgrind counts the library's instructions, python3 reports them
+  valgrind python3
+  "$@"
 )
 
 missing=()

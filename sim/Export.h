@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol visibility of libferrox-vpc: the control API and the interposed C-library symbols.
 #pragma once
 

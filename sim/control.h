@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The virtual PC's control entries in C, for programs that find the virtual PC preloaded rather
  * than linked: they look the entries up with dlsym(RTLD_DEFAULT, "vpc_raise_irq") and so still run
  * on a real driver, where the entries are not there. The types below give the casts:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control entries in C (control.h).
 #include "ferrox/vpc/control.h"
 

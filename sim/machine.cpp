@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC: one machine per process, its start and its reset.
 #include "ferrox/vpc/machine.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's control API: describe the machine, reset it, inject faults and read the log.
 // Tests, the ferrox tool and examples use it; the library itself never does.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printing seen as a user and as a logic analyzer sees it: standard input, the progress bar on a
 // terminal only, and the Value Change Dump of the handshake.
 #include <gtest/gtest.h>

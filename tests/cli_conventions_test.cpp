@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's conventions: its name and version, one style for every fault with the exit status
 // it documents, and the faults people met on their first day with it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --json: every command that reads or lists prints one JSON document (irq watch one a line) that
 // parses, holds what the text form shows, and follows the schema in docs/.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pci dump and pci list against the real lspci: lspci -F reads the tool's dumps as its own and
 // decodes from them the same functions, names and regions.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the ferrox tool as a user runs it: the built program on the virtual PC, with what it
 // prints on standard output and standard error, and its exit status.
 #pragma once

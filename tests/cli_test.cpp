@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ferrox tool as a user runs it: each test starts the built program on the virtual PC and
 // checks what it prints on standard output and standard error, and its exit status.
 #include <gtest/gtest.h>

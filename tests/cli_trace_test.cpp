@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox trace, record and replay with the session of tests/trace on the virtual PC: recorded and
 // replayed unchanged, changed by one write, by a wait left out, by polls more or fewer; the trace
 // named for people and as JSON lines; recordings that are not.

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 // The component's lifecycle, module-wide records and driver connection.
 #include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "ferrox/component/Ferrox32.h"
 #include "tests/support/component.h"
@@ -129,6 +132,16 @@ TEST_F(CoreTest, ManyOpenCloseCyclesLeaveNoDescriptorBehind) {
     component->OpenDriver();  // left open: destruction closes it
   }
   EXPECT_EQ(open_descriptor_count(), before);
+}
+
+// A program the application runs (system, popen) must not inherit the hardware.
+TEST_F(CoreTest, ProgramsTheApplicationRunsDoNotInheritTheDriver) {
+  Component component = make_component();
+  component->OpenDriver();
+  ASSERT_TRUE(component->DriverActive());
+  EXPECT_EQ(pc.log().of(Event::Open)[0].value, static_cast<std::uint32_t>(O_RDONLY)) << "the open keeps its flags";
+  std::string held = "/proc/self/fd/" + std::to_string(component->DriverHandle());
+  EXPECT_EQ(std::system(("exec test ! -e " + held).c_str()), 0) << "the shell's own test holds " << held;
 }
 
 TEST_F(CoreTest, DescriptorZeroIsAWorkingDriverAndIsClosed) {

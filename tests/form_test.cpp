@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Forms holding TFerrox32: what is written, what loading does through the accessors, events bound
 // by name, nesting and ownership, and malformed forms.
 #include <string>

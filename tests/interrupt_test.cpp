@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unmasking and masking IRQ lines, the counters, and the handler of signal 44.
 #include <errno.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 
 #include "ferrox/component/Ferrox32.h"
 #include "ferrox/vpc/kernel/signal_delivery.h"
+#include "tests/support/heap.h"
 #include "tests/support/irq_recorder.h"
 #include "tests/support/component.h"
 #include "tests/support/virtual_pc.h"
@@ -43,6 +45,57 @@ class InterruptTest : public VirtualPcTest {
     vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
   }
 };
+
+// Runs Step one instruction at a time (the processor's trap flag), and before each instruction
+// sends signal 44 as the driver would, so the handler of signal 44 sees every state Step passes
+// through. Returns how many instructions were stepped.
+namespace single_step {
+
+std::uint32_t cookie;
+std::int32_t line;
+volatile sig_atomic_t traps;
+
+void OnTrap(int) {
+  traps = traps + 1;
+  vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+}
+
+// The trap flag is bit 8 of the flags register. The stack pointer moves past the red zone first,
+// where the compiler may keep values across the asm.
+inline void SetTrapFlag() {
+#if defined(__x86_64__)
+  asm volatile("sub $128, %%rsp\n\tpushf\n\torl $0x100, (%%rsp)\n\tpopf\n\tadd $128, %%rsp" ::: "memory", "cc");
+#else
+  asm volatile("pushf\n\torl $0x100, (%%esp)\n\tpopf" ::: "memory", "cc");
+#endif
+}
+
+inline void ClearTrapFlag() {
+#if defined(__x86_64__)
+  asm volatile("sub $128, %%rsp\n\tpushf\n\tandl $~0x100, (%%rsp)\n\tpopf\n\tadd $128, %%rsp" ::: "memory", "cc");
+#else
+  asm volatile("pushf\n\tandl $~0x100, (%%esp)\n\tpopf" ::: "memory", "cc");
+#endif
+}
+
+template <class Step>
+int Run(std::uint32_t signal_cookie, std::int32_t signal_line, Step step) {
+  cookie = signal_cookie;
+  line = signal_line;
+  traps = 0;
+  vpc::kernel_delivers_signals();  // decided before stepping starts
+  struct sigaction action {}, saved {};
+  action.sa_handler = OnTrap;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTRAP, &action, &saved);
+  SetTrapFlag();
+  step();
+  ClearTrapFlag();
+  sigaction(SIGTRAP, &saved, nullptr);
+  return traps;
+}
+
+}  // namespace single_step
 
 void expect_irq_request(const vpc::LogEntry& entry, std::uint32_t code, unsigned line) {
   EXPECT_EQ(entry.code, code);
@@ -251,6 +304,89 @@ TEST_F(InterruptTest, LinesAbove15HaveNoMaskOrCounterButTheDriverIsAsked) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].code, ferrox::Request::IrqCount);
   EXPECT_EQ(requests[0].argument, 16u);
+}
+
+// The registry of living components, which the handler reads, must not grow with the number of
+// components that came and went while another one lived.
+TEST_F(InterruptTest, ComponentsComingAndGoingBesideALivingOneKeepTheHeapBounded) {
+  Component resident = make_component();
+  for (int warm_up = 0; warm_up < 1000; ++warm_up) make_component();
+  std::size_t before = heap_in_use();
+  for (int cycle = 0; cycle < 1'000'000; ++cycle) make_component();
+  std::size_t after = heap_in_use();
+  EXPECT_LT(after, before + 16 * 1024) << "grew by " << after - before << " bytes";
+}
+
+TEST_F(InterruptTest, TheHandlerLeavesErrnoAsTheInterruptedCodeHadIt) {
+  Component component = open_component();
+  IrqRecorder recorder;
+  recorder.component = component.get();  // the handler makes a request of its own
+  component->SetOnHwInterrupt(recorder.handler());
+  component->UnmaskInterrupt(6);
+  std::uint32_t cookie = last_cookie();
+  pc.faults().fail_request(ferrox::Request::IrqCount & 0xFF, EIO);
+
+  vpc::kernel_delivers_signals();  // the virtual PC's first signal may set errno itself
+  errno = ERANGE;                  // as a failed call leaves it, before its caller looks
+  signal_44(cookie, 6);
+  int seen = errno;
+  EXPECT_EQ(recorder.calls, 1);
+  EXPECT_EQ(recorder.driver_count, -1) << "the handler's request failed";
+  EXPECT_EQ(seen, ERANGE);
+}
+
+// Destroying a component from its own OnHwInterrupt must not wait for that very call to end.
+TEST_F(InterruptTest, AComponentCanBeDestroyedFromItsOwnHandler) {
+  struct SelfDestroying {
+    Component component;
+    volatile sig_atomic_t calls = 0;
+    void OnIrq(ferrox::Word) {
+      calls = calls + 1;
+      component.reset();
+    }
+  } target{open_component()};
+  target.component->SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&SelfDestroying::OnIrq>(&target));
+  target.component->UnmaskInterrupt(4);
+  pc.irqs().raise(4);
+  EXPECT_EQ(target.calls, 1);
+  EXPECT_EQ(target.component, nullptr);
+  EXPECT_TRUE(pc.irqs().listeners().empty()) << "its line went with it";
+}
+
+// Each handler checks that it is called on its own object: a handler whose code came from one
+// assignment and whose object from another would call the new code with the old object (or with
+// none). The tallies are not members, as the object may be the wrong one.
+struct HandlerPair {
+  void OnFirst(ferrox::Word) { Check(this == first); }
+  void OnSecond(ferrox::Word) { Check(this == second); }
+  static void Check(bool own_object) {
+    calls = calls + 1;
+    if (!own_object) mismatches = mismatches + 1;
+  }
+  static inline HandlerPair* first = nullptr;
+  static inline HandlerPair* second = nullptr;
+  static inline volatile sig_atomic_t calls = 0;
+  static inline volatile sig_atomic_t mismatches = 0;
+};
+
+TEST_F(InterruptTest, ASignalWhileTheHandlerChangesCallsTheOldOrTheNewNeverAMix) {
+  HandlerPair one, two;
+  HandlerPair::first = &one;
+  HandlerPair::second = &two;
+  const ferrox::TInterruptHandler first = ferrox::TInterruptHandler::Bind<&HandlerPair::OnFirst>(&one);
+  const ferrox::TInterruptHandler second = ferrox::TInterruptHandler::Bind<&HandlerPair::OnSecond>(&two);
+  Component component = open_component();
+  component->SetOnHwInterrupt(first);
+  component->UnmaskInterrupt(5);
+  std::uint32_t cookie = last_cookie();
+
+  int traps = 0;
+  for (ferrox::TInterruptHandler next : {second, first, ferrox::TInterruptHandler{}, second})
+    traps += single_step::Run(cookie, 5, [&] { component->SetOnHwInterrupt(next); });
+  if (traps == 0) GTEST_SKIP() << "this processor (or its emulator) does not single-step";
+  EXPECT_GT(HandlerPair::calls, 0);
+  EXPECT_EQ(HandlerPair::mismatches, 0);
+  EXPECT_EQ(component->OnHwInterrupt(), second);
 }
 
 TEST_F(InterruptTest, TheDriversCountIsReadableFromInsideTheHandler) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parallel-port pins and control lines on both access paths: the bytes written, and the levels
 // seen on the connector through a loopback plug.
 #include <algorithm>

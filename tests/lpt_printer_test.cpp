@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printing on the virtual printer through the component: data pins, strobe and the busy line,
 // the printer's condition lines, and the acknowledge interrupt.
 #include <string>

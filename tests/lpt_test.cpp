@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parallel ports: discovery in the BIOS data area when the driver opens, selection of a port and
 // its interrupt-enable and read-mode bits.
 #include <errno.h>
@@ -108,6 +109,18 @@ TEST_F(LptDiscoveryTest, APortAt0xFFFFKeepsItsShadowsWithoutWrapping) {
   component->fSetPin(12, true);
   EXPECT_EQ(port_writes().back(), (PortAccess{0x0000, 0x20}));
   EXPECT_EQ(component->LPTWriteShadow(1), 0x20) << "the pin's own register, at the wrapped address";
+}
+
+TEST_F(LptDiscoveryTest, APortAt0xFFFFKeepsItsShadowsWithoutWrappingOnTheDirectPath) {
+  open_on(with_bios_ports(0xFFFF, 0, 0));
+  component->fSetHardAccess(false);
+  for (ferrox::Byte value : {0x5A, 0xA5}) {  // the second with the grants recorded
+    component->fSetPortB(0xFFFF, value);
+    component->fSetPortB(0x0000, 0x33);
+    EXPECT_EQ(component->LPTWriteShadow(0), value);
+    EXPECT_EQ(component->LPTWriteShadow(1), 0) << "port 0 is not base + 1 for the byte accessor";
+  }
+  EXPECT_FALSE(component->HardAccess());
 }
 
 // Registers whose every read yields the next number, to tell the two passes apart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's machine scenarios on the virtual PC: the same scenarios the end-to-end suite runs
 // inside the emulated PC, with the facts taken from the virtual PC's own description.
 #include <gtest/gtest.h>
@@ -6,17 +7,10 @@
 
 #include "tests/scenarios/machine_scenarios.h"
 #include "tests/support/component.h"
+#include "tests/support/gtest_checks.h"
 #include "tests/support/virtual_pc.h"
 
 namespace {
-
-class GTestChecks final : public scenarios::Checks {
- public:
-  bool check(bool ok, const char* what, const char* file, int line) override {
-    if (!ok) ADD_FAILURE_AT(file, line) << what;
-    return ok;
-  }
-};
 
 scenarios::MachineFacts facts_of(vpc::Machine& pc) {
   scenarios::MachineFacts facts;

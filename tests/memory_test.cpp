@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The component's physical memory: its window, single values and blocks, as the driver sees them.
 #include <errno.h>
 #include <gmock/gmock.h>
@@ -106,6 +107,16 @@ TEST_F(MemoryTest, RefusedMapsAndTransfers) {
   std::vector<std::uint8_t> block(0x20000, 0xAB);
   component->ReadPhysicalMemory(DeviceMemory, 0, 0x20000, block.data());
   EXPECT_THAT(block, Each(0xAB));
+}
+
+// As with a closed driver: nothing is mapped or sent. A null buffer with no bytes is an empty block.
+TEST_F(MemoryTest, ANullBufferWithBytesToMoveSendsNothing) {
+  component->ReadPhysicalMemory(DeviceMemory, 0, 16, nullptr);
+  component->WritePhysicalMemory(DeviceMemory, 0, 16, nullptr);
+  EXPECT_TRUE(pc.log().entries().empty());
+  EXPECT_FALSE(component->Mapped());
+  component->ReadPhysicalMemory(DeviceMemory, 0, 0, nullptr);
+  EXPECT_THAT(requests(), ElementsAre(Map, Read));
 }
 
 TEST_F(MemoryTest, ClosedDriverAnswers255AndSendsNothing) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the package's palette icon to a PNG in the build tree, so it can be looked at.
 #include <png.h>
 

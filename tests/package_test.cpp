@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 // libferrox loaded as a package, the way a designer or an application loads it: entry points,
 // unit initialisation, registration, the palette icon and the package description.
 #include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -85,6 +88,52 @@ TEST_F(PackageTest, UnitsAreInitialisedOnceInDependencyOrder) {
   initialize();
   EXPECT_EQ(package->Module().InitializedUnits, order) << "a second initialisation ran";
   dlclose(library);
+}
+
+// The library's own functions, reached as a program that links it would call them.
+template <class Function>
+Function LibraryFunction(const char* mangled_name) {
+  void* library = dlopen(FERROX_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+  void* function = library ? dlsym(library, mangled_name) : nullptr;
+  if (library) dlclose(library);
+  return reinterpret_cast<Function>(function);
+}
+
+void IgnoreInterrupt(void*, std::uint16_t) {}
+
+// A component of the loaded package with its driver open and line 0 unmasked.
+framework::TComponent* ListeningComponent() {
+  const framework::TClassInfo* ferrox = framework::FindClass("TFerrox32");
+  framework::TComponent* component = ferrox->Create(nullptr);
+  ferrox->FindProperty("OnHwInterrupt")
+      ->Write(*component, framework::TMethod{reinterpret_cast<framework::TMethod::CodePointer>(IgnoreInterrupt), nullptr});
+  LibraryFunction<void (*)(framework::TComponent*)>("_ZN6ferrox9TFerrox3210OpenDriverEv")(component);
+  LibraryFunction<void (*)(framework::TComponent*, std::uint8_t)>("_ZN6ferrox9TFerrox3215UnmaskInterruptEh")(component, 0);
+  return component;
+}
+
+// A line stays hooked in the driver for a component the program never destroyed, so signal 44
+// may still come after the library is gone; it must not end the program.
+TEST_F(PackageTest, AnInterruptAfterUnloadingLeavesTheProgramRunning) {
+  auto unload_then_interrupt = [this] {
+    auto package = Load(PackageHost::Application);
+    ListeningComponent();  // never destroyed
+    package.reset();
+    if (dlopen(FERROX_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD)) _exit(2);  // still loaded: nothing tested
+    pc.irqs().raise(0);
+    _exit(pc.irqs().listeners().size() == 1 ? 0 : 3);
+  };
+  EXPECT_EXIT(unload_then_interrupt(), testing::ExitedWithCode(0), "");
+}
+
+// With no component left, nothing is hooked: signal 44 has its default action again.
+TEST_F(PackageTest, UnloadingWithNoComponentLeftRestoresTheDefaultActionOfSignal44) {
+  auto package = Load(PackageHost::Application);
+  ListeningComponent()->Free();
+  package.reset();
+  struct sigaction action {};
+  sigaction(44, nullptr, &action);
+  EXPECT_EQ(action.sa_handler, SIG_DFL);
 }
 
 TEST_F(PackageTest, DescriptionServesBothHostsAndListsRequiresAndUnits) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCI configuration access: the records that cross to the driver, and what the virtual PC's
 // functions answer through it and through configuration mechanism #1.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // I/O permissions: the grant table, the privilege level, the reset and HardAccess.
 #include <errno.h>
 

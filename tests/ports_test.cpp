@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single ports through the driver and directly, and FIFO blocks.
 #include <errno.h>
 
@@ -80,6 +81,25 @@ TEST_F(SinglePortTest, ByteTransfersKeepTheParallelPortShadows) {
   EXPECT_EQ(component->fGetPortB(0x379), 0xC3);
   EXPECT_EQ(component->LPTReadShadow(1), 0xC3);
   EXPECT_EQ(component->LPTWriteShadow(1), 0xC3);
+}
+
+// A port whose grant is recorded takes the byte transfers' short path; it keeps the shadows as the
+// first transfer on the port (which takes the grant) did: the window's edges stay outside.
+TEST_F(SinglePortTest, ARecordedGrantKeepsTheShadowsAsTheFirstTransfer) {
+  component->fSetHardAccess(false);
+  for (ferrox::Byte pass : {1, 2}) {
+    component->fSetPortB(0x377, pass);
+    component->fSetPortB(0x37B, pass);
+    component->fSetPortB(0x37A, static_cast<ferrox::Byte>(0x40 + pass));
+    EXPECT_EQ(component->fGetPortB(0x37B), pass);
+    EXPECT_EQ(component->fGetPortB(0x378), 0x41);
+    EXPECT_EQ(component->LPTWriteShadow(0) | component->LPTWriteShadow(1), 0) << "pass " << int{pass};
+    EXPECT_EQ(component->LPTWriteShadow(2), 0x40 + pass);
+    EXPECT_EQ(component->LPTReadShadow(0), 0x41);
+    EXPECT_EQ(component->LPTReadShadow(1) | component->LPTReadShadow(2), 0);
+  }
+  EXPECT_EQ(logged(Event::Ioperm), 4u);  // one per port, in the first pass
+  EXPECT_FALSE(component->HardAccess());
 }
 
 TEST_F(SinglePortTest, DirectPathMakesNoRequestAndOneSystemCallPerPort) {
@@ -193,6 +213,30 @@ TEST_F(FifoTest, ARefusedGrantMovesNothingAndKeepsTheAccessMode) {
   EXPECT_TRUE(pc.fifo().written().empty());
   EXPECT_FALSE(component->HardAccess());
   EXPECT_EQ(logged(Event::Request) + logged(Event::PortIn) + logged(Event::PortOut), 0u);
+}
+
+// A null buffer with elements to move does nothing at all, not even ask for the port; with none to
+// move it is an empty block like any other.
+TEST_F(FifoTest, ANullBufferWithACountMovesNothingAndAsksForNothing) {
+  component->ReadPortFIFO(0x300, 4, nullptr);
+  component->WritePortFIFO(0x300, 4, nullptr);
+  component->ReadPortWFIFO(0x300, 4, nullptr);
+  component->WritePortWFIFO(0x300, 4, nullptr);
+  component->ReadPortLFIFO(0x300, 4, nullptr);
+  component->WritePortLFIFO(0x300, 4, nullptr);
+  EXPECT_TRUE(pc.log().entries().empty());
+  EXPECT_EQ(permissions(*component)[0x300], 0);
+  component->ReadPortFIFO(0x300, 0, nullptr);
+  EXPECT_EQ(permissions(*component)[0x300], 1);
+}
+
+// Ports from 0x400 up are opened by the raised privilege level, which opens every port: a word or
+// double word at the top of the port space is no fault, and no device answers past it.
+TEST_F(FifoTest, BlocksAtTheTopOfThePortSpaceReadAllOnes) {
+  std::uint8_t buffer[8] = {};
+  component->ReadPortWFIFO(0xFFFF, 2, buffer);
+  component->ReadPortLFIFO(0xFFFD, 1, buffer + 4);
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 8), std::vector<std::uint8_t>(8, 0xFF));
 }
 
 TEST_F(FifoTest, BlocksIgnoreTheAccessModeAndTheShadows) {

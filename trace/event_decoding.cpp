@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding the records of each request as the driver contract lays them out.
 #include "ferrox/trace/event_decoding.h"
 

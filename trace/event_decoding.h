@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The events of a recording decoded from their records: what the program asked, what came back,
 // and the names of the hardware concerned. The trace prints this, as text or JSON, and replay
 // compares what a program asks with what the recorded program asked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hardware's names.
 #include "ferrox/trace/hardware_names.h"
 

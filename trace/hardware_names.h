@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names of the hardware a trace shows, for people: the registers of the parallel ports and of the
 // primary ATA channel, the PCI configuration ports, and the registers of a PCI header, with the
 // bits of a value decoded where they have meanings of their own.

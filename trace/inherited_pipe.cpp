@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pipes handed down by the tool.
 #include "ferrox/trace/inherited_pipe.h"
 

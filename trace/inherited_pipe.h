@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A pipe that the ferrox tool hands to the program it runs, named in an environment variable as
 // "FD:INODE": the descriptor is taken only while it still is that pipe, so one the program closed
 // and reused for a file of its own is never written into.

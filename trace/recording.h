@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recordings of what a program sent to the driver and what came back: the format (a file head,
 // then events), and its reader. docs/recording-format.md describes the format for other programs.
 //

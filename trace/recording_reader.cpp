@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading recordings: every size is checked against what is left before it is used, since a
 // recording is outside input.
 #include <algorithm>

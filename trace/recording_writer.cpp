@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The async-signal-safe writer of events.
 #include "ferrox/trace/recording_writer.h"
 

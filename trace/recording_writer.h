@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing the events of a recording from inside the traced program, where a request may be made
 // from a signal handler that interrupted another: no allocation, no lock a handler could wait on,
 // and each event goes out whole, with one system call, while the thread's signals are blocked.

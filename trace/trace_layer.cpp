@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace layer: it hands every call on to the next definition and writes what crossed to the
 // driver as events of a recording (recording.h) into the pipe FERROX_TRACE_PIPE names: opens
 // and closes of "/dev/ferrox", each request with its record before and after, iopl and ioperm,

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 // The trace layer: the calls of a program that cross to the driver, handed on to the next
-// definition and written as events of a recording. Bound to the C-library names by preloading
-// (trace_preload.cpp, libferrox-trace), or by the linker's --wrap in a static program.
+// definition and written as events of a recording. Bound to the C-library names in libferrox-trace
+// (trace_preload.cpp), which a program preloads or links ahead of the C library.
 #pragma once
 
 #include <signal.h>
+
+#include "ferrox/vpc/Export.h"
 
 namespace trace::layer {
 
@@ -23,7 +26,8 @@ struct Route {
 using SigactionFunction = int (*)(int, const struct sigaction*, struct sigaction*);
 int sigaction(SigactionFunction real, int signal, const struct sigaction* action, struct sigaction* old);
 
-// Events go to this descriptor from now on (-1: nowhere), whatever FERROX_TRACE_PIPE says.
-void record_to(int fd);
+// Events go to this descriptor from now on (-1: nowhere), whatever FERROX_TRACE_PIPE says; a
+// program that links libferrox-trace records itself this way.
+VPC_API void record_to(int fd);
 
 }  // namespace trace::layer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libferrox-trace: the trace layer preloaded into a program, ahead of the C library or of the
 // virtual PC, under the C library's names.
 #include "ferrox/trace/trace_layer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default and the built-in machine.
 #include "ferrox/vpc/description/machine_description.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What makes one virtual PC differ from another: the machine a test, the ferrox tool or a machine
 // file (machine_file.h) describes, and Machine::reset builds.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading machine files with toml++. Every key is checked: an unknown key, a value of the wrong
 // type or out of range stops the reading with the key and its line, so a typing error never
 // leaves a machine quietly different from the one written down.
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "ferrox/vpc/description/machine_file_reader.h"
+#include "ferrox/vpc/description/toml_guard.h"
 #include "ferrox/vpc/platform/fifo_device.h"
 
 namespace vpc {
@@ -233,6 +235,8 @@ MachineDescription read_machine(Reader& reader, const toml::table& root) {
 
 framework::Result<MachineDescription> parse_machine_file(std::string_view text, const std::filesystem::path& file) {
   std::string name = file.string();
+  if (auto refused = machine_file::refuse_before_toml(text))
+    return framework::Error{refused->what, static_cast<int>(refused->line), name};
   toml::parse_result parsed = toml::parse(text, name);
   if (!parsed) {
     const toml::parse_error& error = parsed.error();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Machine files: a machine description written in TOML (the format is in docs/machine-file.md).
 // A key left out keeps the value of the built-in machine, so an empty file is that machine.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel ports of a machine file: where each port answers, its IRQ line, and what is
 // plugged into it.
 #include <cstdio>

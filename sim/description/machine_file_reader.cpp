@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checked reading of TOML nodes.
 #include "ferrox/vpc/description/machine_file_reader.h"
 

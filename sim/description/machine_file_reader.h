@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typed, checked reading of a machine file's TOML nodes. A fault names the key and carries the
 // line of the node at fault; the first one is kept, and reading after it goes on harmlessly on
 // stand-in values (0, false, "", empty tables), so that a reading function need not test every

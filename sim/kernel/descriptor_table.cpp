@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The descriptor table's writer side.
 #include "ferrox/vpc/kernel/descriptor_table.h"
 

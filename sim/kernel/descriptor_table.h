@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which descriptor numbers of the process name a file of the device node, and which one. Every
 // close, ioctl and dup of the program asks, whatever the descriptor, so the question is answered
 // without a lock or a system call: one or two loads. Only the machine writes the table.

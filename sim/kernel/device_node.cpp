@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device node: files, descriptors, dispatch, and the log of what crossed.
 #include "ferrox/vpc/kernel/device_node.h"
 

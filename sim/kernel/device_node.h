@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device node "/dev/ferrox" of the virtual PC: its open files, the descriptors that name them,
 // and the dispatch of requests, as a kernel driver's file operations:
 //

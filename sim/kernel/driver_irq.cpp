@@ -1,12 +1,16 @@
+// SPDX-License-Identifier: MIT
 // The driver's interrupt requests:
-//   18 unmask  TIrqRequest: signal SignalNumber (a real-time signal, 32..64) to ProcessId (the
-//              caller), with Component in si_errno and the line in si_code, for every interrupt
-//              on Irq from now on; EBUSY when this file already listens to the line
+//   18 unmask  TIrqRequest: signal SignalNumber (a real-time signal the C library leaves to
+//              programs, 34..64) to ProcessId (the caller), with Component in si_errno and the line
+//              in si_code, for every interrupt on Irq from now on; EBUSY when this file already
+//              listens to the line
 //   19 mask    TIrqRequest: stop that (Component is not looked at); EINVAL when this file does
 //              not listen to the line
 //   20 count   the line by value in the argument; the result is the count, modulo 2^31, of the
 //              line's interrupts the driver took (while any file listened to the line)
-// Listeners belong to the file that registered them and go with it.
+// Listeners belong to the file that registered them and go with it; they belong to the process that
+// registered them too: a request of another process sharing the file (a forked child) for a line
+// this file listens to fails with EPERM.
 #include <errno.h>
 #include <unistd.h>
 
@@ -18,9 +22,9 @@ namespace vpc {
 
 namespace {
 
-// The kernel's real-time signals, which queue instead of merging (the C library keeps the first
-// few of them for itself and starts its SIGRTMIN higher).
-constexpr int KernelSigRtMin = 32;
+// The kernel's real-time signals, which queue instead of merging, less the two the C library keeps
+// for its threads (its SIGRTMIN is 34).
+constexpr int FirstProgramSignal = 34;
 constexpr int KernelSigRtMax = 64;
 // Counts travel as results, so they stay below 2^31 where no count reads as a failed request.
 constexpr std::uint32_t CountMask = 0x7FFFFFFF;
@@ -28,14 +32,14 @@ constexpr std::uint32_t CountMask = 0x7FFFFFFF;
 // The checks every request makes: a line, a real-time signal, and the calling process naming
 // itself, for a careful driver signals no other process on the caller's behalf.
 bool valid(const ferrox::TIrqRequest& request) {
-  return request.Irq < IrqLineCount && request.SignalNumber >= KernelSigRtMin &&
+  return request.Irq < IrqLineCount && request.SignalNumber >= FirstProgramSignal &&
          request.SignalNumber <= KernelSigRtMax && request.ProcessId == getpid();
 }
 
-bool listening(const IrqController& irqs, std::uint32_t file, unsigned line) {
+const IrqListener* listener_of(const IrqController& irqs, std::uint32_t file, unsigned line) {
   for (const IrqListener& listener : irqs.listeners())
-    if (listener.file == file && listener.line == line) return true;
-  return false;
+    if (listener.file == file && listener.line == line) return &listener;
+  return nullptr;
 }
 
 }  // namespace
@@ -52,7 +56,8 @@ long DriverIrq::unmask(const OpenFile& file, std::uintptr_t argument) {
   ferrox::TIrqRequest request;
   if (!copy_from_user(&request, argument, sizeof request)) return -EFAULT;
   if (!valid(request)) return -EINVAL;
-  if (listening(irqs_, file.id, request.Irq)) return -EBUSY;
+  if (const IrqListener* listener = listener_of(irqs_, file.id, request.Irq))
+    return listener->process == request.ProcessId ? -EBUSY : -EPERM;
   irqs_.listen({file.id, request.ProcessId, request.SignalNumber, request.Irq, request.Component});
   return 0;
 }
@@ -61,7 +66,11 @@ long DriverIrq::mask(const OpenFile& file, std::uintptr_t argument) {
   ferrox::TIrqRequest request;
   if (!copy_from_user(&request, argument, sizeof request)) return -EFAULT;
   if (!valid(request)) return -EINVAL;
-  return irqs_.unlisten(file.id, request.ProcessId, request.Irq) ? 0 : -EINVAL;
+  const IrqListener* listener = listener_of(irqs_, file.id, request.Irq);
+  if (!listener) return -EINVAL;
+  if (listener->process != request.ProcessId) return -EPERM;
+  irqs_.unlisten(file.id, request.ProcessId, request.Irq);
+  return 0;
 }
 
 long DriverIrq::count(const OpenFile&, std::uintptr_t argument) {

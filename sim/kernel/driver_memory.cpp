@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 // The driver's physical memory windows, per open file. Reads and writes name their window by
 // LinearAddr and PhysAddr; they fail with EINVAL, leaving Data untouched, unless it is a live window
-// of this file at that PhysAddr, Offset + Count lies inside it and Count fits Data. A write's bytes
-// pass through a bounce buffer, as the driver's do, so one whose Data cannot all be read writes
-// nothing.
+// of this file at that PhysAddr, Offset + Count lies inside it and Count fits Data. A window belongs
+// to the process that mapped it: another process sharing the file (a forked child) gets EPERM for
+// it. A write's bytes pass through a bounce buffer, as the driver's do, so one whose Data cannot all
+// be read writes nothing.
 #include <errno.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -64,7 +67,7 @@ long DriverMemory::map(const OpenFile& file, std::uintptr_t argument) {
     result = -ENOMEM;
   } else if (auto page = allocate(pages)) {
     linear = *page + static_cast<std::uint32_t>(first_page_offset);
-    windows_[linear] = Window{file.id, head.PhysAddr, head.Count, static_cast<std::uint32_t>(pages)};
+    windows_[linear] = Window{file.id, getpid(), head.PhysAddr, head.Count, static_cast<std::uint32_t>(pages)};
   } else {
     result = -ENOMEM;
   }
@@ -80,9 +83,15 @@ long DriverMemory::unmap(const OpenFile& file, std::uintptr_t argument) {
   std::uint32_t linear;
   if (!copy_from_user(&linear, argument, sizeof linear)) return -EFAULT;
   auto window = windows_.find(linear);
-  if (window == windows_.end() || window->second.file != file.id) return -EINVAL;
+  bool ours = window != windows_.end() && window->second.file == file.id;
+  if (long error = refusal(ours ? &window->second : nullptr)) return error;
   forget(window);
   return 0;
+}
+
+long DriverMemory::refusal(const Window* window) {
+  if (!window) return -EINVAL;
+  return window->owner == getpid() ? 0 : -EPERM;
 }
 
 std::size_t DriverMemory::windows_of(const OpenFile& file) const {
@@ -109,7 +118,7 @@ long DriverMemory::read(const OpenFile& file, std::uintptr_t argument) {
   Head head;
   if (!copy_from_user(&head, argument, sizeof head)) return -EFAULT;
   const Window* window = transfer_window(file, head);
-  if (!window) return -EINVAL;
+  if (long error = refusal(window)) return error;
   std::uint64_t from = std::uint64_t{window->phys} + head.Offset;
   for (std::uint32_t done = 0; done < head.Count;) {
     std::span<const std::uint8_t> piece = memory_.view(from + done, head.Count - done);
@@ -123,7 +132,7 @@ long DriverMemory::write(const OpenFile& file, std::uintptr_t argument) {
   Head head;
   if (!copy_from_user(&head, argument, sizeof head)) return -EFAULT;
   const Window* window = transfer_window(file, head);
-  if (!window) return -EINVAL;
+  if (long error = refusal(window)) return error;
   if (!copy_from_user(bounce_.data(), data_of(argument), head.Count)) return -EFAULT;
   memory_.write(window->phys + head.Offset, {bounce_.data(), head.Count});
   return 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's PCI requests, served the way a driver built on the kernel's configuration-space
 // accessors serves them. The record is copied in, checked, and copied back out.
 //
@@ -5,8 +6,8 @@
 //             function or bus that does not answer reads all ones, as the bus answers.
 //             Count 64 with Reg 0: the function's 64-byte header copied over the record and the
 //             result 1, or the result 0 and the record untouched where no function is.
-//   17 write  Count 1, 2, 4: Value into the register; the result is 0. A function that does not
-//             answer takes the write without effect; a bus that does not exist is ENODEV.
+//   17 write  Count 1, 2, 4: Value into the register; the result is 0. Where no function answers
+//             the write fails with ENODEV, rather than vanish unnoticed.
 //
 // EINVAL: bus or devfn above 255, another Count, a register range past the 4096-byte space, a
 // register not aligned to its width (the accessors take naturally aligned registers only), or a
@@ -32,14 +33,6 @@ std::uint32_t all_ones(unsigned width) { return width == 4 ? 0xFFFFFFFF : (1u <<
 bool valid_register(const TPciRequest& record) {
   return record.Bus <= 0xFF && record.DevFn <= 0xFF && is_register_width(record.Count) &&
          record.Reg % record.Count == 0 && record.Reg + record.Count <= PciConfigSize;
-}
-
-// The kernel knows bus 0 and every bus a function sits on.
-bool bus_exists(PciBus& bus, unsigned number) {
-  if (number == 0) return true;
-  for (unsigned devfn = 0; devfn <= 0xFF; ++devfn)
-    if (bus.find(static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(devfn))) return true;
-  return false;
 }
 
 PciFunction* find(PciBus& bus, const TPciRequest& record) {
@@ -83,8 +76,9 @@ long DriverPci::write(const OpenFile&, std::uintptr_t argument) {
   TPciRequest record;
   if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
   if (!valid_register(record) || (record.Value & ~all_ones(record.Count))) return -EINVAL;
-  if (!bus_exists(bus_, record.Bus)) return -ENODEV;
-  if (PciFunction* function = find(bus_, record)) function->write(record.Reg, record.Count, record.Value);
+  PciFunction* function = find(bus_, record);
+  if (!function) return -ENODEV;
+  function->write(record.Reg, record.Count, record.Value);
   return 0;
 }
 

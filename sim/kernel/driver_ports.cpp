@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's single-port requests. Each takes a TPortRecord: Port in; for a read the value is
 // left zero-extended in Value, for a write Value goes out. A wide transfer covers width consecutive
 // ports, all of which must exist, and a write's Value must fit its width: a record built wrongly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The size of each request's record, from the driver contract.
 #include "ferrox/vpc/kernel/driver_requests.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's requests, by subsystem, each registered with the device node by its constructor.
 // Every request copies its record in from the program and its answer back out, as a driver does
 // with copy_from_user and copy_to_user: a record the program cannot read or write fails with EFAULT.
@@ -6,7 +7,8 @@
 //                    cannot map: ENOSPC when the file holds 64 windows; EINVAL for size 0, more
 //                    than 256 MiB, or a range past 4 GiB; EPERM for a range with System RAM in it;
 //                    ENOMEM when no linear space is left
-//   3  unmap         the linear address of a window of this file
+//   3  unmap         the linear address of a window of this file; EPERM for one another process
+//                    (a forked child sharing the file) mapped
 //   4 / 5            port byte in / out: TPortRecord, Port in; Value out (in) or in (out)
 //   6 / 7            port word in / out
 //   8 / 9            port double word in / out
@@ -26,6 +28,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+
+#include <sys/types.h>
 
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/kernel/device_node.h"
@@ -95,6 +99,7 @@ class VPC_API DriverMemory {
  private:
   struct Window {
     std::uint32_t file;
+    pid_t owner;  // the process that mapped it
     std::uint32_t phys;
     std::uint32_t size;
     std::uint32_t pages;  // of linear space, from the page that holds the window's first byte
@@ -109,6 +114,8 @@ class VPC_API DriverMemory {
 
   // The window a transfer names, when the transfer fits in it.
   const Window* transfer_window(const OpenFile& file, const Head& head);
+  // Why a request naming a window fails (-errno), or 0: it names none, or one another process mapped.
+  static long refusal(const Window* window);
   void forget(std::map<std::uint32_t, Window>::const_iterator window);
   std::size_t windows_of(const OpenFile& file) const;
   // First linear page of a free range of this many pages, followed by a free guard page.

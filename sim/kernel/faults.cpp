@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection.
 #include "ferrox/vpc/kernel/faults.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection: the device node refuses to open, or a request number fails.
 #pragma once
 

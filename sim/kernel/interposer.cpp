@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C-library symbols through which a program reaches the operating system, defined ahead of the
 // C library. "/dev/ferrox", its descriptors and I/O privilege go to the virtual PC; every other path
 // and descriptor passes through untouched to the next definition (the C library's, or that of a

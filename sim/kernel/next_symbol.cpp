@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The next definitions of the interposed functions (next_symbol.h), for every layer that defines
 // them.
 #include "ferrox/vpc/kernel/next_symbol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C library's own functions behind an interposer: the next definition of the same name in the
 // lookup order (dlsym with RTLD_NEXT). A layer preloaded ahead of the virtual PC finds the virtual
 // PC's definitions this way, and the virtual PC finds the C library's, or the real driver's path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding the processor's port instructions.
 #include "ferrox/vpc/kernel/port_trap.h"
 

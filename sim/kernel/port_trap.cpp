@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trap handler: decodes the faulting port instruction and carries it out on the port bus.
 //
 // The handler runs synchronously on the faulting port instruction, which lies in the library's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trap and emulate: the library's real port instructions run, and on a port the process holds the
 // fault they raise in user space (SIGSEGV with SI_KERNEL; SIGILL under valgrind) is caught, the
 // instruction decoded and carried out on the machine's port bus, and execution resumed after it. On

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process's I/O privilege: iopl, ioperm and which ports the process holds.
 #include "ferrox/vpc/kernel/privilege.h"
 
@@ -48,9 +49,11 @@ int Privilege::ioperm(unsigned long from, unsigned long count, int turn_on) {
   return finish(entry, 0);
 }
 
+// At level 3 the processor checks no port at all, not even one past 0xFFFF that a word or double
+// word at the top of the port space reaches; below it the ioperm bitmap ends at 0xFFFF.
 bool Privilege::holds(std::uint32_t port, unsigned width) const {
-  if (port + width > PortCount) return false;
   if (level_ == HighestLevel) return true;
+  if (port + width > PortCount) return false;
   for (unsigned byte = 0; byte < width; ++byte)
     if (!ports_[port + byte]) return false;
   return true;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process's I/O privilege as the kernel keeps it: the level set with iopl and the port bitmap
 // set with ioperm. The machine description says whether raising and granting succeed; lowering and
 // withdrawing always do, as with the kernel.
@@ -34,8 +35,9 @@ class VPC_API Privilege {
   int iopl(int level);
   int ioperm(unsigned long from, unsigned long count, int turn_on);
 
-  // May the process's port instructions reach port .. port + width - 1? Level 3 opens every port;
-  // below it each port needs its ioperm bit, and nothing past 0xFFFF is ever open.
+  // May the process's port instructions reach port .. port + width - 1? Level 3 opens every port
+  // (a transfer at the top of the port space included); below it each port needs its ioperm bit,
+  // and nothing past 0xFFFF is open.
   bool holds(std::uint32_t port, unsigned width) const;
   bool holds_any() const { return level_ == HighestLevel || ports_.any(); }
   int level() const { return level_; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Answering from a recording.
 #include "ferrox/vpc/kernel/replay.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replay: the device node answers the program from a recording instead of from the machine. Each
 // call the program makes (open, close, request, iopl, ioperm) must be the next one of the recording
 // (what the program chose: ports, values written, addresses, registers, lines; not its process id,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's log: a ring of fixed-size entries.
 #include "ferrox/vpc/kernel/request_log.h"
 

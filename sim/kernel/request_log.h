@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's log, for tests: the opens, closes and requests of the device node, the privilege
 // calls and the trapped port instructions, so a test can assert exactly what crossed the boundary.
 //

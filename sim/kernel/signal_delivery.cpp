@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Signal delivery: the kernel's path where it is faithful, direct invocation of the installed
 // handler where it is not.
 #include "ferrox/vpc/kernel/signal_delivery.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sending a driver's signal the way its send_sig_info does: a queued real-time signal for the
 // process, whose siginfo_t is all zero except si_signo, si_errno and si_code. The kernel gives a
 // process-directed signal to a thread that does not block it, and to the sending thread when that

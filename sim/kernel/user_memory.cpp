@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The copying routine: one `rep movsb`, whose fault the handler turns into a return of false by
 // moving the instruction pointer to the routine's failure exit, as the kernel's exception table
 // turns a fault of its copies into an error. A fault leaves the bytes before it moved.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copies between the program's memory and the virtual PC's, as a driver's copy_from_user and
 // copy_to_user make them: the bytes are moved in place, and a fault on an address the program may
 // not read (or write) ends the copy, which then fails, so that the request answers EFAULT where a

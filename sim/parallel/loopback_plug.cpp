@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loopback plug's wiring.
 #include "ferrox/vpc/parallel/parallel_ports.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel-port connector: nets, wired-AND levels and the settling of the devices on it.
 #include "ferrox/vpc/parallel/parallel_connector.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 25-pin connector of a parallel port: the electrical levels of its 17 signal lines, and what
 // drives them.
 //

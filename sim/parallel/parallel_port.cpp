@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel port: its registers and the lines it drives.
 #include "ferrox/vpc/parallel/parallel_port.h"
 

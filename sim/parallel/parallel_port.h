@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A PC parallel port: three registers on the port bus and the 17 signal lines of its connector.
 //
 //   +0 data     write: the output latch, driven onto pins 2..9 while the direction bit is clear;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine's parallel ports.
 #include "ferrox/vpc/parallel/parallel_ports.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine's parallel ports: for each, the port on the bus at its base address, its connector
 // with whatever is plugged in, and its IRQ line.
 //

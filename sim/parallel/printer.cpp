@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer: its handshake, its condition lines and the bytes it has taken.
 #include "ferrox/vpc/parallel/printer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A printer on a parallel port's connector, with the classic handshake:
 //
 //   strobe falls    the printer takes the byte on the data lines and raises busy

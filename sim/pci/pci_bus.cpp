@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PCI bus of the virtual PC.
 #include "ferrox/vpc/pci/pci_bus.h"
 

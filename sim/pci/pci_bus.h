@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PCI functions of the virtual PC, found by bus and device/function number. Both ways into
 // configuration space, the driver's requests and configuration mechanism #1 on the port bus, go
 // through this one bus, so they see the same functions in the same state. A machine's functions

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default machine's PCI functions, as configuration-space dumps after the firmware has
 // assigned addresses and interrupt lines. Rows not listed are zero.
 #include "ferrox/vpc/pci/pci_bus.h"

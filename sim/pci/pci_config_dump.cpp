@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsing configuration-space dumps.
 #include "ferrox/vpc/pci/pci_function.h"
 

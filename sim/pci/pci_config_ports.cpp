@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Configuration mechanism #1.
 #include "ferrox/vpc/pci/pci_config_ports.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Configuration mechanism #1: the address register at 0xCF8 and the data window at 0xCFC..0xCFF,
 // through which port instructions reach the configuration space of the PCI functions.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A PCI function's configuration space, and which of its bits software can change. Registers past
 // the 64-byte header belong to each device alone and stay read-only.
 #include "ferrox/vpc/pci/pci_function.h"

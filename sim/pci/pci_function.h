@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One PCI function of the virtual PC: a 4096-byte configuration space (the 256 bytes of conventional
 // PCI and the extended space of PCI Express after them) whose registers behave as on
 // real devices, bit by bit: identity and class are read-only, status error bits are cleared by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading PCI functions from sysfs.
 #include "ferrox/vpc/pci/pci_bus.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The master drive of the primary ATA channel: registers, IDENTIFY DEVICE and its interrupt.
 #include "ferrox/vpc/platform/ata_disk.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fixed disk on the primary ATA channel, as the master drive, with the PIO commands a program
 // uses to learn what the drive is:
 //

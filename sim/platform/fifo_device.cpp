@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FIFO device.
 #include "ferrox/vpc/platform/fifo_device.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A FIFO device for block transfers: one data register that yields a known byte sequence when
 // read and records every byte written. A wide access moves that many bytes, lowest first, as a
 // byte FIFO behind a wide data register does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The IRQ lines: counting, listeners and the signals they are sent.
 #include "ferrox/vpc/platform/irq_controller.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's sixteen IRQ lines: a count per line, and the processes the driver signals for
 // each line (its listeners). Raising a line counts it and queues one signal per listener, carrying
 // the listener's cookie in si_errno and the line in si_code.

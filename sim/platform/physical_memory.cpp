@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's physical address space and the default machine's memory map.
 #include "ferrox/vpc/platform/physical_memory.h"
 

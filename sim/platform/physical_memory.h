@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's physical address space: 32 bits wide, with RAM and ROM where the machine
 // description puts them. Addresses with nothing behind them read all ones and drop writes, as
 // an undecoded bus cycle does; ROM drops writes. RAM is kept in sparse pages that cost nothing

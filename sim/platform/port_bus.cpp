@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The I/O port bus.
 #include "ferrox/vpc/platform/port_bus.h"
 

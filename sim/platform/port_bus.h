@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The I/O port bus of the virtual PC. Devices claim port ranges and see offsets within them;
 // they never know their base address. Unclaimed ports read all ones and drop writes. Driver
 // requests and trapped port instructions both land here, so both access paths see one machine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bytes a device has taken (a printer's paper, a FIFO's writes), kept for tests to read: all of
 // them while there are few, and the newest of them, at least Bound, once there are many, so that a
 // program that runs for ever keeps a bounded amount.

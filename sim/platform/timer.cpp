@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interval timer: a POSIX timer whose signal raises line 0.
 #include "ferrox/vpc/platform/timer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PC's interval timer, channel 0 at its power-on divisor: 1193182 Hz / 65536, about 18.2
 // interrupts a second on line 0. It runs on a real clock, so interrupts come while the program
 // waits, as on the hardware; but only while a driver file listens to line 0, since nobody could

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's scenarios against a whole PC: written once, run by a test program inside the
 // emulated PC (real devices, the kernel driver) and by the ordinary suite on the virtual PC.
 //
@@ -30,8 +31,7 @@ struct MachineFacts {
   std::string disk_model;                    // the primary master's model name
 };
 
-// "x86_64" or "i386", and "driver path" or "direct path": the printed lines name both.
-const char* abi();
+// "driver path" or "direct path": the printed lines name it, and the ABI.
 const char* access_path(const ferrox::TFerrox32& component);
 
 // The ports the firmware lists in the BIOS data area are the ones the component found.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the library's machine scenarios report: every check goes to the runner's own tally, a test
 // framework's on the virtual PC, the console's inside the emulated PC.
 #pragma once
@@ -8,6 +9,15 @@
 #include <string>
 
 namespace scenarios {
+
+// "x86_64" or "i386": the lines the scenarios print name the ABI they were built for.
+inline const char* abi() {
+#if defined(__x86_64__)
+  return "x86_64";
+#else
+  return "i386";
+#endif
+}
 
 class Checks {
  public:

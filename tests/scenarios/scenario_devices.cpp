@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scenarios of the devices behind ports, PCI configuration space and physical memory: the disk's
 // identity as a FIFO block, the host bridge, and the firmware's memory.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parallel-port scenarios: discovery, pins and control lines, printing with the handshake and
 // with interrupts.
 #include <time.h>
@@ -82,14 +83,6 @@ bool wait_for_interrupts(TFerrox32& component, const InterruptTally& tally, std:
 }
 
 }  // namespace
-
-const char* abi() {
-#if defined(__x86_64__)
-  return "x86_64";
-#else
-  return "i386";
-#endif
-}
 
 const char* access_path(const TFerrox32& component) { return component.HardAccess() ? "driver path" : "direct path"; }
 

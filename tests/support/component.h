@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Components made and freed the framework's way, owned by the test.
 #pragma once
 

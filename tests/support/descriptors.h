@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process's open descriptors, for leak checks.
 #pragma once
 

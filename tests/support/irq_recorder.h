@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An OnHwInterrupt handler for tests: remembers what the signal handler called it with. It runs
 // in signal context, so it only stores.
 #pragma once

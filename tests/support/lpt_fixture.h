@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixture for the parallel-port tests: a component with its driver open on a fresh virtual PC,
 // and the port traffic that reached the machine on either access path.
 #pragma once

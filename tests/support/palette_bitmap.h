@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the 24 by 24, 4-bit palette bitmap in tests: header fields, colours and pixels.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixture for the port tests: components on a fresh virtual PC, with scratch registers at the
 // parallel-port addresses 0x378..0x37F so that every value read there is known.
 #pragma once

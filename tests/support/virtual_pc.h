@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test fixture: a fresh default virtual PC for every test, its log recording.
 #pragma once
 

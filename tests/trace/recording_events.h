@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Events of a recording made by hand, for the tests of the reader and of replay.
 #pragma once
 

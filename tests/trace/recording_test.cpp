@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording format: what the writer writes reads back, in the order the calls were made; a
 // file that is not a recording, or is one cut short or corrupted, is an error naming the place.
 #include <fcntl.h>

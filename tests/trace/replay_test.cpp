@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replay on the virtual PC, in process: answers from the recording rather than the machine, the
 // first call that differs reported with its index, signals after their call with this run's
 // cookie, polls repeated or left out where polling is loose, and what the program left unmade.

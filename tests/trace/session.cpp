@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recorded session.
 #include "tests/trace/session.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A session on the hardware that the trace tests record and replay: a walk of PCI bus 0, a window
 // read of the BIOS data area, IDENTIFY DEVICE on the primary ATA master through driver requests,
 // and a line printed on the first parallel port, each byte after the interrupt of the one before.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session as a program of its own, for the ferrox tool to trace, record and replay:
 // trace_session [--changed] [--pause MS] [--extra-polls N], or trace_session --unreadable-record,
 // which hands the driver a port record out of reach and expects EFAULT.

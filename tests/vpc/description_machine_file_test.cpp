@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Machine files: the example of the built-in machine, partial files, and a clear message for each
 // kind of fault.
 #include <gtest/gtest.h>
@@ -129,6 +130,50 @@ TEST(MachineFile, EachFaultNamesTheLineAndTheKey) {
       {"ata_disk_model = \"ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNO\"\n", "ata_disk_model: the model is 1 to 40"},
   };
   for (const auto& [text, message] : cases) EXPECT_NE(Fault(text).find(message), std::string::npos) << Fault(text);
+}
+
+// Malformed texts that the TOML reader itself does not survive (it reaches undefined behaviour)
+// are refused with their line before it sees them. The corpus of the machine-file fuzzer keeps
+// the same texts.
+TEST(MachineFile, TextsTheTomlReaderCannotSurviveAreRefusedWithTheirLine) {
+  const std::pair<std::string_view, const char*> cases[] = {
+      {"\xd0\x87", "bad.toml:1: a character outside ASCII, which TOML allows only in strings and comments"},
+      {"timer = true\n[[[1]]]\n", "bad.toml:2: a table header without a key"},
+      {"[ [bios]]\n", "bad.toml:1: a table header without a key"},
+      {"[\n", "bad.toml:1: a table header without a key"},
+      {"bios.lpt = [0x378,\n}]\n", "bad.toml:2: a '}' in an array, where a value or ']' must stand"},
+      {"timer = 1.\"\xd0\x87\"\n", "bad.toml:1: a quote inside a bare key or value"},
+      {"fifo_port = \"none\"\xd0\x87\n", "bad.toml:1: a character outside ASCII, which TOML allows only in strings and comments"},
+      // Valid TOML, but toml++ looks for whitespace after the line-ending backslash.
+      {"[[parallel_port]]\nplugged = \"\"\"x\\\n\n  \xd0\x87\"\"\"\n",
+       "bad.toml:2: a character outside ASCII after a backslash in a multi-line string"},
+      {"bios = { lpt = [0x378] }\n\xe2\x80\x83timer = true\n",
+       "bad.toml:2: a character outside ASCII, which TOML allows only in strings and comments"},
+  };
+  for (const auto& [text, message] : cases) EXPECT_EQ(Fault(text), message);
+}
+
+// What the look before the TOML reader lets through: any character in strings and comments,
+// arrays whose elements open a line, and headers of every valid form.
+TEST(MachineFile, AnyCharacterStandsInStringsAndCommentsAndArraysMayOpenALine) {
+  MachineDescription machine = Parse(R"(# Ї, a comment in any script
+bios.lpt = [
+  0x3BC,   # « LPT1 » }
+]
+[ "privilege" ]
+iopl = "EPERM" # ‐
+[[parallel_port]]
+base = 0x3BC
+plugged = "printer"
+printer = { output_file = """Ї
+""" }
+[[ parallel_port ]]
+base = 0x278
+)");
+  EXPECT_EQ(machine.bios.lpt[0], 0x3BC);
+  EXPECT_EQ(machine.privilege.iopl_error, EPERM);
+  ASSERT_EQ(machine.parallel_ports.size(), 2u);
+  EXPECT_EQ(machine.parallel_ports[0].printer.output_file, "\xd0\x87\n");
 }
 
 TEST(MachineFile, AMissingFileIsNamed) {

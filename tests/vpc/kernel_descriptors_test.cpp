@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device node's descriptors behave as a real driver's: kept across exec unless asked
 // otherwise, copied and closed by every call that copies or closes descriptors, and a record the
 // program cannot reach answered with EFAULT rather than a crash.

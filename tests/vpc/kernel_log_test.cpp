@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log: off until a test asks, then bounded by the capacity asked for, keeping the newest
 // entries; and requests that cost no allocation while it is off.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's device node: what it serves, what it refuses, and what it leaves alone.
 #include <errno.h>
 #include <fcntl.h>
@@ -29,48 +30,6 @@ TEST_F(DeviceNodeTest, OtherPathsAndDescriptorsPassThrough) {
   EXPECT_EQ(close(fd), 0);
   unlink(path);
   EXPECT_TRUE(pc.log().entries().empty());
-}
-
-TEST_F(DeviceNodeTest, UnknownCodesFailWithEnotty) {
-  int fd = open("/dev/ferrox", O_RDONLY);
-  ASSERT_GE(fd, 0);
-  ferrox::TPortRecord record{0x80, 0};
-  // The right number with the wrong size is another code.
-  for (unsigned long code : {0ul + ferrox::MakeRequestCode('h', 99, 8), 0ul + ferrox::MakeRequestCode('h', 4, 16), 0x5401ul}) {
-    errno = 0;
-    EXPECT_EQ(ioctl(fd, code, &record), -1);
-    EXPECT_EQ(errno, ENOTTY);
-  }
-  close(fd);
-  EXPECT_EQ(pc.log().requests().size(), 3u);
-}
-
-// A port request covers width consecutive ports, all inside the port space, and a write's value
-// fits its width: anything else is a record built wrongly, refused with nothing written.
-TEST_F(DeviceNodeTest, PortRequestsStayInThePortSpaceAndTheirWidth) {
-  int fd = open("/dev/ferrox", O_RDONLY);
-  ASSERT_GE(fd, 0);
-  auto port = [fd](std::uint32_t code, std::uint32_t number, std::uint32_t value = 0) {
-    ferrox::TPortRecord record{number, value};
-    errno = 0;
-    int result = ioctl(fd, code, &record);
-    return result == -1 ? -errno : static_cast<int>(record.Value);
-  };
-  using namespace ferrox::Request;
-  EXPECT_EQ(port(PortInB, 0x10000), -EINVAL);
-  EXPECT_EQ(port(PortInW, 0xFFFF), -EINVAL);
-  EXPECT_EQ(port(PortInL, 0xFFFD), -EINVAL);
-  EXPECT_EQ(port(PortOutL, 0xFFFD, 0), -EINVAL);
-  EXPECT_EQ(port(PortInL, 0xFFFC), static_cast<int>(0xFFFFFFFF));  // the last four ports, undecoded
-  EXPECT_EQ(port(PortInB, 0xFFFF), 0xFF);
-
-  ASSERT_EQ(port(PortOutB, 0x378, 0x11), 0x11);
-  EXPECT_EQ(port(PortOutB, 0x378, 0x1A5), -EINVAL);
-  EXPECT_EQ(port(PortOutW, 0x378, 0x10000), -EINVAL);
-  EXPECT_EQ(port(PortInB, 0x378), 0x11) << "not even the low byte went out";
-  EXPECT_EQ(port(PortOutW, 0x378, 0xFF22), 0xFF22);  // data, and the read-only status register
-  EXPECT_EQ(port(PortInB, 0x378), 0x22);
-  close(fd);
 }
 
 TEST_F(DeviceNodeTest, ClosedDescriptorsAnswerEbadf) {

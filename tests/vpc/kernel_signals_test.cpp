@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Signal 44 as the driver sends it: to the process, where a thread that does not block it takes
 // it; errno after a request is what the program's handler left there unless the request failed;
 // and the interval timer, which runs only while line 0 is listened to, on a signal of its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's trap: decoding port instructions, carrying them out as the processor does,
 // and leaving every other fault alone.
 #include <setjmp.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's parallel ports at the register level: line levels and inversions, the
 // acknowledge interrupt, and the printer's handshake counted in port accesses.
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's PCI side on its own: configuration mechanism #1 on the port bus, the driver's
 // checks of requests 16 and 17, and functions loaded from a sysfs tree.
 #include <errno.h>
@@ -81,52 +82,6 @@ class PciDriverTest : public VirtualPcTest {
   int fd = -1;
 };
 
-TEST_F(PciDriverTest, RefusesMalformedRecords) {
-  TPciRequest record{};
-  const TPciRequest refused[] = {
-      {0, 0x00, 0x00, 3, 0, {}},     // no such width
-      {0, 0x100, 0x00, 1, 0, {}},    // devfn above 255
-      {0, 0x00, 0xFFE, 4, 0, {}},    // past the 4096-byte space
-      {0, 0x00, 0x02, 4, 0, {}},     // not aligned
-      {0, 0x00, 0x04, 64, 0, {}},    // blocks of 64 start on a multiple of 64
-  };
-  for (const TPciRequest& bad : refused) {
-    record = bad;
-    EXPECT_EQ(request(ferrox::Request::PciRead, record), -EINVAL) << bad.Count << " " << bad.Reg;
-  }
-  record = {0, 0x00, 0x00, 64, 0, {}};
-  EXPECT_EQ(request(ferrox::Request::PciWrite, record), -EINVAL);  // headers are not written whole
-}
-
-// A value with bits above the register's width means a record built wrongly: nothing is written,
-// not even its low part.
-TEST_F(PciDriverTest, RefusesValuesWiderThanTheRegister) {
-  TPciRequest line{0, 0x00, 0x3C, 1, 0, {}};
-  int original = request(ferrox::Request::PciRead, line);
-  for (TPciRequest wide : {TPciRequest{0, 0x00, 0x3C, 1, 0x1A5, {}}, TPciRequest{0, 0x00, 0x3C, 2, 0x10000, {}}}) {
-    EXPECT_EQ(request(ferrox::Request::PciWrite, wide), -EINVAL) << wide.Count;
-    EXPECT_EQ(request(ferrox::Request::PciRead, line), original);
-  }
-  TPciRequest fits{0, 0x00, 0x3C, 4, 0xFFFFFF5A, {}};  // a double word takes all 32 bits
-  EXPECT_EQ(request(ferrox::Request::PciWrite, fits), 0);
-  EXPECT_EQ(request(ferrox::Request::PciRead, line), 0x5A);
-}
-
-// Where no function answers on a bus the kernel knows, reads are all ones and writes go nowhere,
-// as on the bus itself; a bus the kernel does not know cannot be written.
-TEST_F(PciDriverTest, AbsentFunctionsReadAllOnesAndMissingBusesRefuseWrites) {
-  TPciRequest absent{0, 0x20, 0x00, 2, 0, {}};
-  EXPECT_EQ(request(ferrox::Request::PciRead, absent), 0xFFFF);
-  absent.Count = 1;
-  EXPECT_EQ(request(ferrox::Request::PciRead, absent), 0xFF);
-  absent.Value = 0x11;
-  EXPECT_EQ(request(ferrox::Request::PciWrite, absent), 0);
-  TPciRequest nowhere{200, 0x00, 0x3C, 1, 0x11, {}};
-  EXPECT_EQ(request(ferrox::Request::PciWrite, nowhere), -ENODEV);
-  nowhere.Value = 0;
-  EXPECT_EQ(request(ferrox::Request::PciRead, nowhere), 0xFF);
-}
-
 // A register value is the request's result as a long, zero-extended: a 64-bit caller receives
 // every 32-bit value, while for a 32-bit caller 0xFFFFF001..0xFFFFFFFF read as failures.
 TEST_F(PciDriverTest, RegisterValuesTravelZeroExtended) {
@@ -141,16 +96,6 @@ TEST_F(PciDriverTest, RegisterValuesTravelZeroExtended) {
     EXPECT_EQ(result, -1);
     EXPECT_EQ(errno, 0x3F);
   }
-}
-
-TEST_F(PciDriverTest, HeaderOfAnAbsentFunctionLeavesTheRecordAlone) {
-  TPciRequest record{0, 0x20, 0x00, 64, 0, {}};
-  std::memset(record.Unused, 0x5A, sizeof record.Unused);
-  const TPciRequest sent = record;
-  EXPECT_EQ(request(ferrox::Request::PciRead, record), 0);
-  EXPECT_EQ(std::memcmp(&record, &sent, sizeof record), 0);
-  record.Reg = 4;
-  EXPECT_EQ(request(ferrox::Request::PciRead, record), -EINVAL) << "a header is read from register 0";
 }
 
 // A sysfs devices directory built in a temporary directory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's disk on the primary ATA channel, at register level.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC's physical address space: RAM, ROM, the BIOS data area and what is not there.
 #include "tests/support/virtual_pc.h"
 

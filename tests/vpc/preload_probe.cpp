@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A program that knows nothing of the virtual PC, run with it preloaded: it uses descriptors, then
 // waits in the ways a program waits, and says on standard error what was not as without the preload.
 // With "--open-node" it also opens the device node and reports how that went; with "--requests" it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual PC preloaded into programs that never use it, as a user preloads it into a shell: it
 // must leave them exactly as they are. A machine file at fault is said when the machine is used.
 #include <sys/wait.h>

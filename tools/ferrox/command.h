@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the command line asked for, and how each group of subcommands hands it over: its
 // subcommands' callbacks set the selected command, which main runs once the platform is chosen.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tour, one section per subsystem.
 #include "tools/ferrox/demo.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox demo: a guided tour of the component on the virtual PC.
 #pragma once
 

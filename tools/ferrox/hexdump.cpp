@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The -x hexdump.
 #include "tools/ferrox/hexdump.h"
 

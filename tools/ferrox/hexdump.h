@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bytes in the layout `lspci -x` prints configuration space in: sixteen bytes a row, lower-case
 // hexadecimal, each row labelled with the offset or address of its first byte.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading input with the C library's own calls, so that every failure is an errno to report
 // rather than an exception from a stream.
 #include "tools/ferrox/input_file.h"

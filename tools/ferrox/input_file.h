@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a whole file named on the command line, or standard input for "-".
 #pragma once
 

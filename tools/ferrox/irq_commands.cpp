@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox irq: interrupts of one line as they arrive, and the driver's count of a line.
 #include <fcntl.h>
 #include <poll.h>

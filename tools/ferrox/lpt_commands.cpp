@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox lpt: the parallel ports found, the pins and status lines of one, its control lines and
 // modes, printing with the printer handshake, and recording the lines as a logic analyzer does.
 #include <time.h>

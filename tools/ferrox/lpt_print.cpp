@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer handshake, through the component's pins and strobe.
 #include "tools/ferrox/lpt_print.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printing on the selected parallel port the way a careful host does.
 #pragma once
 

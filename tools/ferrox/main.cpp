@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox: one command for the whole library, on the real driver or the built-in virtual PC.
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox mem: blocks of physical memory, read as a hexdump and written in bytes, words or
 // double words: device registers answer only accesses of their own width.
 #include <errno.h>

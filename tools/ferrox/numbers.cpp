@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsing numbers, durations and access expressions.
 #include "tools/ferrox/numbers.h"
 

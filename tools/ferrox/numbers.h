@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers on the command line: "0x" and hexadecimal digits, or decimal digits; seconds; and the
 // access expressions of setpci, "ADDR.w" and "ADDR.w=VALUE", which port, mem and pci all speak.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults, JSON, and the check that the output was written.
 #include "tools/ferrox/output.h"
 

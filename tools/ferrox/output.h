@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tool prints besides its results: faults on standard error with the exit status they
 // mean, and results as JSON for scripts.
 #pragma once

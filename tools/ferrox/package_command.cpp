@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox package: a package loaded as the designer loads it: its description, the palette pages
 // with their classes and published properties, and a class's palette bitmap as a PNG.
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding the palette bitmap and writing it with libpng.
 #include "tools/ferrox/palette_icon.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A palette bitmap (a device-independent bitmap with a colour table, as a package carries it for
 // each class it puts on the palette) turned into a PNG.
 #pragma once

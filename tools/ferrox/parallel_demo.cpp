@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel-port section of the tour: the ports found, the pins of the selected one drawn as
 // its 25-pin socket, and a line printed on the printer plugged into it.
 #include "tools/ferrox/parallel_demo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tour's parallel-port section.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing the parallel port's socket.
 #include "tools/ferrox/parallel_socket.h"
 

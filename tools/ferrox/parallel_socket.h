@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The selected parallel port's 17 pins drawn as its 25-pin socket, with their levels.
 #pragma once
 

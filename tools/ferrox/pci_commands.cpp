@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox pci: the functions present as lspci lists them, their configuration space as lspci -x
 // dumps it, and their registers in setpci's terms.
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding PCI functions through the component, and showing them.
 #include "tools/ferrox/pci_listing.h"
 

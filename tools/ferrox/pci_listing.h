@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PCI functions a component can reach: where they are, their configuration space, and how
 // lspci shows them (a line per function, hexdumps of -x, -xxx and -xxxx), or as JSON.
 #pragma once

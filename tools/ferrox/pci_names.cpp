@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lookups, with libpci's own warnings kept quiet: a missing database gives numbers, as in lspci.
 #include "tools/ferrox/pci_names.h"
 

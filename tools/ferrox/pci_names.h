@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names of PCI vendors, devices and classes from the system's PCI ID file (pci.ids), through
 // libpci's lookup: the same names, in the same words, as lspci prints.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sampling the parallel port's lines.
 #include "tools/ferrox/pin_recorder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 17 lines of the selected parallel port over time, as a logic analyzer records them: a
 // timestamped sample of the three registers wherever a line changed.
 #pragma once

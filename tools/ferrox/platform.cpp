@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
 // Choosing the platform, and starting again on the virtual PC.
 #include "tools/ferrox/platform.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -20,17 +22,21 @@ constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
 
 }  // namespace
 
-std::filesystem::path tool_library(const std::string& name, const std::filesystem::path& build_path) {
+// Where it is installed and where the build puts it alike. The loaded libferrox is found by name
+// among the objects already loaded, whatever path led to it.
+std::filesystem::path library_beside_component(const char* soname) {
+  void* component = dlopen(FERROX_LIBRARY_SONAME, RTLD_LAZY | RTLD_NOLOAD);
+  if (!component) return {};
+  std::filesystem::path library;
+  link_map* map = nullptr;
+  if (dlinfo(component, RTLD_DI_LINKMAP, &map) == 0 && map)
+    library = std::filesystem::absolute(map->l_name).parent_path() / soname;
+  dlclose(component);
   std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  // Installed next to the tool (bin/ and lib/), or in the build tree.
-  for (const std::filesystem::path& candidate : {self.parent_path().parent_path() / "lib" / name, build_path}) {
-    if (std::filesystem::exists(candidate, error)) return candidate;
-  }
-  return {};
+  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
 }
 
-std::filesystem::path virtual_pc_library() { return tool_library("libferrox-vpc.so", FERROX_VPC_BUILD_PATH); }
+std::filesystem::path virtual_pc_library() { return library_beside_component(FERROX_VPC_SONAME); }
 
 Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   if (std::getenv(VirtualMarker)) {
@@ -43,7 +49,8 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   if (!want_virtual && access(ferrox::DriverDevicePath, F_OK) == 0) return Platform::RealDriver;
   std::filesystem::path library = virtual_pc_library();
   if (library.empty()) {
-    error = std::string("no ") + ferrox::DriverDevicePath + " here, and the virtual PC library (libferrox-vpc.so) was not found";
+    error = std::string("no ") + ferrox::DriverDevicePath +
+            " here, and the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox";
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the ferrox tool runs: on the real driver, or on the built-in virtual PC.
 #pragma once
 
@@ -8,9 +9,9 @@ namespace ferrox_tool {
 
 enum class Platform { RealDriver, VirtualPc };
 
-// A library of the tool: installed beside it (lib/ next to bin/), or where the build left it;
-// empty when neither is there.
-std::filesystem::path tool_library(const std::string& name, const std::filesystem::path& build_path);
+// A library of the project (by its SONAME) beside the libferrox this tool loaded; empty when it is
+// not there.
+std::filesystem::path library_beside_component(const char* soname);
 std::filesystem::path virtual_pc_library();
 
 // Decides the platform. When the virtual PC is wanted (asked for, or no real "/dev/ferrox") and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox port: single ports through the driver or directly, and FIFO blocks.
 #include <fmt/format.h>
 

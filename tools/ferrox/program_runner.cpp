@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starting the program, reading its pipe, and waiting for it.
 #include "tools/ferrox/program_runner.h"
 

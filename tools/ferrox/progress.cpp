@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing the progress bar. Written here rather than taken from a library: it is one line of text
 // redrawn in place, and Debian packages no small C++ library for it.
 #include "tools/ferrox/progress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A progress bar on standard error for long transfers: bytes done, rate and time left. It shows
 // only where standard error is a terminal, so logs and pipes stay clean.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ferrox trace, record and replay: what a program does to the hardware, watched as it happens,
 // kept in a recording, and played back to it on the virtual PC.
 #include <fcntl.h>
@@ -89,12 +90,12 @@ class EventStream {
 // Runs the program with the trace layer ahead (and the virtual PC after it), each event to `each`.
 int run_traced(const std::vector<std::string>& program, bool on_virtual_pc,
                const std::function<void(trace::Event, std::span<const std::uint8_t>)>& each) {
-  std::filesystem::path layer = tool_library("libferrox-trace.so", FERROX_TRACE_BUILD_PATH);
-  if (layer.empty()) return fail("the trace layer (libferrox-trace.so) was not found");
+  std::filesystem::path layer = library_beside_component(FERROX_TRACE_SONAME);
+  if (layer.empty()) return fail("the trace layer (" FERROX_TRACE_SONAME ") is not beside libferrox");
   ProgramRun run{program, {layer.string()}, {}, trace::TracePipeVariable};
   if (on_virtual_pc) {
     std::filesystem::path machine = virtual_pc_library();
-    if (machine.empty()) return fail("the virtual PC library (libferrox-vpc.so) was not found");
+    if (machine.empty()) return fail("the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox");
     run.preload.push_back(machine.string());
   }
   EventStream stream(each);
@@ -155,7 +156,7 @@ int replay_program(const TraceOptions& options) {
   if (!recording) return fail(recording.error().Text());
   if (recording->process_count() > 1) return fail(options.recording + ": recorded from several processes; a replay takes one");
   std::filesystem::path machine = virtual_pc_library();
-  if (machine.empty()) return fail("the virtual PC library (libferrox-vpc.so) was not found");
+  if (machine.empty()) return fail("the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox");
   std::error_code error;
   std::string loose = std::string(options.loose_timing ? "timing," : "") + (options.loose_polling ? "polling" : "");
   ProgramRun run{options.program,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printing the trace.
 #include "tools/ferrox/trace_printer.h"
 

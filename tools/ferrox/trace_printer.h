@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What `ferrox trace` prints of each event: a line for people, with the hardware's names, or a JSON
 // object per line. Events come in the order they were finished; they are printed in the order they
 // were made (a request before the signal that came during it and the requests of its handler).

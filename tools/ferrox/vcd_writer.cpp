@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing the Value Change Dump. Written here rather than taken from a library: the format is a
 // dozen lines of text, and no packaged library writes it.
 #include "tools/ferrox/vcd_writer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing the waveform with cairo, which also writes the PNG.
 #include "tools/ferrox/waveform_png.h"
 

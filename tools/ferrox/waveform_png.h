@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A recording of the parallel port's lines drawn as a logic analyzer shows it: one trace per pin,
 // labelled with pin number and signal, high up and low down, over a time axis.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check tally of the guest test programs.
 #include "common/check.h"
 
@@ -5,30 +6,23 @@
 
 namespace e2e {
 namespace {
-int passed = 0;
-int failed = 0;
+
+class Tally final : public scenarios::Checks {
+ public:
+  bool check(bool ok, const char* what, const char* file, int line) override {
+    ok ? ++passed : ++failed;
+    if (!ok) std::printf("  FAILED %s:%d: %s\n", file, line, what);
+    return ok;
+  }
+  int passed = 0;
+  int failed = 0;
+};
+
+Tally checks;
+
 }  // namespace
 
-const char* abi() {
-#if defined(__x86_64__)
-  return "x86_64";
-#else
-  return "i386";
-#endif
-}
-
-bool check(bool ok, const char* what, const char* file, int line) {
-  ok ? ++passed : ++failed;
-  if (!ok) std::printf("  FAILED %s:%d: %s\n", file, line, what);
-  return ok;
-}
-
-bool check_equal(std::uint64_t actual, std::uint64_t expected, const char* what, const char* file, int line) {
-  bool ok = actual == expected;
-  if (!check(ok, what, file, line))
-    std::printf("    actual 0x%" PRIx64 ", expected 0x%" PRIx64 "\n", actual, expected);
-  return ok;
-}
+scenarios::Checks& tally() { return checks; }
 
 void scenario(const char* name) {
   std::printf("-- %s\n", name);
@@ -36,9 +30,9 @@ void scenario(const char* name) {
 }
 
 int finish(const char* program) {
-  std::printf("%s %s: %d passed, %d failed\n", program, abi(), passed, failed);
+  std::printf("%s %s: %d passed, %d failed\n", program, scenarios::abi(), checks.passed, checks.failed);
   std::fflush(stdout);
-  return failed == 0 ? 0 : 1;
+  return checks.failed == 0 ? 0 : 1;
 }
 
 }  // namespace e2e

@@ -1,17 +1,14 @@
+// SPDX-License-Identifier: MIT
 // A small check tally for the guest test programs: no test framework runs inside the emulated PC.
 #pragma once
 
-#include <cinttypes>
-#include <cstdint>
+#include "tests/scenarios/scenario_checks.h"
 
 namespace e2e {
 
-// "x86_64" or "i386": the ABI this program was built for.
-const char* abi();
-
-// Records one check; prints the failing ones with where they are.
-bool check(bool ok, const char* what, const char* file, int line);
-bool check_equal(std::uint64_t actual, std::uint64_t expected, const char* what, const char* file, int line);
+// The program's tally: every check counts, the failing ones are printed with where they are. The
+// scenarios shared with the ordinary suite report to it too.
+scenarios::Checks& tally();
 
 // Announces a scenario in the console log.
 void scenario(const char* name);
@@ -21,6 +18,5 @@ int finish(const char* program);
 
 }  // namespace e2e
 
-#define CHECK(condition) ::e2e::check((condition), #condition, __FILE__, __LINE__)
-#define CHECK_EQ(actual, expected) \
-  ::e2e::check_equal((actual), (expected), #actual " == " #expected, __FILE__, __LINE__)
+#define CHECK(condition) SCENARIO_CHECK(::e2e::tally(), condition)
+#define CHECK_EQ(actual, expected) SCENARIO_EQ(::e2e::tally(), actual, expected)

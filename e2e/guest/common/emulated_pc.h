@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Facts of the emulated PC that e2e/run.sh builds, which the guest programs rely on.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IDENTIFY DEVICE on the primary ATA controller, without interrupts.
 #include "ata.h"
 
@@ -18,7 +19,7 @@ constexpr std::uint8_t IdentifyDevice = 0xEC;
 
 constexpr int StatusPolls = 100000;
 
-std::uint8_t wait_not_busy(PortPath& path) {
+std::uint8_t wait_not_busy(contract::PortPath& path) {
   std::uint8_t status = Busy;
   for (int i = 0; i < StatusPolls && (status & Busy); ++i) status = path.in8(CommandPort);
   return status;
@@ -36,7 +37,7 @@ std::string Identity::model() const {
   return text;
 }
 
-Identity identify_primary_master(PortPath& path) {
+Identity identify_primary_master(contract::PortPath& path) {
   Identity identity;
   path.out8(ControlPort, NoInterrupts);
   path.out8(DrivePort, Master);

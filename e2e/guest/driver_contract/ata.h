@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The primary ATA controller's IDENTIFY DEVICE command, polled: 256 16-bit reads of the data port.
 #pragma once
 
@@ -5,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "port_path.h"
+#include "tests/contract/port_path.h"
 
 namespace e2e::ata {
 
@@ -17,6 +18,6 @@ struct Identity {
   std::string model() const;   // words 27..46, two characters per word, high byte first
 };
 
-Identity identify_primary_master(PortPath& path);
+Identity identify_primary_master(contract::PortPath& path);
 
 }  // namespace e2e::ata

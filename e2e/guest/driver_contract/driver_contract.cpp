@@ -1,22 +1,47 @@
-// The driver's contract end to end: every request against the emulated PC's real devices, through
-// /dev/ferrox with the contract's records (and the processor's port instructions for comparison),
-// then requests that are malformed in every field.
+// SPDX-License-Identifier: MIT
+// The driver inside the emulated PC: the contract's scenarios (shared with the ordinary suite),
+// then every request against the PC's real devices, through /dev/ferrox and, for comparison, the
+// processor's port instructions.
 #include <cstdio>
 
 #include "common/check.h"
-#include "parallel_port.h"
+#include "direct_path.h"
 #include "scenarios.h"
+#include "tests/contract/contract_scenarios.h"
+#include "tests/contract/parallel_port.h"
 
 using namespace e2e;
+namespace lpt = contract::lpt;
+
+namespace {
+
+void contract_scenarios() {
+  scenarios::Checks& checks = tally();
+  scenario("malformed port requests");
+  contract::malformed_port_requests(checks);
+  scenario("malformed window requests");
+  contract::malformed_window_requests(checks);
+  scenario("malformed PCI requests, absent functions");
+  contract::malformed_pci_requests(checks);
+  scenario("malformed interrupt requests");
+  contract::malformed_interrupt_requests(checks);
+  scenario("interrupts on line 7 reach each listener");
+  contract::interrupts_reach_each_listener(checks);
+  scenario("windows and lines belong to their process");
+  contract::windows_and_lines_belong_to_their_process(checks);
+}
+
+}  // namespace
 
 int main() {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  Driver driver;
-  if (!check_equal(driver.open_error(), 0, "open /dev/ferrox", __FILE__, __LINE__)) return finish("driver_contract");
-  DriverPath via_driver(driver);
+  Driver driver(tally());
+  if (!CHECK_EQ(driver.open_error(), 0)) return finish("driver_contract");
+  contract::DriverPath via_driver(driver);
   DirectPath direct;
   CHECK(direct.granted());
 
+  contract_scenarios();
   opening_needs_raw_io_capability();
   parallel_ports_listed_by_firmware(driver);
   for (PortPath* path : {static_cast<PortPath*>(&via_driver), static_cast<PortPath*>(&direct)}) {
@@ -27,16 +52,17 @@ int main() {
   paths_reach_the_same_port(via_driver, direct);
   paths_reach_the_same_port(direct, via_driver);
   printing(via_driver, lpt::Lpt2, "lpt2");
-  interrupts_reach_the_process(driver, via_driver);
-  lines_churn_under_interrupts(direct);
   descriptor_release_frees_lines();
+  lines_churn_under_interrupts(direct);
   lines_the_driver_cannot_take(driver);
+  interrupts_reach_a_thread_that_takes_them();
+  interrupts_outlive_the_main_thread();
+  interrupts_a_process_cannot_take();
   pci_configuration(driver);
   physical_memory_windows(driver);
-  bad_requests(driver);
-  bad_windows(driver);
-  bad_pci_requests(driver);
-  bad_interrupt_requests(driver);
-  still_healthy(driver);
+  memory_kernel_drivers_hold(driver);
+  records_that_fault(driver);
+  scenario("the driver still serves");
+  contract::still_serving(tally());
   return finish("driver_contract");
 }

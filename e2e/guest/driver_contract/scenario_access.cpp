@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Who may open the driver: root with CAP_SYS_RAWIO, not root without it.
 #include <fcntl.h>
 #include <linux/capability.h>

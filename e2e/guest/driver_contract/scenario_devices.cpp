@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: MIT
 // Devices behind the ports and in PCI configuration space: the IDE disk's identity, read as a
 // block of 256 words from one port, and the chipset's configuration headers and registers.
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -20,18 +22,18 @@ std::vector<char> sysfs_config(const char* function) {
 }
 
 std::uint32_t read_register(const Driver& driver, int device, int reg, int width) {
-  auto request = pci_request(0, device, 0, reg, width);
+  auto request = contract::pci_request(0, device, 0, reg, width);
   return static_cast<std::uint32_t>(driver.pci(ferrox::Request::PciRead, request).result);
 }
 
 void write_register(const Driver& driver, int device, int reg, int width, std::uint32_t value) {
-  auto request = pci_request(0, device, 0, reg, width, value);
+  auto request = contract::pci_request(0, device, 0, reg, width, value);
   CHECK_EQ(driver.pci(ferrox::Request::PciWrite, request).result, 0);
 }
 
 void header_of_present_function(const Driver& driver, int device, std::uint16_t vendor, std::uint16_t id,
                                 std::uint8_t class_code, std::uint8_t subclass, const char* sysfs_name) {
-  auto request = pci_request(0, device, 0, 0, ferrox::PciHeaderCount);
+  auto request = contract::pci_request(0, device, 0, 0, ferrox::PciHeaderCount);
   CHECK_EQ(driver.pci(ferrox::Request::PciRead, request).result, 1);
   ferrox::TPciCfg header;
   std::memcpy(&header, &request, sizeof(header));
@@ -59,21 +61,15 @@ void pci_configuration(const Driver& driver) {
   header_of_present_function(driver, 0, 0x8086, 0x1237, 0x06, 0x00, "0000:00:00.0");  // host bridge
   header_of_present_function(driver, 1, 0x8086, 0x7000, 0x06, 0x01, "0000:00:01.0");  // ISA bridge
 
-  for (int bus : {0, 200}) {  // no function at 0:31.7; no bus 200 at all
-    auto absent = pci_request(bus, 31, 7, 0, ferrox::PciHeaderCount);
-    std::memset(absent.Unused, 0x5A, sizeof(absent.Unused));
-    auto before = absent;
-    CHECK_EQ(driver.pci(ferrox::Request::PciRead, absent).result, 0);
-    CHECK(std::memcmp(&absent, &before, sizeof(absent)) == 0);
-  }
-
   scenario("PCI configuration registers");
   CHECK_EQ(read_register(driver, 0, 0x00, 4), 0x12378086);
   CHECK_EQ(read_register(driver, 0, 0x02, 2), 0x1237);
   CHECK_EQ(read_register(driver, 0, 0x00, 1), 0x86);
   CHECK_EQ(read_register(driver, 0, 0x0B, 1), 0x06);
-  auto absent = pci_request(0, 31, 7, 0, 4);
-  CHECK_EQ(static_cast<std::uint32_t>(driver.pci(ferrox::Request::PciRead, absent).result), 0xFFFFFFFF);
+  // This chipset gives the kernel no extended space: past 0xff reads all ones, and takes no write.
+  CHECK_EQ(read_register(driver, 0, 0x100, 4), 0xFFFFFFFF);
+  auto beyond = contract::pci_request(0, 0, 0, 0x100, 4, 0);
+  CHECK(driver.pci(ferrox::Request::PciWrite, beyond).failed_with(EINVAL));
 
   // The interrupt line register (0x3C) is a plain scratch byte on every function.
   constexpr int InterruptLine = 0x3C;

@@ -1,13 +1,16 @@
+// SPDX-License-Identifier: MIT
 // Parallel ports: discovery from the firmware's table, registers and lines, printing.
 #include <cstring>
 #include <string>
 
 #include "common/check.h"
 #include "common/dev_mem.h"
-#include "parallel_port.h"
 #include "scenarios.h"
+#include "tests/contract/parallel_port.h"
 
 namespace e2e {
+
+namespace lpt = contract::lpt;
 
 // The firmware lists the ports it found as words at 0x408, 0x40A and 0x40C of the BIOS data area.
 void parallel_ports_listed_by_firmware(const Driver& driver) {
@@ -15,7 +18,7 @@ void parallel_ports_listed_by_firmware(const Driver& driver) {
   constexpr std::uint32_t Table = 0x408;
   std::uint32_t window = driver.map(Table, 6);
   if (!CHECK(window != 0)) return;
-  auto record = make_memory_record(Table, window, 0, 6);
+  auto record = contract::make_memory_record(Table, window, 0, 6);
   CHECK_EQ(driver.request(ferrox::Request::ReadWindow, record.get()).result, 0);
   auto word = [&](int i) { return record->Data[2 * i] | record->Data[2 * i + 1] << 8; };
   CHECK_EQ(word(0), lpt::Lpt1);
@@ -57,7 +60,7 @@ void paths_reach_the_same_port(PortPath& writer, PortPath& reader) {
 
 // The host checks that this line arrived in the file behind the port.
 void printing(PortPath& path, std::uint16_t base, const char* port_name) {
-  std::string line = std::string("ferrox ") + port_name + " " + path.name() + " " + abi() + "\n";
+  std::string line = std::string("ferrox ") + port_name + " " + path.name() + " " + scenarios::abi() + "\n";
   scenario(("printing on " + std::string(port_name) + ", " + path.name()).c_str());
   lpt::reset(path, base);
   CHECK(lpt::print(path, base, line));

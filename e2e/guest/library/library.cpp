@@ -1,30 +1,19 @@
+// SPDX-License-Identifier: MIT
 // The library's machine scenarios (tests/scenarios) inside the emulated PC: libferrox built for
 // this ABI drives the real devices through the kernel driver and with port instructions; the
 // facts come from /dev/mem, sysfs and what the run script built.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <vector>
 
 #include "common/check.h"
 #include "common/dev_mem.h"
 #include "common/emulated_pc.h"
 #include "tests/scenarios/machine_scenarios.h"
+#include "tests/support/component.h"
 
 namespace {
-
-class GuestChecks final : public scenarios::Checks {
- public:
-  bool check(bool ok, const char* what, const char* file, int line) override {
-    return e2e::check(ok, what, file, line);
-  }
-};
-
-struct ComponentDeleter {
-  void operator()(ferrox::TFerrox32* component) const { component->Free(); }
-};
-using Component = std::unique_ptr<ferrox::TFerrox32, ComponentDeleter>;
 
 scenarios::MachineFacts facts_of_this_pc() {
   scenarios::MachineFacts facts;
@@ -42,12 +31,12 @@ scenarios::MachineFacts facts_of_this_pc() {
 
 int main() {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  GuestChecks checks;
+  scenarios::Checks& checks = e2e::tally();
   scenarios::MachineFacts facts = facts_of_this_pc();
   CHECK(facts.bios_data_area.size() == scenarios::BiosDataAreaSize);
   CHECK(facts.bios_rom.size() == scenarios::BiosRomSize);
 
-  Component component(framework::TComponent::Create<ferrox::TFerrox32>(nullptr));
+  Component component = make_component();
   component->OpenDriver();
   if (!CHECK(component->DriverActive())) return e2e::finish("library");
 

@@ -1,6 +1,8 @@
-// The session of tests/trace recorded on the reference driver, as `ferrox record` records a program,
-// and brought out to the host through a debug console port of the emulated PC, which QEMU writes to
-// a file (e2e/run.sh: recording-<abi>.rec). The ordinary suite replays it on the virtual PC.
+// SPDX-License-Identifier: MIT
+// The session of tests/trace recorded on the reference driver by the trace layer that `ferrox
+// record` preloads, here linked ahead of the C library and told where to write, and brought out to
+// the host through a debug console port of the emulated PC, which QEMU writes to a file
+// (e2e/run.sh: recording-<abi>.rec). The ordinary suite replays it on the virtual PC.
 #include <fcntl.h>
 #include <sys/io.h>
 #include <unistd.h>
@@ -18,7 +20,7 @@
 namespace {
 
 // One debug console port per ABI, agreed with e2e/run.sh (the firmware writes its own log to 0x402).
-std::uint16_t recording_port() { return std::strcmp(e2e::abi(), "x86_64") == 0 ? 0x4F8 : 0x4F9; }
+std::uint16_t recording_port() { return std::strcmp(scenarios::abi(), "x86_64") == 0 ? 0x4F8 : 0x4F9; }
 
 bool send_out(const std::vector<std::uint8_t>& bytes) {
   std::uint16_t port = recording_port();

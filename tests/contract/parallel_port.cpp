@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: MIT
 // The printing handshake of a PC parallel port.
-#include "parallel_port.h"
+#include "tests/contract/parallel_port.h"
 
-namespace e2e::lpt {
+namespace contract::lpt {
 namespace {
 
 // Each status read advances the printer's handshake, so a bounded count of reads is the timeout.
@@ -36,4 +37,4 @@ bool print(PortPath& path, std::uint16_t base, std::string_view text, std::uint8
   return wait_ready(path, base);
 }
 
-}  // namespace e2e::lpt
+}  // namespace contract::lpt

@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: MIT
 // A PC parallel port driven as a printer port: registers, control bits and the printing handshake.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-#include "port_path.h"
+#include "tests/contract/port_path.h"
 
-namespace e2e::lpt {
+namespace contract::lpt {
 
 constexpr std::uint16_t Lpt1 = 0x378;
 constexpr std::uint16_t Lpt2 = 0x278;
@@ -42,4 +43,4 @@ bool print(PortPath& path, std::uint16_t base, std::string_view text, std::uint8
 // Reads the status until the printer is ready: false when it stayed busy.
 bool wait_ready(PortPath& path, std::uint16_t base);
 
-}  // namespace e2e::lpt
+}  // namespace contract::lpt

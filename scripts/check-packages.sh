@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The Debian packages as a user meets them (as root, after make package): the four .deb files
+# installed with dpkg, the examples built against /usr alone from their installed copies and run
+# on the installed virtual PC, the tool run from /usr/bin, the driver built by DKMS against the
+# kernel headers that are installed; then the packages purged, leaving nothing behind.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+packages_dir=$root/build/x86_64/packages
+names=(libferrox0 libferrox-dev ferrox ferrox-dkms)
+work=$(mktemp -d)
+
+fail() {
+	echo "check-packages: FAILED: $*" >&2
+	exit 1
+}
+log() { echo "check-packages [${SECONDS}s]: $*"; }
+
+installed() { dpkg-query -W -f='${db:Status-Status}\n' "$@" 2>/dev/null | grep -q '^installed$'; }
+
+purge() { dpkg --purge "${names[@]}" >"$work/purge.log" 2>&1; }
+
+cleanup() {
+	purge || cat "$work/purge.log" >&2
+	rm -rf "$work"
+}
+
+[ "$(id -u)" -eq 0 ] || fail "dpkg needs root"
+mapfile -t debs < <(ls "$packages_dir"/*.deb 2>/dev/null)
+[ ${#debs[@]} -eq ${#names[@]} ] || fail "make package gave ${#debs[@]} packages in $packages_dir, not ${#names[@]}"
+trap cleanup EXIT
+purge || true
+dpkg -i "${debs[@]}" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpkg -i failed"; }
+for name in "${names[@]}"; do installed "$name" || fail "$name is not installed"; done
+log "installed ${names[*]}"
+
+# --- The examples from their installed copies, against /usr alone, on the installed virtual PC.
+cp -r /usr/share/doc/libferrox-dev/examples "$work/"
+if ! { cmake -S "$work/examples/pci-functions" -B "$work/pci-functions" && cmake --build "$work/pci-functions"; } \
+	>"$work/build.log" 2>&1; then
+	cat "$work/build.log"
+	fail "pci-functions did not build"
+fi
+grep -qx "ferrox_DIR:PATH=/usr/lib/.*/cmake/ferrox" "$work/pci-functions/CMakeCache.txt" ||
+	fail "find_package found ferrox elsewhere: $(grep ferrox_DIR "$work/pci-functions/CMakeCache.txt")"
+if grep -rIq "$root" "$work/pci-functions" || readelf -d "$work/pci-functions/pci-functions" | grep -q "$root"; then
+	fail "the example's build names the source tree"
+fi
+output=$(LD_PRELOAD=libferrox-vpc.so.0 "$work/pci-functions/pci-functions") || fail "pci-functions failed: $output"
+grep -q '^00:00.0 8086:1237' <<<"$output" || fail "pci-functions printed: $output"
+line=$(sed -n 's|^// Build: ||p' "$work/examples/lpt-status/lpt_status.cpp")
+(cd "$work/examples/lpt-status" && eval "$line") || fail "the one-line build of lpt-status failed"
+output=$(LD_PRELOAD=libferrox-vpc.so.0 "$work/examples/lpt-status/lpt-status") || fail "lpt-status failed: $output"
+grep -q '^sent 0x41 with a strobe' <<<"$output" || fail "lpt-status printed: $output"
+log "pci-functions built with find_package, lpt-status with pkg-config; both ran on the virtual PC"
+
+output=$(ferrox --virtual lpt list 2>&1) || fail "ferrox failed: $output"
+grep -q '^LPT1 at 0x378' <<<"$output" || fail "ferrox printed: $output"
+for page in man1/ferrox.1.gz man3/libferrox.3.gz; do
+	[ -f "/usr/share/man/$page" ] || fail "/usr/share/man/$page is not installed"
+done
+log "ferrox runs from /usr/bin on the virtual PC; ferrox(1) and libferrox(3) are installed"
+
+# --- DKMS took the driver's sources; it builds them against kernel headers where some are
+# installed (the end-to-end suite installs Debian's).
+version=$(dpkg-query -W -f='${Version}' ferrox-dkms)
+dkms status ferrox | grep -q "ferrox/$version" || fail "DKMS does not list ferrox/$version"
+kernel=$(find /lib/modules/*/build/include -maxdepth 0 2>/dev/null | sort -V | tail -n1 | cut -d/ -f4)
+if [ -n "$kernel" ]; then
+	dkms build -m ferrox -v "$version" -k "$kernel" >"$work/dkms.log" 2>&1 || { cat "$work/dkms.log"; fail "DKMS did not build the module for $kernel"; }
+	dkms status -m ferrox -v "$version" -k "$kernel" | grep -Eq ": (built|installed)" || fail "DKMS does not list the module built for $kernel"
+	log "DKMS built the module for $kernel"
+else
+	log "no kernel headers installed: DKMS build not tried"
+fi
+
+# --- Purged, nothing stays.
+purge || { cat "$work/purge.log"; fail "dpkg --purge failed"; }
+for name in "${names[@]}"; do ! installed "$name" || fail "$name is still installed"; done
+for left in /usr/include/ferrox /usr/src/ferrox-"$version" /var/lib/dkms/ferrox /usr/bin/ferrox; do
+	[ ! -e "$left" ] || fail "$left is left after the purge"
+done
+log "purged; nothing left"
