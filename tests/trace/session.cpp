@@ -105,6 +105,7 @@ bool print_on_interrupts(TFerrox32& component, std::string line) {
   }
   component.MaskInterrupt(PrinterIrq);
   component.fSetLPTIrq(false);
+  component.fGetLPTBusy();  // reading the status drops an acknowledge the port still holds
   component.SetOnHwInterrupt({});
   std::printf("printed %zu bytes on interrupts\n", line.size());
   return printed;
