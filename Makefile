@@ -22,7 +22,7 @@ CONFIGS := x86_64 sanitize i386 tsan fuzz
 PREFIX ?= /usr/local
 FUZZ_SEQUENCES ?= 10000000
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := calls form machine_file
+FUZZ_TARGETS := calls form machine_file recording
 # The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it; it
 # comes ahead of the C library, and so, in the libFuzzer build, ahead of the sanitizers' runtime.
 FUZZ_ENV := ASAN_OPTIONS=handle_segv=0:detect_leaks=1:verify_asan_link_order=0

@@ -123,14 +123,17 @@ build_module() {
 	grep -v 'Skipping BTF generation' "$dir/build.log" || true
 }
 
-# The guest programs of each ABI, as the build tree lists them (e2e/guest/CMakeLists.txt).
+# The guest programs of each ABI, as the build tree lists them (e2e/guest/CMakeLists.txt), and the
+# host's tool and trace session that replay the guest's recordings.
 build_guest_programs() {
-	local abi tree
+	local abi tree targets
 	for abi in "${abis[@]}"; do
 		tree=$root/build/$abi
 		[ -f "$tree/CMakeCache.txt" ] || fail "build/$abi is not configured (run make e2e)"
+		targets=(e2e-guest)
+		[ "$abi" = x86_64 ] && targets+=(ferrox-tool trace_session)
 		log "building the guest programs for $abi"
-		cmake --build "$tree" --target e2e-guest -j"$make_jobs" >"$work/guest-$abi.log" 2>&1 ||
+		cmake --build "$tree" --target "${targets[@]}" -j"$make_jobs" >"$work/guest-$abi.log" 2>&1 ||
 			{ cat "$work/guest-$abi.log"; fail "the guest programs for $abi did not build"; }
 	done
 }
@@ -170,7 +173,8 @@ pack_initramfs() {
 
 # The PC: two processors (so interrupts and the programs' requests really overlap), i440FX chipset,
 # IDE disk on the primary controller, a VGA adapter (its memory window at 0xA0000), two parallel
-# ports whose output goes to files, a serial console to a file, and the debug-exit port for the
+# ports whose output goes to files, a serial console to a file, a debug console port per ABI whose
+# output goes to a file (the recorded session's recording), and the debug-exit port for the
 # verdict. The fuzzer's seed and FERROX_E2E_KERNEL_ARGS reach the guest programs as environment
 # variables of /init (ferrox_peers=full: the peer benchmarks at length).
 boot() {
@@ -192,6 +196,8 @@ boot() {
 		-drive "file=$run/disk.img,format=raw,if=none,id=disk" \
 		-device "ide-hd,drive=disk,bus=ide.0,unit=0,model=$disk_model" \
 		-device VGA \
+		-chardev "file,id=recording64,path=$run/recording-x86_64.rec" -device isa-debugcon,iobase=0x4f8,chardev=recording64 \
+		-chardev "file,id=recording32,path=$run/recording-i386.rec" -device isa-debugcon,iobase=0x4f9,chardev=recording32 \
 		-device isa-debug-exit,iobase=0x501,iosize=1 \
 		</dev/null >"$run/qemu.log" 2>&1
 	qemu_status=$?
@@ -215,6 +221,20 @@ check_printers() {
 	done
 }
 
+# The recordings the guest made on the driver came out through the debug console ports; they replay
+# on the host's virtual PC as the suite replays the copies kept in tests/trace (refresh those with:
+# cp build/e2e/run-<kernel>/recording-*.rec tests/trace/emulated-pc-*.rec).
+check_recordings() {
+	local abi recording tool=$root/build/x86_64/tools/ferrox/ferrox session=$root/build/x86_64/tests/trace_session
+	for abi in "${abis[@]}"; do
+		recording=$run/recording-$abi.rec
+		[ "$(head -c 8 "$recording" 2>/dev/null)" = FERROXRC ] || fail "the guest's recording $recording did not come out ($1)"
+		"$tool" replay --loose-timing --loose-polling "$recording" -- "$session" >/dev/null ||
+			fail "the recording of the $abi guest on $1 does not replay on the host"
+	done
+	log "the guest's recordings came out and replay on the host"
+}
+
 run_kernel() {
 	local suite=$1 kver
 	kver=$(kernel_version "$suite")
@@ -233,6 +253,7 @@ run_kernel() {
 	*) fail "the guest reported failure with $kver (QEMU exit status $qemu_status; $(head -c 300 "$run/qemu.log"))" ;;
 	esac
 	check_printers "$kver"
+	check_recordings "$kver"
 	log "passed on $kver"
 }
 

@@ -88,4 +88,34 @@ struct TIrqRequest {
 };
 static_assert(sizeof(TIrqRequest) == 16);
 
+// How many bytes of the record at the argument a request concerns (0 when the argument is a plain
+// value or the code is none of the driver's). A window transfer's record is its head and the Count
+// bytes of Data it moves, at most the whole Data.
+constexpr std::uint32_t RecordSize(std::uint32_t Code, std::uint32_t WindowCount) {
+  switch (Code) {
+    case Request::Map:
+      return MemRecHeadSize;
+    case Request::Unmap:
+      return sizeof(std::uint32_t);
+    case Request::PortInB:
+    case Request::PortOutB:
+    case Request::PortInW:
+    case Request::PortOutW:
+    case Request::PortInL:
+    case Request::PortOutL:
+      return sizeof(TPortRecord);
+    case Request::ReadWindow:
+    case Request::WriteWindow:
+      return MemRecHeadSize + (WindowCount < MemRecDataSize ? WindowCount : MemRecDataSize);
+    case Request::PciRead:
+    case Request::PciWrite:
+      return sizeof(TPciRequest);
+    case Request::IrqUnmask:
+    case Request::IrqMask:
+      return sizeof(TIrqRequest);
+    default:
+      return 0;
+  }
+}
+
 }  // namespace ferrox

@@ -77,7 +77,7 @@ if [ "$config" = x86_64 ]; then
 else
 	sed 's/.*/#include "&"/' <<<"$headers" | compile -std=c++20 || fail "the headers do not compile as C++20"
 fi
-cpp17=$(grep -Ev '^ferrox/vpc/|^ferrox/framework/(Modules|Units|PackageLoader)\.h$' <<<"$headers")
+cpp17=$(grep -Ev '^ferrox/(vpc|trace)/|^ferrox/framework/(Modules|Units|PackageLoader)\.h$' <<<"$headers")
 sed 's/.*/#include "&"/' <<<"$cpp17" | compile -std=c++17 || fail "the C++17 headers do not compile as C++17"
 log "headers compile as C++20, $(wc -l <<<"$cpp17") of them as C++17"
 
@@ -124,6 +124,11 @@ if [ -x "$stage/bin/ferrox" ]; then
 	output=$("$stage/bin/ferrox" --virtual pci list 2>&1) || fail "the installed tool failed: $output"
 	grep -q "^ferrox: on the virtual PC" <<<"$output" || fail "the installed tool did not reach the virtual PC: $output"
 	log "the installed tool runs on the installed virtual PC"
+	# ... and traces a program (itself) with the installed trace layer in front of it.
+	output=$("$stage/bin/ferrox" --virtual trace -o /dev/stdout -- "$stage/bin/ferrox" --virtual lpt list 2>&1) ||
+		fail "the installed tool did not trace: $output"
+	grep -q "open .*(/dev/ferrox)" <<<"$output" || fail "the installed tool's trace shows no open of the node: $output"
+	log "the installed tool traces a program with the installed trace layer"
 fi
 rm -f "$work.log"
 log "passed"

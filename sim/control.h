@@ -28,6 +28,16 @@ typedef void (*vpc_raise_irq_entry)(unsigned line);
 size_t vpc_printer_output(unsigned base, char* buffer, size_t size);
 typedef size_t (*vpc_printer_output_entry)(unsigned base, char* buffer, size_t size);
 
+/* Tells `watch` of each port instruction the virtual PC carries out for the program from now on
+ * (a tracer in front of it watches this way): output 1 for OUT and OUTS, the port, the bytes per
+ * element, the elements moved, the value of a single transfer, and for the string forms the
+ * elements as they lie in the program's memory (NULL when the direction flag runs them downward).
+ * It is called from the fault handler that carries out the instruction. */
+typedef void (*vpc_port_watcher)(int output, unsigned port, unsigned width, unsigned count, unsigned value,
+                                 const void* data);
+void vpc_watch_port_instructions(vpc_port_watcher watch);
+typedef void (*vpc_watch_port_instructions_entry)(vpc_port_watcher watch);
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ferrox/vpc/Export.h"
+#include "ferrox/vpc/kernel/port_trap.h"
 #include "ferrox/vpc/machine.h"
 
 extern "C" {
@@ -31,5 +32,7 @@ VPC_API size_t vpc_printer_output(unsigned base, char* buffer, size_t size) {
   std::copy_n(received.begin(), std::min(size, received.size()), buffer);
   return received.size();
 }
+
+VPC_API void vpc_watch_port_instructions(vpc_port_watcher watch) { vpc::watch_port_instructions(watch); }
 
 }  // extern "C"

@@ -37,6 +37,20 @@ framework::Result<MachineDescription> described_by_environment() {
   return description;
 }
 
+// The replay the environment asks for, if any.
+framework::Status start_replay(Replay& replay) {
+  const char* file = std::getenv(ReplayVariable);
+  if (!file) return framework::Done{};
+  framework::Result<trace::Recording> recording = trace::load_recording(file);
+  if (!recording) return recording.error();
+  if (recording->process_count() > 1)
+    return framework::Error{"recorded from " + std::to_string(recording->process_count()) + " processes; a replay takes one", 0, file};
+  framework::Result<ReplayOptions> options = replay_options(std::getenv(ReplayLooseVariable));
+  if (!options) return options.error();
+  replay.start(std::move(*recording), *options, OnDivergence::Exit);
+  return framework::Done{};
+}
+
 std::atomic<Machine*> existing_machine{nullptr};
 
 }  // namespace
@@ -52,6 +66,7 @@ const Machine::Startup& Machine::started() {
     auto* machine = new Machine;
     framework::Result<MachineDescription> described = described_by_environment();
     framework::Status status = described ? machine->reset(*described) : framework::Status(described.error());
+    if (status) status = start_replay(machine->replay());
     existing_machine.store(machine, std::memory_order_release);
     return Startup{machine, status};
   }();
@@ -70,6 +85,7 @@ framework::Status Machine::reset(const MachineDescription& description) {
   description_ = description;
   log_.clear();
   faults_.clear();
+  replay_.stop();
   privilege_.reset(description.privilege);
   ports_.detach_all();
   framework::Status status = parallel_ports_.reset(description.parallel_ports, ports_, irqs_);

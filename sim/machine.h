@@ -20,6 +20,7 @@
 #include "ferrox/vpc/kernel/driver_requests.h"
 #include "ferrox/vpc/kernel/faults.h"
 #include "ferrox/vpc/kernel/privilege.h"
+#include "ferrox/vpc/kernel/replay.h"
 #include "ferrox/vpc/kernel/request_log.h"
 #include "ferrox/vpc/parallel/parallel_ports.h"
 #include "ferrox/vpc/pci/pci_bus.h"
@@ -37,7 +38,8 @@ class VPC_API Machine {
  public:
   // Starts the one machine of the process, at the first call; later calls answer the same. The
   // machine is the built-in one in a program that preloads the virtual PC and the default one in a
-  // program that links it, or what the environment names (MachineFileVariable, PciSysfsVariable).
+  // program that links it, or what the environment names (MachineFileVariable, PciSysfsVariable);
+  // it answers from a recording when the environment names one (ReplayVariable).
   // A machine file or PCI directory that cannot be read is an error naming it, and then the device
   // node and I/O privilege are refused: a program asked to run on a described machine never runs
   // on another.
@@ -52,7 +54,7 @@ class VPC_API Machine {
   // start it (a close or ioctl on a descriptor the machine never handed out).
   static Machine* existing();
 
-  // Rebuilds the machine from a description, clears the log and every injected fault; the log
+  // Rebuilds the machine from a description, clears the log and every injected fault, ends a replay; the log
   // goes on recording, or not, as before. Open files of the device node stay open. An error when
   // part of the description cannot be built (a printer's output file that cannot be opened); the
   // rest of the machine is built all the same.
@@ -68,6 +70,7 @@ class VPC_API Machine {
   PhysicalMemory& memory() { return memory_; }
   const DriverMemory& windows() const { return windows_; }
   Privilege& privilege() { return privilege_; }
+  Replay& replay() { return replay_; }
   FifoDevice& fifo() { return fifo_; }
   ParallelPorts& parallel_ports() { return parallel_ports_; }
   AtaDisk* ata_disk() { return ata_disk_.get(); }
@@ -96,6 +99,7 @@ class VPC_API Machine {
   DriverIrq driver_irq_{node_, irqs_};
   DriverMemory windows_{node_, memory_, faults_};
   Privilege privilege_{log_};
+  Replay replay_{node_, irqs_, privilege_};
   FifoDevice fifo_;
   ParallelPorts parallel_ports_;
   std::unique_ptr<AtaDisk> ata_disk_;

@@ -35,16 +35,13 @@ void add_result(LogEntry& entry, long result) {
 
 }  // namespace
 
-bool DeviceNode::is_node_path(const char* path) {
-  return path && std::strcmp(path, ferrox::DriverDevicePath) == 0;
-}
-
 void DeviceNode::serve(std::uint32_t code, Run run, void* server) {
   handlers_[ferrox::RequestNumberOf(code)] = {code, run, server};
 }
 
 int DeviceNode::open(int flags) {
   int fd = -faults_.open_error();
+  if (fd == 0 && replay_) fd = static_cast<int>(replay_->open(flags).value_or(0));
   if (fd == 0) {
     fd = memfd_create("ferrox", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
     if (fd < 0) fd = -errno;
@@ -76,6 +73,7 @@ int DeviceNode::close(int fd) {
     closed(fd);
     if (next::close(fd) != 0) result = -errno;
   }
+  if (replay_ && id != DescriptorTable::None) result = static_cast<int>(replay_->close(result));
   if (log_.recording()) {
     LogEntry entry;
     entry.event = Event::Close;

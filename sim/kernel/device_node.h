@@ -16,12 +16,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/kernel/descriptor_table.h"
 #include "ferrox/vpc/kernel/faults.h"
+#include "ferrox/vpc/kernel/replay.h"
 #include "ferrox/vpc/kernel/request_log.h"
 
 namespace vpc {
@@ -42,7 +45,7 @@ class VPC_API DeviceNode {
   DeviceNode(const DeviceNode&) = delete;
   DeviceNode& operator=(const DeviceNode&) = delete;
 
-  static bool is_node_path(const char* path);
+  static bool is_node_path(const char* path) { return path && std::strcmp(path, ferrox::DriverDevicePath) == 0; }
 
   // Registers the handler of one request code, replacing any other of the same number.
   void serve(std::uint32_t code, Run run, void* server);
@@ -64,6 +67,7 @@ class VPC_API DeviceNode {
     std::uint32_t file = descriptors_.at(fd);
     if (file == DescriptorTable::None || (file == DescriptorTable::Closed && !still_closed(fd))) return std::nullopt;
     auto request = static_cast<std::uint32_t>(code);
+    if (replay_ && file != DescriptorTable::Closed) return replay_->request(fd, request, argument);
     return log_.recording() ? logged_ioctl(fd, file, request, argument) : serve(file, request, argument);
   }
   // The program made `target` a copy of `fd` (which may name a file of the node or not), or closed
@@ -76,6 +80,10 @@ class VPC_API DeviceNode {
   bool owns(int fd) const { return descriptors_.is_file(fd); }
 
   std::size_t open_files() const;
+
+  // While a replay runs, it answers the node's calls instead of the machine (nullptr: the machine).
+  void answer_from(Replay* replay) { replay_ = replay; }
+  Replay* replay() const { return replay_; }
 
  private:
   struct Handler {
@@ -110,6 +118,7 @@ class VPC_API DeviceNode {
   std::vector<ReleaseHook> releases_;
   std::vector<FileSlot> files_;  // file id - 1
   DescriptorTable descriptors_;
+  Replay* replay_ = nullptr;
 };
 
 // The kernel's convention for system call results: -4095..-1 are errors.

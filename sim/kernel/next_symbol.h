@@ -5,6 +5,7 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <signal.h>
 
 namespace vpc {
 
@@ -14,7 +15,7 @@ Function next_symbol(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-// The functions the virtual PC interposes, as the C library defines them.
+// The functions the interposers define, as the C library (or the layer below) defines them.
 namespace next {
 
 int open(const char* path, int flags, unsigned mode);
@@ -27,6 +28,10 @@ int dup2(int fd, int target);
 int dup3(int fd, int target, int flags);
 int close_range(unsigned first, unsigned last, int flags);
 void closefrom(int first);
+int iopl(int level);
+int ioperm(unsigned long from, unsigned long count, int turn_on);
+// The virtual PC's own signal handling goes past a tracer in front of it, which watches signal 44.
+int sigaction(int signal, const struct sigaction* action, struct sigaction* old);
 
 }  // namespace next
 

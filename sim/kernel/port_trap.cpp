@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <ucontext.h>
 
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -45,7 +46,12 @@ void write_register(greg_t* registers, int index, std::uint64_t value, unsigned 
   registers[index] = static_cast<greg_t>(merged);
 }
 
-void log_transfer(Event event, std::uint16_t port, unsigned width, std::uint64_t count, std::uint32_t value) {
+std::atomic<vpc_port_watcher> port_watcher{nullptr};
+
+void log_transfer(Event event, std::uint16_t port, unsigned width, std::uint64_t count, std::uint32_t value,
+                  const void* data = nullptr) {
+  if (vpc_port_watcher watch = port_watcher.load(std::memory_order_acquire))
+    watch(event == Event::PortOut, port, width, static_cast<unsigned>(count), value, data);
   RequestLog& log = Machine::instance().log();
   if (!log.recording()) return;
   LogEntry entry;
@@ -79,6 +85,7 @@ void transfer_string(greg_t* registers, const PortInstruction& instruction, std:
   std::uint64_t count = instruction.repeated ? read_register(registers, Counter, bits) : 1;
   bool downward = static_cast<std::uint64_t>(registers[Flags]) & DirectionFlag;
   std::uint64_t address = read_register(registers, index, bits);
+  const void* elements = downward ? nullptr : reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address));
   for (std::uint64_t element = 0; element < count; ++element) {
     auto* memory = reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
     std::uint32_t value = 0;
@@ -93,7 +100,7 @@ void transfer_string(greg_t* registers, const PortInstruction& instruction, std:
   }
   write_register(registers, index, address, bits);
   if (instruction.repeated) write_register(registers, Counter, 0, bits);
-  log_transfer(input ? Event::PortIn : Event::PortOut, port, instruction.width, count, 0);
+  log_transfer(input ? Event::PortIn : Event::PortOut, port, instruction.width, count, 0, elements);
 }
 
 // Carries out the port instruction at the instruction pointer; false when there is none, or when
@@ -156,6 +163,8 @@ bool is_armed(int signal) {
 }
 
 }  // namespace
+
+void watch_port_instructions(vpc_port_watcher watch) { port_watcher.store(watch, std::memory_order_release); }
 
 void arm_fault_handler() {
   struct sigaction trap {};

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "ferrox/vpc/Export.h"
+#include "ferrox/vpc/control.h"
 
 namespace vpc {
 
@@ -42,5 +43,8 @@ VPC_API std::optional<PortInstruction> decode_port_instruction(const std::uint8_
 // while the handler is in place. Every grant of ports and every open of the node arms it, so that a
 // handler the program installed in between does not shadow it.
 VPC_API void arm_fault_handler();
+
+// The watcher told of every port instruction carried out (control.h); nullptr for none.
+void watch_port_instructions(vpc_port_watcher watch);
 
 }  // namespace vpc

@@ -76,7 +76,7 @@ bool probe_kernel_path() {
   probe.sa_sigaction = probe_handler;
   probe.sa_flags = SA_SIGINFO;
   sigemptyset(&probe.sa_mask);
-  sigaction(ProbeSignal, &probe, &saved);
+  next::sigaction(ProbeSignal, &probe, &saved);
   probe_arrived = 0;
   probe_faithful = 0;
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
@@ -85,7 +85,7 @@ bool probe_kernel_path() {
   bool faithful = queued && probe_arrived && probe_faithful;
   pthread_sigmask(SIG_BLOCK, &only, nullptr);
   if (queued && !probe_arrived) drain_late_probe();
-  sigaction(ProbeSignal, &saved, nullptr);
+  next::sigaction(ProbeSignal, &saved, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved_mask, nullptr);
   return faithful;
 }
@@ -202,7 +202,7 @@ HeldSignals held_signals;
 
 void invoke_handler(const HeldSignal& held) {
   struct sigaction action {};
-  sigaction(held.signal, nullptr, &action);
+  next::sigaction(held.signal, nullptr, &action);
   bool takes_info = action.sa_flags & SA_SIGINFO;
   if (!takes_info && action.sa_handler == SIG_IGN) return;
   if (!takes_info && action.sa_handler == SIG_DFL) {
@@ -216,7 +216,7 @@ void invoke_handler(const HeldSignal& held) {
   if (action.sa_flags & SA_RESETHAND) {
     struct sigaction reset {};
     reset.sa_handler = SIG_DFL;
-    sigaction(held.signal, &reset, nullptr);
+    next::sigaction(held.signal, &reset, nullptr);
   }
   siginfo_t info = driver_siginfo(held.signal, held.error, held.code);
   ucontext_t context;
@@ -248,7 +248,7 @@ int claim_signal(void (*handler)(int, siginfo_t*, void*)) {
   for (int step = 0; step < count; ++step) {
     int signal = SIGRTMIN + (12 + step) % count;
     struct sigaction current {};
-    if (signal == ferrox::InterruptSignal || sigaction(signal, nullptr, &current) != 0) continue;
+    if (signal == ferrox::InterruptSignal || next::sigaction(signal, nullptr, &current) != 0) continue;
     bool ours = (current.sa_flags & SA_SIGINFO) && current.sa_sigaction == handler;
     if (ours) return signal;
     if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) continue;
@@ -256,7 +256,7 @@ int claim_signal(void (*handler)(int, siginfo_t*, void*)) {
     action.sa_sigaction = handler;
     action.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&action.sa_mask);
-    if (sigaction(signal, &action, nullptr) == 0) return signal;
+    if (next::sigaction(signal, &action, nullptr) == 0) return signal;
   }
   return 0;
 }

@@ -25,6 +25,11 @@ void IrqController::raise(unsigned line) {
   count_and_queue(line);
 }
 
+void IrqController::queue_signal(int signal, std::uint32_t cookie, unsigned line) {
+  Hold hold(*this);
+  if (queued_count_ < queued_.size()) queued_[(first_ + queued_count_++) % queued_.size()] = {signal, cookie, line};
+}
+
 void IrqController::raise_from_signal(unsigned line) {
   if (line >= IrqLineCount) return;
   ++deferred_[line];

@@ -63,6 +63,10 @@ class VPC_API IrqController {
   bool unlisten(std::uint32_t file, pid_t process, unsigned line);
   void release(std::uint32_t file);
 
+  // One signal as a listener is sent it, from a driver that answers from elsewhere (a replay):
+  // queued with the others and sent when the machine is not busy.
+  void queue_signal(int signal, std::uint32_t cookie, unsigned line);
+
   // An interrupt from a source that runs in signal context (the timer). Async-signal-safe: when
   // the machine is busy, the interrupt is raised as soon as it is not.
   void raise_from_signal(unsigned line);

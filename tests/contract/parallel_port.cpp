@@ -19,6 +19,9 @@ bool wait_ready(PortPath& path, std::uint16_t base) {
 void reset(PortPath& path, std::uint16_t base) {
   path.out8(base + Control, SelectIn);
   path.out8(base + Control, SelectIn | NotInit);
+  // An acknowledge the last program left pending is dropped here, not left to the next listener:
+  // the printer holds its line raised until the status is read.
+  path.in8(base + Status);
 }
 
 bool print_byte(PortPath& path, std::uint16_t base, char byte, std::uint8_t extra_control) {

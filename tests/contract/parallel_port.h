@@ -30,7 +30,7 @@ constexpr std::uint8_t SelectIn = 0x08;    // pin 17, inverted: set = printer se
 constexpr std::uint8_t IrqEnable = 0x10;   // interrupt on acknowledge
 constexpr std::uint8_t ControlBits = 0x3F;  // bits 6 and 7 are not implemented
 
-// Resets the printer (init pulse) and leaves it selected, interrupts off.
+// Resets the printer (init pulse) and leaves it selected, interrupts off, no acknowledge pending.
 void reset(PortPath& path, std::uint16_t base);
 
 // Hands one byte to the printer with the strobe handshake once it is ready; extra control bits

@@ -17,12 +17,16 @@ enum class Needs {
   Nothing,    // no hardware at all (package)
   Driver,     // a component with its driver open, on the real driver or the virtual PC
   VirtualPc,  // the virtual PC, whatever the host has (demo)
+  Program,    // runs another program, on the real driver or the virtual PC (trace, record)
+  ProgramOnVirtualPc,  // runs another program on the virtual PC (replay)
 };
 
 struct Command {
   Needs needs = Needs::Driver;
   // Given the open component when needs is Driver, nullptr otherwise. Returns the exit status.
   std::function<int(ferrox::TFerrox32*)> run;
+  // When needs is Program or ProgramOnVirtualPc, instead of run: given whether the program goes on the virtual PC.
+  std::function<int(bool on_virtual_pc)> run_program = {};
 };
 
 // A command that works on the open component.
@@ -47,5 +51,6 @@ void add_irq_commands(CLI::App& app, Command& selected);
 void add_lpt_commands(CLI::App& app, Command& selected);
 void add_package_command(CLI::App& app, Command& selected);
 void add_demo_command(CLI::App& app, Command& selected);
+void add_trace_commands(CLI::App& app, Command& selected);
 
 }  // namespace ferrox_tool

@@ -3,11 +3,14 @@
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
+#include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/vpc/description/machine_file.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/demo.h"
@@ -86,6 +89,11 @@ int parse_fault(const CLI::App& app, const CLI::ParseError& error) {
 int run(const Command& command, bool want_virtual, const std::string& machine, char** argv) {
   if (command.needs == Needs::Nothing) return command.run(nullptr);
   if (!machine.empty() && !pass_machine_file(machine)) return ExitFailed;
+  if (command.run_program) {
+    bool on_virtual_pc = command.needs == Needs::ProgramOnVirtualPc || want_virtual || !machine.empty() || access(ferrox::DriverDevicePath, F_OK) != 0;
+    std::cerr << platform_line(on_virtual_pc ? Platform::VirtualPc : Platform::RealDriver, machine) << std::endl;
+    return command.run_program(on_virtual_pc);
+  }
   std::string error;
   Platform platform = choose_platform(want_virtual || !machine.empty() || command.needs == Needs::VirtualPc, argv, error);
   if (!error.empty()) return fail(error);
@@ -124,13 +132,14 @@ int main(int argc, char** argv) {
   add_lpt_commands(app, selected);
   add_package_command(app, selected);
   add_demo_command(app, selected);
+  add_trace_commands(app, selected);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     return parse_fault(app, error);
   }
-  if (!selected.run) return missing_subcommand(app);
+  if (!selected.run && !selected.run_program) return missing_subcommand(app);
   int status = run(selected, want_virtual, machine, argv);
   int written = flush_output();
   return status != ExitSuccess ? status : written;

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -21,21 +20,23 @@ namespace {
 // Set in the environment of the restarted program, which then runs with the virtual PC preloaded.
 constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
 
-// The virtual PC library beside libferrox, where it is installed and where the build puts it. The
-// loaded libferrox is found by name among the objects already loaded, whatever path led to it.
-std::filesystem::path virtual_pc_library() {
+}  // namespace
+
+// Where it is installed and where the build puts it alike. The loaded libferrox is found by name
+// among the objects already loaded, whatever path led to it.
+std::filesystem::path library_beside_component(const char* soname) {
   void* component = dlopen(FERROX_LIBRARY_SONAME, RTLD_LAZY | RTLD_NOLOAD);
   if (!component) return {};
   std::filesystem::path library;
   link_map* map = nullptr;
   if (dlinfo(component, RTLD_DI_LINKMAP, &map) == 0 && map)
-    library = std::filesystem::absolute(map->l_name).parent_path() / FERROX_VPC_SONAME;
+    library = std::filesystem::absolute(map->l_name).parent_path() / soname;
   dlclose(component);
   std::error_code error;
   return std::filesystem::exists(library, error) ? library : std::filesystem::path();
 }
 
-}  // namespace
+std::filesystem::path virtual_pc_library() { return library_beside_component(FERROX_VPC_SONAME); }
 
 Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
   if (std::getenv(VirtualMarker)) {
@@ -53,9 +54,11 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
     return Platform::VirtualPc;
   }
   setenv(VirtualMarker, "1", 1);
-  // Ahead of whatever the user preloads already.
+  // Ahead of whatever the user preloads already, unless it is among them (a tracer in front of
+  // the virtual PC put it there, and must stay in front).
   std::string preload = library.string();
-  if (const char* others = std::getenv("LD_PRELOAD"); others && *others) preload += std::string(":") + others;
+  if (const char* others = std::getenv("LD_PRELOAD"); others && *others)
+    preload = std::string(others).find("libferrox-vpc") != std::string::npos ? others : preload + ":" + others;
   setenv("LD_PRELOAD", preload.c_str(), 1);
   execv("/proc/self/exe", argv);
   error = "could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message();

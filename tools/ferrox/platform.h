@@ -2,11 +2,17 @@
 // Where the ferrox tool runs: on the real driver, or on the built-in virtual PC.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace ferrox_tool {
 
 enum class Platform { RealDriver, VirtualPc };
+
+// A library of the project (by its SONAME) beside the libferrox this tool loaded; empty when it is
+// not there.
+std::filesystem::path library_beside_component(const char* soname);
+std::filesystem::path virtual_pc_library();
 
 // Decides the platform. When the virtual PC is wanted (asked for, or no real "/dev/ferrox") and
 // not yet loaded, starts this program again with the virtual PC preloaded and does not return;

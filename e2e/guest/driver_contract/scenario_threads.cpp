@@ -82,7 +82,6 @@ std::size_t print_one_interrupt_a_byte(const Driver& driver, const std::string& 
   }
   lpt::wait_ready(path, lpt::Lpt1);
   lpt::reset(path, lpt::Lpt1);
-  path.in8(lpt::Lpt1 + lpt::Status);  // leaves no acknowledge pending
   return printed;
 }
 

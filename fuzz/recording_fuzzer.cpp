@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+// Fuzz target: the reader of recordings (outside input: ferrox replay and trace --from read them),
+// and the decoding of every event it accepts, as the trace prints them and replay compares them.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "ferrox/trace/event_decoding.h"
+#include "ferrox/trace/recording.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  framework::Result<trace::Recording> recording = trace::parse_recording(std::span(data, size), "input");
+  if (!recording) return 0;
+  for (const trace::Event& event : recording->events) {
+    trace::Decoded decoded = trace::decode(event);
+    trace::describe(decoded);
+    trace::is_poll(event);
+  }
+  return 0;
+}

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+// Events of a recording made by hand, for the tests of the reader and of replay.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/trace/recording.h"
+
+namespace recording_events {
+
+template <class Record>
+std::vector<std::uint8_t> bytes_of(const Record& record) {
+  std::vector<std::uint8_t> bytes(sizeof record);
+  std::memcpy(bytes.data(), &record, sizeof record);
+  return bytes;
+}
+
+inline trace::Event call(trace::Kind kind, std::uint32_t sequence, std::int32_t result = 0) {
+  trace::Event event;
+  event.head.kind = static_cast<std::uint16_t>(kind);
+  event.head.sequence = sequence;
+  event.head.result = result;
+  event.head.process = 1;
+  return event;
+}
+
+inline trace::Event open_event(std::uint32_t sequence) { return call(trace::Kind::Open, sequence, 3); }
+inline trace::Event close_event(std::uint32_t sequence) { return call(trace::Kind::Close, sequence); }
+
+inline trace::Event port_event(std::uint32_t sequence, std::uint32_t code, std::uint32_t port, std::uint32_t sent_value,
+                               std::uint32_t returned_value) {
+  trace::Event event = call(trace::Kind::Request, sequence);
+  event.head.code = code;
+  event.sent = bytes_of(ferrox::TPortRecord{port, sent_value});
+  event.returned = bytes_of(ferrox::TPortRecord{port, returned_value});
+  return event;
+}
+
+inline trace::Event irq_event(std::uint32_t sequence, std::uint32_t code, std::uint32_t line, std::uint32_t cookie) {
+  trace::Event event = call(trace::Kind::Request, sequence);
+  event.head.code = code;
+  event.sent = event.returned = bytes_of(ferrox::TIrqRequest{1, ferrox::InterruptSignal, line, cookie});
+  return event;
+}
+
+inline trace::Event signal_event(std::uint32_t sequence, std::uint32_t line, std::uint32_t cookie) {
+  trace::Event event = call(trace::Kind::Signal, sequence);
+  event.head.code = ferrox::InterruptSignal;
+  event.head.argument = line;
+  event.head.value = cookie;
+  return event;
+}
+
+// The bytes of a recording file, events as given (written as they finished).
+inline std::vector<std::uint8_t> file_bytes(const std::vector<trace::Event>& events) {
+  std::vector<std::uint8_t> bytes = bytes_of(trace::file_head(0, 0));
+  for (trace::Event event : events) {
+    event.head.sent_size = static_cast<std::uint32_t>(event.sent.size());
+    event.head.returned_size = static_cast<std::uint32_t>(event.returned.size());
+    event.head.size = static_cast<std::uint32_t>(sizeof event.head + event.sent.size() + event.returned.size());
+    std::vector<std::uint8_t> head = bytes_of(event.head);
+    bytes.insert(bytes.end(), head.begin(), head.end());
+    bytes.insert(bytes.end(), event.sent.begin(), event.sent.end());
+    bytes.insert(bytes.end(), event.returned.begin(), event.returned.end());
+  }
+  return bytes;
+}
+
+inline trace::Recording recording_of(const std::vector<trace::Event>& events) {
+  return *trace::parse_recording(file_bytes(events), "test");
+}
+
+}  // namespace recording_events

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+// Reading recordings: every size is checked against what is left before it is used, since a
+// recording is outside input.
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/trace/recording.h"
+
+namespace trace {
+
+namespace {
+
+framework::Error fault(const std::string& where, const std::string& what) { return {what, 0, where}; }
+
+bool known_kind(std::uint16_t kind) {
+  return kind >= static_cast<std::uint16_t>(Kind::Open) && kind <= static_cast<std::uint16_t>(Kind::PortOut);
+}
+
+}  // namespace
+
+FileHead file_head(std::uint32_t flags, std::uint64_t started) {
+  FileHead head{};
+  std::memcpy(head.magic, Magic, sizeof Magic);
+  head.version = FormatVersion;
+  head.flags = flags;
+  head.started = started;
+  return head;
+}
+
+std::uint32_t sent_record_size(std::uint32_t code, std::uint32_t window_count) {
+  std::uint32_t size = ferrox::RecordSize(code, window_count);
+  return code == ferrox::Request::ReadWindow ? std::min(size, ferrox::MemRecHeadSize) : size;
+}
+
+std::uint32_t returned_record_size(std::uint32_t code, std::uint32_t window_count) {
+  std::uint32_t size = ferrox::RecordSize(code, window_count);
+  return code == ferrox::Request::WriteWindow ? std::min(size, ferrox::MemRecHeadSize) : size;
+}
+
+framework::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Event& event, const std::string& where) {
+  if (bytes.size() < sizeof(EventHead)) return std::size_t{0};
+  EventHead head;
+  std::memcpy(&head, bytes.data(), sizeof head);
+  if (head.sent_size > MaxRecordBytes || head.returned_size > MaxRecordBytes)
+    return fault(where, "a record of more than " + std::to_string(MaxRecordBytes) + " bytes");
+  if (head.size != sizeof head + head.sent_size + head.returned_size)
+    return fault(where, "the event's size " + std::to_string(head.size) + " is not its head's and records'");
+  if (!known_kind(head.kind)) return fault(where, "unknown kind of event " + std::to_string(head.kind));
+  if (bytes.size() < head.size) return std::size_t{0};
+  const std::uint8_t* sent = bytes.data() + sizeof head;
+  event.head = head;
+  event.sent.assign(sent, sent + head.sent_size);
+  event.returned.assign(sent + head.sent_size, sent + head.sent_size + head.returned_size);
+  return std::size_t{head.size};
+}
+
+framework::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, const std::string& source) {
+  Recording recording;
+  if (bytes.size() < sizeof(FileHead) || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
+    return fault(source, "not a ferrox recording");
+  std::memcpy(&recording.head, bytes.data(), sizeof recording.head);
+  if (recording.head.version != FormatVersion)
+    return fault(source, "recording format version " + std::to_string(recording.head.version) + "; this ferrox reads " +
+                             std::to_string(FormatVersion));
+  for (std::size_t at = sizeof(FileHead); at < bytes.size();) {
+    std::string where = source + ": event " + std::to_string(recording.events.size() + 1) + " at byte " + std::to_string(at);
+    Event event;
+    framework::Result<std::size_t> read = read_event(bytes.subspan(at), event, where);
+    if (!read) return read.error();
+    if (*read == 0) return fault(where, "the recording ends inside the event");
+    recording.events.push_back(std::move(event));
+    at += *read;
+  }
+  order_events(recording.events);
+  return recording;
+}
+
+framework::Result<Recording> load_recording(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return fault(path, "cannot be read");
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  return parse_recording(bytes, path);
+}
+
+std::size_t Recording::process_count() const {
+  std::vector<std::int32_t> processes;
+  for (const Event& event : events)
+    if (std::find(processes.begin(), processes.end(), event.head.process) == processes.end())
+      processes.push_back(event.head.process);
+  return processes.size();
+}
+
+std::size_t Recording::call_count() const {
+  return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const Event& e) { return e.is_call(); }));
+}
+
+void order_events(std::vector<Event>& events) {
+  // Processes keep the order in which they first appear.
+  std::vector<std::int32_t> processes;
+  for (const Event& event : events)
+    if (std::find(processes.begin(), processes.end(), event.head.process) == processes.end())
+      processes.push_back(event.head.process);
+  auto rank = [&processes](const Event& event) {
+    return std::find(processes.begin(), processes.end(), event.head.process) - processes.begin();
+  };
+  std::stable_sort(events.begin(), events.end(), [&rank](const Event& a, const Event& b) {
+    auto ra = rank(a), rb = rank(b);
+    if (ra != rb) return ra < rb;
+    if (a.head.sequence != b.head.sequence) return a.head.sequence < b.head.sequence;
+    return !a.is_call() && b.is_call();
+  });
+}
+
+}  // namespace trace

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+// Writing the events of a recording from inside the traced program, where a request may be made
+// from a signal handler that interrupted another: no allocation, no lock a handler could wait on,
+// and each event goes out whole, with one system call, while the thread's signals are blocked.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "ferrox/trace/recording.h"
+
+namespace trace {
+
+// CLOCK_MONOTONIC in ns, the clock of every event and of FileHead::started.
+std::uint64_t monotonic_ns();
+
+class RecordingWriter {
+ public:
+  // Events go to this descriptor from now on.
+  void attach(int fd) { fd_.store(fd, std::memory_order_release); }
+  bool attached() const { return fd_.load(std::memory_order_acquire) >= 0; }
+  // The program closes the descriptor (or puts another file in its place): nothing more goes to it.
+  void forget(int fd) { forget_from(static_cast<unsigned>(fd), static_cast<unsigned>(fd)); }
+  void forget_from(unsigned first, unsigned last) {
+    int fd = fd_.load(std::memory_order_acquire);
+    if (fd >= 0 && static_cast<unsigned>(fd) >= first && static_cast<unsigned>(fd) <= last) fd_.store(-1);
+  }
+
+  // Fills in the size, the record sizes and, for a call made at head.time, its duration, and
+  // writes the event; a descriptor that fails is
+  // given up, so the traced program goes on as it would untraced.
+  void write(EventHead head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> returned);
+
+ private:
+  std::atomic<int> fd_{-1};
+  // Held across one event, by one thread at a time (other threads of the program wait on it).
+  std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
+};
+
+}  // namespace trace
