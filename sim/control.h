@@ -38,6 +38,14 @@ typedef void (*vpc_port_watcher)(int output, unsigned port, unsigned width, unsi
 void vpc_watch_port_instructions(vpc_port_watcher watch);
 typedef void (*vpc_watch_port_instructions_entry)(vpc_port_watcher watch);
 
+/* Tells `watch` of each signal the virtual PC hands to the program's handler itself, where the
+ * kernel's path is not faithful (under qemu-user, or a runtime that holds signals back): the
+ * signal, its si_code and si_errno, just before the handler is called. A tracer in front of the
+ * virtual PC, whose own handler is not the one called then, watches this way. */
+typedef void (*vpc_signal_watcher)(int signal, int code, int error);
+void vpc_watch_signals(vpc_signal_watcher watch);
+typedef void (*vpc_watch_signals_entry)(vpc_signal_watcher watch);
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,6 +7,7 @@
 
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/kernel/port_trap.h"
+#include "ferrox/vpc/kernel/signal_delivery.h"
 #include "ferrox/vpc/machine.h"
 
 extern "C" {
@@ -34,5 +35,6 @@ VPC_API size_t vpc_printer_output(unsigned base, char* buffer, size_t size) {
 }
 
 VPC_API void vpc_watch_port_instructions(vpc_port_watcher watch) { vpc::watch_port_instructions(watch); }
+VPC_API void vpc_watch_signals(vpc_signal_watcher watch) { vpc::watch_delivered_signals(watch); }
 
 }  // extern "C"

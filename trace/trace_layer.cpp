@@ -128,12 +128,41 @@ void on_port_instruction(int output, unsigned port, unsigned width, unsigned cou
   layer.writer.write(head, output ? bytes : std::span<const std::uint8_t>{}, output ? std::span<const std::uint8_t>{} : bytes);
 }
 
-// Below the layer may be the virtual PC, which then reports the port instructions it carries out.
-void watch_trapped_instructions() {
+// Signal 44: the program's handler is called through one of the layer's, which writes the signal
+// first. The program sees its own handler whenever it asks.
+using trace::layer::SigactionFunction;
+std::atomic<void (*)(int, siginfo_t*, void*)> program_handler{nullptr};
+struct sigaction program_action {};
+
+void write_signal(int signal, int code, int error) {
+  if (Layer* layer = Layer::existing()) {
+    EventHead head = layer->signal();
+    head.code = static_cast<std::uint32_t>(signal);
+    head.argument = static_cast<std::uint32_t>(code);
+    head.value = static_cast<std::uint32_t>(error);
+    layer->writer.write(head, {}, {});
+  }
+}
+
+void on_interrupt_signal(int signal, siginfo_t* info, void* context) {
+  write_signal(signal, info->si_code, info->si_errno);
+  if (auto handler = program_handler.load(std::memory_order_acquire)) handler(signal, info, context);
+}
+
+// A signal the virtual PC hands to the program's handler itself, past the layer's.
+void on_delivered_signal(int signal, int code, int error) {
+  if (signal == ferrox::InterruptSignal && program_handler.load(std::memory_order_acquire)) write_signal(signal, code, error);
+}
+
+// Below the layer may be the virtual PC, which then reports the port instructions it carries out
+// and the signals it hands to the program's handler itself.
+void watch_virtual_pc() {
   static std::atomic<bool> asked{false};
   if (asked.exchange(true)) return;
-  auto watch = reinterpret_cast<vpc_watch_port_instructions_entry>(dlsym(RTLD_DEFAULT, "vpc_watch_port_instructions"));
-  if (watch) watch(on_port_instruction);
+  auto instructions = reinterpret_cast<vpc_watch_port_instructions_entry>(dlsym(RTLD_DEFAULT, "vpc_watch_port_instructions"));
+  if (instructions) instructions(on_port_instruction);
+  auto signals = reinterpret_cast<vpc_watch_signals_entry>(dlsym(RTLD_DEFAULT, "vpc_watch_signals"));
+  if (signals) signals(on_delivered_signal);
 }
 
 int privilege_call(Kind kind, std::uint32_t argument, std::uint32_t value, std::uint32_t extra, int result) {
@@ -145,27 +174,9 @@ int privilege_call(Kind kind, std::uint32_t argument, std::uint32_t value, std::
   head.extra = extra;
   finish(head, result, error);
   layer.writer.write(head, {}, {});
-  if (result == 0) watch_trapped_instructions();
+  if (result == 0) watch_virtual_pc();
   errno = error;
   return result;
-}
-
-
-// Signal 44: the program's handler is called through one of the layer's, which writes the signal
-// first. The program sees its own handler whenever it asks.
-using trace::layer::SigactionFunction;
-std::atomic<void (*)(int, siginfo_t*, void*)> program_handler{nullptr};
-struct sigaction program_action {};
-
-void on_interrupt_signal(int signal, siginfo_t* info, void* context) {
-  if (Layer* layer = Layer::existing()) {
-    EventHead head = layer->signal();
-    head.code = static_cast<std::uint32_t>(signal);
-    head.argument = static_cast<std::uint32_t>(info->si_code);
-    head.value = static_cast<std::uint32_t>(info->si_errno);
-    layer->writer.write(head, {}, {});
-  }
-  if (auto handler = program_handler.load(std::memory_order_acquire)) handler(signal, info, context);
 }
 
 int watched_sigaction(SigactionFunction real, const struct sigaction* action, struct sigaction* old) {
@@ -178,6 +189,7 @@ int watched_sigaction(SigactionFunction real, const struct sigaction* action, st
     program_action = *action;
     program_handler.store(action->sa_sigaction, std::memory_order_release);  // before the first signal
     result = real(ferrox::InterruptSignal, &installed, &before);
+    if (result == 0) watch_virtual_pc();
     if (result != 0) {
       program_action = previous;
       program_handler.store(wrapped ? previous.sa_sigaction : nullptr);

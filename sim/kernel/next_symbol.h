@@ -5,7 +5,6 @@
 #pragma once
 
 #include <dlfcn.h>
-#include <signal.h>
 
 namespace vpc {
 
@@ -30,8 +29,6 @@ int close_range(unsigned first, unsigned last, int flags);
 void closefrom(int first);
 int iopl(int level);
 int ioperm(unsigned long from, unsigned long count, int turn_on);
-// The virtual PC's own signal handling goes past a tracer in front of it, which watches signal 44.
-int sigaction(int signal, const struct sigaction* action, struct sigaction* old);
 
 }  // namespace next
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,7 +77,7 @@ bool probe_kernel_path() {
   probe.sa_sigaction = probe_handler;
   probe.sa_flags = SA_SIGINFO;
   sigemptyset(&probe.sa_mask);
-  next::sigaction(ProbeSignal, &probe, &saved);
+  sigaction(ProbeSignal, &probe, &saved);
   probe_arrived = 0;
   probe_faithful = 0;
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
@@ -85,7 +86,7 @@ bool probe_kernel_path() {
   bool faithful = queued && probe_arrived && probe_faithful;
   pthread_sigmask(SIG_BLOCK, &only, nullptr);
   if (queued && !probe_arrived) drain_late_probe();
-  next::sigaction(ProbeSignal, &saved, nullptr);
+  sigaction(ProbeSignal, &saved, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved_mask, nullptr);
   return faithful;
 }
@@ -200,9 +201,13 @@ class HeldSignals {
 
 HeldSignals held_signals;
 
+std::atomic<vpc_signal_watcher> signal_watcher{nullptr};
+
+// The handler as the program installed it: through whatever interposes sigaction in front of the C
+// library (a sanitizer's runtime, a tracer, which hears of the signal from the watcher instead).
 void invoke_handler(const HeldSignal& held) {
   struct sigaction action {};
-  next::sigaction(held.signal, nullptr, &action);
+  sigaction(held.signal, nullptr, &action);
   bool takes_info = action.sa_flags & SA_SIGINFO;
   if (!takes_info && action.sa_handler == SIG_IGN) return;
   if (!takes_info && action.sa_handler == SIG_DFL) {
@@ -216,9 +221,10 @@ void invoke_handler(const HeldSignal& held) {
   if (action.sa_flags & SA_RESETHAND) {
     struct sigaction reset {};
     reset.sa_handler = SIG_DFL;
-    next::sigaction(held.signal, &reset, nullptr);
+    sigaction(held.signal, &reset, nullptr);
   }
   siginfo_t info = driver_siginfo(held.signal, held.error, held.code);
+  if (vpc_signal_watcher watch = signal_watcher.load(std::memory_order_acquire)) watch(held.signal, held.code, held.error);
   ucontext_t context;
   std::memset(&context, 0, sizeof context);
   if (takes_info) {
@@ -248,7 +254,7 @@ int claim_signal(void (*handler)(int, siginfo_t*, void*)) {
   for (int step = 0; step < count; ++step) {
     int signal = SIGRTMIN + (12 + step) % count;
     struct sigaction current {};
-    if (signal == ferrox::InterruptSignal || next::sigaction(signal, nullptr, &current) != 0) continue;
+    if (signal == ferrox::InterruptSignal || sigaction(signal, nullptr, &current) != 0) continue;
     bool ours = (current.sa_flags & SA_SIGINFO) && current.sa_sigaction == handler;
     if (ours) return signal;
     if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) continue;
@@ -256,10 +262,12 @@ int claim_signal(void (*handler)(int, siginfo_t*, void*)) {
     action.sa_sigaction = handler;
     action.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&action.sa_mask);
-    if (next::sigaction(signal, &action, nullptr) == 0) return signal;
+    if (sigaction(signal, &action, nullptr) == 0) return signal;
   }
   return 0;
 }
+
+void watch_delivered_signals(vpc_signal_watcher watch) { signal_watcher.store(watch, std::memory_order_release); }
 
 bool kernel_delivers_signals() {
   if (path == Path::Undecided) path = probe_kernel_path() ? Path::Kernel : Path::Direct;

@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "ferrox/vpc/Export.h"
+#include "ferrox/vpc/control.h"
 
 namespace vpc {
 
@@ -29,6 +30,9 @@ VPC_API void send_driver_signal(int signal, std::int32_t error, std::int32_t cod
 // program has installed nothing for, so that none of its handlers is ever replaced, and never the
 // driver's signal 44. The same handler gets the same signal again; 0 when every one is taken.
 int claim_signal(void (*handler)(int, siginfo_t*, void*));
+
+// The watcher told of every signal handed to the program's handler directly (control.h).
+void watch_delivered_signals(vpc_signal_watcher watch);
 
 // True when signals take the kernel's path (decides it if not yet decided).
 VPC_API bool kernel_delivers_signals();

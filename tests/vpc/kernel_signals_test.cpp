@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Signal 44 as the driver sends it: to the process, where a thread that does not block it takes
-// it; errno after a request is what the program's handler left there unless the request failed;
-// and the interval timer, which runs only while line 0 is listened to, on a signal of its own.
+// it, or to the handler called directly, which a watcher hears of; errno after a request is what
+// the program's handler left there unless the request failed; and the interval timer, which runs
+// only while line 0 is listened to, on a signal of its own.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/control.h"
 #include "ferrox/vpc/kernel/signal_delivery.h"
 #include "tests/support/virtual_pc.h"
 
@@ -120,6 +122,25 @@ TEST_F(SignalTest, ASecondThreadThatBlocksTheSignalLeavesItToTheFirst) {
   raising.join();
   EXPECT_EQ(handled.load(), 1);
   EXPECT_EQ(handled_on.load(), getpid());
+}
+
+// Where the virtual PC calls the handler itself, a tracer whose own handler is then passed over
+// hears of each signal from the watcher, before the handler runs.
+std::atomic<int> watched{0}, watched_before_handled{-1};
+void watch_signal(int signal, int code, int error) {
+  if (signal == ferrox::InterruptSignal && code == 3 && error == 1) watched_before_handled = handled.load();
+  ++watched;
+}
+
+TEST_F(SignalTest, AWatcherHearsOfEachSignalHandedToTheHandlerDirectly) {
+  if (vpc::kernel_delivers_signals()) GTEST_SKIP() << "the kernel delivers signals here, to the handler it holds";
+  vpc_watch_signals(watch_signal);
+  ASSERT_EQ(unmask(3), 0);
+  pc.irqs().raise(3);
+  vpc_watch_signals(nullptr);
+  EXPECT_EQ(handled.load(), 1);
+  EXPECT_EQ(watched.load(), 1);
+  EXPECT_EQ(watched_before_handled.load(), 0);
 }
 
 // The ATA disk interrupts when a command finishes: the port write that gives the command raises
