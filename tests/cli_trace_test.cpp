@@ -139,6 +139,21 @@ TEST(CliTrace, PortInstructionsTheVirtualPcTrapsAreTraced) {
   EXPECT_NE(run.err.find("trapped in port=0x0379 width=1 count=1 -> value="), std::string::npos) << run.err;
 }
 
+TEST(CliTrace, PortInstructionsReplayAsRecorded) {
+  std::string recording = cli::TempFile("direct.rec").string();
+  std::string write = std::string(FERROX_TOOL) + " port write --direct 0x378 ";
+  ASSERT_EQ(Ferrox("record -o " + recording + " -- " + write + "0x55").status, 0);
+  Outcome same = Ferrox("replay " + recording + " -- " + write + "0x55");
+  EXPECT_EQ(same.status, 0) << same.err;
+  Outcome changed = Ferrox("replay " + recording + " -- " + write + "0x56");
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.err.find("expected: trapped out port=0x0378 width=1 count=1 value=0x55\n"
+                             "  came:     trapped out port=0x0378 width=1 count=1 value=0x56"),
+            std::string::npos)
+      << changed.err;
+  std::filesystem::remove(recording);
+}
+
 TEST(CliTrace, FaultsAreSaidAndFailTheCommand) {
   cli::ExpectFailure("trace -- /nonexistent/program", "cannot run /nonexistent/program: No such file or directory");
   std::string bad = cli::TempFile("bad.rec").string();

@@ -11,8 +11,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <span>
 #include <type_traits>
+#include <vector>
 
+#include "ferrox/vpc/kernel/replay.h"
 #include "ferrox/vpc/kernel/user_memory.h"
 #include "ferrox/vpc/machine.h"
 
@@ -48,8 +51,45 @@ void write_register(greg_t* registers, int index, std::uint64_t value, unsigned 
 
 std::atomic<vpc_port_watcher> port_watcher{nullptr};
 
-void log_transfer(Event event, std::uint16_t port, unsigned width, std::uint64_t count, std::uint32_t value,
-                  const void* data = nullptr) {
+// Where the elements of a trapped instruction go and come from: the machine's port bus...
+struct MachinePorts {
+  PortBus& bus;
+  std::uint32_t read(std::uint16_t port, unsigned width) { return bus.read(port, width); }
+  void write(std::uint16_t port, unsigned width, std::uint32_t value) { bus.write(port, width, value); }
+  void finished(Event, std::uint16_t, unsigned, std::uint64_t, std::uint32_t, const void*) {}
+};
+
+// ...or, in a replay, the recording: an input gets the recorded elements (all ones past them, as a
+// port nobody answers), an output is held to the recorded one once all its elements are written.
+class ReplayedPorts {
+ public:
+  ReplayedPorts(Replay& replay, std::vector<std::uint8_t> input) : replay_(replay), input_(std::move(input)) {}
+
+  std::uint32_t read(std::uint16_t, unsigned width) {
+    std::uint32_t value = ~0u;
+    if (next_ + width <= input_.size()) std::memcpy(&value, input_.data() + next_, width);  // little-endian
+    next_ += width;
+    return value;
+  }
+  void write(std::uint16_t, unsigned, std::uint32_t) {}
+  void finished(Event event, std::uint16_t port, unsigned width, std::uint64_t count, std::uint32_t value,
+                const void* data) {
+    if (event != Event::PortOut) return;
+    std::span<const std::uint8_t> elements;
+    if (data) elements = {static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(width * count)};
+    replay_.port_output(port, width, static_cast<std::uint32_t>(count), value, elements);
+  }
+
+ private:
+  Replay& replay_;
+  std::vector<std::uint8_t> input_;
+  std::size_t next_ = 0;
+};
+
+template <class Ports>
+void log_transfer(Ports& ports, Event event, std::uint16_t port, unsigned width, std::uint64_t count,
+                  std::uint32_t value, const void* data = nullptr) {
+  ports.finished(event, port, width, count, value, data);
   if (vpc_port_watcher watch = port_watcher.load(std::memory_order_acquire))
     watch(event == Event::PortOut, port, width, static_cast<unsigned>(count), value, data);
   RequestLog& log = Machine::instance().log();
@@ -63,26 +103,32 @@ void log_transfer(Event event, std::uint16_t port, unsigned width, std::uint64_t
   log.add(entry);
 }
 
-void transfer_single(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, PortBus& bus) {
+template <class Ports>
+void transfer_single(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, Ports& ports) {
   unsigned bits = 8 * instruction.width;
   if (instruction.kind == PortInstruction::Kind::In) {
-    std::uint32_t value = bus.read(port, instruction.width);
+    std::uint32_t value = ports.read(port, instruction.width);
     write_register(registers, Accumulator, value, bits);
-    log_transfer(Event::PortIn, port, instruction.width, 1, value);
+    log_transfer(ports, Event::PortIn, port, instruction.width, 1, value);
   } else {
     auto value = static_cast<std::uint32_t>(read_register(registers, Accumulator, bits));
-    bus.write(port, instruction.width, value);
-    log_transfer(Event::PortOut, port, instruction.width, 1, value);
+    ports.write(port, instruction.width, value);
+    log_transfer(ports, Event::PortOut, port, instruction.width, 1, value);
   }
+}
+
+std::uint64_t element_count(const greg_t* registers, const PortInstruction& instruction) {
+  return instruction.repeated ? read_register(registers, Counter, instruction.address_bits) : 1;
 }
 
 // INS stores at ES:DI, OUTS loads from DS:SI (flat in user space); the index moves by one element
 // per transfer, down when the direction flag is set, and a repeated form runs CX down to 0.
-void transfer_string(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, PortBus& bus) {
+template <class Ports>
+void transfer_string(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, Ports& ports) {
   bool input = instruction.kind == PortInstruction::Kind::Ins;
   int index = input ? DestinationIndex : SourceIndex;
   unsigned bits = instruction.address_bits;
-  std::uint64_t count = instruction.repeated ? read_register(registers, Counter, bits) : 1;
+  std::uint64_t count = element_count(registers, instruction);
   bool downward = static_cast<std::uint64_t>(registers[Flags]) & DirectionFlag;
   std::uint64_t address = read_register(registers, index, bits);
   const void* elements = downward ? nullptr : reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address));
@@ -90,17 +136,26 @@ void transfer_string(greg_t* registers, const PortInstruction& instruction, std:
     auto* memory = reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
     std::uint32_t value = 0;
     if (input) {
-      value = bus.read(port, instruction.width);
+      value = ports.read(port, instruction.width);
       std::memcpy(memory, &value, instruction.width);  // little-endian: the low bytes
     } else {
       std::memcpy(&value, memory, instruction.width);
-      bus.write(port, instruction.width, value);
+      ports.write(port, instruction.width, value);
     }
     address = low_bits(downward ? address - instruction.width : address + instruction.width, bits);
   }
   write_register(registers, index, address, bits);
   if (instruction.repeated) write_register(registers, Counter, 0, bits);
-  log_transfer(input ? Event::PortIn : Event::PortOut, port, instruction.width, count, 0, elements);
+  log_transfer(ports, input ? Event::PortIn : Event::PortOut, port, instruction.width, count, 0, elements);
+}
+
+template <class Ports>
+void transfer(greg_t* registers, const PortInstruction& instruction, std::uint16_t port, Ports& ports) {
+  bool single = instruction.kind == PortInstruction::Kind::In || instruction.kind == PortInstruction::Kind::Out;
+  if (single)
+    transfer_single(registers, instruction, port, ports);
+  else
+    transfer_string(registers, instruction, port, ports);
 }
 
 // Carries out the port instruction at the instruction pointer; false when there is none, or when
@@ -115,11 +170,15 @@ bool emulate(greg_t* registers) {
   if (!machine.privilege().holds(port, instruction->width)) return false;
   // An interrupt the instruction raises (a port's acknowledge) is signalled once it is done.
   IrqController::Hold hold(machine.irqs());
-  bool single = instruction->kind == PortInstruction::Kind::In || instruction->kind == PortInstruction::Kind::Out;
-  if (single)
-    transfer_single(registers, *instruction, port, machine.ports());
-  else
-    transfer_string(registers, *instruction, port, machine.ports());
+  if (Replay* replay = machine.node().replay()) {
+    bool input = instruction->kind == PortInstruction::Kind::In || instruction->kind == PortInstruction::Kind::Ins;
+    auto count = static_cast<std::uint32_t>(element_count(registers, *instruction));
+    ReplayedPorts ports(*replay, input ? replay->port_input(port, instruction->width, count) : std::vector<std::uint8_t>{});
+    transfer(registers, *instruction, port, ports);
+  } else {
+    MachinePorts ports{machine.ports()};
+    transfer(registers, *instruction, port, ports);
+  }
   registers[InstructionPointer] += static_cast<greg_t>(instruction->length);
   return true;
 }

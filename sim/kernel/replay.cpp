@@ -266,4 +266,34 @@ int Replay::ioperm(unsigned long from, unsigned long count, int turn_on) {
   return privilege_call(live, [&] { return privilege_.ioperm(from, count, turn_on); });
 }
 
+std::vector<std::uint8_t> Replay::port_input(std::uint16_t port, unsigned width, std::uint32_t count) {
+  if (divergence_) return {};
+  trace::Event live = live_call(Kind::PortIn);
+  live.head.code = width;
+  live.head.argument = port;
+  live.head.extra = count;
+  std::optional<Matched> matched = match(live);
+  if (!matched) return {};
+  const trace::Event& recorded = *matched->recorded;
+  std::vector<std::uint8_t> elements = recorded.returned;
+  if (elements.empty()) {  // a single transfer keeps its value in the head
+    elements.resize(sizeof recorded.head.value);
+    std::memcpy(elements.data(), &recorded.head.value, elements.size());
+  }
+  answer(*matched);
+  return elements;
+}
+
+void Replay::port_output(std::uint16_t port, unsigned width, std::uint32_t count, std::uint32_t value,
+                         std::span<const std::uint8_t> elements) {
+  if (divergence_) return;
+  trace::Event live = live_call(Kind::PortOut);
+  live.head.code = width;
+  live.head.argument = port;
+  live.head.value = value;
+  live.head.extra = count;
+  live.sent.assign(elements.begin(), elements.end());
+  if (std::optional<Matched> matched = match(live)) answer(*matched);
+}
+
 }  // namespace vpc

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Replay: the device node answers the program from a recording instead of from the machine. Each
-// call the program makes (open, close, request, iopl, ioperm) must be the next one of the recording
+// call the program makes (open, close, request, iopl, ioperm, a trapped port instruction) must be the next one of the recording
 // (what the program chose: ports, values written, addresses, registers, lines; not its process id,
 // cookie or descriptor numbers); it gets the recorded answer, records and results alike, and the
 // signals that came after that call in the recording come after it again, with the cookie this
@@ -19,7 +19,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "ferrox/framework/Result.h"
 #include "ferrox/trace/recording.h"
@@ -70,6 +72,12 @@ class VPC_API Replay {
   // iopl and ioperm in the C library's convention; the privilege is granted as recorded.
   int iopl(int level);
   int ioperm(unsigned long from, unsigned long count, int turn_on);
+  // Port instructions the program executes itself, which the virtual PC traps. An input is answered
+  // with the recorded elements (the value of a single transfer; nothing at a divergence); an output
+  // is checked with its value (single) or the elements it wrote.
+  std::vector<std::uint8_t> port_input(std::uint16_t port, unsigned width, std::uint32_t count);
+  void port_output(std::uint16_t port, unsigned width, std::uint32_t count, std::uint32_t value,
+                   std::span<const std::uint8_t> elements);
 
  private:
   struct Matched {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "ferrox/hwtypes/DriverContract.h"
@@ -51,6 +52,18 @@ inline trace::Event signal_event(std::uint32_t sequence, std::uint32_t line, std
   event.head.code = ferrox::InterruptSignal;
   event.head.argument = line;
   event.head.value = cookie;
+  return event;
+}
+
+// A port instruction the virtual PC trapped: a single transfer's value, or a string's elements.
+inline trace::Event trapped_event(std::uint32_t sequence, trace::Kind kind, std::uint32_t port, std::uint32_t width,
+                                  std::uint32_t value, std::vector<std::uint8_t> elements = {}) {
+  trace::Event event = call(kind, sequence);
+  event.head.code = width;
+  event.head.argument = port;
+  event.head.value = value;
+  event.head.extra = elements.empty() ? 1 : static_cast<std::uint32_t>(elements.size() / width);
+  (kind == trace::Kind::PortOut ? event.sent : event.returned) = std::move(elements);
   return event;
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Replay on the virtual PC, in process: answers from the recording rather than the machine, the
 // first call that differs reported with its index, signals after their call with this run's
-// cookie, polls repeated or left out where polling is loose, and what the program left unmade.
+// cookie, polls repeated or left out where polling is loose, what the program left unmade, and the
+// port instructions it executes itself.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -151,6 +152,33 @@ TEST_F(ReplayTest, PrivilegeIsAnsweredAsRecorded) {
   EXPECT_EQ(iopl(3), -1);  // the machine itself grants it
   EXPECT_EQ(errno, EPERM);
   EXPECT_EQ(pc.privilege().level(), 0);
+}
+
+TEST_F(ReplayTest, PortInstructionsAreAnsweredAndCheckedAsRecorded) {
+  trace::Event granted = call(trace::Kind::Iopl, 0);
+  granted.head.argument = 3;
+  using trace::Kind;
+  Replay({granted, trapped_event(1, Kind::PortIn, 0x379, 1, 0x5A), trapped_event(2, Kind::PortOut, 0x378, 1, 0x41),
+          trapped_event(3, Kind::PortIn, 0x1F0, 2, 0, {0x40, 0x00, 0x3F, 0xFF}), trapped_event(4, Kind::PortOut, 0x378, 1, 0x41)});
+  ASSERT_EQ(iopl(3), 0);
+  EXPECT_EQ(inb(0x379), 0x5A);  // the machine's printer would say 0xDF
+  outb(0x41, 0x378);
+  std::uint16_t words[2] = {};
+  insw(0x1F0, words, 2);
+  std::atomic_signal_fence(std::memory_order_seq_cst);  // the C library's port instructions tell the compiler of no memory they touch
+  EXPECT_EQ(words[0], 0x0040);
+  EXPECT_EQ(words[1], 0xFF3F);
+  EXPECT_FALSE(pc.replay().divergence());
+  outb(0x42, 0x378);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  ASSERT_TRUE(pc.replay().divergence());
+  EXPECT_EQ(*pc.replay().divergence(),
+            "diverged at call #4\n"
+            "  expected: trapped out port=0x0378 width=1 count=1 value=0x41\n"
+            "  came:     trapped out port=0x0378 width=1 count=1 value=0x42");
+  EXPECT_EQ(pc.parallel_ports().printer(0x378)->received_text(), "");
+  EXPECT_EQ(inb(0x379), 0xFF);  // after a divergence nothing answers
+  iopl(0);
 }
 
 }  // namespace
