@@ -38,6 +38,16 @@ trace::Event live_call(Kind kind) {
   return event;
 }
 
+// A trapped port instruction as the trace layer writes it: code = width, argument = port, extra =
+// elements.
+trace::Event live_port_instruction(Kind kind, std::uint16_t port, unsigned width, std::uint32_t count) {
+  trace::Event event = live_call(kind);
+  event.head.code = width;
+  event.head.argument = port;
+  event.head.extra = count;
+  return event;
+}
+
 bool same_call(const trace::Event& recorded, const trace::Event& live) {
   if (recorded.head.kind != live.head.kind || recorded.head.code != live.head.code) return false;
   trace::Decoded expected = trace::decode(recorded), came = trace::decode(live);
@@ -268,11 +278,7 @@ int Replay::ioperm(unsigned long from, unsigned long count, int turn_on) {
 
 std::vector<std::uint8_t> Replay::port_input(std::uint16_t port, unsigned width, std::uint32_t count) {
   if (divergence_) return {};
-  trace::Event live = live_call(Kind::PortIn);
-  live.head.code = width;
-  live.head.argument = port;
-  live.head.extra = count;
-  std::optional<Matched> matched = match(live);
+  std::optional<Matched> matched = match(live_port_instruction(Kind::PortIn, port, width, count));
   if (!matched) return {};
   const trace::Event& recorded = *matched->recorded;
   std::vector<std::uint8_t> elements = recorded.returned;
@@ -287,11 +293,8 @@ std::vector<std::uint8_t> Replay::port_input(std::uint16_t port, unsigned width,
 void Replay::port_output(std::uint16_t port, unsigned width, std::uint32_t count, std::uint32_t value,
                          std::span<const std::uint8_t> elements) {
   if (divergence_) return;
-  trace::Event live = live_call(Kind::PortOut);
-  live.head.code = width;
-  live.head.argument = port;
+  trace::Event live = live_port_instruction(Kind::PortOut, port, width, count);
   live.head.value = value;
-  live.head.extra = count;
   live.sent.assign(elements.begin(), elements.end());
   if (std::optional<Matched> matched = match(live)) answer(*matched);
 }
