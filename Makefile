@@ -97,11 +97,12 @@ lintian:
 	lintian --pedantic build/x86_64/packages/*.deb
 
 # Staging installs of both ABIs with the examples built against them; as root, also the packages
-# installed with dpkg and removed again.
+# installed with dpkg and removed again, then once more as on a new machine (no /lib/modules).
 check-install: build-x86_64 build-i386
 	./scripts/check-install.sh x86_64
 	./scripts/check-install.sh i386
-	@if [ "$$(id -u)" -eq 0 ]; then $(MAKE) --no-print-directory package && ./scripts/check-packages.sh; \
+	@if [ "$$(id -u)" -eq 0 ]; then $(MAKE) --no-print-directory package && ./scripts/check-packages.sh && \
+	  ./scripts/check-fresh-machine.sh; \
 	else echo "check-install: the packages are checked as root only"; fi
 
 spdx:

@@ -12,9 +12,9 @@
 # files (into the build tree, never /boot or /usr), and leaves everything under build/e2e
 # (FERROX_E2E_DIR overrides). FERROX_FUZZ_SEED repeats a run of the driver fuzzer;
 # FERROX_E2E_SUITES picks kernels ("default" alone for the peer benchmarks).
-set -euo pipefail
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=../scripts/strict-mode.sh
+source "$root/scripts/strict-mode.sh"
 work=${FERROX_E2E_DIR:-$root/build/e2e}
 make_jobs=${JOBS:-2}
 boot_timeout=${FERROX_E2E_TIMEOUT:-300}
@@ -52,7 +52,7 @@ ensure_packages() {
 # The package lists name each suite's kernel; they are refreshed before a kernel that is not cached
 # is downloaded, so that the version they name is still on the mirror.
 ensure_backports_source() {
-	apt-cache policy | grep -q 'bookworm-backports' && return
+	grep -q 'bookworm-backports' <<<"$(apt-cache policy)" && return
 	[ "$(id -u)" -eq 0 ] || fail "apt knows no bookworm-backports suite (run as root to have it added)"
 	log "adding bookworm-backports to apt's sources"
 	printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' 'Components: main' \
@@ -63,7 +63,8 @@ ensure_backports_source() {
 kernel_version() {
 	local package=linux-image-amd64
 	[ "$1" = default ] || package+=/$1
-	apt-cache depends "$package" 2>/dev/null | sed -n 's/^ *Depends: linux-image-\(.*\)$/\1/p' | head -n1
+	# A suite apt does not know yet names none.
+	{ apt-cache depends "$package" 2>/dev/null || true; } | sed -n '0,/^ *Depends: linux-image-/s/^ *Depends: linux-image-\(.*\)$/\1/p'
 }
 
 # The headers of a kernel and the packages they need that hold build files (common headers, kbuild).
@@ -84,9 +85,10 @@ fetch_kernel() {
 	# apt-get download writes as root when its sandbox user cannot reach the directory; it says so.
 	(cd "$dir/debs" && apt-get download -qq "linux-image-$kver" $(header_packages "$kver") 2>&1 |
 		grep -v 'unsandboxed' >&2 || true)
-	local deb
-	deb=$(ls "$dir/debs"/linux-image-"$kver"_*.deb 2>/dev/null | head -n1)
-	[ -n "$deb" ] || fail "apt-get download linux-image-$kver gave no package"
+	local deb images
+	images=("$dir/debs"/linux-image-"$kver"_*.deb)
+	deb=${images[0]}
+	[ -f "$deb" ] || fail "apt-get download linux-image-$kver gave no package"
 	dpkg-deb --fsys-tarfile "$deb" | tar -x -O "./boot/vmlinuz-$kver" >"$dir/vmlinuz"
 	extract_parport_modules "$deb" "$kver" "$dir/modules"
 	for deb in "$dir/debs"/linux-headers-*.deb "$dir/debs"/linux-kbuild-*.deb; do dpkg-deb -x "$deb" "$dir/root"; done
@@ -185,7 +187,7 @@ boot() {
 	truncate -s 8M "$run/disk.img"
 	log "booting the emulated PC with $kver"
 	local started=$SECONDS
-	set +e
+	qemu_status=0
 	timeout -k 10 "$boot_timeout" qemu-system-x86_64 \
 		-machine pc -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
 		-kernel "$work/kernels/$kver/vmlinuz" -initrd "$work/initramfs.gz" \
@@ -199,9 +201,7 @@ boot() {
 		-chardev "file,id=recording64,path=$run/recording-x86_64.rec" -device isa-debugcon,iobase=0x4f8,chardev=recording64 \
 		-chardev "file,id=recording32,path=$run/recording-i386.rec" -device isa-debugcon,iobase=0x4f9,chardev=recording32 \
 		-device isa-debug-exit,iobase=0x501,iosize=1 \
-		</dev/null >"$run/qemu.log" 2>&1
-	qemu_status=$?
-	set -e
+		</dev/null >"$run/qemu.log" 2>&1 || qemu_status=$?
 	cat "$run/console.log" 2>/dev/null || true
 	log "the emulated PC ran $((SECONDS - started)) s with $kver"
 }

@@ -4,9 +4,9 @@
 # checks its headers on their own, builds the examples against that tree alone (find_package and
 # the one-line pkg-config build) and runs them on the installed virtual PC.
 #   check-install.sh x86_64|i386        (after make build-x86_64 or build-i386)
-set -euo pipefail
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=strict-mode.sh
+source "$root/scripts/strict-mode.sh"
 config=${1:?usage: check-install.sh x86_64|i386}
 build=$root/build/$config
 stage=$build/stage

@@ -3,10 +3,13 @@
 # The Debian packages as a user meets them (as root, after make package): the four .deb files
 # installed with dpkg, the examples built against /usr alone from their installed copies and run
 # on the installed virtual PC, the tool run from /usr/bin, the driver built by DKMS against the
-# kernel headers that are installed; then the packages purged, leaving nothing behind.
-set -euo pipefail
-
+# kernel headers that are installed, or else against those the end-to-end suite took out of
+# Debian's packages (make e2e, which make test runs first); then the packages purged, leaving
+# nothing behind.
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=strict-mode.sh
+source "$root/scripts/strict-mode.sh"
+e2e_dir=${FERROX_E2E_DIR:-$root/build/e2e}
 packages_dir=$root/build/x86_64/packages
 names=(libferrox0 libferrox-dev ferrox ferrox-dkms)
 work=$(mktemp -d)
@@ -62,17 +65,35 @@ for page in man1/ferrox.1.gz man3/libferrox.3.gz; do
 done
 log "ferrox runs from /usr/bin on the virtual PC; ferrox(1) and libferrox(3) are installed"
 
-# --- DKMS took the driver's sources; it builds them against kernel headers where some are
-# installed (the end-to-end suite installs Debian's).
+# --- DKMS took the driver's sources; it builds them against kernel headers where there are some.
+# Prints "VERSION DIRECTORY" of the newest kernel headers installed in /lib/modules, or else of the
+# newest the end-to-end suite took out of Debian's packages; nothing where there are none (a new
+# machine has no /lib/modules at all).
+newest_kernel_headers() {
+	local build kernel found=()
+	shopt -s nullglob
+	for build in /lib/modules/*/build; do
+		[ -d "$build/include" ] && found+=("$(basename "$(dirname "$build")") $build")
+	done
+	if [ ${#found[@]} -eq 0 ]; then
+		for kernel in "$e2e_dir"/kernels/*; do
+			[ -f "$kernel/headers.done" ] && found+=("${kernel##*/} $kernel/root/usr/src/linux-headers-${kernel##*/}")
+		done
+	fi
+	shopt -u nullglob
+	[ ${#found[@]} -eq 0 ] || printf '%s\n' "${found[@]}" | sort -V | tail -n1
+}
+
 version=$(dpkg-query -W -f='${Version}' ferrox-dkms)
 dkms status ferrox | grep -q "ferrox/$version" || fail "DKMS does not list ferrox/$version"
-kernel=$(find /lib/modules/*/build/include -maxdepth 0 2>/dev/null | sort -V | tail -n1 | cut -d/ -f4)
-if [ -n "$kernel" ]; then
-	dkms build -m ferrox -v "$version" -k "$kernel" >"$work/dkms.log" 2>&1 || { cat "$work/dkms.log"; fail "DKMS did not build the module for $kernel"; }
+read -r kernel headers < <(newest_kernel_headers) || true
+if [ -n "${kernel:-}" ]; then
+	dkms build -m ferrox -v "$version" -k "$kernel" --kernelsourcedir "$headers" >"$work/dkms.log" 2>&1 ||
+		{ cat "$work/dkms.log"; fail "DKMS did not build the module for $kernel"; }
 	dkms status -m ferrox -v "$version" -k "$kernel" | grep -Eq ": (built|installed)" || fail "DKMS does not list the module built for $kernel"
-	log "DKMS built the module for $kernel"
+	log "DKMS built the module for $kernel (headers in $headers)"
 else
-	log "no kernel headers installed: DKMS build not tried"
+	log "no kernel headers (none installed in /lib/modules, none fetched by make e2e into $e2e_dir): DKMS build not tried"
 fi
 
 # --- Purged, nothing stays.

@@ -5,8 +5,9 @@
 # (its request header with the syscall note, as user space includes it); everything else is MIT.
 #   check-spdx.sh          lists the files without their line, and fails if there are any
 #   check-spdx.sh --add    writes the line into those files (or mends it), in each language's comment
-set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=strict-mode.sh
+source scripts/strict-mode.sh
 
 expected_licence() {
 	case $1 in

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages that building and testing need, when some are missing, and those
 # named as arguments (what one make target needs beyond them).
-set -euo pipefail
+# shellcheck source=strict-mode.sh
+source "$(dirname "$0")/strict-mode.sh"
 
 packages=(
   build-essential cmake g++-multilib gcc-multilib

@@ -4,7 +4,8 @@
 #   man_page_test.sh render PAGE...       each renders without a warning
 #   man_page_test.sh commands TOOL PAGE   PAGE names every subcommand TOOL lists in its help,
 #                                         as "ferrox GROUP SUBCOMMAND", so none is left out
-set -euo pipefail
+# shellcheck source=../scripts/strict-mode.sh
+source "$(dirname "$0")/../scripts/strict-mode.sh"
 
 render() {
 	local page warnings status=0
