@@ -54,7 +54,7 @@ void ListenToLptIrq(Workbench& bench) {
 // An interrupt on the virtual PC: its signal is delivered before raise returns.
 void RaiseLptIrq(Workbench& bench) {
   std::uint32_t before = bench.interrupts;
-  vpc::Machine::instance().irqs().raise(LptIrq);
+  ferrox::vpc::Machine::instance().irqs().raise(LptIrq);
   while (bench.interrupts == before) {
   }
 }
@@ -212,7 +212,7 @@ std::vector<Operation> catalogue() {
 
 Workbench::Workbench()
     : buffer_(std::make_unique<std::uint8_t[]>(64 * KiB)), record_(std::make_unique<ferrox::TMemRec>()) {
-  vpc::Machine::instance().reset();
+  ferrox::vpc::Machine::instance().reset();
   component_ = make_component();
   component_->OpenDriver();
 }

@@ -30,8 +30,8 @@ ob=(1) /build/component/libferrox.so.0.1.0
 fl=(1) /src/component/ports.cpp
 fn=(1) ferrox::TFerrox32::fGetPortB(unsigned short)
 60 70
-cob=(2) /build/sim/libferrox-vpc.so.0.1.0
-cfi=(2) /src/sim/kernel/interposer.cpp
+cob=(2) /build/vpc/libferrox-vpc.so.0.1.0
+cfi=(2) /src/vpc/kernel/interposer.cpp
 cfn=(2) ioctl
 calls=10 131
 +2 18000
@@ -84,7 +84,7 @@ class CallgrindDumpTest(unittest.TestCase):
     def test_own_instructions_leave_out_what_calls_cost(self):
         dump = self.dumps[0]
         self.assertEqual(callgrind_dump.own_instructions(dump, callgrind_dump.is_library), 70 + 20 + 170)
-        self.assertEqual(dump.own[("/build/sim/libferrox-vpc.so.0.1.0", "ioctl")], 600)
+        self.assertEqual(dump.own[("/build/vpc/libferrox-vpc.so.0.1.0", "ioctl")], 600)
 
     def test_calls_from_the_library_with_what_they_cost_in_all(self):
         dump = self.dumps[0]
@@ -92,7 +92,7 @@ class CallgrindDumpTest(unittest.TestCase):
         self.assertEqual(callgrind_dump.copy_instructions(dump), 4000 + 2000)
 
     def test_the_virtual_pc_is_not_the_library(self):
-        self.assertFalse(callgrind_dump.is_library("/build/sim/libferrox-vpc.so.0.1.0"))
+        self.assertFalse(callgrind_dump.is_library("/build/vpc/libferrox-vpc.so.0.1.0"))
         self.assertTrue(callgrind_dump.is_library("/usr/lib/x86_64-linux-gnu/libferrox.so.0"))
 
 

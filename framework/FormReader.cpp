@@ -10,7 +10,7 @@
 #include "ferrox/framework/Forms.h"
 #include "ferrox/framework/Registry.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 namespace {
 
@@ -161,4 +161,4 @@ class FormReader {
 
 Result<TComponentPtr> ReadForm(std::string_view Text) { return FormReader().Read(Text); }
 
-}  // namespace framework
+}  // namespace ferrox::framework

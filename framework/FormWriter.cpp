@@ -5,7 +5,7 @@
 #include "ferrox/framework/Forms.h"
 #include "ferrox/framework/Registry.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 namespace {
 
@@ -66,4 +66,4 @@ Result<std::string> WriteForm(const TComponent& Root) {
   return std::move(writer.Text());
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

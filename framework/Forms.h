@@ -19,10 +19,10 @@
 #include <string_view>
 
 #include "ferrox/framework/Export.h"
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 #include "ferrox/framework/TComponent.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 struct FreeComponent {
   void operator()(TComponent* Component) const { Component->Free(); }
@@ -35,4 +35,4 @@ FRAMEWORK_API Result<std::string> WriteForm(const TComponent& Root);
 // A malformed form is refused with an error naming its line; nothing read from it is left alive.
 FRAMEWORK_API Result<TComponentPtr> ReadForm(std::string_view Text);
 
-}  // namespace framework
+}  // namespace ferrox::framework

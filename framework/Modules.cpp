@@ -8,7 +8,7 @@
 
 #include "ferrox/framework/Registry.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 namespace {
 
@@ -54,4 +54,4 @@ void* ModuleHandleOf(const void* Address) {
   return handle;
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

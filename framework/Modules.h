@@ -14,7 +14,7 @@
 #include "ferrox/framework/Export.h"
 #include "ferrox/framework/TypeInfo.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 struct TResource {
   std::string_view Name;
@@ -43,4 +43,4 @@ FRAMEWORK_API std::optional<std::span<const std::uint8_t>> FindResource(const TM
 // lies in no library that can be opened by name.
 FRAMEWORK_API void* ModuleHandleOf(const void* Address);
 
-}  // namespace framework
+}  // namespace ferrox::framework

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-namespace framework {
+namespace ferrox::framework {
 
 namespace {
 
@@ -71,4 +71,4 @@ Result<TPackageInfo> ParsePackageInfo(std::string_view Text) {
   return info;
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

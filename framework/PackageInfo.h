@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "ferrox/framework/Export.h"
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 enum TUnitFlags : unsigned {
   ufNone = 0,
@@ -39,4 +39,4 @@ struct TPackageInfo {
 
 FRAMEWORK_API Result<TPackageInfo> ParsePackageInfo(std::string_view Text);
 
-}  // namespace framework
+}  // namespace ferrox::framework

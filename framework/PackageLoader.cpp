@@ -10,7 +10,7 @@
 
 #include "ferrox/framework/Modules.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 namespace {
 
@@ -77,4 +77,4 @@ TPackage::~TPackage() {
   dlclose(FHandle);
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

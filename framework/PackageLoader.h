@@ -9,10 +9,10 @@
 
 #include "ferrox/framework/Export.h"
 #include "ferrox/framework/PackageInfo.h"
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 #include "ferrox/framework/Units.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 enum class PackageHost {
   Design,       // a designer: the package's Register puts its components on the palette
@@ -46,4 +46,4 @@ FRAMEWORK_API bool IsFrameworkPackage(const std::string& Name);
 
 FRAMEWORK_API Result<std::unique_ptr<TPackage>> LoadPackage(const std::string& Path, PackageHost Host);
 
-}  // namespace framework
+}  // namespace ferrox::framework

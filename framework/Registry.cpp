@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <typeindex>
 
-namespace framework {
+namespace ferrox::framework {
 
 namespace {
 
@@ -83,4 +83,4 @@ std::vector<const TClassInfo*> PalettePage(std::string_view Page) {
   return {};
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

@@ -11,7 +11,7 @@
 #include "ferrox/framework/Export.h"
 #include "ferrox/framework/TypeInfo.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 // Classes stay registered until unregistered or until the module whose type table holds them is
 // unregistered; registering a class twice keeps one entry. A second class under a name already
@@ -28,4 +28,4 @@ FRAMEWORK_API void RegisterComponents(std::string_view Page, std::initializer_li
 FRAMEWORK_API std::vector<std::string> PalettePages();
 FRAMEWORK_API std::vector<const TClassInfo*> PalettePage(std::string_view Page);
 
-}  // namespace framework
+}  // namespace ferrox::framework

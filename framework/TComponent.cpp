@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace framework {
+namespace ferrox::framework {
 
 TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner) {
   if (FOwner) FOwner->InsertComponent(this);
@@ -27,4 +27,4 @@ void TComponent::RemoveComponent(TComponent* AComponent) {
   FComponents.erase(std::remove(FComponents.begin(), FComponents.end(), AComponent), FComponents.end());
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

@@ -8,7 +8,7 @@
 
 #include "ferrox/framework/Export.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 class FRAMEWORK_API TComponent {
  public:
@@ -47,4 +47,4 @@ class FRAMEWORK_API TComponent {
   std::vector<TComponent*> FComponents;
 };
 
-}  // namespace framework
+}  // namespace ferrox::framework

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace framework {
+namespace ferrox::framework {
 
 namespace {
 
@@ -31,4 +31,4 @@ std::optional<TMethod> MethodOf(TComponent& Form, const TClassInfo& FormClass, s
   return TMethod{method->Code, static_cast<TComponent*>(&Form)};
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

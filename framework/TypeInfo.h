@@ -18,7 +18,7 @@
 #include "ferrox/framework/Export.h"
 #include "ferrox/framework/TComponent.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 // A method of an object as events hold it: the code and the object it runs on. The code is kept
 // as a generic pointer; CodeType in the property and the published method names its real type,
@@ -149,4 +149,4 @@ TPublishedMethod PublishedMethod(std::string Name) {
   return detail::Publish<Method>(std::move(Name), Method);
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

@@ -2,7 +2,7 @@
 // Unit initialisation and finalisation of packages.
 #include "ferrox/framework/Units.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 void InitializePackage(TModuleRecord& Module, const TPackageInfoTable& Table) {
   if (!Module.InitializedUnits.empty()) return;
@@ -21,4 +21,4 @@ void FinalizePackage(TModuleRecord& Module, const TPackageInfoTable& Table) {
   }
 }
 
-}  // namespace framework
+}  // namespace ferrox::framework

@@ -9,7 +9,7 @@
 #include "ferrox/framework/Export.h"
 #include "ferrox/framework/Modules.h"
 
-namespace framework {
+namespace ferrox::framework {
 
 // One unit: its initialisation and finalisation routines, either of which may be absent.
 struct TUnitEntry {
@@ -30,4 +30,4 @@ FRAMEWORK_API void InitializePackage(TModuleRecord& Module, const TPackageInfoTa
 // Runs the finalisations of the initialised units in reverse order and forgets them.
 FRAMEWORK_API void FinalizePackage(TModuleRecord& Module, const TPackageInfoTable& Table);
 
-}  // namespace framework
+}  // namespace ferrox::framework

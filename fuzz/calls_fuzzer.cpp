@@ -25,8 +25,8 @@ constexpr std::size_t MostCookies = 64;
 // Direct access granted for a port below 0x400 covers it and the three above it, and stays.
 constexpr std::uint16_t FirstPortNeverGrantedToStay = 0x403;
 
-bool is_driver_event(vpc::Event event) {
-  return event == vpc::Event::Open || event == vpc::Event::Close || event == vpc::Event::Request;
+bool is_driver_event(ferrox::vpc::Event event) {
+  return event == ferrox::vpc::Event::Open || event == ferrox::vpc::Event::Close || event == ferrox::vpc::Event::Request;
 }
 
 std::size_t open_drivers(const std::array<Slot, SlotCount>& slots) {
@@ -100,9 +100,9 @@ void Sequence::step() {
 void Sequence::check_after(const char* operation, const Slot& slot, bool was_open, int handle_before) {
   bool opened_now = std::string_view(operation) == "OpenDriver";
   int handle_after = slot.component ? slot.component->DriverHandle() : -1;
-  for (const vpc::LogEntry& entry : pc.log().entries()) {
+  for (const ferrox::vpc::LogEntry& entry : pc.log().entries()) {
     if (!was_open && !opened_now) expect(!is_driver_event(entry.event), operation, "reached the driver while it was closed");
-    if (entry.event != vpc::Event::Request) continue;
+    if (entry.event != ferrox::vpc::Event::Request) continue;
     bool own = (was_open && entry.fd == handle_before) || (opened_now && entry.fd == handle_after);
     expect(entry.error != EBADF && own, operation, "sent a request on a descriptor not its open driver");
     // A request failed before the driver read it logs no record.
@@ -124,24 +124,24 @@ void Sequence::check_nothing_left() {
 namespace {
 
 // The machine a sequence runs on differs in what the kernel grants.
-vpc::MachineDescription machine_for(FuzzInput& in) {
-  static const vpc::PrivilegeDescription privileges[] = {{0, 0}, {EPERM, 0}, {0, EPERM}, {EPERM, EPERM}, {ENOSYS, ENOSYS}};
-  vpc::MachineDescription machine = vpc::default_machine();
+ferrox::vpc::MachineDescription machine_for(FuzzInput& in) {
+  static const ferrox::vpc::PrivilegeDescription privileges[] = {{0, 0}, {EPERM, 0}, {0, EPERM}, {EPERM, EPERM}, {ENOSYS, ENOSYS}};
+  ferrox::vpc::MachineDescription machine = ferrox::vpc::default_machine();
   machine.privilege = in.pick(privileges);
   return machine;
 }
 
 // The machine as new, with a log that holds no memory from earlier sequences.
-void fresh(const vpc::MachineDescription& machine) {
-  vpc::Machine& pc = vpc::Machine::instance();
+void fresh(const ferrox::vpc::MachineDescription& machine) {
+  ferrox::vpc::Machine& pc = ferrox::vpc::Machine::instance();
   pc.reset(machine);
-  pc.log() = vpc::RequestLog{};
+  pc.log() = ferrox::vpc::RequestLog{};
 }
 
 // Runs a sequence on a fresh machine; says by how much the heap grew.
 long long heap_growth(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data, size);
-  vpc::MachineDescription machine = machine_for(in);
+  ferrox::vpc::MachineDescription machine = machine_for(in);
   fresh(machine);
   std::size_t before = heap_in_use();
   {
@@ -170,7 +170,7 @@ void run_sequence(const std::uint8_t* data, std::size_t size) {
 // Memory taken once for good (the library's class information, the virtual PC's tables at their
 // largest, the port trap) is taken here, by sequences of every kind, before any sequence is judged.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vpc::kernel_delivers_signals();
+  ferrox::vpc::kernel_delivers_signals();
   std::mt19937 random(0x5EED);
   std::vector<std::uint8_t> input;
   for (int warm_up = 0; warm_up < 500; ++warm_up) {

@@ -233,9 +233,9 @@ const Operation operations[] = {
     // What the virtual PC does to the library.
     {"refuse open", [](Sequence& s, Slot&) { s.pc.faults().refuse_open(s.in.pick(OpenErrors)); }},
     {"fail request", [](Sequence& s, Slot&) {
-       s.pc.faults().fail_request(s.in.pick(RequestNumbers), s.in.pick(Errors), s.in.flag() ? vpc::Times::Once : vpc::Times::Always);
+       s.pc.faults().fail_request(s.in.pick(RequestNumbers), s.in.pick(Errors), s.in.flag() ? ferrox::vpc::Times::Once : ferrox::vpc::Times::Always);
      }},
-    {"refuse map", [](Sequence& s, Slot&) { s.pc.faults().refuse_map(s.in.flag() ? vpc::Times::Once : vpc::Times::Always); }},
+    {"refuse map", [](Sequence& s, Slot&) { s.pc.faults().refuse_map(s.in.flag() ? ferrox::vpc::Times::Once : ferrox::vpc::Times::Always); }},
     {"clear faults", [](Sequence& s, Slot&) { s.pc.faults().clear(); }},
     {"interrupt", [](Sequence& s, Slot&) { s.pc.irqs().raise(s.in.below(ferrox::IrqLineCount)); }},
     // Only once the library handles signal 44: before, the signal ends a process by default.
@@ -244,7 +244,7 @@ const Operation operations[] = {
        sigaction(ferrox::InterruptSignal, nullptr, &action);
        if (!(action.sa_flags & SA_SIGINFO)) return;
        std::uint32_t cookie = s.cookies.empty() || s.in.flag() ? s.in.u32() : s.cookies[s.in.below(256) % s.cookies.size()] + s.in.below(2);
-       vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), s.in.pick(SignalLines));
+       ferrox::vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), s.in.pick(SignalLines));
      }},
     {"hold signals", [](Sequence& s, Slot&) {
        if (s.held) s.held.reset();  // the signals held meanwhile go out now, late

@@ -59,9 +59,9 @@ class Sequence {
   void run();
 
   FuzzInput& in;
-  vpc::Machine& pc = vpc::Machine::instance();
+  ferrox::vpc::Machine& pc = ferrox::vpc::Machine::instance();
   std::array<Slot, SlotCount> slots;
-  std::optional<vpc::IrqController::Hold> held;  // signals raised meanwhile come late
+  std::optional<ferrox::vpc::IrqController::Hold> held;  // signals raised meanwhile come late
   std::vector<std::uint32_t> cookies;            // every cookie seen in an unmask request
   std::set<std::uint16_t> ports;                 // direct-access ports asked for
 

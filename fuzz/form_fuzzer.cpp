@@ -12,7 +12,7 @@
 namespace {
 
 // A form class with published methods for events to name, and a container for nesting.
-class TFuzzForm : public framework::TComponent {
+class TFuzzForm : public ferrox::framework::TComponent {
  public:
   using TComponent::TComponent;
   void Ferrox1HwInterrupt(std::uint16_t) {}
@@ -20,7 +20,7 @@ class TFuzzForm : public framework::TComponent {
 };
 
 // Counts its living instances, to see what a form that does not read leaves behind.
-class TFuzzPanel : public framework::TComponent {
+class TFuzzPanel : public ferrox::framework::TComponent {
  public:
   explicit TFuzzPanel(TComponent* AOwner) : TComponent(AOwner) { ++Live; }
   ~TFuzzPanel() override { --Live; }
@@ -36,27 +36,27 @@ void check(bool holds, const char* rule) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static const framework::TClassInfo form = framework::ComponentClass<TFuzzForm>(
+  static const ferrox::framework::TClassInfo form = ferrox::framework::ComponentClass<TFuzzForm>(
       "TFuzzForm", {},
-      {framework::PublishedMethod<&TFuzzForm::Ferrox1HwInterrupt>("Ferrox1HwInterrupt"),
-       framework::PublishedMethod<&TFuzzForm::Ferrox2HwInterrupt>("Ferrox2HwInterrupt")});
-  static const framework::TClassInfo panel = framework::ComponentClass<TFuzzPanel>("TFuzzPanel", {});
-  framework::RegisterClass(form);
-  framework::RegisterClass(panel);
+      {ferrox::framework::PublishedMethod<&TFuzzForm::Ferrox1HwInterrupt>("Ferrox1HwInterrupt"),
+       ferrox::framework::PublishedMethod<&TFuzzForm::Ferrox2HwInterrupt>("Ferrox2HwInterrupt")});
+  static const ferrox::framework::TClassInfo panel = ferrox::framework::ComponentClass<TFuzzPanel>("TFuzzPanel", {});
+  ferrox::framework::RegisterClass(form);
+  ferrox::framework::RegisterClass(panel);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  auto form = framework::ReadForm(std::string_view(reinterpret_cast<const char*>(data), size));
+  auto form = ferrox::framework::ReadForm(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!form) {
     check(TFuzzPanel::Live == 0, "a form that does not read left a component alive");
     return 0;
   }
-  auto written = framework::WriteForm(**form);
+  auto written = ferrox::framework::WriteForm(**form);
   check(written.ok(), "a form that was read cannot be written");
-  auto again = framework::ReadForm(*written);
+  auto again = ferrox::framework::ReadForm(*written);
   check(again.ok(), "a written form does not read back");
-  auto rewritten = framework::WriteForm(**again);
+  auto rewritten = ferrox::framework::WriteForm(**again);
   check(rewritten.ok() && *rewritten == *written, "a written form reads back as another");
   form->reset();
   again->reset();

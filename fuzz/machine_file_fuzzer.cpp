@@ -7,6 +7,6 @@
 #include "ferrox/vpc/description/machine_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  vpc::parse_machine_file(std::string_view(reinterpret_cast<const char*>(data), size), "/nonexistent/fuzz.toml");
+  ferrox::vpc::parse_machine_file(std::string_view(reinterpret_cast<const char*>(data), size), "/nonexistent/fuzz.toml");
   return 0;
 }

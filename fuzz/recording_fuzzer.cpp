@@ -9,12 +9,12 @@
 #include "ferrox/trace/recording.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  framework::Result<trace::Recording> recording = trace::parse_recording(std::span(data, size), "input");
+  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::parse_recording(std::span(data, size), "input");
   if (!recording) return 0;
-  for (const trace::Event& event : recording->events) {
-    trace::Decoded decoded = trace::decode(event);
-    trace::describe(decoded);
-    trace::is_poll(event);
+  for (const ferrox::trace::Event& event : recording->events) {
+    ferrox::trace::Decoded decoded = ferrox::trace::decode(event);
+    ferrox::trace::describe(decoded);
+    ferrox::trace::is_poll(event);
   }
   return 0;
 }

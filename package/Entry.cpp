@@ -13,24 +13,24 @@ namespace {
 
 // Dependency order: HW_Types needs nothing, the component's unit needs HW_Types. Neither unit has
 // work of its own at initialisation: the framework only records them as initialised.
-constexpr framework::TUnitEntry Units[] = {
+constexpr ferrox::framework::TUnitEntry Units[] = {
     {"HW_Types", nullptr, nullptr},
     {"Ferrox32", nullptr, nullptr},
 };
 
-constexpr framework::TPackageInfoTable UnitTable = {static_cast<std::uint32_t>(std::size(Units)), Units};
+constexpr ferrox::framework::TPackageInfoTable UnitTable = {static_cast<std::uint32_t>(std::size(Units)), Units};
 
 }  // namespace
 
 extern "C" {
 
-FERROX_API void Initialize() { framework::InitializePackage(ferrox::package::ThisModule(), UnitTable); }
+FERROX_API void Initialize() { ferrox::framework::InitializePackage(ferrox::package::ThisModule(), UnitTable); }
 
-FERROX_API void Finalize() { framework::FinalizePackage(ferrox::package::ThisModule(), UnitTable); }
+FERROX_API void Finalize() { ferrox::framework::FinalizePackage(ferrox::package::ThisModule(), UnitTable); }
 
-FERROX_API const framework::TPackageInfoTable* GetPackageInfoTable() { return &UnitTable; }
+FERROX_API const ferrox::framework::TPackageInfoTable* GetPackageInfoTable() { return &UnitTable; }
 
 // Called by a designer after loading the package, never by an application.
-FERROX_API void Register() { framework::RegisterComponents("Drivers", {&ferrox::Ferrox32Class()}); }
+FERROX_API void Register() { ferrox::framework::RegisterComponents("Drivers", {&ferrox::Ferrox32Class()}); }
 
 }  // extern "C"

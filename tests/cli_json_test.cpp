@@ -40,9 +40,9 @@ json Json(const std::string& arguments, const std::string& definition) {
 TEST(CliJson, PortsAndMemory) {
   json port = Json("port read 0x300.w", "port_read");
   EXPECT_EQ(port, (json{{"port", 0x300}, {"width", 2},
-                        {"value", vpc::FifoDevice::sequence(1) << 8 | vpc::FifoDevice::sequence(0)}}));
+                        {"value", ferrox::vpc::FifoDevice::sequence(1) << 8 | ferrox::vpc::FifoDevice::sequence(0)}}));
   json fifo = Json("port fifo-read 0x300 3", "port_fifo_read");
-  EXPECT_EQ(fifo["values"], (json{vpc::FifoDevice::sequence(0), vpc::FifoDevice::sequence(1), vpc::FifoDevice::sequence(2)}));
+  EXPECT_EQ(fifo["values"], (json{ferrox::vpc::FifoDevice::sequence(0), ferrox::vpc::FifoDevice::sequence(1), ferrox::vpc::FifoDevice::sequence(2)}));
   EXPECT_EQ(Json("mem read 0x408.w 3", "mem_read"), (json{{"address", 0x408}, {"width", 2}, {"values", {0x378, 0x278, 0}}}));
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 using namespace cli;
 
-using vpc::FifoDevice;
+using ferrox::vpc::FifoDevice;
 
 TEST(Cli, PortsOnBothPathsAndFifoBlocks) {
   Outcome first = Ferrox("port read 0x300");

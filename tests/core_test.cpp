@@ -14,7 +14,7 @@
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TFerrox32;
-using vpc::Event;
+using ferrox::vpc::Event;
 
 namespace {
 
@@ -184,8 +184,8 @@ TEST_F(CoreTest, GetDebugCodeIsStableAcrossOpenAndClose) {
 }
 
 TEST_F(CoreTest, OwnedComponentsAreDestroyedWithTheirOwner) {
-  framework::TComponent* owner = framework::TComponent::Create<framework::TComponent>(nullptr);
-  auto* child = framework::TComponent::Create<TFerrox32>(owner);
+  ferrox::framework::TComponent* owner = ferrox::framework::TComponent::Create<ferrox::framework::TComponent>(nullptr);
+  auto* child = ferrox::framework::TComponent::Create<TFerrox32>(owner);
   child->OpenDriver();
   ASSERT_EQ(owner->Components().size(), 1u);
   owner->Free();

@@ -11,7 +11,7 @@
 
 using ferrox::TFerrox32;
 using ferrox::Word;
-using framework::TComponent;
+using ferrox::framework::TComponent;
 
 namespace {
 
@@ -31,16 +31,16 @@ class TTestPanel : public TComponent {
   static inline int Live = 0;
 };
 
-const framework::TClassInfo& FormClass() {
-  static const framework::TClassInfo info = framework::ComponentClass<TTestForm>(
+const ferrox::framework::TClassInfo& FormClass() {
+  static const ferrox::framework::TClassInfo info = ferrox::framework::ComponentClass<TTestForm>(
       "TTestForm", {},
-      {framework::PublishedMethod<&TTestForm::Ferrox1HwInterrupt>("Ferrox1HwInterrupt"),
-       framework::PublishedMethod<&TTestForm::FormClick>("FormClick")});
+      {ferrox::framework::PublishedMethod<&TTestForm::Ferrox1HwInterrupt>("Ferrox1HwInterrupt"),
+       ferrox::framework::PublishedMethod<&TTestForm::FormClick>("FormClick")});
   return info;
 }
 
-const framework::TClassInfo& PanelClass() {
-  static const framework::TClassInfo info = framework::ComponentClass<TTestPanel>("TTestPanel", {});
+const ferrox::framework::TClassInfo& PanelClass() {
+  static const ferrox::framework::TClassInfo info = ferrox::framework::ComponentClass<TTestPanel>("TTestPanel", {});
   return info;
 }
 
@@ -48,18 +48,18 @@ class FormTest : public VirtualPcTest {
  protected:
   void SetUp() override {
     VirtualPcTest::SetUp();
-    framework::RegisterClass(FormClass());
-    framework::RegisterClass(PanelClass());
+    ferrox::framework::RegisterClass(FormClass());
+    ferrox::framework::RegisterClass(PanelClass());
   }
 
-  static framework::TComponentPtr Read(const std::string& text) {
-    auto form = framework::ReadForm(text);
+  static ferrox::framework::TComponentPtr Read(const std::string& text) {
+    auto form = ferrox::framework::ReadForm(text);
     EXPECT_TRUE(form.ok()) << form.error().Text();
     return form ? std::move(*form) : nullptr;
   }
 
   static std::string Write(const TComponent& root) {
-    auto text = framework::WriteForm(root);
+    auto text = ferrox::framework::WriteForm(root);
     EXPECT_TRUE(text.ok()) << text.error().Text();
     return text ? *text : "";
   }
@@ -68,22 +68,22 @@ class FormTest : public VirtualPcTest {
 };
 
 TEST_F(FormTest, TFerrox32PublishesItsThreePropertiesInOrder) {
-  const framework::TClassInfo* info = framework::FindClass("TFerrox32");
+  const ferrox::framework::TClassInfo* info = ferrox::framework::FindClass("TFerrox32");
   ASSERT_NE(info, nullptr);
   ASSERT_EQ(info->Properties.size(), 3u);
   EXPECT_EQ(info->Properties[0].Name, "OnHwInterrupt");
-  EXPECT_EQ(info->Properties[0].Kind, framework::TTypeKind::Method);
+  EXPECT_EQ(info->Properties[0].Kind, ferrox::framework::TTypeKind::Method);
   EXPECT_FALSE(info->Properties[0].Default.has_value());
   EXPECT_EQ(info->Properties[1].Name, "HardAccess");
-  EXPECT_EQ(info->Properties[1].Default, framework::TValue{true});
+  EXPECT_EQ(info->Properties[1].Default, ferrox::framework::TValue{true});
   EXPECT_EQ(info->Properties[2].Name, "LPTNumber");
-  EXPECT_EQ(info->Properties[2].Default, framework::TValue{std::int64_t{1}});
+  EXPECT_EQ(info->Properties[2].Default, ferrox::framework::TValue{std::int64_t{1}});
   EXPECT_EQ(info->Properties[2].MaxValue, 255);
 }
 
 TEST_F(FormTest, DefaultsAreNotWritten) {
   TTestForm* form = TComponent::Create<TTestForm>(nullptr);
-  framework::TComponentPtr owner(form);
+  ferrox::framework::TComponentPtr owner(form);
   form->SetName("Form1");
   TComponent::Create<TFerrox32>(form)->SetName("Ferrox1");
   EXPECT_EQ(Write(*form), "object Form1: TTestForm\n  object Ferrox1: TFerrox32\n  end\nend\n");
@@ -121,13 +121,13 @@ TEST_F(FormTest, EventIsResolvedByTheNameOfTheFormsMethod) {
 
 TEST_F(FormTest, AHandlerOutsideTheFormsPublishedMethodsCannotBeStored) {
   TTestForm* form = TComponent::Create<TTestForm>(nullptr);
-  framework::TComponentPtr owner(form);
+  ferrox::framework::TComponentPtr owner(form);
   form->SetName("Form1");
   TFerrox32* ferrox = TComponent::Create<TFerrox32>(form);
   ferrox->SetName("Ferrox1");
   TTestForm other(nullptr);
   ferrox->SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&TTestForm::Ferrox1HwInterrupt>(&other));
-  auto text = framework::WriteForm(*form);
+  auto text = ferrox::framework::WriteForm(*form);
   ASSERT_FALSE(text.ok());
   EXPECT_EQ(text.error().Message, "OnHwInterrupt of Ferrox1 is bound to no published method of Form1");
 }
@@ -190,13 +190,13 @@ TEST_F(FormTest, MalformedFormsAreRefusedNamingTheLine) {
        "expected \"object Name: Class\", \"Property = Value\" or \"end\", found \"TTestPanel\""},
   };
   for (const Malformed& malformed : cases) {
-    auto form = framework::ReadForm(malformed.text);
+    auto form = ferrox::framework::ReadForm(malformed.text);
     ASSERT_FALSE(form.ok()) << malformed.text;
     EXPECT_EQ(form.error().Line, malformed.line) << malformed.text;
     EXPECT_EQ(form.error().Message, malformed.message) << malformed.text;
     EXPECT_EQ(TTestPanel::Live, 0) << "a half-built form was left alive: " << malformed.text;
   }
-  EXPECT_EQ(framework::ReadForm("object F: TTestForm\n  X = 1\nend").error().Text(),
+  EXPECT_EQ(ferrox::framework::ReadForm("object F: TTestForm\n  X = 1\nend").error().Text(),
             "line 2: TTestForm has no published property \"X\"");
 }
 

@@ -18,14 +18,14 @@
 using ferrox::Byte;
 using ferrox::TFerrox32;
 using ferrox::TIrqRequest;
-using vpc::Event;
+using ferrox::vpc::Event;
 
 namespace {
 
 Component open_component() {
   Component component = make_component();
   component->OpenDriver();
-  vpc::Machine::instance().log().clear();  // parallel-port discovery is not under test here
+  ferrox::vpc::Machine::instance().log().clear();  // parallel-port discovery is not under test here
   return component;
 }
 
@@ -42,7 +42,7 @@ class InterruptTest : public VirtualPcTest {
 
   // A signal 44 as the driver sends it, to the process.
   static void signal_44(std::uint32_t cookie, std::int32_t line) {
-    vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+    ferrox::vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
   }
 };
 
@@ -57,7 +57,7 @@ volatile sig_atomic_t traps;
 
 void OnTrap(int) {
   traps = traps + 1;
-  vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+  ferrox::vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
 }
 
 // The trap flag is bit 8 of the flags register. The stack pointer moves past the red zone first,
@@ -83,7 +83,7 @@ int Run(std::uint32_t signal_cookie, std::int32_t signal_line, Step step) {
   cookie = signal_cookie;
   line = signal_line;
   traps = 0;
-  vpc::kernel_delivers_signals();  // decided before stepping starts
+  ferrox::vpc::kernel_delivers_signals();  // decided before stepping starts
   struct sigaction action {}, saved {};
   action.sa_handler = OnTrap;
   sigemptyset(&action.sa_mask);
@@ -97,7 +97,7 @@ int Run(std::uint32_t signal_cookie, std::int32_t signal_line, Step step) {
 
 }  // namespace single_step
 
-void expect_irq_request(const vpc::LogEntry& entry, std::uint32_t code, unsigned line) {
+void expect_irq_request(const ferrox::vpc::LogEntry& entry, std::uint32_t code, unsigned line) {
   EXPECT_EQ(entry.code, code);
   auto request = entry.sent_as<TIrqRequest>();
   EXPECT_EQ(request.ProcessId, getpid());
@@ -326,7 +326,7 @@ TEST_F(InterruptTest, TheHandlerLeavesErrnoAsTheInterruptedCodeHadIt) {
   std::uint32_t cookie = last_cookie();
   pc.faults().fail_request(ferrox::Request::IrqCount & 0xFF, EIO);
 
-  vpc::kernel_delivers_signals();  // the virtual PC's first signal may set errno itself
+  ferrox::vpc::kernel_delivers_signals();  // the virtual PC's first signal may set errno itself
   errno = ERANGE;                  // as a failed call leaves it, before its caller looks
   signal_44(cookie, 6);
   int seen = errno;

@@ -12,7 +12,7 @@ namespace {
 
 class LptPinTest : public LptPathTest {
  protected:
-  void SetUp() override { open_on(vpc::default_machine()); }
+  void SetUp() override { open_on(ferrox::vpc::default_machine()); }
 
   // Sets the write shadow of a register by writing it, then starts the log afresh.
   void write_register(Byte reg, Byte value) {
@@ -117,7 +117,7 @@ TEST_P(LptPinTest, AClosedDriverAnswersWithFixedLevelsAndWritesNothing) {
 class LoopbackTest : public LptPathTest {
  protected:
   void SetUp() override {
-    open_on(with_plug(vpc::ParallelPlug::Loopback));
+    open_on(with_plug(ferrox::vpc::ParallelPlug::Loopback));
     component->fSetLPTNumber(1);
   }
   // Drives an output pin and checks the level on the connector and as both pins read it.

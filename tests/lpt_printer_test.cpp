@@ -13,8 +13,8 @@ namespace {
 constexpr std::string_view Line = "The quick brown fox jumps over the lazy dog. 0123456789 ~!\r\n";
 
 // A printer's settings with one condition set.
-vpc::PrinterSettings with(bool vpc::PrinterSettings::*condition) {
-  vpc::PrinterSettings settings;
+ferrox::vpc::PrinterSettings with(bool ferrox::vpc::PrinterSettings::*condition) {
+  ferrox::vpc::PrinterSettings settings;
   settings.*condition = true;
   return settings;
 }
@@ -22,11 +22,11 @@ vpc::PrinterSettings with(bool vpc::PrinterSettings::*condition) {
 class PrinterTest : public LptPathTest {
  protected:
   // A printer on the first port, selected so that the write shadows hold what the port holds.
-  void open_with_printer(vpc::PrinterSettings settings = {}) {
-    open_on(with_plug(vpc::ParallelPlug::Printer, settings));
+  void open_with_printer(ferrox::vpc::PrinterSettings settings = {}) {
+    open_on(with_plug(ferrox::vpc::ParallelPlug::Printer, settings));
     component->fSetLPTNumber(1);
   }
-  vpc::Printer& printer() { return *pc.parallel_ports().printer(0x378); }
+  ferrox::vpc::Printer& printer() { return *pc.parallel_ports().printer(0x378); }
 
   // Prints as a careful host does: waits while the printer is busy, puts the byte on the data
   // pins and pulses strobe. False when the printer stays busy.
@@ -51,7 +51,7 @@ TEST_P(PrinterTest, APrintedLineArrivesIntact) {
 
 // This printer takes longer over a byte than a strobe lasts: only waiting on busy keeps the bytes.
 TEST_P(PrinterTest, ASlowPrinterIsWaitedForThroughBusy) {
-  vpc::PrinterSettings slow;
+  ferrox::vpc::PrinterSettings slow;
   slow.busy_steps = 5000;  // five strobes' worth of port accesses
   open_with_printer(slow);
   ASSERT_TRUE(print("slow"));
@@ -66,12 +66,12 @@ TEST_P(PrinterTest, ASlowPrinterIsWaitedForThroughBusy) {
 TEST_P(PrinterTest, ConditionLinesReportPaperSelectAndError) {
   open_with_printer();
   EXPECT_FALSE(component->fGetLPTPaperEnd() || component->fGetLPTSlct() || component->fGetLPTError());
-  printer().configure(with(&vpc::PrinterSettings::paper_end));
+  printer().configure(with(&ferrox::vpc::PrinterSettings::paper_end));
   EXPECT_TRUE(component->fGetLPTPaperEnd());
   EXPECT_TRUE(component->fGetLPTBusy());
-  printer().configure(with(&vpc::PrinterSettings::offline));
+  printer().configure(with(&ferrox::vpc::PrinterSettings::offline));
   EXPECT_TRUE(component->fGetLPTSlct()) << "the select line is low";
-  printer().configure(with(&vpc::PrinterSettings::error));
+  printer().configure(with(&ferrox::vpc::PrinterSettings::error));
   EXPECT_TRUE(component->fGetLPTError());
   EXPECT_TRUE(component->fGetLPTBusy()) << "a printer in error stays busy";
   print("x", false);

@@ -12,7 +12,7 @@ namespace {
 class LptDiscoveryTest : public LptTest {
  protected:
   // Opens on a machine without clearing the log, so what discovery sends can be seen.
-  void open_logged(const vpc::MachineDescription& description) {
+  void open_logged(const ferrox::vpc::MachineDescription& description) {
     pc.reset(description);
     component->OpenDriver();
   }
@@ -55,7 +55,7 @@ TEST_F(LptDiscoveryTest, WithNoPortEverySelectionIsIgnored) {
 }
 
 TEST_F(LptDiscoveryTest, NothingIsDiscoveredWithoutTheDriverOrAWindow) {
-  vpc::MachineDescription machine = with_bios_ports(0x378, 0x278, 0x3BC);
+  ferrox::vpc::MachineDescription machine = with_bios_ports(0x378, 0x278, 0x3BC);
   pc.reset(machine);
   pc.faults().refuse_open(ENOENT);
   component->OpenDriver();
@@ -72,7 +72,7 @@ TEST_F(LptDiscoveryTest, NothingIsDiscoveredWithoutTheDriverOrAWindow) {
 }
 
 TEST_F(LptDiscoveryTest, ReopeningDiscoversAfreshAndSelectsPortOne) {
-  open_logged(vpc::default_machine());
+  open_logged(ferrox::vpc::default_machine());
   component->fSetLPTNumber(2);
   component->fSetLPTIrq(true);
   component->fSetLPTReadMode(true);
@@ -124,7 +124,7 @@ TEST_F(LptDiscoveryTest, APortAt0xFFFFKeepsItsShadowsWithoutWrappingOnTheDirectP
 }
 
 // Registers whose every read yields the next number, to tell the two passes apart.
-class CountingRegisters final : public vpc::PortDevice {
+class CountingRegisters final : public ferrox::vpc::PortDevice {
  public:
   std::uint32_t read(std::uint16_t, unsigned) override { return ++reads_; }
   void write(std::uint16_t, unsigned, std::uint32_t) override {}
@@ -134,7 +134,7 @@ class CountingRegisters final : public vpc::PortDevice {
 };
 
 TEST_F(LptTest, SelectionReadsTheRegistersTwiceAndKeepsTheSecondPass) {
-  open_on(vpc::default_machine());
+  open_on(ferrox::vpc::default_machine());
   CountingRegisters registers;
   pc.ports().attach(0x278, 3, registers);
   component->fSetLPTNumber(2);
@@ -159,7 +159,7 @@ TEST_F(LptTest, SelectionReadsTheRegistersTwiceAndKeepsTheSecondPass) {
 class LptModeTest : public LptPathTest {};
 
 TEST_P(LptModeTest, ModeBitsChangeOnlyTheirBitOfTheWriteShadow) {
-  open_on(vpc::default_machine());
+  open_on(ferrox::vpc::default_machine());
   component->fSetPortB(0x37A, 0x0C);
   pc.log().clear();
   component->fSetLPTIrq(true);

@@ -12,13 +12,13 @@
 
 namespace {
 
-scenarios::MachineFacts facts_of(vpc::Machine& pc) {
+scenarios::MachineFacts facts_of(ferrox::vpc::Machine& pc) {
   scenarios::MachineFacts facts;
   facts.bios_data_area.resize(scenarios::BiosDataAreaSize);
   pc.memory().read(scenarios::BiosDataArea, facts.bios_data_area);
   facts.bios_rom.resize(scenarios::BiosRomSize);
   pc.memory().read(scenarios::BiosRom, facts.bios_rom);
-  vpc::PciFunction* host_bridge = pc.pci().find(0, 0);
+  ferrox::vpc::PciFunction* host_bridge = pc.pci().find(0, 0);
   for (unsigned i = 0; host_bridge && i < facts.host_bridge_header.size(); ++i)
     facts.host_bridge_header[i] = static_cast<std::uint8_t>(host_bridge->read(i, 1));
   facts.disk_model = pc.description().ata_disk_model.value_or("");

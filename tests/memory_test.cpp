@@ -40,7 +40,7 @@ class MemoryTest : public VirtualPcTest {
   // One field of the record heads of the requests of one number, as sent.
   std::vector<std::uint32_t> sent(std::uint32_t number, std::uint32_t Head::*field) const {
     std::vector<std::uint32_t> values;
-    for (const vpc::LogEntry& entry : pc.log().requests())
+    for (const ferrox::vpc::LogEntry& entry : pc.log().requests())
       if (entry.number() == number) values.push_back(entry.sent_as<Head>().*field);
     return values;
   }
@@ -75,14 +75,14 @@ TEST_F(MemoryTest, WindowIsReusedForSmallerSizesAndReplacedOtherwise) {
 }
 
 TEST_F(MemoryTest, RefusedMapsAndTransfers) {
-  pc.faults().refuse_map(vpc::Times::Once);
+  pc.faults().refuse_map(ferrox::vpc::Times::Once);
   EXPECT_EQ(component->fMapPhysToLinear(0x408, 6), 0u);
   EXPECT_FALSE(component->Mapped());
   EXPECT_EQ(component->MappedSize(), 6u);
   EXPECT_NE(component->fMapPhysToLinear(0x408, 6), 0u);  // tried again
 
   // A map that fails without an answer: the record still holds the last window's address.
-  pc.faults().fail_request(Map, EIO, vpc::Times::Once);
+  pc.faults().fail_request(Map, EIO, ferrox::vpc::Times::Once);
   EXPECT_EQ(component->fMapPhysToLinear(0x500, 6), 0u);
   EXPECT_FALSE(component->Mapped());
 
@@ -103,7 +103,7 @@ TEST_F(MemoryTest, RefusedMapsAndTransfers) {
   component->ReadPhysicalMemory(0x400, 0, 4, buffer);
   EXPECT_THAT(buffer, ElementsAre(1, 2, 3, 4));
   // The first piece of a large block refused: the block ends there.
-  pc.faults().fail_request(Read, EIO, vpc::Times::Once);
+  pc.faults().fail_request(Read, EIO, ferrox::vpc::Times::Once);
   std::vector<std::uint8_t> block(0x20000, 0xAB);
   component->ReadPhysicalMemory(DeviceMemory, 0, 0x20000, block.data());
   EXPECT_THAT(block, Each(0xAB));
@@ -166,7 +166,7 @@ TEST_F(MemoryTest, ElementPastTheMappedWindowMapsOneThatCoversIt) {
   component->fGetMemW(DeviceMemory, 5000);  // bytes 10000..10001
   EXPECT_THAT(requests(), ElementsAre(Map, Read, Unmap, Map, Read));
   EXPECT_THAT(sent(Map, &Head::Count), ElementsAre(4096, 10002));
-  for (const vpc::LogEntry& entry : pc.log().requests()) EXPECT_EQ(entry.error, 0);
+  for (const ferrox::vpc::LogEntry& entry : pc.log().requests()) EXPECT_EQ(entry.error, 0);
   // No window reaches past 4 GiB: nothing is sent.
   pc.log().clear();
   EXPECT_EQ(component->fGetMemL(DeviceMemory, 0x40000000), 0u);
@@ -239,7 +239,7 @@ TEST_F(MemoryTest, ClosingAndDestructionUnmapWhileTheDescriptorIsOpen) {
   for (std::size_t closing : {3, 5}) {
     EXPECT_EQ(entries[closing - 1].number(), Unmap);
     EXPECT_EQ(entries[closing - 1].error, 0);
-    EXPECT_EQ(entries[closing].event, vpc::Event::Close);
+    EXPECT_EQ(entries[closing].event, ferrox::vpc::Event::Close);
   }
   EXPECT_FALSE(component->Mapped());
   EXPECT_EQ(pc.windows().live_windows(), 0u);

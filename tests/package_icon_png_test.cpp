@@ -23,9 +23,9 @@ std::vector<std::uint8_t> Rgb(std::span<const std::uint8_t> bitmap) {
 }
 
 TEST(PaletteIcon, RendersToAPngThatReadsBackAs24By24) {
-  auto package = framework::LoadPackage(FERROX_LIBRARY_PATH, framework::PackageHost::Design);
+  auto package = ferrox::framework::LoadPackage(FERROX_LIBRARY_PATH, ferrox::framework::PackageHost::Design);
   ASSERT_TRUE(package.ok()) << package.error().Text();
-  auto bitmap = framework::FindResource((*package)->Module(), "ferrox32");
+  auto bitmap = ferrox::framework::FindResource((*package)->Module(), "ferrox32");
   ASSERT_TRUE(bitmap && bitmap->size() == 392u);
   std::vector<std::uint8_t> rgb = Rgb(*bitmap);
 

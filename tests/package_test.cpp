@@ -15,20 +15,20 @@
 #include "tests/support/descriptors.h"
 #include "tests/support/virtual_pc.h"
 
-using framework::PackageHost;
-using vpc::Event;
+using ferrox::framework::PackageHost;
+using ferrox::vpc::Event;
 using palette_bitmap::Field;
 
 namespace {
 
-std::unique_ptr<framework::TPackage> Load(PackageHost host) {
-  auto package = framework::LoadPackage(FERROX_LIBRARY_PATH, host);
+std::unique_ptr<ferrox::framework::TPackage> Load(PackageHost host) {
+  auto package = ferrox::framework::LoadPackage(FERROX_LIBRARY_PATH, host);
   EXPECT_TRUE(package.ok()) << package.error().Text();
   return package ? std::move(*package) : nullptr;
 }
 
-std::span<const std::uint8_t> Resource(const framework::TPackage& package, std::string_view name) {
-  auto resource = framework::FindResource(package.Module(), name);
+std::span<const std::uint8_t> Resource(const ferrox::framework::TPackage& package, std::string_view name) {
+  auto resource = ferrox::framework::FindResource(package.Module(), name);
   EXPECT_TRUE(resource.has_value()) << name;
   return resource.value_or(std::span<const std::uint8_t>{});
 }
@@ -39,24 +39,24 @@ TEST_F(PackageTest, DesignLoadPutsTFerrox32OnDriversAndUnloadTakesItOff) {
   {
     auto package = Load(PackageHost::Design);
     ASSERT_TRUE(package);
-    auto page = framework::PalettePage("Drivers");
+    auto page = ferrox::framework::PalettePage("Drivers");
     ASSERT_EQ(page.size(), 1u);
     EXPECT_EQ(page[0]->ClassName, "TFerrox32");
-    EXPECT_EQ(framework::PalettePages(), std::vector<std::string>{"Drivers"});
+    EXPECT_EQ(ferrox::framework::PalettePages(), std::vector<std::string>{"Drivers"});
   }
-  EXPECT_TRUE(framework::PalettePage("Drivers").empty());
-  EXPECT_EQ(framework::FindClass("TFerrox32"), nullptr) << "the unloaded library's class is still registered";
+  EXPECT_TRUE(ferrox::framework::PalettePage("Drivers").empty());
+  EXPECT_EQ(ferrox::framework::FindClass("TFerrox32"), nullptr) << "the unloaded library's class is still registered";
 }
 
 TEST_F(PackageTest, ApplicationLoadNeverRegistersButTheClassCanBeCreated) {
   auto package = Load(PackageHost::Application);
   ASSERT_TRUE(package);
-  EXPECT_TRUE(framework::PalettePages().empty());
-  const framework::TClassInfo* ferrox = framework::FindClass("TFerrox32");
+  EXPECT_TRUE(ferrox::framework::PalettePages().empty());
+  const ferrox::framework::TClassInfo* ferrox = ferrox::framework::FindClass("TFerrox32");
   ASSERT_NE(ferrox, nullptr);
-  framework::TComponent* component = ferrox->Create(nullptr);
-  EXPECT_EQ(ferrox->FindProperty("HardAccess")->Read(*component), framework::TValue{true});
-  EXPECT_EQ(ferrox->FindProperty("LPTNumber")->Read(*component), framework::TValue{std::int64_t{1}});
+  ferrox::framework::TComponent* component = ferrox->Create(nullptr);
+  EXPECT_EQ(ferrox->FindProperty("HardAccess")->Read(*component), ferrox::framework::TValue{true});
+  EXPECT_EQ(ferrox->FindProperty("LPTNumber")->Read(*component), ferrox::framework::TValue{std::int64_t{1}});
   component->Free();
 }
 
@@ -72,7 +72,7 @@ TEST_F(PackageTest, LoadingAndUnloadingAloneOpensNothingAndGrantsNothing) {
 TEST_F(PackageTest, UnitsAreInitialisedOnceInDependencyOrder) {
   auto package = Load(PackageHost::Application);
   ASSERT_TRUE(package);
-  const framework::TPackageInfoTable& table = package->Units();
+  const ferrox::framework::TPackageInfoTable& table = package->Units();
   ASSERT_EQ(table.UnitCount, 2u);
   EXPECT_STREQ(table.Units[0].Name, "HW_Types");
   EXPECT_STREQ(table.Units[1].Name, "Ferrox32");
@@ -82,7 +82,7 @@ TEST_F(PackageTest, UnitsAreInitialisedOnceInDependencyOrder) {
   void* library = dlopen(FERROX_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
   ASSERT_NE(library, nullptr);
   auto initialize = reinterpret_cast<void (*)()>(dlsym(library, "Initialize"));
-  auto info_table = reinterpret_cast<const framework::TPackageInfoTable* (*)()>(dlsym(library, "GetPackageInfoTable"));
+  auto info_table = reinterpret_cast<const ferrox::framework::TPackageInfoTable* (*)()>(dlsym(library, "GetPackageInfoTable"));
   ASSERT_TRUE(initialize && info_table);
   EXPECT_EQ(info_table(), &table);
   initialize();
@@ -102,13 +102,13 @@ Function LibraryFunction(const char* mangled_name) {
 void IgnoreInterrupt(void*, std::uint16_t) {}
 
 // A component of the loaded package with its driver open and line 0 unmasked.
-framework::TComponent* ListeningComponent() {
-  const framework::TClassInfo* ferrox = framework::FindClass("TFerrox32");
-  framework::TComponent* component = ferrox->Create(nullptr);
+ferrox::framework::TComponent* ListeningComponent() {
+  const ferrox::framework::TClassInfo* ferrox = ferrox::framework::FindClass("TFerrox32");
+  ferrox::framework::TComponent* component = ferrox->Create(nullptr);
   ferrox->FindProperty("OnHwInterrupt")
-      ->Write(*component, framework::TMethod{reinterpret_cast<framework::TMethod::CodePointer>(IgnoreInterrupt), nullptr});
-  LibraryFunction<void (*)(framework::TComponent*)>("_ZN6ferrox9TFerrox3210OpenDriverEv")(component);
-  LibraryFunction<void (*)(framework::TComponent*, std::uint8_t)>("_ZN6ferrox9TFerrox3215UnmaskInterruptEh")(component, 0);
+      ->Write(*component, ferrox::framework::TMethod{reinterpret_cast<ferrox::framework::TMethod::CodePointer>(IgnoreInterrupt), nullptr});
+  LibraryFunction<void (*)(ferrox::framework::TComponent*)>("_ZN6ferrox9TFerrox3210OpenDriverEv")(component);
+  LibraryFunction<void (*)(ferrox::framework::TComponent*, std::uint8_t)>("_ZN6ferrox9TFerrox3215UnmaskInterruptEh")(component, 0);
   return component;
 }
 
@@ -139,16 +139,16 @@ TEST_F(PackageTest, UnloadingWithNoComponentLeftRestoresTheDefaultActionOfSignal
 TEST_F(PackageTest, DescriptionServesBothHostsAndListsRequiresAndUnits) {
   auto package = Load(PackageHost::Application);
   ASSERT_TRUE(package);
-  const framework::TPackageInfo& info = package->Info();
+  const ferrox::framework::TPackageInfo& info = package->Info();
   EXPECT_EQ(info.Name, "ferrox");
   EXPECT_FALSE(info.DesignOnly);
   EXPECT_FALSE(info.RunOnly);
   EXPECT_EQ(info.Requires, (std::vector<std::string>{"netbase", "visual", "base"}));
   ASSERT_EQ(info.Contains.size(), 4u);
-  const std::pair<const char*, unsigned> units[] = {{"ferrox", framework::ufMainUnit | framework::ufPackageUnit},
-                                                   {"HW_Types", framework::ufNone},
-                                                   {"SysInit", framework::ufWeakUnit},
-                                                   {"Ferrox32", framework::ufNone}};
+  const std::pair<const char*, unsigned> units[] = {{"ferrox", ferrox::framework::ufMainUnit | ferrox::framework::ufPackageUnit},
+                                                   {"HW_Types", ferrox::framework::ufNone},
+                                                   {"SysInit", ferrox::framework::ufWeakUnit},
+                                                   {"Ferrox32", ferrox::framework::ufNone}};
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(info.Contains[i].Name, units[i].first);
     EXPECT_EQ(info.Contains[i].Flags, units[i].second) << units[i].first;
@@ -156,21 +156,21 @@ TEST_F(PackageTest, DescriptionServesBothHostsAndListsRequiresAndUnits) {
 }
 
 TEST(PackageInfo, UsageDecidesTheHostsAndFaultsNameTheirLine) {
-  auto design = framework::ParsePackageInfo("package p\nusage design\n");
+  auto design = ferrox::framework::ParsePackageInfo("package p\nusage design\n");
   ASSERT_TRUE(design.ok());
   EXPECT_TRUE(design->DesignOnly);
   EXPECT_FALSE(design->RunOnly);
-  auto faulty = framework::ParsePackageInfo("package p\n\nusage runtime\ncontains u shared\n");
+  auto faulty = ferrox::framework::ParsePackageInfo("package p\n\nusage runtime\ncontains u shared\n");
   ASSERT_FALSE(faulty.ok());
   EXPECT_EQ(faulty.error().Text(), "line 4: unknown unit flag \"shared\"");
-  EXPECT_FALSE(framework::ParsePackageInfo("package p\n").ok()) << "a description without usage";
+  EXPECT_FALSE(ferrox::framework::ParsePackageInfo("package p\n").ok()) << "a description without usage";
 }
 
 TEST(PackageLoader, ALibraryThatIsNoPackageIsRefusedAndLeftUnloaded) {
-  auto package = framework::LoadPackage(VPC_LIBRARY_PATH, PackageHost::Design);
+  auto package = ferrox::framework::LoadPackage(VPC_LIBRARY_PATH, PackageHost::Design);
   ASSERT_FALSE(package.ok());
   EXPECT_NE(package.error().Message.find("not a package"), std::string::npos) << package.error().Text();
-  auto missing = framework::LoadPackage("/nonexistent/libnothing.so", PackageHost::Design);
+  auto missing = ferrox::framework::LoadPackage("/nonexistent/libnothing.so", PackageHost::Design);
   EXPECT_FALSE(missing.ok());
 }
 

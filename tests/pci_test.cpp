@@ -25,14 +25,14 @@ class PciTest : public VirtualPcTest {
  protected:
   void SetUp() override {
     VirtualPcTest::SetUp();
-    component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+    component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
     component->OpenDriver();
     ASSERT_TRUE(component->DriverActive());
     pc.log().clear();
   }
   void TearDown() override { component->Free(); }
 
-  const vpc::LogEntry& last_request() {
+  const ferrox::vpc::LogEntry& last_request() {
     requests = pc.log().requests();
     EXPECT_FALSE(requests.empty());
     return requests.back();
@@ -47,7 +47,7 @@ class PciTest : public VirtualPcTest {
   }
 
   ferrox::TFerrox32* component = nullptr;
-  std::vector<vpc::LogEntry> requests;
+  std::vector<ferrox::vpc::LogEntry> requests;
 };
 
 TEST_F(PciTest, DevFnKeepsFiveDeviceBitsAndThreeFunctionBits) {
@@ -123,8 +123,8 @@ TEST_F(PciTest, FailedRequestsReadAllOnesAndFetchNoHeader) {
 }
 
 TEST_F(PciTest, HeaderFetchIsTheFunctionsFirst64Bytes) {
-  for (const vpc::PciFunctionImage& image : pc.description().pci_functions) {
-    const vpc::PciLocation& at = image.location;
+  for (const ferrox::vpc::PciFunctionImage& image : pc.description().pci_functions) {
+    const ferrox::vpc::PciLocation& at = image.location;
     TPciCfg cfg;
     std::memset(&cfg, 0, sizeof cfg);
     ASSERT_TRUE(component->PciDeviceInfo(at.bus, at.device, at.function, cfg));
@@ -160,7 +160,7 @@ TEST_F(PciTest, ReadOnlyBitsDoNotStick) {
 }
 
 TEST_F(PciTest, StatusErrorBitsClearWhenOneIsWritten) {
-  vpc::MachineDescription machine;
+  ferrox::vpc::MachineDescription machine;
   machine.pci_functions[0].config[7] |= 0x60;  // received master abort, signalled system error
   pc.reset(machine);
   EXPECT_EQ(component->PciGetWord(0, 0, 0, 0x06), 0x6280);
@@ -223,8 +223,8 @@ TEST_F(PciTest, MechanismOneSeesWhatTheDriverSeesOnBothPortPaths) {
     EXPECT_EQ(component->PciGetByte(0, 3, 0, 0x3C), hard_access ? 0x0A : 0x0B);
   }
   // The direct path really ran port instructions; PCI itself never left the driver.
-  EXPECT_FALSE(pc.log().of(vpc::Event::PortIn).empty());
-  for (const vpc::LogEntry& request : pc.log().requests()) {
+  EXPECT_FALSE(pc.log().of(ferrox::vpc::Event::PortIn).empty());
+  for (const ferrox::vpc::LogEntry& request : pc.log().requests()) {
     std::uint32_t number = request.number();
     EXPECT_TRUE(number == 16 || number == 17 || (number >= 4 && number <= 9)) << number;
   }
@@ -239,8 +239,8 @@ TEST_F(PciTest, ConfigurationAccessIgnoresHardAccess) {
   TPciCfg header{};
   EXPECT_TRUE(component->PciDeviceInfo(0, 0, 0, header));
   EXPECT_EQ(pc.log().request_numbers(), (std::vector<std::uint32_t>{16, 17, 16}));
-  EXPECT_TRUE(pc.log().of(vpc::Event::PortIn).empty());
-  EXPECT_TRUE(pc.log().of(vpc::Event::PortOut).empty());
+  EXPECT_TRUE(pc.log().of(ferrox::vpc::Event::PortIn).empty());
+  EXPECT_TRUE(pc.log().of(ferrox::vpc::Event::PortOut).empty());
 }
 
 }  // namespace

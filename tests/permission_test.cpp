@@ -6,8 +6,8 @@
 
 #include "tests/support/ports_fixture.h"
 
-using vpc::Event;
-using vpc::LogEntry;
+using ferrox::vpc::Event;
+using ferrox::vpc::LogEntry;
 
 namespace {
 

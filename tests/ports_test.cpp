@@ -7,7 +7,7 @@
 #include "tests/support/ports_fixture.h"
 
 using ferrox::TPortRecord;
-using vpc::Event;
+using ferrox::vpc::Event;
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST_F(SinglePortTest, DriverRequestsCarryThePortRecord) {
   EXPECT_EQ(component->fGetPortL(0x37C), 0xDEADBEEFu);
   EXPECT_EQ(last_sent().Port, 0x37Cu);
   EXPECT_EQ(pc.log().request_numbers(), (std::vector<std::uint32_t>{5, 7, 9, 4, 6, 8}));
-  for (const vpc::LogEntry& entry : pc.log().requests()) EXPECT_EQ(entry.code & 0xFFFFFF00u, 0xC0086800u);
+  for (const ferrox::vpc::LogEntry& entry : pc.log().requests()) EXPECT_EQ(entry.code & 0xFFFFFF00u, 0xC0086800u);
   EXPECT_EQ(logged(Event::PortIn) + logged(Event::PortOut), 0u);
 }
 
@@ -123,9 +123,9 @@ TEST_F(SinglePortTest, BothPathsReachTheSameMachine) {
   EXPECT_EQ(component->fGetPortW(0x37E), 0x2468);
   EXPECT_EQ(component->fGetPortB(0x37F), 0x99);
   // One FIFO: the driver's read takes the first byte, the direct read the second.
-  EXPECT_EQ(component->fGetPortB(0x300), vpc::FifoDevice::sequence(0));
+  EXPECT_EQ(component->fGetPortB(0x300), ferrox::vpc::FifoDevice::sequence(0));
   component->fSetHardAccess(false);
-  EXPECT_EQ(component->fGetPortB(0x300), vpc::FifoDevice::sequence(1));
+  EXPECT_EQ(component->fGetPortB(0x300), ferrox::vpc::FifoDevice::sequence(1));
 }
 
 TEST_F(SinglePortTest, ARefusedGrantCompletesTheTransferThroughTheDriver) {
@@ -171,12 +171,12 @@ TEST_F(FifoTest, ReadsEveryWidthWithOneStringInstruction) {
       (component.get()->*read)(0x300, count, buffer.data() + 1);  // no alignment is needed
       EXPECT_EQ(permissions(*component)[0x300], 1);
       for (std::uint32_t byte = 0; byte < count * width; ++byte)
-        ASSERT_EQ(buffer[byte + 1], vpc::FifoDevice::sequence(byte)) << "width " << width << " byte " << byte;
+        ASSERT_EQ(buffer[byte + 1], ferrox::vpc::FifoDevice::sequence(byte)) << "width " << width << " byte " << byte;
       EXPECT_EQ(buffer[0], 0xA5);
       for (std::size_t byte = count * width + 1; byte < buffer.size(); ++byte) ASSERT_EQ(buffer[byte], 0xA5);
       auto inputs = pc.log().of(Event::PortIn);
       EXPECT_EQ(inputs.size(), count ? 1u : inputs.size());  // whether an empty block traps is the processor's affair
-      for (const vpc::LogEntry& input : inputs) EXPECT_EQ(input.width * input.count, width * count);
+      for (const ferrox::vpc::LogEntry& input : inputs) EXPECT_EQ(input.width * input.count, width * count);
       EXPECT_EQ(logged(Event::Request), 0u);
     }
   }
@@ -193,10 +193,10 @@ TEST_F(FifoTest, WritesEveryWidthInAscendingOrder) {
       pc.log().clear();
       pc.fifo().reset();
       std::vector<std::uint8_t> buffer(count * width);
-      for (std::size_t byte = 0; byte < buffer.size(); ++byte) buffer[byte] = vpc::FifoDevice::sequence(byte + 7);
+      for (std::size_t byte = 0; byte < buffer.size(); ++byte) buffer[byte] = ferrox::vpc::FifoDevice::sequence(byte + 7);
       (component.get()->*write)(0x300, count, buffer.data());
       EXPECT_EQ(pc.fifo().written(), buffer) << "width " << width << " count " << count;
-      for (const vpc::LogEntry& output : pc.log().of(Event::PortOut)) EXPECT_EQ(output.width, width);
+      for (const ferrox::vpc::LogEntry& output : pc.log().of(Event::PortOut)) EXPECT_EQ(output.width, width);
     }
   }
 }

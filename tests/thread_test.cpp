@@ -31,14 +31,14 @@ void set_signal_44(int how) {
 }
 
 void send_44(std::uint32_t cookie, std::int32_t line) {
-  vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
+  ferrox::vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), line);
 }
 
 class InterruptThreadsTest : public VirtualPcTest {
  protected:
   void SetUp() override {
     VirtualPcTest::SetUp();
-    vpc::kernel_delivers_signals();  // decided before any thread starts
+    ferrox::vpc::kernel_delivers_signals();  // decided before any thread starts
     set_signal_44(SIG_BLOCK);        // inherited by every thread started from here
   }
   void TearDown() override { set_signal_44(SIG_UNBLOCK); }

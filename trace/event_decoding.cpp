@@ -11,7 +11,7 @@
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/trace/hardware_names.h"
 
-namespace trace {
+namespace ferrox::trace {
 
 namespace {
 
@@ -240,4 +240,4 @@ std::string describe(const Decoded& decoded, bool with_answer) {
   return text;
 }
 
-}  // namespace trace
+}  // namespace ferrox::trace

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
-namespace trace {
+namespace ferrox::trace {
 
 namespace {
 
@@ -111,4 +111,4 @@ std::string pci_register_name(unsigned offset, unsigned width) {
   return names;
 }
 
-}  // namespace trace
+}  // namespace ferrox::trace

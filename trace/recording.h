@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 
-namespace trace {
+namespace ferrox::trace {
 
 constexpr char Magic[8] = {'F', 'E', 'R', 'R', 'O', 'X', 'R', 'C'};
 constexpr std::uint32_t FormatVersion = 1;
@@ -87,11 +87,11 @@ struct Recording {
 
 // Reads one event from the front of `bytes`: its size, or 0 when `bytes` holds only part of one.
 // `where` names the input in an error.
-framework::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Event& event, const std::string& where);
+ferrox::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Event& event, const std::string& where);
 
 // A whole recording; `source` names it in errors ("FILE: event 3 at byte 88: ...").
-framework::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, const std::string& source);
-framework::Result<Recording> load_recording(const std::string& path);
+ferrox::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, const std::string& source);
+ferrox::Result<Recording> load_recording(const std::string& path);
 
 // Puts events into the order of a recording: per process by sequence, a signal before the call of
 // its sequence.
@@ -104,4 +104,4 @@ FileHead file_head(std::uint32_t flags, std::uint64_t started);
 std::uint32_t sent_record_size(std::uint32_t code, std::uint32_t window_count);
 std::uint32_t returned_record_size(std::uint32_t code, std::uint32_t window_count);
 
-}  // namespace trace
+}  // namespace ferrox::trace

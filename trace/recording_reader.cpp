@@ -9,11 +9,11 @@
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/trace/recording.h"
 
-namespace trace {
+namespace ferrox::trace {
 
 namespace {
 
-framework::Error fault(const std::string& where, const std::string& what) { return {what, 0, where}; }
+ferrox::Error fault(const std::string& where, const std::string& what) { return {what, 0, where}; }
 
 bool known_kind(std::uint16_t kind) {
   return kind >= static_cast<std::uint16_t>(Kind::Open) && kind <= static_cast<std::uint16_t>(Kind::PortOut);
@@ -40,7 +40,7 @@ std::uint32_t returned_record_size(std::uint32_t code, std::uint32_t window_coun
   return code == ferrox::Request::WriteWindow ? std::min(size, ferrox::MemRecHeadSize) : size;
 }
 
-framework::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Event& event, const std::string& where) {
+ferrox::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Event& event, const std::string& where) {
   if (bytes.size() < sizeof(EventHead)) return std::size_t{0};
   EventHead head;
   std::memcpy(&head, bytes.data(), sizeof head);
@@ -57,7 +57,7 @@ framework::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, E
   return std::size_t{head.size};
 }
 
-framework::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, const std::string& source) {
+ferrox::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, const std::string& source) {
   Recording recording;
   if (bytes.size() < sizeof(FileHead) || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
     return fault(source, "not a ferrox recording");
@@ -68,7 +68,7 @@ framework::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes
   for (std::size_t at = sizeof(FileHead); at < bytes.size();) {
     std::string where = source + ": event " + std::to_string(recording.events.size() + 1) + " at byte " + std::to_string(at);
     Event event;
-    framework::Result<std::size_t> read = read_event(bytes.subspan(at), event, where);
+    ferrox::Result<std::size_t> read = read_event(bytes.subspan(at), event, where);
     if (!read) return read.error();
     if (*read == 0) return fault(where, "the recording ends inside the event");
     recording.events.push_back(std::move(event));
@@ -78,7 +78,7 @@ framework::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes
   return recording;
 }
 
-framework::Result<Recording> load_recording(const std::string& path) {
+ferrox::Result<Recording> load_recording(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return fault(path, "cannot be read");
   std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -114,4 +114,4 @@ void order_events(std::vector<Event>& events) {
   });
 }
 
-}  // namespace trace
+}  // namespace ferrox::trace

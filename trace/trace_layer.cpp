@@ -24,6 +24,7 @@
 #include "ferrox/vpc/kernel/device_node.h"
 #include "ferrox/vpc/kernel/next_symbol.h"
 
+namespace ferrox::trace::layer {
 namespace {
 
 using trace::EventHead;
@@ -130,7 +131,6 @@ void on_port_instruction(int output, unsigned port, unsigned width, unsigned cou
 
 // Signal 44: the program's handler is called through one of the layer's, which writes the signal
 // first. The program sees its own handler whenever it asks.
-using trace::layer::SigactionFunction;
 std::atomic<void (*)(int, siginfo_t*, void*)> program_handler{nullptr};
 struct sigaction program_action {};
 
@@ -204,7 +204,6 @@ int watched_sigaction(SigactionFunction real, const struct sigaction* action, st
 
 }  // namespace
 
-namespace trace::layer {
 
 int Route::open(const char* path, int flags, unsigned mode, int dirfd) {
   if (!vpc::DeviceNode::is_node_path(path)) return vpc::next::openat(dirfd, path, flags, mode);
@@ -295,4 +294,4 @@ int sigaction(SigactionFunction real, int signal, const struct sigaction* action
 
 void record_to(int fd) { Layer::instance().writer.attach(fd); }
 
-}  // namespace trace::layer
+}  // namespace ferrox::trace::layer

@@ -8,7 +8,7 @@
 
 #include "ferrox/vpc/Export.h"
 
-namespace trace::layer {
+namespace ferrox::trace::layer {
 
 // The trace layer's side of each interposed call (interposed_symbols.inc).
 struct Route {
@@ -30,4 +30,4 @@ int sigaction(SigactionFunction real, int signal, const struct sigaction* action
 // program that links libferrox-trace records itself this way.
 VPC_API void record_to(int fd);
 
-}  // namespace trace::layer
+}  // namespace ferrox::trace::layer

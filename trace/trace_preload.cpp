@@ -3,11 +3,11 @@
 // virtual PC, under the C library's names.
 #include "ferrox/trace/trace_layer.h"
 
-using Route = trace::layer::Route;
+using Route = ferrox::trace::layer::Route;
 
 #include "ferrox/vpc/kernel/interposed_symbols.inc"
 
 extern "C" VPC_API int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
-  static auto real = vpc::next_symbol<trace::layer::SigactionFunction>("sigaction");
-  return trace::layer::sigaction(real, signal, action, old);
+  static auto real = ferrox::vpc::next_symbol<ferrox::trace::layer::SigactionFunction>("sigaction");
+  return ferrox::trace::layer::sigaction(real, signal, action, old);
 }

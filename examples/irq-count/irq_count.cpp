@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: irq-count [LINE 0..15 [SECONDS]]\n");
     return 2;
   }
-  auto* pc = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  auto* pc = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   int status = run(*pc, static_cast<ferrox::Byte>(line), seconds);
   pc->Free();
   return status;

@@ -46,7 +46,7 @@ int run(ferrox::TFerrox32& pc) {
 }  // namespace
 
 int main() {
-  auto* pc = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  auto* pc = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   int status = run(*pc);
   pc->Free();  // closes the driver too
   return status;

@@ -11,6 +11,6 @@ struct ComponentDeleter {
 };
 using Component = std::unique_ptr<ferrox::TFerrox32, ComponentDeleter>;
 
-inline Component make_component(framework::TComponent* owner = nullptr) {
-  return Component(framework::TComponent::Create<ferrox::TFerrox32>(owner));
+inline Component make_component(ferrox::framework::TComponent* owner = nullptr) {
+  return Component(ferrox::framework::TComponent::Create<ferrox::TFerrox32>(owner));
 }

@@ -10,7 +10,7 @@
 #include "tests/support/virtual_pc.h"
 
 // Registers that read back what was last written to them, each reset to a distinct pattern.
-class ScratchRegisters final : public vpc::PortDevice {
+class ScratchRegisters final : public ferrox::vpc::PortDevice {
  public:
   static constexpr std::uint16_t Base = 0x378, Length = 8;
   std::uint32_t read(std::uint16_t offset, unsigned) override { return registers_[offset]; }
@@ -24,19 +24,19 @@ class ScratchRegisters final : public vpc::PortDevice {
 
 class PortsTest : public VirtualPcTest {
  protected:
-  void SetUp() override { use_machine(vpc::default_machine()); }
+  void SetUp() override { use_machine(ferrox::vpc::default_machine()); }
 
-  void use_machine(const vpc::MachineDescription& description) {
+  void use_machine(const ferrox::vpc::MachineDescription& description) {
     pc.reset(description);
     pc.ports().attach(ScratchRegisters::Base, ScratchRegisters::Length, scratch);
   }
   // A machine whose kernel refuses raising the level, granting ports, or both (0 grants).
   void refuse(int iopl_error, int ioperm_error) {
-    vpc::MachineDescription description = vpc::default_machine();
+    ferrox::vpc::MachineDescription description = ferrox::vpc::default_machine();
     description.privilege = {iopl_error, ioperm_error};
     use_machine(description);
   }
-  std::size_t logged(vpc::Event event) const { return pc.log().of(event).size(); }
+  std::size_t logged(ferrox::vpc::Event event) const { return pc.log().of(event).size(); }
   const ferrox::Byte* permissions(const ferrox::TFerrox32& component) const {
     return static_cast<const ferrox::Byte*>(component.GetDebugCode());
   }

@@ -15,5 +15,5 @@ class VirtualPcTest : public ::testing::Test {
   VirtualPcTest() { pc.log().record(LogCapacity); }
   void SetUp() override { pc.reset(); }
 
-  vpc::Machine& pc = vpc::Machine::instance();
+  ferrox::vpc::Machine& pc = ferrox::vpc::Machine::instance();
 };

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace {
 
 using namespace recording_events;
-using trace::Kind;
+using ferrox::trace::Kind;
 
 std::vector<std::uint8_t> read_all(int fd) {
   std::vector<std::uint8_t> bytes;
@@ -30,19 +30,19 @@ std::vector<std::uint8_t> read_all(int fd) {
 TEST(Recording, WrittenEventsReadBackInTheOrderTheCallsWereMade) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
-  trace::FileHead head = trace::file_head(trace::RecordedOnVirtualPc, 5);
+  ferrox::trace::FileHead head = ferrox::trace::file_head(ferrox::trace::RecordedOnVirtualPc, 5);
   ASSERT_EQ(write(ends[1], &head, sizeof head), static_cast<ssize_t>(sizeof head));
-  trace::RecordingWriter writer;
+  ferrox::trace::RecordingWriter writer;
   writer.attach(ends[1]);
   // Call 1 raised a signal whose handler made call 2; both finished before call 1 did.
-  trace::Event first = open_event(0), outer = port_event(1, ferrox::Request::PortOutB, 0x378, 0x41, 0x41);
-  trace::Event signal = signal_event(2, 7, 9), nested = port_event(2, ferrox::Request::PortInB, 0x379, 0, 0xDF);
-  for (const trace::Event* event : {&first, &signal, &nested, &outer}) writer.write(event->head, event->sent, event->returned);
+  ferrox::trace::Event first = open_event(0), outer = port_event(1, ferrox::Request::PortOutB, 0x378, 0x41, 0x41);
+  ferrox::trace::Event signal = signal_event(2, 7, 9), nested = port_event(2, ferrox::Request::PortInB, 0x379, 0, 0xDF);
+  for (const ferrox::trace::Event* event : {&first, &signal, &nested, &outer}) writer.write(event->head, event->sent, event->returned);
   close(ends[1]);
   std::vector<std::uint8_t> bytes = read_all(ends[0]);
   close(ends[0]);
 
-  framework::Result<trace::Recording> recording = trace::parse_recording(bytes, "pipe");
+  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::parse_recording(bytes, "pipe");
   ASSERT_TRUE(recording.ok()) << recording.error().Text();
   EXPECT_TRUE(recording->on_virtual_pc());
   ASSERT_EQ(recording->events.size(), 4u);
@@ -57,7 +57,7 @@ TEST(Recording, WrittenEventsReadBackInTheOrderTheCallsWereMade) {
 TEST(Recording, WhatIsNotARecordingIsAnErrorNamingThePlace) {
   std::vector<std::uint8_t> good = file_bytes({open_event(0), port_event(1, ferrox::Request::PortInB, 0x379, 0, 0xDF)});
   auto error = [](std::vector<std::uint8_t> bytes) {
-    framework::Result<trace::Recording> read = trace::parse_recording(bytes, "file.rec");
+    ferrox::Result<ferrox::trace::Recording> read = ferrox::trace::parse_recording(bytes, "file.rec");
     return read ? std::string("read") : read.error().Text();
   };
   EXPECT_EQ(error({'n', 'o'}), "file.rec: not a ferrox recording");
@@ -67,13 +67,13 @@ TEST(Recording, WhatIsNotARecordingIsAnErrorNamingThePlace) {
   std::vector<std::uint8_t> cut(good.begin(), good.end() - 1);
   EXPECT_EQ(error(cut), "file.rec: event 2 at byte 96: the recording ends inside the event");
   std::vector<std::uint8_t> sized = good;
-  sized[sizeof(trace::FileHead)] += 1;  // the first event's size
+  sized[sizeof(ferrox::trace::FileHead)] += 1;  // the first event's size
   EXPECT_EQ(error(sized), "file.rec: event 1 at byte 24: the event's size 73 is not its head's and records'");
   std::vector<std::uint8_t> kind = good;
-  kind[sizeof(trace::FileHead) + 4] = 99;
+  kind[sizeof(ferrox::trace::FileHead) + 4] = 99;
   EXPECT_EQ(error(kind), "file.rec: event 1 at byte 24: unknown kind of event 99");
   std::vector<std::uint8_t> huge = good;
-  huge[96 + offsetof(trace::EventHead, sent_size) + 3] = 1;  // 16 MiB and more
+  huge[96 + offsetof(ferrox::trace::EventHead, sent_size) + 3] = 1;  // 16 MiB and more
   EXPECT_NE(error(huge).find("a record of more than 65552 bytes"), std::string::npos);
 }
 

@@ -25,8 +25,8 @@ namespace Request = ferrox::Request;
 
 class ReplayTest : public VirtualPcTest {
  protected:
-  void Replay(const std::vector<trace::Event>& events, vpc::ReplayOptions options = {}) {
-    pc.replay().start(recording_of(events), options, vpc::OnDivergence::Keep);
+  void Replay(const std::vector<ferrox::trace::Event>& events, ferrox::vpc::ReplayOptions options = {}) {
+    pc.replay().start(recording_of(events), options, ferrox::vpc::OnDivergence::Keep);
   }
   void TearDown() override { pc.replay().stop(); }
 
@@ -104,7 +104,7 @@ TEST_F(ReplayTest, ASignalComesAfterItsCallWithTheCookieOfThisRun) {
 }
 
 // The drive is busy for one read of its status, then ready.
-std::vector<trace::Event> PolledIdentify() {
+std::vector<ferrox::trace::Event> PolledIdentify() {
   return {open_event(0), port_event(1, Request::PortInB, 0x1F7, 0, 0x80), port_event(2, Request::PortInB, 0x1F7, 0, 0x58),
           port_event(3, Request::PortInW, 0x1F0, 0, 0x1234), close_event(4)};
 }
@@ -144,7 +144,7 @@ TEST_F(ReplayTest, WhatTheProgramLeftUnmadeIsSaid) {
 }
 
 TEST_F(ReplayTest, PrivilegeIsAnsweredAsRecorded) {
-  trace::Event refused = call(trace::Kind::Iopl, 0, -1);
+  ferrox::trace::Event refused = call(ferrox::trace::Kind::Iopl, 0, -1);
   refused.head.argument = 3;
   refused.head.error = EPERM;
   Replay({refused});
@@ -155,9 +155,9 @@ TEST_F(ReplayTest, PrivilegeIsAnsweredAsRecorded) {
 }
 
 TEST_F(ReplayTest, PortInstructionsAreAnsweredAndCheckedAsRecorded) {
-  trace::Event granted = call(trace::Kind::Iopl, 0);
+  ferrox::trace::Event granted = call(ferrox::trace::Kind::Iopl, 0);
   granted.head.argument = 3;
-  using trace::Kind;
+  using ferrox::trace::Kind;
   Replay({granted, trapped_event(1, Kind::PortIn, 0x379, 1, 0x5A), trapped_event(2, Kind::PortOut, 0x378, 1, 0x41),
           trapped_event(3, Kind::PortIn, 0x1F0, 2, 0, {0x40, 0x00, 0x3F, 0xFF}), trapped_event(4, Kind::PortOut, 0x378, 1, 0x41)});
   ASSERT_EQ(iopl(3), 0);

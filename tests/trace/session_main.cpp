@@ -25,7 +25,7 @@ bool unreadable_record(ferrox::TFerrox32& component) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   component->OpenDriver();
   bool ok = component->DriverActive();
   if (argc > 1 && std::strcmp(argv[1], "--unreadable-record") == 0)

@@ -9,29 +9,29 @@
 
 namespace {
 
-using vpc::MachineDescription;
+using ferrox::vpc::MachineDescription;
 
 MachineDescription Parse(std::string_view text, const std::filesystem::path& file = "test.toml") {
-  auto result = vpc::parse_machine_file(text, file);
+  auto result = ferrox::vpc::parse_machine_file(text, file);
   if (!result) ADD_FAILURE() << result.error().Text();
   return result ? *result : MachineDescription{};
 }
 
 std::string Fault(std::string_view text) {
-  auto result = vpc::parse_machine_file(text, "bad.toml");
+  auto result = ferrox::vpc::parse_machine_file(text, "bad.toml");
   EXPECT_FALSE(result.ok()) << text;
   return result ? "" : result.error().Text();
 }
 
 TEST(MachineFile, TheExampleSaysExactlyWhatTheBuiltInMachineIs) {
-  auto example = vpc::load_machine_file(FERROX_SOURCE_DIR "/examples/default-machine.toml");
+  auto example = ferrox::vpc::load_machine_file(FERROX_SOURCE_DIR "/examples/default-machine.toml");
   ASSERT_TRUE(example.ok()) << example.error().Text();
-  EXPECT_TRUE(*example == vpc::builtin_machine());
-  EXPECT_TRUE(Parse("") == vpc::builtin_machine());
+  EXPECT_TRUE(*example == ferrox::vpc::builtin_machine());
+  EXPECT_TRUE(Parse("") == ferrox::vpc::builtin_machine());
   // The comparison sees every field, down to the last.
-  MachineDescription other = vpc::builtin_machine();
+  MachineDescription other = ferrox::vpc::builtin_machine();
   other.parallel_ports[1].printer.ack_steps = 3;
-  EXPECT_FALSE(other == vpc::builtin_machine());
+  EXPECT_FALSE(other == ferrox::vpc::builtin_machine());
 }
 
 TEST(MachineFile, KeysGivenChangeOnlyWhatTheyName) {
@@ -64,27 +64,27 @@ config = '''
   EXPECT_FALSE(machine.timer);
   EXPECT_FALSE(machine.fifo_port.has_value());
   EXPECT_FALSE(machine.ata_disk_model.has_value());
-  EXPECT_EQ(machine.memory.device, (std::vector<vpc::RamRegion>{{0xE0000000, 0x100000}}));
+  EXPECT_EQ(machine.memory.device, (std::vector<ferrox::vpc::RamRegion>{{0xE0000000, 0x100000}}));
   EXPECT_EQ(Parse("ata_disk_model = \"QEMU HARDDISK\"").ata_disk_model, "QEMU HARDDISK");
   EXPECT_EQ(machine.privilege.iopl_error, EPERM);
   EXPECT_EQ(machine.privilege.ioperm_error, ENOSYS);
   EXPECT_EQ(machine.bios.lpt, (std::array<std::uint16_t, 3>{0x3BC, 0, 0}));
-  EXPECT_EQ(machine.bios.com, vpc::builtin_machine().bios.com);
+  EXPECT_EQ(machine.bios.com, ferrox::vpc::builtin_machine().bios.com);
   ASSERT_EQ(machine.memory.rom.size(), 1u);
   EXPECT_EQ(machine.memory.rom[0].content, (std::vector<std::uint8_t>{0x55, 0xAA, 0x01}));
   EXPECT_EQ(machine.memory.ram.size(), 2u) << "RAM not named in the file stays as built in";
   ASSERT_EQ(machine.parallel_ports.size(), 2u);
   EXPECT_EQ(machine.parallel_ports[0].base, 0x3BC);
   EXPECT_EQ(machine.parallel_ports[0].irq, 7u);
-  EXPECT_EQ(machine.parallel_ports[0].plugged, vpc::ParallelPlug::Loopback);
-  EXPECT_EQ(machine.parallel_ports[1].plugged, vpc::ParallelPlug::Printer);
+  EXPECT_EQ(machine.parallel_ports[0].plugged, ferrox::vpc::ParallelPlug::Loopback);
+  EXPECT_EQ(machine.parallel_ports[1].plugged, ferrox::vpc::ParallelPlug::Printer);
   EXPECT_TRUE(machine.parallel_ports[1].printer.paper_end);
   EXPECT_FALSE(machine.parallel_ports[1].printer.offline);
   EXPECT_EQ(machine.parallel_ports[1].printer.busy_steps, 100u);
   EXPECT_EQ(machine.parallel_ports[1].printer.output_file, (directory / "printed.txt").string());
   ASSERT_EQ(machine.pci_functions.size(), 1u);
-  const vpc::PciFunctionImage& function = machine.pci_functions[0];
-  EXPECT_EQ(function.location, (vpc::PciLocation{1, 0x1F, 7}));
+  const ferrox::vpc::PciFunctionImage& function = machine.pci_functions[0];
+  EXPECT_EQ(function.location, (ferrox::vpc::PciLocation{1, 0x1F, 7}));
   EXPECT_EQ(function.config[0], 0x34);
   EXPECT_EQ(function.config[3], 0x56);
   EXPECT_EQ(function.config[0x3C], 0x0A);
@@ -177,7 +177,7 @@ base = 0x278
 }
 
 TEST(MachineFile, AMissingFileIsNamed) {
-  auto result = vpc::load_machine_file("/nonexistent/machine.toml");
+  auto result = ferrox::vpc::load_machine_file("/nonexistent/machine.toml");
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.error().Text(), "/nonexistent/machine.toml: cannot open the machine file");
 }

@@ -63,8 +63,8 @@ class VpcIrqTest : public VirtualPcTest {
 constexpr std::uint32_t RaisingRequest = ferrox::MakeRequestCode('h', 99, 0);
 std::size_t signals_during_request = 0;
 
-long raise_line_4(void*, const vpc::OpenFile&, std::uintptr_t) {
-  vpc::Machine::instance().irqs().raise(4);
+long raise_line_4(void*, const ferrox::vpc::OpenFile&, std::uintptr_t) {
+  ferrox::vpc::Machine::instance().irqs().raise(4);
   signals_during_request = arrived ? arrived->size() : 0;
   return 0;
 }

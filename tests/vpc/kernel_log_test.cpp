@@ -36,7 +36,7 @@ class LogTest : public VirtualPcTest {
 TEST_F(LogTest, AFullLogKeepsTheNewestEntriesAndCountsTheOthers) {
   pc.log().record(3);
   read_ports(0x80, 5);
-  std::vector<vpc::LogEntry> kept = pc.log().requests();
+  std::vector<ferrox::vpc::LogEntry> kept = pc.log().requests();
   ASSERT_EQ(kept.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(kept[i].sent_as<TPortRecord>().Port, 0x82u + i);
   EXPECT_EQ(pc.log().dropped(), 2u);

@@ -42,7 +42,7 @@ TEST_F(DeviceNodeTest, ClosedDescriptorsAnswerEbadf) {
 }
 
 TEST_F(DeviceNodeTest, InjectedFaultsFailOnceOrAlways) {
-  pc.faults().fail_request(99, EIO, vpc::Times::Once);
+  pc.faults().fail_request(99, EIO, ferrox::vpc::Times::Once);
   int fd = open("/dev/ferrox", O_RDONLY);
   ASSERT_GE(fd, 0);
   unsigned long code = ferrox::MakeRequestCode('h', 99, 0);
@@ -63,7 +63,7 @@ TEST_F(DeviceNodeTest, EveryEntryPointReachesTheNode) {
   int b = open64("/dev/ferrox", O_RDONLY);
   EXPECT_GE(a, 0);
   EXPECT_GE(b, 0);
-  EXPECT_EQ(pc.log().of(vpc::Event::Open).size(), 2u);
+  EXPECT_EQ(pc.log().of(ferrox::vpc::Event::Open).size(), 2u);
   EXPECT_EQ(pc.node().open_files(), 2u);
   close(a);
   close(b);

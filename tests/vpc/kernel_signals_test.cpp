@@ -85,7 +85,7 @@ class SignalTest : public VirtualPcTest {
 // A thread that blocks signal 44, as programs block signals in their workers, makes the request;
 // the interrupt is taken by the thread that does not block it.
 TEST_F(SignalTest, AThreadThatBlocksTheSignalLeavesItToOneThatDoesNot) {
-  if (!vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
+  if (!ferrox::vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
   ASSERT_EQ(unmask(5), 0);
   std::atomic<pid_t> taker{0};
   std::atomic<bool> done{false};
@@ -109,7 +109,7 @@ TEST_F(SignalTest, AThreadThatBlocksTheSignalLeavesItToOneThatDoesNot) {
 
 // The same from a thread other than the first, which may not queue to the process itself.
 TEST_F(SignalTest, ASecondThreadThatBlocksTheSignalLeavesItToTheFirst) {
-  if (!vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
+  if (!ferrox::vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
   ASSERT_EQ(unmask(6), 0);
   std::thread raising([this] {
     sigset_t only;
@@ -133,7 +133,7 @@ void watch_signal(int signal, int code, int error) {
 }
 
 TEST_F(SignalTest, AWatcherHearsOfEachSignalHandedToTheHandlerDirectly) {
-  if (vpc::kernel_delivers_signals()) GTEST_SKIP() << "the kernel delivers signals here, to the handler it holds";
+  if (ferrox::vpc::kernel_delivers_signals()) GTEST_SKIP() << "the kernel delivers signals here, to the handler it holds";
   vpc_watch_signals(watch_signal);
   ASSERT_EQ(unmask(3), 0);
   pc.irqs().raise(3);
@@ -162,7 +162,7 @@ TEST_F(SignalTest, TheIntervalTimerTicksOnlyWhileLineZeroIsListenedTo) {
   sleep_for_ms(150);
   EXPECT_EQ(pc.irqs().count(0), 0u) << "the default machine has no timer";
 
-  vpc::MachineDescription with_timer = vpc::default_machine();
+  ferrox::vpc::MachineDescription with_timer = ferrox::vpc::default_machine();
   with_timer.timer = true;
   pc.reset(with_timer);
   sleep_for_ms(150);
@@ -188,7 +188,7 @@ TEST_F(SignalTest, TheIntervalTimerReplacesNoHandlerOfTheProgram) {
   sigemptyset(&own.sa_mask);
   const int taken[] = {SIGRTMAX, SIGRTMIN + 12};
   for (int i = 0; i < 2; ++i) sigaction(taken[i], &own, &before[i]);
-  vpc::MachineDescription with_timer = vpc::default_machine();
+  ferrox::vpc::MachineDescription with_timer = ferrox::vpc::default_machine();
   with_timer.timer = true;
   pc.reset(with_timer);
   ASSERT_EQ(unmask(0), 0);

@@ -12,13 +12,13 @@
 #include "ferrox/vpc/kernel/port_trap.h"
 #include "tests/support/ports_fixture.h"
 
-using vpc::PortInstruction;
-using Kind = vpc::PortInstruction::Kind;
+using ferrox::vpc::PortInstruction;
+using Kind = ferrox::vpc::PortInstruction::Kind;
 
 namespace {
 
 std::optional<PortInstruction> decode(std::vector<std::uint8_t> code) {
-  return vpc::decode_port_instruction(code.data());
+  return ferrox::vpc::decode_port_instruction(code.data());
 }
 
 TEST(PortInstructionDecoder, ReadsOpcodesAndPrefixes) {
@@ -90,7 +90,7 @@ TEST_F(TrapTest, InputKeepsOrClearsTheUpperAccumulatorAsTheProcessorDoes) {
   asm volatile("outw %%ax, %%dx" : : "a"(value), "d"(0x37C));
   EXPECT_EQ(scratch.at(0x37C), 0xA5A5u);
   asm volatile("outb %%al, $0x80\n\tinb $0x80, %%al" : "+a"(value));
-  EXPECT_EQ(pc.log().of(vpc::Event::PortOut).back().port, 0x80u);
+  EXPECT_EQ(pc.log().of(ferrox::vpc::Event::PortOut).back().port, 0x80u);
 }
 
 TEST_F(TrapTest, StringFormsHonourTheDirectionFlagAndTheCount) {
@@ -100,8 +100,8 @@ TEST_F(TrapTest, StringFormsHonourTheDirectionFlagAndTheCount) {
   asm volatile("std\n\trep insb\n\tcld" : "+D"(destination), "+c"(count) : "d"(0x300) : "memory", "cc");
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(destination, reinterpret_cast<void*>(reinterpret_cast<Register>(buffer) - 1));
-  EXPECT_EQ(buffer[3], vpc::FifoDevice::sequence(0));
-  EXPECT_EQ(buffer[0], vpc::FifoDevice::sequence(3));
+  EXPECT_EQ(buffer[3], ferrox::vpc::FifoDevice::sequence(0));
+  EXPECT_EQ(buffer[0], ferrox::vpc::FifoDevice::sequence(3));
   // Without a repeat prefix: one element, the count left alone.
   const void* source = buffer;
   count = 7;
@@ -120,7 +120,7 @@ TEST_F(TrapTest, AddressSizePrefixNarrowsTheIndexAndCountRegisters) {
   asm volatile("addr32 rep insb" : "+D"(destination), "+c"(count) : "d"(0x300) : "memory");
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(destination, reinterpret_cast<Register>(low) + 3);
-  EXPECT_EQ(static_cast<std::uint8_t*>(low)[2], vpc::FifoDevice::sequence(2));
+  EXPECT_EQ(static_cast<std::uint8_t*>(low)[2], ferrox::vpc::FifoDevice::sequence(2));
   munmap(low, 4096);
 }
 #endif

@@ -19,8 +19,8 @@ class VpcParallelTest : public VirtualPcTest {
  protected:
   std::uint8_t read(std::uint16_t port) { return static_cast<std::uint8_t>(pc.ports().read(port, 1)); }
   void write(std::uint16_t port, std::uint8_t value) { pc.ports().write(port, 1, value); }
-  vpc::ParallelConnector& connector(std::uint16_t base) { return pc.parallel_ports().at(base)->connector(); }
-  vpc::Printer& printer() { return *pc.parallel_ports().printer(Lpt1); }
+  ferrox::vpc::ParallelConnector& connector(std::uint16_t base) { return pc.parallel_ports().at(base)->connector(); }
+  ferrox::vpc::Printer& printer() { return *pc.parallel_ports().printer(Lpt1); }
 
   // One byte handed to the printer on the first port: data, then a strobe pulse.
   void strobe_byte(std::uint8_t byte) {
@@ -108,7 +108,7 @@ TEST_F(VpcParallelTest, ThePrinterAppendsWhatItTakesToItsFile) {
   int descriptor = mkstemp(path);
   ASSERT_NE(descriptor, -1);
   close(descriptor);
-  vpc::MachineDescription description = vpc::default_machine();
+  ferrox::vpc::MachineDescription description = ferrox::vpc::default_machine();
   description.parallel_ports[0].printer.output_file = path;
   pc.reset(description);
   for (char byte : std::string("ok\n")) {

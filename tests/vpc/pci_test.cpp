@@ -110,7 +110,7 @@ class SysfsTest : public VirtualPcTest {
   void TearDown() override { fs::remove_all(root); }
 
   // The config file holds config_size bytes: a prefix of config, or config followed by zeros.
-  void add(const std::string& name, const vpc::PciConfigBytes& config, std::size_t config_size, const std::string& resource = "") {
+  void add(const std::string& name, const ferrox::vpc::PciConfigBytes& config, std::size_t config_size, const std::string& resource = "") {
     fs::create_directories(root / name);
     std::vector<char> bytes(config_size);
     std::memcpy(bytes.data(), config.data(), std::min(config_size, config.size()));
@@ -118,8 +118,8 @@ class SysfsTest : public VirtualPcTest {
     if (!resource.empty()) std::ofstream(root / name / "resource") << resource;
   }
 
-  static vpc::PciConfigBytes header(std::uint32_t ids, std::uint8_t header_type) {
-    vpc::PciConfigBytes config{};
+  static ferrox::vpc::PciConfigBytes header(std::uint32_t ids, std::uint8_t header_type) {
+    ferrox::vpc::PciConfigBytes config{};
     std::memcpy(config.data(), &ids, 4);
     config[0x0E] = header_type;
     return config;
@@ -129,9 +129,9 @@ class SysfsTest : public VirtualPcTest {
 };
 
 TEST_F(SysfsTest, LoadsDomainZeroFunctionsInOrderWithTheirRegionSizes) {
-  vpc::PciConfigBytes disk = header(0x0A548086, 0x00);
+  ferrox::vpc::PciConfigBytes disk = header(0x0A548086, 0x00);
   disk[0x10] = 0x04;  // 64-bit memory BAR
-  for (unsigned i = 0x40; i < vpc::PciConfigSize; ++i) disk[i] = static_cast<std::uint8_t>(i);
+  for (unsigned i = 0x40; i < ferrox::vpc::PciConfigSize; ++i) disk[i] = static_cast<std::uint8_t>(i);
   add("0000:03:00.0", disk, 4096,
       "0x00000000fe000000 0x00000000fe003fff 0x0000000000140204\n"
       "0x0000000000000000 0x0000000000000000 0x0000000000000000\n");
@@ -140,33 +140,33 @@ TEST_F(SysfsTest, LoadsDomainZeroFunctionsInOrderWithTheirRegionSizes) {
   add("0000:00:1f.3", header(0x7AD08086, 0x80), 32);   // too short to be a header
   fs::create_directories(root / "not-a-function");
 
-  auto load = vpc::load_pci_sysfs(root);
+  auto load = ferrox::vpc::load_pci_sysfs(root);
   ASSERT_TRUE(load.ok()) << load.error().Text();
-  const std::vector<vpc::PciFunctionImage>& functions = *load;
+  const std::vector<ferrox::vpc::PciFunctionImage>& functions = *load;
   ASSERT_EQ(functions.size(), 2u);
-  EXPECT_EQ(functions[0].location, (vpc::PciLocation{0, 0x1C, 0}));
-  EXPECT_EQ(functions[1].location, (vpc::PciLocation{3, 0, 0}));
+  EXPECT_EQ(functions[0].location, (ferrox::vpc::PciLocation{0, 0x1C, 0}));
+  EXPECT_EQ(functions[1].location, (ferrox::vpc::PciLocation{3, 0, 0}));
   EXPECT_EQ(functions[1].config, disk);
   EXPECT_EQ(functions[1].region_sizes[0], 0x4000u);
   EXPECT_EQ(functions[1].region_sizes[1], 0u);
 
-  auto missing = vpc::load_pci_sysfs(root / "missing");
+  auto missing = ferrox::vpc::load_pci_sysfs(root / "missing");
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.error().Source, (root / "missing").string());
 }
 
 TEST_F(SysfsTest, LoadedFunctionsBehaveAsTheirHeadersSay) {
-  vpc::PciConfigBytes disk = header(0x0A548086, 0x00);
+  ferrox::vpc::PciConfigBytes disk = header(0x0A548086, 0x00);
   disk[0x10] = 0x04;
   add("0000:03:00.0", disk, 256, "0xfe000000 0xfe003fff 0x140204\n0 0 0\n");
-  vpc::PciConfigBytes bridge = header(0x7A388086, 0x01);
+  ferrox::vpc::PciConfigBytes bridge = header(0x7A388086, 0x01);
   bridge[0x19] = 3;
   add("0000:00:1c.0", bridge, 256);
-  vpc::MachineDescription machine;
-  machine.pci_functions = vpc::load_pci_sysfs(root).value();
+  ferrox::vpc::MachineDescription machine;
+  machine.pci_functions = ferrox::vpc::load_pci_sysfs(root).value();
   pc.reset(machine);
 
-  vpc::PciFunction* controller = pc.pci().find({3, 0, 0});
+  ferrox::vpc::PciFunction* controller = pc.pci().find({3, 0, 0});
   ASSERT_NE(controller, nullptr);
   controller->write(0x10, 4, 0xFFFFFFFF);
   controller->write(0x14, 4, 0xFFFFFFFF);
@@ -175,7 +175,7 @@ TEST_F(SysfsTest, LoadedFunctionsBehaveAsTheirHeadersSay) {
   controller->write(0x18, 4, 0xFFFFFFFF);
   EXPECT_EQ(controller->read(0x18, 4), 0u);
 
-  vpc::PciFunction* port = pc.pci().find({0, 0x1C, 0});
+  ferrox::vpc::PciFunction* port = pc.pci().find({0, 0x1C, 0});
   ASSERT_NE(port, nullptr);
   port->write(0x18, 4, 0x00050400);  // primary 0, secondary 4, subordinate 5
   EXPECT_EQ(port->read(0x18, 4), 0x00050400u);

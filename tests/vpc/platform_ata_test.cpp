@@ -58,7 +58,7 @@ TEST_F(VpcAtaTest, UnknownCommandsAbortAndTheAbsentSlaveReadsZero) {
 }
 
 TEST_F(VpcAtaTest, AMachineWithoutADiskHasNothingOnThePorts) {
-  vpc::MachineDescription machine;
+  ferrox::vpc::MachineDescription machine;
   machine.ata_disk_model.reset();
   pc.reset(machine);
   EXPECT_EQ(pc.ata_disk(), nullptr);

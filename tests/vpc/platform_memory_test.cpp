@@ -7,7 +7,7 @@ namespace {
 class PhysicalMemoryTest : public VirtualPcTest {};
 
 TEST_F(PhysicalMemoryTest, DefaultMachineMemoryMap) {
-  vpc::PhysicalMemory& memory = pc.memory();
+  ferrox::vpc::PhysicalMemory& memory = pc.memory();
   const std::uint16_t bios_words[] = {0x3F8, 0x2F8, 0, 0, 0x378, 0x278, 0};
   for (std::uint32_t i = 0; i < 7; ++i) EXPECT_EQ(memory.read16(0x400 + 2 * i), bios_words[i]) << i;
   EXPECT_EQ(memory.read32(0xFFFF1), 0xF000E05Bu);  // the BIOS ROM's reset jump target
@@ -22,7 +22,7 @@ TEST_F(PhysicalMemoryTest, DefaultMachineMemoryMap) {
   EXPECT_EQ(memory.read32(0x500000), 0u);  // unwritten RAM costs no page
   EXPECT_EQ(memory.resident_pages(), resident + 1);
 
-  vpc::MachineDescription description;
+  ferrox::vpc::MachineDescription description;
   description.memory = {{{0, 0x1000}}, {}, {}};
   description.bios.lpt = {0x3BC, 0, 0};
   pc.reset(description);

@@ -145,7 +145,7 @@ void show_ports(std::ostream& out, ferrox::TFerrox32& component) {
 }  // namespace
 
 int run_demo(std::ostream& out) {
-  auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   show_driver(out, *component);
   show_ports(out, *component);
   show_memory(out, *component);

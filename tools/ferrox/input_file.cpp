@@ -14,13 +14,13 @@ namespace ferrox_tool {
 
 namespace {
 
-framework::Error failure(const std::string& name, const char* reason) {
+ferrox::Error failure(const std::string& name, const char* reason) {
   return {"cannot read " + (name == "-" ? std::string("standard input") : name) + ": " + reason};
 }
 
 }  // namespace
 
-framework::Result<std::string> read_input(const std::string& name) {
+ferrox::Result<std::string> read_input(const std::string& name) {
   int descriptor = name == "-" ? STDIN_FILENO : open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor == -1) return failure(name, std::strerror(errno));
   struct Closer {

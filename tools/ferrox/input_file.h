@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 
 namespace ferrox_tool {
 
 // The bytes of the file; an error that names the file and the reason (a directory, no such file,
 // a read that failed).
-framework::Result<std::string> read_input(const std::string& name);
+ferrox::Result<std::string> read_input(const std::string& name);
 
 }  // namespace ferrox_tool

@@ -120,19 +120,19 @@ int set_pin(ferrox::TFerrox32& component, const LptOptions& options) {
 }
 
 // The recording as the options ask: a Value Change Dump, a picture, or both.
-framework::Status save_recording(const PinRecorder& recording, const LptOptions& options) {
+ferrox::Status save_recording(const PinRecorder& recording, const LptOptions& options) {
   if (!options.vcd.empty()) {
     std::ofstream out(options.vcd, std::ios::binary);
     write_vcd(out, recording);
     out.close();
-    if (!out) return framework::Error{fmt::format("cannot write {}: {}", options.vcd, std::strerror(errno))};
+    if (!out) return ferrox::Error{fmt::format("cannot write {}: {}", options.vcd, std::strerror(errno))};
   }
   if (!options.png.empty()) return write_waveform_png(options.png, recording);
-  return framework::Done{};
+  return ferrox::Done{};
 }
 
 int print(ferrox::TFerrox32& component, const LptOptions& options) {
-  framework::Result<std::string> text = read_input(options.file);
+  ferrox::Result<std::string> text = read_input(options.file);
   if (!text) return fail(text.error().Message);
   if (!select(component, options)) return ExitFailed;
   auto patience = std::chrono::milliseconds(std::lround(options.timeout * 1000));
@@ -145,7 +145,7 @@ int print(ferrox::TFerrox32& component, const LptOptions& options) {
     sent = print_on_parallel_port(component, *text, patience, watchers);
   }
   if (recorder)
-    if (framework::Status saved = save_recording(*recorder, options); !saved) return fail(saved.error().Message);
+    if (ferrox::Status saved = save_recording(*recorder, options); !saved) return fail(saved.error().Message);
   if (sent < text->size())
     return fail(fmt::format("the printer on LPT{} stayed busy after {} of {} bytes (paper end {}, select {}, error {})",
                             options.port, sent, text->size(), yes_no(component.fGetLPTPaperEnd()),
@@ -174,7 +174,7 @@ int capture(ferrox::TFerrox32& component, const LptOptions& options) {
     }
     recorder.read_registers();
   }
-  if (framework::Status saved = save_recording(recorder, options); !saved) return fail(saved.error().Message);
+  if (ferrox::Status saved = save_recording(recorder, options); !saved) return fail(saved.error().Message);
   std::cout << fmt::format("LPT{}: {} samples in {:.3f} s, {} with a change\n", options.port, samples,
                            static_cast<double>(recorder.end_nanoseconds()) / 1e9, recorder.samples().size());
   return ExitSuccess;

@@ -28,7 +28,7 @@ namespace {
 // The component of a command, with its driver open, for the command's lifetime.
 class Session {
  public:
-  Session() : component_(framework::TComponent::Create<ferrox::TFerrox32>(nullptr)) { component_->OpenDriver(); }
+  Session() : component_(ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr)) { component_->OpenDriver(); }
   ~Session() {
     component_->CloseDriver();
     component_->Free();
@@ -51,7 +51,7 @@ bool pass_machine_file(const std::string& machine) {
     fail("machine file " + machine + (std::filesystem::is_directory(status) ? " is a directory, not a file" : " not found"));
     return false;
   }
-  setenv(vpc::MachineFileVariable, file.c_str(), 1);
+  setenv(ferrox::vpc::MachineFileVariable, file.c_str(), 1);
   return true;
 }
 

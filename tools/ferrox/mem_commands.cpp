@@ -18,8 +18,8 @@ namespace ferrox_tool {
 
 namespace {
 
-using framework::Error;
-using framework::Result;
+using ferrox::Error;
+using ferrox::Result;
 
 constexpr std::uint64_t AddressSpace = 1ull << 32;
 constexpr std::uint32_t LargestBlock = 65536;  // bytes one command moves
@@ -41,21 +41,21 @@ struct Block {
   std::uint64_t bytes() const { return std::uint64_t{elements} * width; }
 };
 
-framework::Status fits_one_block(const Block& block) {
+ferrox::Status fits_one_block(const Block& block) {
   if (block.bytes() > LargestBlock)
     return Error{fmt::format("{} elements of {} are more than the {} bytes one command moves", block.elements,
                              bytes_text(block.width), LargestBlock)};
   if (block.address + block.bytes() > AddressSpace)
     return Error{fmt::format("{} from {:#x} run past the 4 GiB physical address space", bytes_text(block.bytes()),
                              block.address)};
-  return framework::Done{};
+  return ferrox::Done{};
 }
 
 Result<Block> read_block(const MemOptions& options) {
   Result<Access> access = parse_access(options.address, MemorySyntax, Values::Refused);
   if (!access) return access.error();
   Block block{static_cast<std::uint32_t>(access->address), access->width.value_or(1), options.count, {}};
-  if (framework::Status fits = fits_one_block(block); !fits) return fits.error();
+  if (ferrox::Status fits = fits_one_block(block); !fits) return fits.error();
   return block;
 }
 
@@ -68,8 +68,8 @@ Result<Block> write_block(const MemOptions& options) {
               access->values.empty() ? options.values : access->values};
   block.elements = static_cast<std::uint32_t>(block.values.size());
   if (block.values.empty()) return Error{"nothing to write: give values, or ADDR.l=VALUE"};
-  if (framework::Status fit = values_fit(block.values, block.width); !fit) return fit.error();
-  if (framework::Status fits = fits_one_block(block); !fits) return fits.error();
+  if (ferrox::Status fit = values_fit(block.values, block.width); !fit) return fit.error();
+  if (ferrox::Status fits = fits_one_block(block); !fits) return fits.error();
   return block;
 }
 

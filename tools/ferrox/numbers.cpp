@@ -9,8 +9,8 @@
 
 namespace ferrox_tool {
 
-using framework::Error;
-using framework::Result;
+using ferrox::Error;
+using ferrox::Result;
 
 const AccessSyntax PortSyntax{"port", "PORT", 0x10000, false, false, false};
 const AccessSyntax MemorySyntax{"address", "ADDR", 1ull << 32, false, false, false};
@@ -119,11 +119,11 @@ std::string hex(std::uint64_t value, unsigned bytes) { return fmt::format("{:0{}
 
 std::string bytes_text(std::uint64_t count) { return fmt::format("{} byte{}", count, count == 1 ? "" : "s"); }
 
-framework::Status values_fit(const std::vector<std::uint32_t>& values, unsigned width) {
+ferrox::Status values_fit(const std::vector<std::uint32_t>& values, unsigned width) {
   for (std::uint32_t value : values)
     if (width < 4 && value >> (8 * width) != 0)
       return Error{fmt::format("value {:#x} does not fit in {}", value, bytes_text(width))};
-  return framework::Done{};
+  return ferrox::Done{};
 }
 
 Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, Values values) {
@@ -155,7 +155,7 @@ Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, V
     Result<std::vector<std::uint32_t>> parsed = parse_values(text.substr(equals + 1), syntax.setpci_numbers);
     if (!parsed) return parsed.error();
     access.values = std::move(*parsed);
-    if (framework::Status fit = values_fit(access.values, width); !fit) return fit.error();
+    if (ferrox::Status fit = values_fit(access.values, width); !fit) return fit.error();
   }
   std::uint64_t elements = std::max<std::size_t>(access.values.size(), 1);
   if (access.address + elements * width > syntax.space)

@@ -11,13 +11,13 @@
 #include <string_view>
 #include <vector>
 
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 
 namespace ferrox_tool {
 
 // "0x1f" or "31"; nothing else (no sign, no octal, no trailing text, no leading zero: "0378"
 // would be read as 378 by some and as 0x378 by others). what names the number in the error.
-framework::Result<std::uint64_t> parse_number(std::string_view text, std::string_view what);
+ferrox::Result<std::uint64_t> parse_number(std::string_view text, std::string_view what);
 
 // How a range is written in messages: counts, lines and pins in decimal, addresses in hexadecimal.
 enum class Shown { Decimal, Hexadecimal };
@@ -62,12 +62,12 @@ enum class Values { Refused, Optional, Required };
 // Parses "ADDR", "ADDR.b|.w|.l" and, where values allows, "ADDR[.w]=VALUE[,VALUE...]". Checks
 // that the access (width 1 when none is given) lies in the space, is aligned where it must be,
 // and that each value fits the width.
-framework::Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, Values values);
+ferrox::Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, Values values);
 
 // An option check that the text is such an expression.
 CLI::Validator access_check(const AccessSyntax& syntax, Values values);
 
 // Checks that values fit in width bytes; the error names the first that does not.
-framework::Status values_fit(const std::vector<std::uint32_t>& values, unsigned width);
+ferrox::Status values_fit(const std::vector<std::uint32_t>& values, unsigned width);
 
 }  // namespace ferrox_tool

@@ -22,36 +22,36 @@ struct PackageOptions {
   std::string icon;
 };
 
-std::string usage(const framework::TPackageInfo& info) {
+std::string usage(const ferrox::framework::TPackageInfo& info) {
   if (info.DesignOnly) return "design time only";
   if (info.RunOnly) return "run time only";
   return "design and run time";
 }
 
-std::string unit_line(const framework::TContainedUnit& unit) {
+std::string unit_line(const ferrox::framework::TContainedUnit& unit) {
   std::vector<std::string> flags;
-  if (unit.Flags & framework::ufMainUnit) flags.push_back("main");
-  if (unit.Flags & framework::ufPackageUnit) flags.push_back("package");
-  if (unit.Flags & framework::ufWeakUnit) flags.push_back("weak");
+  if (unit.Flags & ferrox::framework::ufMainUnit) flags.push_back("main");
+  if (unit.Flags & ferrox::framework::ufPackageUnit) flags.push_back("package");
+  if (unit.Flags & ferrox::framework::ufWeakUnit) flags.push_back("weak");
   return flags.empty() ? unit.Name : fmt::format("{} ({})", unit.Name, fmt::join(flags, ", "));
 }
 
-void show_description(const framework::TPackageInfo& info) {
+void show_description(const ferrox::framework::TPackageInfo& info) {
   std::cout << "package " << info.Name << ", for " << usage(info) << '\n';
   std::cout << "  requires: " << fmt::format("{}", fmt::join(info.Requires, ", ")) << '\n';
   std::vector<std::string> units;
-  for (const framework::TContainedUnit& unit : info.Contains) units.push_back(unit_line(unit));
+  for (const ferrox::framework::TContainedUnit& unit : info.Contains) units.push_back(unit_line(unit));
   std::cout << "  contains: " << fmt::format("{}", fmt::join(units, ", ")) << '\n';
 }
 
-std::string property_line(const framework::TPropertyInfo& property) {
+std::string property_line(const ferrox::framework::TPropertyInfo& property) {
   switch (property.Kind) {
-    case framework::TTypeKind::Method:
+    case ferrox::framework::TTypeKind::Method:
       return property.Name + ": event";
-    case framework::TTypeKind::Boolean:
+    case ferrox::framework::TTypeKind::Boolean:
       return fmt::format("{}: Boolean, default {}", property.Name,
                          std::get<bool>(property.Default.value_or(false)) ? "True" : "False");
-    case framework::TTypeKind::Ordinal:
+    case ferrox::framework::TTypeKind::Ordinal:
       break;
   }
   return fmt::format("{}: {}..{}, default {}", property.Name, property.MinValue, property.MaxValue,
@@ -59,13 +59,13 @@ std::string property_line(const framework::TPropertyInfo& property) {
 }
 
 void show_palette() {
-  std::vector<std::string> pages = framework::PalettePages();
+  std::vector<std::string> pages = ferrox::framework::PalettePages();
   if (pages.empty()) std::cout << "palette: nothing registered\n";
   for (const std::string& page : pages) {
     std::cout << "palette page \"" << page << "\"\n";
-    for (const framework::TClassInfo* type : framework::PalettePage(page)) {
+    for (const ferrox::framework::TClassInfo* type : ferrox::framework::PalettePage(page)) {
       std::cout << "  " << type->ClassName << '\n';
-      for (const framework::TPropertyInfo& property : type->Properties) std::cout << "    " << property_line(property) << '\n';
+      for (const ferrox::framework::TPropertyInfo& property : type->Properties) std::cout << "    " << property_line(property) << '\n';
     }
   }
 }
@@ -77,11 +77,11 @@ std::string bitmap_name(const std::string& class_name) {
   return name;
 }
 
-int write_icon(const framework::TPackage& package, const std::string& file) {
-  for (const std::string& page : framework::PalettePages())
-    for (const framework::TClassInfo* type : framework::PalettePage(page)) {
+int write_icon(const ferrox::framework::TPackage& package, const std::string& file) {
+  for (const std::string& page : ferrox::framework::PalettePages())
+    for (const ferrox::framework::TClassInfo* type : ferrox::framework::PalettePage(page)) {
       std::string name = bitmap_name(type->ClassName);
-      auto bitmap = framework::FindResource(package.Module(), name);
+      auto bitmap = ferrox::framework::FindResource(package.Module(), name);
       if (!bitmap) continue;
       if (std::string error = write_palette_icon_png(*bitmap, file); !error.empty()) return fail(error);
       std::cout << "palette bitmap \"" << name << "\" of " << type->ClassName << " written to " << file << '\n';
@@ -91,7 +91,7 @@ int write_icon(const framework::TPackage& package, const std::string& file) {
 }
 
 int show_package(const PackageOptions& options) {
-  auto package = framework::LoadPackage(options.path, framework::PackageHost::Design);
+  auto package = ferrox::framework::LoadPackage(options.path, ferrox::framework::PackageHost::Design);
   if (!package) return fail(package.error().Text());
   show_description((*package)->Info());
   show_palette();

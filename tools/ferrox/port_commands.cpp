@@ -14,8 +14,8 @@ namespace ferrox_tool {
 
 namespace {
 
-using framework::Error;
-using framework::Result;
+using ferrox::Error;
+using ferrox::Result;
 
 constexpr std::uint32_t LargestBlock = 65536;  // elements of one FIFO transfer
 
@@ -46,7 +46,7 @@ Result<PortAccess> resolve(const PortOptions& options, Values values) {
                       access->values.empty() ? options.values : access->values};
   if (resolved.port + resolved.width - 1 > 0xFFFF)
     return Error{fmt::format("{} from port {:#x} run past port 0xffff", bytes_text(resolved.width), resolved.port)};
-  if (framework::Status fit = values_fit(resolved.values, resolved.width); !fit) return fit.error();
+  if (ferrox::Status fit = values_fit(resolved.values, resolved.width); !fit) return fit.error();
   return resolved;
 }
 

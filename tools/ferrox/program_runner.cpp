@@ -49,7 +49,7 @@ struct Pipe {
   if (!preload.empty()) setenv("LD_PRELOAD", preload.c_str(), 1);
   for (const auto& [name, value] : run.environment) setenv(name.c_str(), value.c_str(), 1);
   if (handed >= 0 && !run.pipe_variable.empty())
-    setenv(run.pipe_variable.c_str(), trace::inherited_pipe_value(handed).c_str(), 1);
+    setenv(run.pipe_variable.c_str(), ferrox::trace::inherited_pipe_value(handed).c_str(), 1);
   std::vector<char*> argv;
   for (const std::string& argument : run.argv) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -68,11 +68,11 @@ Ending ending(int status) {
 
 }  // namespace
 
-framework::Result<Ending> run_program(const ProgramRun& run, const std::function<void(std::span<const std::uint8_t>)>& received) {
+ferrox::Result<Ending> run_program(const ProgramRun& run, const std::function<void(std::span<const std::uint8_t>)>& received) {
   Pipe events, exec_status;
-  if (events.read < 0 || exec_status.read < 0) return framework::Error{std::string("cannot make a pipe: ") + std::strerror(errno)};
+  if (events.read < 0 || exec_status.read < 0) return ferrox::Error{std::string("cannot make a pipe: ") + std::strerror(errno)};
   pid_t child = fork();
-  if (child < 0) return framework::Error{std::string("cannot start a process: ") + std::strerror(errno)};
+  if (child < 0) return ferrox::Error{std::string("cannot start a process: ") + std::strerror(errno)};
   if (child == 0) start_child(run, events.write, exec_status.write);
   events.close_write();
   exec_status.close_write();
@@ -88,7 +88,7 @@ framework::Result<Ending> run_program(const ProgramRun& run, const std::function
   }
   int exec_error = 0;
   if (read(exec_status.read, &exec_error, sizeof exec_error) == sizeof exec_error)
-    return framework::Error{"cannot run " + run.argv[0] + ": " + std::strerror(exec_error)};
+    return ferrox::Error{"cannot run " + run.argv[0] + ": " + std::strerror(exec_error)};
   return ending(status);
 }
 

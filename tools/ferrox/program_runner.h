@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 
 namespace ferrox_tool {
 
@@ -27,6 +27,6 @@ using Ending = std::string;
 
 // Runs the program, handing what it writes into the pipe to `received` as it comes, until the
 // program and everything holding the pipe are gone. An error when it cannot be started.
-framework::Result<Ending> run_program(const ProgramRun& run, const std::function<void(std::span<const std::uint8_t>)>& received);
+ferrox::Result<Ending> run_program(const ProgramRun& run, const std::function<void(std::span<const std::uint8_t>)>& received);
 
 }  // namespace ferrox_tool

@@ -60,14 +60,14 @@ class OutputFile {
 // The events a program writes into the pipe, cut into whole events as they come.
 class EventStream {
  public:
-  explicit EventStream(std::function<void(trace::Event, std::span<const std::uint8_t>)> each) : each_(std::move(each)) {}
+  explicit EventStream(std::function<void(ferrox::trace::Event, std::span<const std::uint8_t>)> each) : each_(std::move(each)) {}
 
   void add(std::span<const std::uint8_t> bytes) {
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     std::size_t used = 0;
     while (broken_.empty()) {
-      trace::Event event;
-      framework::Result<std::size_t> read = trace::read_event(std::span(pending_).subspan(used), event, "the trace");
+      ferrox::trace::Event event;
+      ferrox::Result<std::size_t> read = ferrox::trace::read_event(std::span(pending_).subspan(used), event, "the trace");
       if (!read) {
         broken_ = read.error().Text();
         break;
@@ -82,24 +82,24 @@ class EventStream {
   std::string fault() const { return !broken_.empty() ? broken_ : pending_.empty() ? "" : "the trace ends inside an event"; }
 
  private:
-  std::function<void(trace::Event, std::span<const std::uint8_t>)> each_;
+  std::function<void(ferrox::trace::Event, std::span<const std::uint8_t>)> each_;
   std::vector<std::uint8_t> pending_;
   std::string broken_;
 };
 
 // Runs the program with the trace layer ahead (and the virtual PC after it), each event to `each`.
 int run_traced(const std::vector<std::string>& program, bool on_virtual_pc,
-               const std::function<void(trace::Event, std::span<const std::uint8_t>)>& each) {
+               const std::function<void(ferrox::trace::Event, std::span<const std::uint8_t>)>& each) {
   std::filesystem::path layer = library_beside_component(FERROX_TRACE_SONAME);
   if (layer.empty()) return fail("the trace layer (" FERROX_TRACE_SONAME ") is not beside libferrox");
-  ProgramRun run{program, {layer.string()}, {}, trace::TracePipeVariable};
+  ProgramRun run{program, {layer.string()}, {}, ferrox::trace::TracePipeVariable};
   if (on_virtual_pc) {
     std::filesystem::path machine = virtual_pc_library();
     if (machine.empty()) return fail("the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox");
     run.preload.push_back(machine.string());
   }
   EventStream stream(each);
-  framework::Result<Ending> ended = run_program(run, [&stream](std::span<const std::uint8_t> bytes) { stream.add(bytes); });
+  ferrox::Result<Ending> ended = run_program(run, [&stream](std::span<const std::uint8_t> bytes) { stream.add(bytes); });
   if (!ended) return fail(ended.error().Text());
   if (!stream.fault().empty()) return fail(stream.fault());
   if (!ended->empty()) return fail(program[0] + " " + *ended);
@@ -107,10 +107,10 @@ int run_traced(const std::vector<std::string>& program, bool on_virtual_pc,
 }
 
 int print_recording(const TraceOptions& options, std::ostream& out) {
-  framework::Result<trace::Recording> recording = trace::load_recording(options.from);
+  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::load_recording(options.from);
   if (!recording) return fail(recording.error().Text());
   TracePrinter printer(out, options.json, recording->on_virtual_pc(), recording->head.started);
-  for (trace::Event& event : recording->events) printer.add(std::move(event));
+  for (ferrox::trace::Event& event : recording->events) printer.add(std::move(event));
   printer.finish();
   return ExitSuccess;
 }
@@ -125,8 +125,8 @@ int trace_program(const TraceOptions& options, bool on_virtual_pc) {
   if (!options.from.empty()) {
     status = print_recording(options, out);
   } else {
-    TracePrinter printer(out, options.json, on_virtual_pc, trace::monotonic_ns());
-    status = run_traced(options.program, on_virtual_pc, [&printer](trace::Event event, std::span<const std::uint8_t>) {
+    TracePrinter printer(out, options.json, on_virtual_pc, ferrox::trace::monotonic_ns());
+    status = run_traced(options.program, on_virtual_pc, [&printer](ferrox::trace::Event event, std::span<const std::uint8_t>) {
       printer.add(std::move(event));
     });
     printer.finish();
@@ -139,10 +139,10 @@ int record_program(const TraceOptions& options, bool on_virtual_pc) {
   OutputFile file(options.output);
   std::ostream& out = file.stream();
   if (!out) return fail("cannot write " + options.output);
-  trace::FileHead head = trace::file_head(on_virtual_pc ? trace::RecordedOnVirtualPc : 0, trace::monotonic_ns());
+  ferrox::trace::FileHead head = ferrox::trace::file_head(on_virtual_pc ? ferrox::trace::RecordedOnVirtualPc : 0, ferrox::trace::monotonic_ns());
   out.write(reinterpret_cast<const char*>(&head), sizeof head);
   std::size_t calls = 0;
-  int status = run_traced(options.program, on_virtual_pc, [&](trace::Event event, std::span<const std::uint8_t> bytes) {
+  int status = run_traced(options.program, on_virtual_pc, [&](ferrox::trace::Event event, std::span<const std::uint8_t> bytes) {
     calls += event.is_call();
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   });
@@ -152,7 +152,7 @@ int record_program(const TraceOptions& options, bool on_virtual_pc) {
 }
 
 int replay_program(const TraceOptions& options) {
-  framework::Result<trace::Recording> recording = trace::load_recording(options.recording);
+  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::load_recording(options.recording);
   if (!recording) return fail(recording.error().Text());
   if (recording->process_count() > 1) return fail(options.recording + ": recorded from several processes; a replay takes one");
   std::filesystem::path machine = virtual_pc_library();
@@ -161,11 +161,11 @@ int replay_program(const TraceOptions& options) {
   std::string loose = std::string(options.loose_timing ? "timing," : "") + (options.loose_polling ? "polling" : "");
   ProgramRun run{options.program,
                  {machine.string()},
-                 {{vpc::ReplayVariable, std::filesystem::absolute(options.recording, error).string()},
-                  {vpc::ReplayLooseVariable, loose}},
-                 vpc::ReplayReportVariable};
+                 {{ferrox::vpc::ReplayVariable, std::filesystem::absolute(options.recording, error).string()},
+                  {ferrox::vpc::ReplayLooseVariable, loose}},
+                 ferrox::vpc::ReplayReportVariable};
   std::string report;
-  framework::Result<Ending> ended =
+  ferrox::Result<Ending> ended =
       run_program(run, [&report](std::span<const std::uint8_t> bytes) { report.append(bytes.begin(), bytes.end()); });
   if (!ended) return fail(ended.error().Text());
   if (!report.empty()) {

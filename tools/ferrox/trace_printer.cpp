@@ -19,11 +19,11 @@ std::string hex_bytes(std::span<const std::uint8_t> data) {
   return text;
 }
 
-void add_fields(nlohmann::json& object, const std::vector<trace::Field>& fields) {
-  for (const trace::Field& field : fields) object[field.name] = field.value;
+void add_fields(nlohmann::json& object, const std::vector<ferrox::trace::Field>& fields) {
+  for (const ferrox::trace::Field& field : fields) object[field.name] = field.value;
 }
 
-nlohmann::json event_json(const trace::Event& event, const trace::Decoded& decoded, double seconds) {
+nlohmann::json event_json(const ferrox::trace::Event& event, const ferrox::trace::Decoded& decoded, double seconds) {
   nlohmann::json object = {{"time", seconds}, {"event", decoded.operation}, {"process", event.head.process}};
   if (event.is_call()) object["sequence"] = event.head.sequence;
   add_fields(object, decoded.asked);
@@ -39,24 +39,24 @@ nlohmann::json event_json(const trace::Event& event, const trace::Decoded& decod
   return object;
 }
 
-std::string context_text(const std::vector<trace::Field>& fields) {
+std::string context_text(const std::vector<ferrox::trace::Field>& fields) {
   std::string text;
-  for (const trace::Field& field : fields)
+  for (const ferrox::trace::Field& field : fields)
     text += fmt::format("{}{}={}", text.empty() ? " [" : " ", field.name,
                         field.digits ? fmt::format("{:#0{}x}", field.value, field.digits + 2) : std::to_string(field.value));
   return text.empty() ? text : text + "]";
 }
 
 // On the real driver port instructions go straight to the hardware once the process may use them.
-bool raises_privilege(const trace::Event& event) {
+bool raises_privilege(const ferrox::trace::Event& event) {
   if (event.head.result != 0) return false;
-  if (event.kind() == trace::Kind::Iopl) return event.head.argument > 0;
-  return event.kind() == trace::Kind::Ioperm && event.head.extra != 0;
+  if (event.kind() == ferrox::trace::Kind::Iopl) return event.head.argument > 0;
+  return event.kind() == ferrox::trace::Kind::Ioperm && event.head.extra != 0;
 }
 
 }  // namespace
 
-void TracePrinter::add(trace::Event event) {
+void TracePrinter::add(ferrox::trace::Event event) {
   Process& process = processes_[event.head.process];
   process.held.emplace(std::make_pair(event.head.sequence, event.is_call()), std::move(event));
   print_ready(process);
@@ -80,8 +80,8 @@ void TracePrinter::finish() {
   }
 }
 
-void TracePrinter::print(const trace::Event& event) {
-  trace::Decoded decoded = trace::decode(event);
+void TracePrinter::print(const ferrox::trace::Event& event) {
+  ferrox::trace::Decoded decoded = ferrox::trace::decode(event);
   double seconds = static_cast<double>(event.head.time - started_) / 1e9;
   if (json_) {
     out_ << event_json(event, decoded, seconds).dump() << '\n';
@@ -89,7 +89,7 @@ void TracePrinter::print(const trace::Event& event) {
   }
   std::string place = event.is_call() ? fmt::format("#{}", event.head.sequence) : "";
   std::string process = processes_.size() > 1 ? fmt::format(" [process {}]", event.head.process) : "";
-  out_ << fmt::format("{:10.6f} {:>6} {}{}{}", seconds, place, trace::describe(decoded), context_text(decoded.context), process);
+  out_ << fmt::format("{:10.6f} {:>6} {}{}{}", seconds, place, ferrox::trace::describe(decoded), context_text(decoded.context), process);
   if (!decoded.note.empty()) out_ << "  (" << decoded.note << ")";
   out_ << '\n';
   if (!on_virtual_pc_ && raises_privilege(event))

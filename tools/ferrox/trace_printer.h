@@ -18,7 +18,7 @@ class TracePrinter {
   TracePrinter(std::ostream& out, bool json, bool on_virtual_pc, std::uint64_t started)
       : out_(out), json_(json), on_virtual_pc_(on_virtual_pc), started_(started) {}
 
-  void add(trace::Event event);
+  void add(ferrox::trace::Event event);
   // Prints what is still held back (the calls of a process that ended in the middle of one).
   void finish();
 
@@ -26,10 +26,10 @@ class TracePrinter {
   struct Process {
     std::uint32_t next_call = 0;
     // By (sequence, is call): a signal goes before the call of its sequence.
-    std::map<std::pair<std::uint32_t, bool>, trace::Event> held;
+    std::map<std::pair<std::uint32_t, bool>, ferrox::trace::Event> held;
   };
   void print_ready(Process& process);
-  void print(const trace::Event& event);
+  void print(const ferrox::trace::Event& event);
 
   std::ostream& out_;
   bool json_;

@@ -97,7 +97,7 @@ void draw_trace(cairo_t* cr, const PinRecorder& recording, int pin) {
 
 }  // namespace
 
-framework::Status write_waveform_png(const std::string& file, const PinRecorder& recording) {
+ferrox::Status write_waveform_png(const std::string& file, const PinRecorder& recording) {
   double height = TopMargin + ferrox::LptPinCount * RowHeight + AxisHeight;
   Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(Width), static_cast<int>(height)),
                   cairo_surface_destroy);
@@ -114,8 +114,8 @@ framework::Status write_waveform_png(const std::string& file, const PinRecorder&
   cairo_debug_reset_static_data();
   FcFini();
   if (status != CAIRO_STATUS_SUCCESS)
-    return framework::Error{fmt::format("cannot write {}: {}", file, cairo_status_to_string(status))};
-  return framework::Done{};
+    return ferrox::Error{fmt::format("cannot write {}: {}", file, cairo_status_to_string(status))};
+  return ferrox::Done{};
 }
 
 }  // namespace ferrox_tool

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "ferrox/framework/Result.h"
+#include "ferrox/common/Result.h"
 #include "tools/ferrox/pin_recorder.h"
 
 namespace ferrox_tool {
 
-framework::Status write_waveform_png(const std::string& file, const PinRecorder& recording);
+ferrox::Status write_waveform_png(const std::string& file, const PinRecorder& recording);
 
 }  // namespace ferrox_tool

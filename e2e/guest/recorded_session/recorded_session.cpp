@@ -45,22 +45,22 @@ int main() {
   const char* path = "/recording.rec";
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (!CHECK(fd >= 0)) return e2e::finish("recorded session");
-  trace::FileHead head = trace::file_head(0, trace::monotonic_ns());
+  ferrox::trace::FileHead head = ferrox::trace::file_head(0, ferrox::trace::monotonic_ns());
   CHECK(write(fd, &head, sizeof head) == static_cast<ssize_t>(sizeof head));
 
   e2e::scenario("the session of the trace tests, recorded");
-  trace::layer::record_to(fd);
-  auto* component = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  ferrox::trace::layer::record_to(fd);
+  auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   component->OpenDriver();
   CHECK(component->DriverActive());
   CHECK(session::run(*component, {}));
   component->CloseDriver();
   component->Free();
-  trace::layer::record_to(-1);
+  ferrox::trace::layer::record_to(-1);
   close(fd);
 
   std::vector<std::uint8_t> recording = read_back(path);
-  framework::Result<trace::Recording> parsed = trace::parse_recording(recording, path);
+  ferrox::Result<ferrox::trace::Recording> parsed = ferrox::trace::parse_recording(recording, path);
   if (CHECK(parsed.ok())) std::printf("recorded %zu calls, %zu bytes\n", parsed->call_count(), recording.size());
   CHECK(send_out(recording));
   return e2e::finish("recorded session");

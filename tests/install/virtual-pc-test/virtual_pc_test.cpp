@@ -10,16 +10,16 @@
 #include "ferrox/vpc/machine.h"
 
 int main() {
-  vpc::Machine& machine = vpc::Machine::instance();
+  ferrox::vpc::Machine& machine = ferrox::vpc::Machine::instance();
   machine.reset();
-  auto* pc = framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  auto* pc = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   pc->OpenDriver();
   pc->fSetLPTNumber(1);
   pc->fSetPortB(pc->LPTBase(), 'A');
   pc->LPTStrobe();
   pc->Free();
 
-  vpc::Printer* printer = machine.parallel_ports().printer(0x378);
+  ferrox::vpc::Printer* printer = machine.parallel_ports().printer(0x378);
   std::string printed = printer ? printer->received_text() : "(no printer)";
   std::printf("the printer on LPT1 received \"%s\"\n", printed.c_str());
   return printed == "A" ? 0 : 1;

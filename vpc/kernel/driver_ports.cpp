@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// The driver's single-port requests. Each takes a TPortRecord: Port in; for a read the value is
+// left zero-extended in Value, for a write Value goes out. A wide transfer covers width consecutive
+// ports, all of which must exist, and a write's Value must fit its width: a record built wrongly
+// fails with EINVAL and nothing is written, rather than a part of it.
+#include <errno.h>
+
+#include <cstddef>
+
+#include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/kernel/driver_requests.h"
+#include "ferrox/vpc/kernel/user_memory.h"
+
+namespace ferrox::vpc {
+
+namespace {
+
+constexpr std::uint32_t PortSpace = 0x10000;
+
+// The record's field is 32 bits wide; the port space is not.
+constexpr bool in_port_space(std::uint32_t port, unsigned width) { return port <= PortSpace - width; }
+
+constexpr bool fits_width(std::uint32_t value, unsigned width) { return width == 4 || value >> (8 * width) == 0; }
+
+}  // namespace
+
+DriverPorts::DriverPorts(DeviceNode& node, PortBus& bus) : bus_(bus) {
+  using namespace ferrox::Request;
+  node.serve<&DriverPorts::in<1>>(PortInB, *this);
+  node.serve<&DriverPorts::out<1>>(PortOutB, *this);
+  node.serve<&DriverPorts::in<2>>(PortInW, *this);
+  node.serve<&DriverPorts::out<2>>(PortOutW, *this);
+  node.serve<&DriverPorts::in<4>>(PortInL, *this);
+  node.serve<&DriverPorts::out<4>>(PortOutL, *this);
+}
+
+template <unsigned Width>
+long DriverPorts::in(const OpenFile&, std::uintptr_t argument) {
+  ferrox::TPortRecord record;
+  if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
+  if (!in_port_space(record.Port, Width)) return -EINVAL;
+  std::uint32_t value = bus_.read(static_cast<std::uint16_t>(record.Port), Width);
+  return copy_to_user(argument + offsetof(ferrox::TPortRecord, Value), &value, sizeof value) ? 0 : -EFAULT;
+}
+
+template <unsigned Width>
+long DriverPorts::out(const OpenFile&, std::uintptr_t argument) {
+  ferrox::TPortRecord record;
+  if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
+  if (!in_port_space(record.Port, Width) || !fits_width(record.Value, Width)) return -EINVAL;
+  bus_.write(static_cast<std::uint16_t>(record.Port), Width, record.Value);
+  return 0;
+}
+
+}  // namespace ferrox::vpc

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+// The C-library symbols through which a program reaches the operating system, defined ahead of the
+// C library. "/dev/ferrox", its descriptors and I/O privilege go to the virtual PC; every other path
+// and descriptor passes through untouched to the next definition (the C library's, or that of a
+// layer between). Until the program opens the node or asks for I/O privilege the machine does not
+// exist, and a close, ioctl or dup costs one load more than the C library's own.
+#include <errno.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+
+#include "ferrox/vpc/kernel/next_symbol.h"
+#include "ferrox/vpc/machine.h"
+
+namespace {
+
+using ferrox::vpc::Machine;
+
+// A result in the kernel's convention given back in the C library's: errno is set only on failure,
+// after the interrupts the call raised were signalled, so a handler that changes errno leaves its
+// mark on a call that succeeds, as with a real driver.
+int finish(long result) {
+  if (ferrox::vpc::is_error_result(result)) {
+    errno = static_cast<int>(-result);
+    return -1;
+  }
+  return static_cast<int>(result);
+}
+
+// The machine for a call that needs it started, or nullptr (said once on standard error) when the
+// machine the environment describes could not be built.
+Machine* started_machine() {
+  const ferrox::Status& started = Machine::start();
+  if (started) return &Machine::instance();
+  static std::atomic<bool> said{false};
+  if (!said.exchange(true)) {
+    std::string line = "virtual PC: not started: " + started.error().Text() + "\n";
+    [[maybe_unused]] ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+  }
+  return nullptr;
+}
+
+// The virtual PC's side of each interposed call (interposed_symbols.inc).
+struct Route {
+  static int open(const char* path, int flags, unsigned mode, int dirfd) {
+    if (!ferrox::vpc::DeviceNode::is_node_path(path)) return ferrox::vpc::next::openat(dirfd, path, flags, mode);
+    Machine* machine = started_machine();
+    if (!machine) return finish(-ENODEV);
+    return finish(machine->node().open(flags));
+  }
+
+  static int close(int fd) {
+    Machine* machine = Machine::existing();
+    if (!machine || !machine->node().owns(fd)) return ferrox::vpc::next::close(fd);
+    ferrox::vpc::IrqController::Hold hold(machine->irqs());
+    return finish(machine->node().close(fd));
+  }
+
+  static int ioctl(int fd, unsigned long request, void* argument) {
+    Machine* machine = Machine::existing();
+    if (!machine) return ferrox::vpc::next::ioctl(fd, request, argument);
+    std::optional<long> result;
+    {
+      // Interrupts raised while the request is served are signalled once it is done.
+      ferrox::vpc::IrqController::Hold hold(machine->irqs());
+      result = machine->node().ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
+    }
+    return result ? finish(*result) : ferrox::vpc::next::ioctl(fd, request, argument);
+  }
+
+  static void duplicated(int fd, int target) {
+    if (Machine* machine = Machine::existing()) machine->node().duplicated(fd, target);
+  }
+
+  static void closed_from(unsigned first, unsigned last) {
+    Machine* machine = Machine::existing();
+    if (!machine || first > INT_MAX) return;
+    machine->node().closed_from(static_cast<int>(first), last > INT_MAX ? INT_MAX : static_cast<int>(last));
+  }
+
+  // I/O privilege: the virtual PC's kernel decides, and its trap carries out the port instructions.
+  static int iopl(int level) {
+    Machine* machine = started_machine();
+    if (machine && machine->node().replay()) return machine->node().replay()->iopl(level);
+    return machine ? machine->privilege().iopl(level) : finish(-ENODEV);
+  }
+
+  static int ioperm(unsigned long from, unsigned long count, int turn_on) {
+    Machine* machine = started_machine();
+    if (machine && machine->node().replay()) return machine->node().replay()->ioperm(from, count, turn_on);
+    return machine ? machine->privilege().ioperm(from, count, turn_on) : finish(-ENODEV);
+  }
+};
+
+}  // namespace
+
+#include "ferrox/vpc/kernel/interposed_symbols.inc"

@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+// The virtual PC: one machine per process, its start and its reset.
+#include "ferrox/vpc/machine.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "ferrox/vpc/description/machine_file.h"
+
+namespace ferrox::vpc {
+
+namespace {
+
+bool preloaded() {
+  const char* preload = std::getenv("LD_PRELOAD");
+  return preload && std::strstr(preload, "libferrox-vpc");
+}
+
+// The machine the environment asks for.
+ferrox::Result<MachineDescription> described_by_environment() {
+  MachineDescription description = preloaded() ? builtin_machine() : default_machine();
+  if (const char* file = std::getenv(MachineFileVariable)) {
+    ferrox::Result<MachineDescription> loaded = load_machine_file(file);
+    if (!loaded) return loaded.error();
+    description = std::move(*loaded);
+  }
+  if (const char* directory = std::getenv(PciSysfsVariable)) {
+    ferrox::Result<std::vector<PciFunctionImage>> host = load_pci_sysfs(directory);
+    if (!host) {
+      ferrox::Error error = host.error();
+      error.Message = std::string(PciSysfsVariable) + ": " + error.Message;
+      return error;
+    }
+    description.pci_functions = std::move(*host);
+  }
+  return description;
+}
+
+// The replay the environment asks for, if any.
+ferrox::Status start_replay(Replay& replay) {
+  const char* file = std::getenv(ReplayVariable);
+  if (!file) return ferrox::Done{};
+  ferrox::Result<trace::Recording> recording = trace::load_recording(file);
+  if (!recording) return recording.error();
+  if (recording->process_count() > 1)
+    return ferrox::Error{"recorded from " + std::to_string(recording->process_count()) + " processes; a replay takes one", 0, file};
+  ferrox::Result<ReplayOptions> options = replay_options(std::getenv(ReplayLooseVariable));
+  if (!options) return options.error();
+  replay.start(std::move(*recording), *options, OnDivergence::Exit);
+  return ferrox::Done{};
+}
+
+std::atomic<Machine*> existing_machine{nullptr};
+
+}  // namespace
+
+struct Machine::Startup {
+  Machine* machine;
+  ferrox::Status status;
+};
+
+// Never destroyed: the interposed C-library functions may run during process exit.
+const Machine::Startup& Machine::started() {
+  static const Startup startup = [] {
+    auto* machine = new Machine;
+    ferrox::Result<MachineDescription> described = described_by_environment();
+    ferrox::Status status = described ? machine->reset(*described) : ferrox::Status(described.error());
+    if (status) status = start_replay(machine->replay());
+    existing_machine.store(machine, std::memory_order_release);
+    return Startup{machine, status};
+  }();
+  return startup;
+}
+
+const ferrox::Status& Machine::start() { return started().status; }
+
+Machine& Machine::instance() { return *started().machine; }
+
+Machine* Machine::existing() { return existing_machine.load(std::memory_order_acquire); }
+
+Machine::Machine() { reset(); }
+
+ferrox::Status Machine::reset(const MachineDescription& description) {
+  description_ = description;
+  log_.clear();
+  faults_.clear();
+  replay_.stop();
+  privilege_.reset(description.privilege);
+  ports_.detach_all();
+  ferrox::Status status = parallel_ports_.reset(description.parallel_ports, ports_, irqs_);
+  fifo_.reset();
+  if (description.fifo_port) ports_.attach(*description.fifo_port, FifoDevice::PortCount, fifo_);
+  irqs_.reset();
+  timer_.fit(description.timer);
+  pci_.reset(description_.pci_functions);
+  pci_config_ports_.reset();
+  ports_.attach(PciConfigPortsBase, PciConfigPortsLength, pci_config_ports_);
+  memory_.reset(description_.memory, description_.bios);
+  attach_ata_disk();
+  return status;
+}
+
+void Machine::attach_ata_disk() {
+  // 8 MiB: the sector count only shows in the drive's identity.
+  constexpr std::uint32_t DiskSectors = 16384;
+  ata_disk_.reset();
+  if (!description_.ata_disk_model) return;
+  ata_disk_ = std::make_unique<AtaDisk>(*description_.ata_disk_model, DiskSectors,
+                                        [this] { irqs_.raise(AtaPrimaryIrq); });
+  ports_.attach(AtaCommandBlock, AtaDisk::CommandPortCount, *ata_disk_);
+  ports_.attach(AtaControlBlock, AtaDisk::ControlPortCount, ata_disk_->control_block());
+}
+
+}  // namespace ferrox::vpc
