@@ -77,7 +77,8 @@ newest_kernel_headers() {
 	done
 	if [ ${#found[@]} -eq 0 ]; then
 		for kernel in "$e2e_dir"/kernels/*; do
-			[ -f "$kernel/headers.done" ] && found+=("${kernel##*/} $kernel/root/usr/src/linux-headers-${kernel##*/}")
+			build=$kernel/root/usr/src/linux-headers-${kernel##*/}
+			[ -f "$kernel/headers.done" ] && [ -d "$build/include" ] && found+=("${kernel##*/} $build")
 		done
 	fi
 	shopt -u nullglob
