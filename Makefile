@@ -11,20 +11,20 @@
 #   make package     Debian packages of the x86_64 build in build/x86_64/packages
 #   make check-install  the installed tree and the packages as users meet them (scripts/)
 #   make spdx        writes the SPDX licence line into every source file that lacks it
-#   make check-spdx  fails while a source file lacks its SPDX line (make test runs it)
+#   make check-spdx  fails while a source file lacks its SPDX line (make test runs it as the test
+#                    spdx_lines of the x86_64 build)
 #   make bench          every operation on the virtual PC: the library's own instructions per call
 #                       (x86_64 and i386, under callgrind) beside their goals, and the time per call
 #   make bench-peers    the library beside /dev/port, ppdev, sysfs and /dev/mem in the emulated PC
 #   make bench-results  both, written to bench/results/ with the chart and the README's tables
 
 JOBS ?= $(shell nproc)
+# The configurations are CMake presets (CMakePresets.json), each built in build/<preset>.
 CONFIGS := x86_64 sanitize i386 tsan fuzz
 PREFIX ?= /usr/local
 FUZZ_SEQUENCES ?= 10000000
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := calls form machine_file recording
-# The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it; it
-# comes ahead of the C library, and so, in the libFuzzer build, ahead of the sanitizers' runtime.
+# The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it.
 FUZZ_ENV := ASAN_OPTIONS=handle_segv=0:detect_leaks=1:verify_asan_link_order=0
 
 .PHONY: all deps demo test e2e fuzz install package lintian check-install spdx check-spdx bench bench-peers \
@@ -35,50 +35,19 @@ all: build-x86_64
 deps:
 	./scripts/install-deps.sh
 
-build/x86_64/Makefile:
-	cmake -S . -B build/x86_64
-build/sanitize/Makefile:
-	cmake -S . -B build/sanitize -DFERROX_SANITIZE=ON
-build/i386/Makefile:
-	cmake -S . -B build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.toolchain.cmake
-build/tsan/Makefile:
-	cmake -S . -B build/tsan -DFERROX_TSAN=ON
-# libFuzzer comes with Debian's clang; its own assertions stay on (no NDEBUG), so that a broken
-# precondition in a library the targets use ends the run.
-build/fuzz/Makefile:
-	cmake -S . -B build/fuzz -DFERROX_FUZZ=ON -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g"
+# The generated Makefile marks a finished configuration (a failed one leaves only the cache). What
+# the pattern rules make is kept, not removed as an intermediate file.
+.SECONDARY:
+build/%/Makefile:
+	cmake --preset $*
 
-# The generated Makefile marks a finished configuration (a failed one leaves only the cache).
 build-%: build/%/Makefile
-	cmake --build build/$* -j $(JOBS)
+	cmake --build --preset $* -j $(JOBS)
 
+# Each preset's tests: in tsan the interrupt tests, in fuzz a short run of each target under
+# libFuzzer (the label fuzz), in x86_64 every source file's licence line among the others.
 test-%: build-%
-	ctest --test-dir build/$* --output-on-failure -j $(JOBS)
-
-# ThreadSanitizer: the tests of interrupts, taken on this thread and on others (the rest of the
-# suite runs on one thread). Not the single-stepped one: ThreadSanitizer holds back the signals its
-# trap handler sends until a point of its own choosing.
-build-tsan: build/tsan/Makefile
-	cmake --build build/tsan -j $(JOBS) --target thread_test interrupt_test
-test-tsan: build-tsan
-	ctest --test-dir build/tsan --output-on-failure -j $(JOBS) -R 'Interrupt' -E 'NeverAMix'
-
-# libFuzzer: each target from its corpus (the inputs it finds are kept in build/fuzz/corpus, what
-# breaks it in build/fuzz/crashes), with the run's options; the last line of each run is shown,
-# the end of its log when it fails.
-build-fuzz: build/fuzz/Makefile
-	cmake --build build/fuzz -j $(JOBS)
-define run_libfuzzer
-	@mkdir -p build/fuzz/crashes; for target in $(FUZZ_TARGETS); do \
-	  mkdir -p build/fuzz/corpus/$$target; log=build/fuzz/fuzz_$$target.log; \
-	  if ! $(FUZZ_ENV) ./build/fuzz/fuzz/fuzz_$$target $(1) -artifact_prefix=build/fuzz/crashes/ \
-	      build/fuzz/corpus/$$target fuzz/corpus/$$target > $$log 2>&1; then tail -40 $$log; exit 1; fi; \
-	  echo "fuzz_$$target: $$(tail -1 $$log)"; \
-	done
-endef
-test-fuzz: build-fuzz
-	$(call run_libfuzzer,-runs=20000)
+	ctest --preset $* -j $(JOBS)
 
 demo: deps build-x86_64
 	./build/x86_64/tools/ferrox/ferrox demo
@@ -111,9 +80,12 @@ spdx:
 check-spdx:
 	./scripts/check-spdx.sh
 
+# The sequences under the sanitizers, then each libFuzzer target in turn for FUZZ_SECONDS (the
+# label fuzz-long).
 fuzz: deps build-sanitize build-fuzz
 	$(FUZZ_ENV) ./build/sanitize/fuzz/fuzz_calls --seeds $(FUZZ_SEQUENCES) --jobs $(JOBS)
-	$(call run_libfuzzer,-max_total_time=$(FUZZ_SECONDS))
+	cmake --preset fuzz -DFERROX_FUZZ_SECONDS=$(FUZZ_SECONDS) > /dev/null
+	ctest --preset fuzz-long
 
 E2E_DIR = $(or $(FERROX_E2E_DIR),build/e2e)
 # Debian's, which install-deps.sh installs (with python3-matplotlib for the chart).
@@ -139,5 +111,4 @@ test: deps
 	done; \
 	echo "== e2e"; $(MAKE) --no-print-directory e2e || status=1; \
 	echo "== install"; $(MAKE) --no-print-directory check-install || status=1; \
-	echo "== spdx"; $(MAKE) --no-print-directory check-spdx || status=1; \
 	exit $$status
