@@ -13,7 +13,8 @@
 #   make spdx        writes the SPDX licence line into every source file that lacks it
 #   make check-spdx  fails while a source file lacks its SPDX line (make test runs it)
 #   make bench          every operation on the virtual PC: the library's own instructions per call
-#                       (x86_64 and i386, under callgrind) beside their goals, and the time per call
+#                       (x86_64 and i386, under callgrind) beside their goals, and the time per call;
+#                       then a port read and 4 KiB blocks from Python beside C++
 #   make bench-peers    the library beside /dev/port, ppdev, sysfs and /dev/mem in the emulated PC
 #   make bench-results  both, written to bench/results/ with the chart and the README's tables
 
@@ -56,13 +57,13 @@ build-%: build/%/Makefile
 test-%: build-%
 	ctest --test-dir build/$* --output-on-failure -j $(JOBS)
 
-# ThreadSanitizer: the tests of interrupts, taken on this thread and on others (the rest of the
-# suite runs on one thread). Not the single-stepped one: ThreadSanitizer holds back the signals its
+# ThreadSanitizer: the tests of interrupts, taken on this thread and on others, and of the interrupt
+# events (the rest of the suite runs on one thread). Not the single-stepped one: ThreadSanitizer holds back the signals its
 # trap handler sends until a point of its own choosing.
 build-tsan: build/tsan/Makefile
-	cmake --build build/tsan -j $(JOBS) --target thread_test interrupt_test
+	cmake --build build/tsan -j $(JOBS) --target thread_test interrupt_test events_test
 test-tsan: build-tsan
-	ctest --test-dir build/tsan --output-on-failure -j $(JOBS) -R 'Interrupt' -E 'NeverAMix'
+	ctest --test-dir build/tsan --output-on-failure -j $(JOBS) -R 'Interrupt|Events' -E 'NeverAMix'
 
 # libFuzzer: each target from its corpus (the inputs it finds are kept in build/fuzz/corpus, what
 # breaks it in build/fuzz/crashes), with the run's options; the last line of each run is shown,
@@ -121,6 +122,7 @@ PYTHON = /usr/bin/python3
 
 bench: deps build-x86_64 build-i386
 	$(PYTHON) bench/report.py --build x86_64=build/x86_64 --build i386=build/i386 --json build/bench/virtual-pc.json
+	$(PYTHON) bench/python_cost.py --build build/x86_64 --json build/bench/python.json
 
 # The end-to-end run with the peer benchmarks at length (the other guest programs run as always).
 bench-peers: deps build/x86_64/Makefile build/i386/Makefile

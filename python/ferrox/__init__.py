@@ -46,7 +46,6 @@ DRIVER = "/dev/ferrox"
 IRQ_LINES = 16
 LPT_PINS = 17
 
-_PORT_METHODS = {1: ("fGetPortB", "fSetPortB"), 2: ("fGetPortW", "fSetPortW"), 4: ("fGetPortL", "fSetPortL")}
 _FIFO_METHODS = {1: ("ReadPortFIFO", "WritePortFIFO"), 2: ("ReadPortWFIFO", "WritePortWFIFO"),
                  4: ("ReadPortLFIFO", "WritePortLFIFO")}
 _PCI_METHODS = {1: ("PciGetByte", "PciSetByte"), 2: ("PciGetWord", "PciSetWord"), 4: ("PciGetDword", "PciSetDword")}
@@ -134,30 +133,6 @@ class Ferrox32(_ferrox.Ferrox32):
         error = self._errno
         if not value and self.HardAccess():
             raise OSError(error or errno.EPERM, "direct port access refused: iopl was refused")
-
-    def read_port(self, port: int, width: int = 1) -> int:
-        """Reads port with a transfer of width bytes (1, 2 or 4)."""
-        get = _PORT_METHODS[_width(width)][0]
-        port = _in_range("port", port, 0, 0x10000 - width)
-        self._require_driver()
-        through_driver = self.HardAccess()
-        if not through_driver and width == 2:
-            self._grant(port)  # a refused grant would read nothing, not fall back to the driver
-        value = getattr(self, get)(port)
-        if through_driver:
-            self._check(f"reading port {port:#x}")
-        return value
-
-    def write_port(self, port: int, value: int, width: int = 1) -> None:
-        """Writes value to port with a transfer of width bytes (1, 2 or 4)."""
-        put = _PORT_METHODS[_width(width)][1]
-        port = _in_range("port", port, 0, 0x10000 - width)
-        value = _in_range("value", value, 0, (1 << 8 * width) - 1)
-        self._require_driver()
-        through_driver = self.HardAccess()
-        getattr(self, put)(port, value)
-        if through_driver:
-            self._check(f"writing port {port:#x}")
 
     def read_fifo(self, port: int, into, width: int = 1):
         """Reads a block from one port, element after element (port instructions): into an

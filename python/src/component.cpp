@@ -4,9 +4,13 @@
 // them (a port must fit 16 bits, a buffer must hold the block).
 #include <pybind11/pybind11.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <type_traits>
 
+#include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/hwtypes/HW_Types.h"
 #include "python/src/arguments.h"
 #include "python/src/component.h"
@@ -76,6 +80,53 @@ py::bytes ReadPhysicalBytes(Component& Self, Checked<std::uint32_t> Base, Checke
   auto result = py::reinterpret_steal<py::bytes>(bytes);
   Self.Calling([&](TFerrox32& C) { C.ReadPhysicalMemory(Base, Offset, Count, PyBytes_AS_STRING(bytes)); });
   return result;
+}
+
+[[noreturn]] void DriverClosed() { RaiseOSError(EBADF, "the driver is not open (open() opens it)", DriverDevicePath); }
+
+// The convenience layer's port transfers, in one call each, for the cost of a single call: a port
+// and value that fit the width, the driver open, and a request the driver refused raised as
+// OSError. A direct transfer whose grant is refused goes through the driver, as the component's
+// own does, but for a 16-bit read, which then reads nothing and raises PermissionError.
+std::string PortName(std::uint32_t Port) {
+  char text[16];
+  std::snprintf(text, sizeof text, "port %#x", Port);
+  return text;
+}
+
+void CheckPortRange(std::uint32_t Port, unsigned Width) {
+  if (Width != 1 && Width != 2 && Width != 4) throw py::value_error("width " + std::to_string(Width) + " is not 1, 2 or 4 (bytes)");
+  if (Port > 0x10000u - Width) OutOfRange("port", Port, 0, 0x10000 - Width);
+}
+
+std::uint32_t ReadPort(Component& Self, Checked<std::uint32_t> Port, unsigned Width) {
+  CheckPortRange(Port, Width);
+  TFerrox32& pc = Self.Get();
+  if (!pc.DriverActive()) DriverClosed();
+  const bool throughDriver = pc.HardAccess();
+  const Word port = static_cast<Word>(Port);
+  if (!throughDriver && Width == 2 && !Self.Calling([&](TFerrox32& C) { return C.fSetIoPermission(port); }))
+    RaiseOSError(Self.LastError() ? Self.LastError() : EPERM, "direct access to " + PortName(Port) + " refused (ioperm/iopl)");
+  std::uint32_t value = Self.Calling([&](TFerrox32& C) -> std::uint32_t {
+    return Width == 1 ? C.fGetPortB(port) : Width == 2 ? C.fGetPortW(port) : C.fGetPortL(port);
+  });
+  if (throughDriver && Self.LastError()) RaiseOSError(Self.LastError(), "reading " + PortName(Port) + ": the driver refused it", DriverDevicePath);
+  return value;
+}
+
+void WritePort(Component& Self, Checked<std::uint32_t> Port, Checked<std::uint32_t> Value, unsigned Width) {
+  CheckPortRange(Port, Width);
+  if (Width < 4 && Value >= (1u << 8 * Width)) OutOfRange("value", Value, 0, (1 << 8 * Width) - 1);
+  TFerrox32& pc = Self.Get();
+  if (!pc.DriverActive()) DriverClosed();
+  const bool throughDriver = pc.HardAccess();
+  const Word port = static_cast<Word>(Port);
+  Self.Calling([&](TFerrox32& C) {
+    if (Width == 1) C.fSetPortB(port, static_cast<Byte>(Value));
+    else if (Width == 2) C.fSetPortW(port, static_cast<Word>(Value));
+    else C.fSetPortL(port, Value);
+  });
+  if (throughDriver && Self.LastError()) RaiseOSError(Self.LastError(), "writing " + PortName(Port) + ": the driver refused it", DriverDevicePath);
 }
 
 // The table is released with the last component: Python gets a copy, never a view into it.
@@ -197,6 +248,10 @@ Calls are made from one thread at a time (Python's lock sees to that).)");
   c.def("WritePhysicalMemory", &WritePhysicalMemory, "Writes Count bytes of Buffer at Base + Offset.",
         py::arg("Base"), py::arg("Offset"), py::arg("Count"), py::arg("Buffer"));
   c.def("_read_physical_bytes", &ReadPhysicalBytes, py::arg("Base"), py::arg("Offset"), py::arg("Count"));
+  c.def("read_port", &ReadPort, "Reads port with a transfer of width bytes (1, 2 or 4); OSError where it cannot.",
+        py::arg("port"), py::arg("width") = 1);
+  c.def("write_port", &WritePort, "Writes value to port with a transfer of width bytes (1, 2 or 4); OSError where it cannot.",
+        py::arg("port"), py::arg("value"), py::arg("width") = 1);
 
   // PCI configuration space.
   c.def("PciDeviceInfo", &PciDeviceInfo, "Fills Cfg with the function's 64-byte header; False where no function answers.",

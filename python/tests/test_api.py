@@ -37,7 +37,7 @@ def test_help_shows_the_methods_with_their_arguments_and_what_they_do():
     text = pydoc.render_doc(ferrox.Ferrox32, renderer=pydoc.plaintext)
     assert "fGetPortB(self: ferrox._ferrox.Ferrox32, Port: int) -> int" in text
     assert "8-bit read of Port" in text
-    assert "read_port(self, port: 'int', width: 'int' = 1) -> 'int'" in text
+    assert "read_port(self: ferrox._ferrox.Ferrox32, port: int, width: int = 1) -> int" in text
     assert "raise OSError" in text
     for name in ("interrupts", "read_memory", "pci_header", "pins", "send"):
         assert getattr(ferrox.Ferrox32, name).__doc__, name
