@@ -3,17 +3,16 @@
 // in a process that has the virtual PC in front (preloaded), as the ferrox tool finds them; on the
 // real driver they are not there, and every call but in_front() says so.
 #include <dlfcn.h>
-#include <link.h>
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ferrox/common/LoadedLibrary.h"
 #include "ferrox/vpc/control.h"
 #include "python/src/arguments.h"
 #include "python/src/component.h"
@@ -34,20 +33,6 @@ Entry Find(const char* Name) {
 
 void CheckStatus(int Status, const char* Message) {
   if (Status != 0) throw std::runtime_error(std::string("virtual PC: ") + Message);
-}
-
-// The libferrox this module loaded, and so the virtual PC beside it: where it is installed and
-// where the build puts it alike.
-std::string LibraryBesideComponent(const char* Soname) {
-  void* component = dlopen(FERROX_LIBRARY_SONAME, RTLD_LAZY | RTLD_NOLOAD);
-  if (!component) return {};
-  std::filesystem::path library;
-  link_map* map = nullptr;
-  if (dlinfo(component, RTLD_DI_LINKMAP, &map) == 0 && map)
-    library = std::filesystem::absolute(map->l_name).parent_path() / Soname;
-  dlclose(component);
-  std::error_code error;
-  return std::filesystem::exists(library, error) ? library.string() : std::string();
 }
 
 const char* EventName(int Event) {
@@ -93,7 +78,7 @@ void BindVirtualPc(py::module_& Module) {
   py::module_ m = Module.def_submodule("vpc", "The virtual PC's control entries, when it is in front.");
   m.def("in_front", [] { return dlsym(RTLD_DEFAULT, "vpc_start") != nullptr; },
         "True when this process has the virtual PC in front of the C library.");
-  m.def("library", [] { return LibraryBesideComponent(FERROX_VPC_SONAME); },
+  m.def("library", [] { return LibraryBeside(FERROX_LIBRARY_SONAME, FERROX_VPC_SONAME).string(); },
         "The virtual PC's library beside the loaded libferrox, or '' when it is not there.");
   m.def("start", &Start, "Starts the machine the environment describes; RuntimeError with the reason.");
   m.def("reset", &Reset, py::arg("machine_text") = py::none(), py::arg("machine_file") = py::none(),
