@@ -242,8 +242,6 @@ class Ferrox32(_ferrox.Ferrox32):
     def interrupts(self, *lines: int, timeout: float | None = None, capacity: int = 4096) -> InterruptEvents:
         """The interrupts of lines as events: unmasks them, and masks them again at close().
         Iterating waits up to timeout seconds (None: without limit) for each event."""
-        for line in lines:
-            _in_range("line", line, 0, IRQ_LINES - 1)
         self._require_driver()
         return InterruptEvents(self, lines, timeout=timeout, capacity=capacity)
 
@@ -374,9 +372,10 @@ class InterruptEvents(_ferrox._InterruptEvents):
     close() (or the end of a with block) masks the lines and gives OnHwInterrupt back."""
 
     def __init__(self, component: Ferrox32, lines=(), timeout: float | None = None, capacity: int = 4096) -> None:
+        lines = tuple(_in_range("line", line, 0, IRQ_LINES - 1) for line in lines)
         super().__init__(component, capacity)
         self.component = component
-        self.lines = tuple(lines)
+        self.lines = lines
         self.timeout = timeout
         self._pending: collections.deque = collections.deque()
         for line in self.lines:
