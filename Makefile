@@ -14,7 +14,8 @@
 #   make check-spdx  fails while a source file lacks its SPDX line (make test runs it as the test
 #                    spdx_lines of the x86_64 build)
 #   make bench          every operation on the virtual PC: the library's own instructions per call
-#                       (x86_64 and i386, under callgrind) beside their goals, and the time per call
+#                       (x86_64 and i386, under callgrind) beside their goals, and the time per call;
+#                       then a port read and 4 KiB blocks from Python beside C++
 #   make bench-peers    the library beside /dev/port, ppdev, sysfs and /dev/mem in the emulated PC
 #   make bench-results  both, written to bench/results/ with the chart and the README's tables
 
@@ -93,6 +94,7 @@ PYTHON = /usr/bin/python3
 
 bench: deps build-x86_64 build-i386
 	$(PYTHON) bench/report.py --build x86_64=build/x86_64 --build i386=build/i386 --json build/bench/virtual-pc.json
+	$(PYTHON) bench/python_cost.py --build build/x86_64 --json build/bench/python.json
 
 # The end-to-end run with the peer benchmarks at length (the other guest programs run as always).
 bench-peers: deps build/x86_64/Makefile build/i386/Makefile

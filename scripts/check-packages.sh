@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The Debian packages as a user meets them (as root, after make package): the four .deb files
+# The Debian packages as a user meets them (as root, after make package): the five .deb files
 # installed with dpkg, the examples built against /usr alone from their installed copies and run
-# on the installed virtual PC, the tool run from /usr/bin, the driver built by DKMS against the
+# on the installed virtual PC, the tool run from /usr/bin, the Python package imported by Debian's
+# python3 from dist-packages and a Python example run with it, the driver built by DKMS against the
 # kernel headers that are installed, or else against those the end-to-end suite took out of
 # Debian's packages (make e2e, which make test runs first); then the packages purged, leaving
 # nothing behind.
@@ -11,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/strict-mode.sh"
 e2e_dir=${FERROX_E2E_DIR:-$root/build/e2e}
 packages_dir=$root/build/x86_64/packages
-names=(libferrox0 libferrox-dev ferrox ferrox-dkms)
+names=(libferrox0 libferrox-dev ferrox ferrox-dkms python3-ferrox)
 work=$(mktemp -d)
 
 fail() {
@@ -65,6 +66,19 @@ for page in man1/ferrox.1.gz man3/libferrox.3.gz; do
 done
 log "ferrox runs from /usr/bin on the virtual PC; ferrox(1) and libferrox(3) are installed"
 
+# --- The Python package, from dist-packages, with Debian's python3 and nothing of the source tree.
+python=/usr/bin/python3
+location=$(cd "$work" && env -u PYTHONPATH "$python" -c 'import ferrox; print(ferrox.__file__)') ||
+	fail "python3 does not import ferrox"
+[ "$location" = /usr/lib/python3/dist-packages/ferrox/__init__.py ] || fail "python3 imported ferrox from $location"
+example=/usr/share/doc/python3-ferrox/examples/pci_walk.py
+output=$(cd "$work" && env -u PYTHONPATH LD_PRELOAD=libferrox-vpc.so.0 "$python" "$example") ||
+	fail "pci_walk.py failed: $output"
+grep -q '^00:00.0 0600: 8086:1237 (rev 02)$' <<<"$output" || fail "pci_walk.py printed: $output"
+(cd "$work" && env -u PYTHONPATH "$python" -m pytest --help) | grep -q -- '--ferrox-vpc' ||
+	fail "pytest does not load the plugin of python3-ferrox"
+log "python3 imports ferrox from dist-packages, runs pci_walk.py on the virtual PC, and pytest has --ferrox-vpc"
+
 # --- DKMS took the driver's sources; it builds them against kernel headers where there are some.
 # Prints "VERSION DIRECTORY" of the newest kernel headers installed in /lib/modules, or else of the
 # newest the end-to-end suite took out of Debian's packages; nothing where there are none (a new
@@ -100,7 +114,8 @@ fi
 # --- Purged, nothing stays.
 purge || { cat "$work/purge.log"; fail "dpkg --purge failed"; }
 for name in "${names[@]}"; do ! installed "$name" || fail "$name is still installed"; done
-for left in /usr/include/ferrox /usr/src/ferrox-"$version" /var/lib/dkms/ferrox /usr/bin/ferrox; do
+for left in /usr/include/ferrox /usr/src/ferrox-"$version" /var/lib/dkms/ferrox /usr/bin/ferrox \
+	/usr/lib/python3/dist-packages/ferrox; do
 	[ ! -e "$left" ] || fail "$left is left after the purge"
 done
 log "purged; nothing left"

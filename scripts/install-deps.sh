@@ -19,6 +19,8 @@ packages=(
   clang-14 libclang-rt-14-dev
   # the benchmarks: callgrind counts the library's instructions, python3 reports them
   valgrind python3
+  # the Python package, built for Debian's python3 with Debian's pybind11, and its tests
+  python3-dev pybind11-dev python3-pybind11 python3-pytest python3-numpy
   "$@"
 )
 

@@ -19,6 +19,60 @@ extern "C" {
 int vpc_start(char* message, size_t size);
 typedef int (*vpc_start_entry)(char* message, size_t size);
 
+/* Rebuilds the machine (see ferrox::vpc::Machine::reset): empties the log (which goes on recording,
+ * or not, as before), clears every fault and ends a replay. The machine is the one described by
+ * `machine_text`, a machine file's TOML (`machine_file` names it in messages and ROM images are
+ * found beside it; NULL names it "machine"), or with `machine_text` NULL the one the process
+ * started on: the environment's, or the built-in machine. 0, or -1 with the reason, as for
+ * vpc_start; the machine is the default one then. */
+int vpc_reset(const char* machine_text, const char* machine_file, char* message, size_t size);
+typedef int (*vpc_reset_entry)(const char* machine_text, const char* machine_file, char* message, size_t size);
+
+/* The log (see ferrox::vpc::RequestLog): vpc_log_record starts it afresh, keeping the newest
+ * `capacity` entries (0 turns it off); vpc_log_entries copies up to `size` of the entries kept,
+ * oldest first, and gives how many are kept; vpc_log_dropped counts those that made room. */
+enum vpc_log_event {
+  VPC_LOG_OPEN,     /* of the device node; fd is the result */
+  VPC_LOG_CLOSE,    /* of a descriptor of the device node */
+  VPC_LOG_REQUEST,  /* an ioctl on a descriptor of the device node */
+  VPC_LOG_IOPL,     /* value = level */
+  VPC_LOG_IOPERM,   /* port = first port, count = number of ports, value = turn_on */
+  VPC_LOG_PORT_IN,  /* a trapped port input instruction */
+  VPC_LOG_PORT_OUT  /* a trapped port output instruction */
+};
+#define VPC_LOG_RECORD_BYTES 80
+struct vpc_log_entry {
+  int event;               /* enum vpc_log_event */
+  int fd;
+  unsigned code;           /* of a request; its number is the low byte */
+  unsigned port;           /* port instructions, ioperm */
+  unsigned width;          /* port instructions: bytes per element */
+  unsigned count;          /* port instructions: elements; ioperm: ports */
+  unsigned value;          /* a single port transfer's value, the iopl level, ioperm's turn_on */
+  long result;
+  int error;               /* errno when result is -1 */
+  unsigned sent_size;      /* of a request: the first bytes of its record, as sent and as left */
+  unsigned returned_size;
+  unsigned char sent[VPC_LOG_RECORD_BYTES];
+  unsigned char returned[VPC_LOG_RECORD_BYTES];
+};
+void vpc_log_record(size_t capacity);
+size_t vpc_log_entries(struct vpc_log_entry* entries, size_t size);
+unsigned long long vpc_log_dropped(void);
+typedef void (*vpc_log_record_entry)(size_t capacity);
+typedef size_t (*vpc_log_entries_entry)(struct vpc_log_entry* entries, size_t size);
+typedef unsigned long long (*vpc_log_dropped_entry)(void);
+
+/* Faults (see ferrox::vpc::Faults), until the next reset: opens of the device node fail with
+ * `error` (0 opens again); requests numbered `number` fail with `error`, once or always; map
+ * requests are answered with linear address 0, once or always. */
+void vpc_refuse_open(int error);
+void vpc_fail_request(unsigned number, int error, int once);
+void vpc_refuse_map(int once);
+typedef void (*vpc_refuse_open_entry)(int error);
+typedef void (*vpc_fail_request_entry)(unsigned number, int error, int once);
+typedef void (*vpc_refuse_map_entry)(int once);
+
 /* One interrupt on an IRQ line of the virtual PC. */
 void vpc_raise_irq(unsigned line);
 typedef void (*vpc_raise_irq_entry)(unsigned line);

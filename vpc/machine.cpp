@@ -17,8 +17,9 @@ bool preloaded() {
   return preload && std::strstr(preload, "libferrox-vpc");
 }
 
-// The machine the environment asks for.
-ferrox::Result<MachineDescription> described_by_environment() {
+}  // namespace
+
+ferrox::Result<MachineDescription> Machine::described_by_environment() {
   MachineDescription description = preloaded() ? builtin_machine() : default_machine();
   if (const char* file = std::getenv(MachineFileVariable)) {
     ferrox::Result<MachineDescription> loaded = load_machine_file(file);
@@ -36,6 +37,8 @@ ferrox::Result<MachineDescription> described_by_environment() {
   }
   return description;
 }
+
+namespace {
 
 // The replay the environment asks for, if any.
 ferrox::Status start_replay(Replay& replay) {

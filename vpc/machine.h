@@ -53,6 +53,9 @@ class VPC_API Machine {
   // The machine once it exists, or nullptr; lock-free, for the calls of the program that need not
   // start it (a close or ioctl on a descriptor the machine never handed out).
   static Machine* existing();
+  // The machine the environment describes, which start() builds: the built-in or default one,
+  // with a machine file's and a PCI directory's changes; an error naming the one at fault.
+  static ferrox::Result<MachineDescription> described_by_environment();
 
   // Rebuilds the machine from a description, clears the log and every injected fault, ends a replay; the log
   // goes on recording, or not, as before. Open files of the device node stay open. An error when

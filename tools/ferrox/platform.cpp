@@ -3,13 +3,13 @@
 #include "tools/ferrox/platform.h"
 
 #include <dlfcn.h>
-#include <link.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 #include <system_error>
 
+#include "ferrox/common/LoadedLibrary.h"
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/vpc/control.h"
 
@@ -22,18 +22,8 @@ constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
 
 }  // namespace
 
-// Where it is installed and where the build puts it alike. The loaded libferrox is found by name
-// among the objects already loaded, whatever path led to it.
 std::filesystem::path library_beside_component(const char* soname) {
-  void* component = dlopen(FERROX_LIBRARY_SONAME, RTLD_LAZY | RTLD_NOLOAD);
-  if (!component) return {};
-  std::filesystem::path library;
-  link_map* map = nullptr;
-  if (dlinfo(component, RTLD_DI_LINKMAP, &map) == 0 && map)
-    library = std::filesystem::absolute(map->l_name).parent_path() / soname;
-  dlclose(component);
-  std::error_code error;
-  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
+  return ferrox::LibraryBeside(FERROX_LIBRARY_SONAME, soname);
 }
 
 std::filesystem::path virtual_pc_library() { return library_beside_component(FERROX_VPC_SONAME); }
