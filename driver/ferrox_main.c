@@ -41,6 +41,10 @@
 
 #include "ferrox.h"
 
+#ifndef CONFIG_X86
+#error "ferrox drives the PC's I/O ports and ISA interrupt lines: it builds for x86 kernels only"
+#endif
+
 static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned long arg)
 {
 	void __user *record = (void __user *)arg;
@@ -51,17 +55,17 @@ static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned l
 	case FERROX_UNMAP:
 		return ferrox_unmap(f, record);
 	case FERROX_PORT_IN8:
-		return ferrox_port_in(record, 1);
+		return ferrox_port_in(f, record, 1);
 	case FERROX_PORT_OUT8:
-		return ferrox_port_out(record, 1);
+		return ferrox_port_out(f, record, 1);
 	case FERROX_PORT_IN16:
-		return ferrox_port_in(record, 2);
+		return ferrox_port_in(f, record, 2);
 	case FERROX_PORT_OUT16:
-		return ferrox_port_out(record, 2);
+		return ferrox_port_out(f, record, 2);
 	case FERROX_PORT_IN32:
-		return ferrox_port_in(record, 4);
+		return ferrox_port_in(f, record, 4);
 	case FERROX_PORT_OUT32:
-		return ferrox_port_out(record, 4);
+		return ferrox_port_out(f, record, 4);
 	case FERROX_WINDOW_READ:
 		return ferrox_window_read(f, record);
 	case FERROX_WINDOW_WRITE:
@@ -81,11 +85,37 @@ static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned l
 	}
 }
 
+/*
+ * The kernel may be locked down after the descriptor was opened: each request that reaches ports
+ * or physical memory asks again (PCI writes ask in their own path).
+ */
+static int request_locked_down(unsigned int code)
+{
+	switch (code) {
+	case FERROX_PORT_IN8:
+	case FERROX_PORT_OUT8:
+	case FERROX_PORT_IN16:
+	case FERROX_PORT_OUT16:
+	case FERROX_PORT_IN32:
+	case FERROX_PORT_OUT32:
+		return security_locked_down(LOCKDOWN_IOPORT);
+	case FERROX_MAP:
+	case FERROX_WINDOW_READ:
+	case FERROX_WINDOW_WRITE:
+		return security_locked_down(LOCKDOWN_DEV_MEM);
+	default:
+		return 0;
+	}
+}
+
 static long ferrox_ioctl(struct file *file, unsigned int code, unsigned long arg)
 {
 	struct ferrox_file *f = file->private_data;
 	long result;
 
+	result = request_locked_down(code);
+	if (result)
+		return result;
 	if (mutex_lock_killable(&f->lock))
 		return -EINTR;
 	result = ferrox_dispatch(f, code, arg);
@@ -117,10 +147,10 @@ static int ferrox_open(struct inode *inode, struct file *file)
 	if (err)
 		return err;
 
-	f = kzalloc(sizeof(*f), GFP_KERNEL);
+	f = kzalloc(sizeof(*f), GFP_KERNEL_ACCOUNT);
 	if (!f)
 		return -ENOMEM;
-	f->bounce = kvmalloc(FERROX_TRANSFER_MAX, GFP_KERNEL);
+	f->bounce = kvmalloc(FERROX_TRANSFER_MAX, GFP_KERNEL_ACCOUNT);
 	if (!f->bounce) {
 		kfree(f);
 		return -ENOMEM;
@@ -184,3 +214,4 @@ module_exit(ferrox_exit);
 MODULE_DESCRIPTION("User-space access to PC I/O ports, physical memory, PCI configuration and IRQs");
 /* GPL-compatible: the pid helpers that interrupt delivery needs are exported to GPL modules only. */
 MODULE_LICENSE("GPL");
+MODULE_VERSION(FERROX_VERSION);
