@@ -5,8 +5,9 @@
  * The PCI configuration ports 0xCF8..0xCFF are not reached with instructions, which would race the
  * kernel's own configuration cycles: the address written to 0xCF8 (as a double word) is kept per
  * descriptor, and 0xCFC..0xCFF read and write the register it names through the kernel's PCI path,
- * with the checks of requests 16 and 17. Other accesses there (0xCF9 is the chipset's reset
- * control) are refused with EPERM.
+ * with the checks of requests 16 and 17, but as the bus answers a port access: with the enable bit
+ * clear or no function at the address, reads give all ones and writes go nowhere. Other accesses
+ * there (0xCF9 is the chipset's reset control) are refused with EPERM.
  */
 #include <linux/io.h>
 #include <linux/uaccess.h>
@@ -63,6 +64,7 @@ static long pci_config_in(struct ferrox_file *f, u32 port, unsigned int width, u
 static long pci_config_out(struct ferrox_file *f, u32 port, unsigned int width, u32 value)
 {
 	unsigned int reg;
+	long err;
 
 	if (port == PCI_CONFIG_ADDRESS && width == 4) {
 		f->pci_address = value;
@@ -71,8 +73,9 @@ static long pci_config_out(struct ferrox_file *f, u32 port, unsigned int width, 
 	if (!config_register(f->pci_address, port, width, &reg))
 		return -EPERM;
 	if (!(f->pci_address & PCI_CONFIG_ENABLE))
-		return -ENODEV;
-	return ferrox_pci_config_write((f->pci_address >> 16) & 0xFF, (f->pci_address >> 8) & 0xFF, reg, width, value);
+		return 0;
+	err = ferrox_pci_config_write((f->pci_address >> 16) & 0xFF, (f->pci_address >> 8) & 0xFF, reg, width, value);
+	return err == -ENODEV ? 0 : err;
 }
 
 long ferrox_port_in(struct ferrox_file *f, struct ferrox_port_record __user *record, unsigned int width)
