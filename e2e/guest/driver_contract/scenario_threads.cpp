@@ -235,42 +235,54 @@ class SigwaitWorker {
 
 }  // namespace
 
+namespace {
+
+// Runs body(driver) in a child process whose threads all block the signal, listening on line 7
+// meanwhile; body answers the outcome, which the child reports.
+template <class Body>
+bool listening_child_blocking_the_signal(Body body, Outcome& outcome) {
+  return contract::record_of_a_child(
+      [&](int channel) {
+        set_signal_blocked(true);
+        Driver driver(tally());
+        driver.irq(Request::IrqUnmask, contract::this_process(), Signal, lpt::Lpt1Irq);
+        Outcome o = body(driver);
+        driver.irq(Request::IrqMask, contract::this_process(), Signal, lpt::Lpt1Irq);
+        o.on_expected_thread = true;  // whichever thread waits for the signal takes it
+        contract::report_to_parent(channel, o);
+      },
+      outcome);
+}
+
+}  // namespace
+
 // Every thread blocks the signal; one takes them with sigtimedwait and is busy a while after each.
 // An interrupt that comes while it is busy must wait for its next sigtimedwait, not on another
 // thread's queue where it would never look.
 void interrupts_reach_a_sigwaitinfo_worker() {
   scenario("a sigwaitinfo worker busy with the previous interrupt still takes the next");
+  const std::string text = line_for("sigwaitinfo worker");
   Outcome outcome;
-  bool reported = contract::record_of_a_child(
-      [](int channel) {
-        set_signal_blocked(true);
-        Driver driver(tally());
-        driver.irq(Request::IrqUnmask, contract::this_process(), Signal, lpt::Lpt1Irq);
+  bool reported = listening_child_blocking_the_signal(
+      [&](const Driver& driver) {
         Outcome o;
-        {
-          SigwaitWorker worker(5);
-          o.printed = print_one_interrupt_a_byte(driver, line_for("sigwaitinfo worker"), [&] { return worker.taken(); });
-          o.signals = worker.taken();
-          driver.irq(Request::IrqMask, contract::this_process(), Signal, lpt::Lpt1Irq);
-        }
-        o.on_expected_thread = true;
-        contract::report_to_parent(channel, o);
+        SigwaitWorker worker(5);
+        o.printed = print_one_interrupt_a_byte(driver, text, [&] { return worker.taken(); });
+        o.signals = worker.taken();
+        return o;
       },
       outcome);
-  check_one_signal_a_byte(reported, outcome, line_for("sigwaitinfo worker"));
+  check_one_signal_a_byte(reported, outcome, text);
 }
 
 // The thread that took the signals leaves while every other thread blocks them: the next ones wait
 // for the main thread, which takes them with sigtimedwait, and none is lost with the thread.
 void interrupts_after_the_receiving_thread_exits() {
   scenario("interrupts after the thread that took them has exited");
+  const std::string first = line_for("before the thread exits"), second = line_for("after the thread exits");
   Outcome outcome;
-  bool reported = contract::record_of_a_child(
-      [](int channel) {
-        set_signal_blocked(true);
-        Driver driver(tally());
-        driver.irq(Request::IrqUnmask, contract::this_process(), Signal, lpt::Lpt1Irq);
-        const std::string first = line_for("before the thread exits"), second = line_for("after the thread exits");
+  bool reported = listening_child_blocking_the_signal(
+      [&](const Driver& driver) {
         Outcome o;
         {
           SigwaitWorker worker(0);
@@ -287,12 +299,10 @@ void interrupts_after_the_receiving_thread_exits() {
           return main_took;
         });
         o.signals += main_took;
-        driver.irq(Request::IrqMask, contract::this_process(), Signal, lpt::Lpt1Irq);
-        o.on_expected_thread = true;
-        contract::report_to_parent(channel, o);
+        return o;
       },
       outcome);
-  check_one_signal_a_byte(reported, outcome, line_for("before the thread exits") + line_for("after the thread exits"));
+  check_one_signal_a_byte(reported, outcome, first + second);
 }
 
 // With room for only a few pending signals, the process receives that many; the driver counts every
