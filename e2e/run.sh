@@ -215,7 +215,8 @@ pack_initramfs() {
 # ports whose output goes to files, a serial console to a file, a debug console port per ABI whose
 # output goes to a file (the recorded session's recording), and the debug-exit port for the
 # verdict. The fuzzer's seed and FERROX_E2E_KERNEL_ARGS reach the guest programs as environment
-# variables of /init (ferrox_peers=full: the peer benchmarks at length).
+# variables of /init (ferrox_peers=full: the peer benchmarks at length). no_timer_check: on a loaded
+# host the emulated timer can miss the kernel's check at boot, which then panics.
 boot() {
 	local name=$1 kver=$2 command_line=$3 timeout=$boot_timeout
 	# KASAN and lockdep make the debug kernel a few times slower.
@@ -230,7 +231,7 @@ boot() {
 	timeout -k 10 "$timeout" qemu-system-x86_64 \
 		-machine pc -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
 		-kernel "$work/kernels/$kver/vmlinuz" -initrd "$work/initramfs.gz" \
-		-append "console=ttyS0 panic=-1 quiet $command_line FERROX_FUZZ_SEED=$fuzz_seed ${FERROX_E2E_KERNEL_ARGS:-}" \
+		-append "console=ttyS0 panic=-1 quiet no_timer_check $command_line FERROX_FUZZ_SEED=$fuzz_seed ${FERROX_E2E_KERNEL_ARGS:-}" \
 		-serial "file:$run/console.log" \
 		-chardev "file,id=lpt1,path=$run/lpt1.txt" -device isa-parallel,chardev=lpt1,iobase=0x378,irq=7,index=0 \
 		-chardev "file,id=lpt2,path=$run/lpt2.txt" -device isa-parallel,chardev=lpt2,iobase=0x278,irq=5,index=1 \

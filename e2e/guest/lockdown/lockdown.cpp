@@ -2,12 +2,16 @@
 // The kernel locked down while a descriptor is open (the lockdown boot of e2e/run.sh): from then on
 // the descriptor reaches no port, no physical memory and no PCI register, and nothing opens the
 // driver again; what only reads the driver's own state still answers. Raising the lockdown cannot be
-// undone, so this program runs alone in its boot.
+// undone, so this program runs alone in its boot; the program of the second ABI finds the kernel
+// locked down already, and checks that it cannot open the driver.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "common/check.h"
 #include "common/kernel_module.h"
@@ -20,6 +24,7 @@ namespace Request = ferrox::Request;
 namespace {
 
 constexpr std::uint32_t BiosDataArea = 0x400;
+constexpr const char* LockdownFile = "/sys/kernel/security/lockdown";
 
 void requests_after_lockdown(const contract::Driver& driver, std::uint32_t window) {
   ferrox::TPortRecord status{contract::lpt::Lpt1 + contract::lpt::Status, 0};
@@ -40,8 +45,20 @@ void requests_after_lockdown(const contract::Driver& driver, std::uint32_t windo
 
 }  // namespace
 
+// Whether the kernel is locked down already: its lockdown file marks the level in force.
+bool locked_down() {
+  std::ifstream lockdown(LockdownFile);
+  std::string levels((std::istreambuf_iterator<char>(lockdown)), std::istreambuf_iterator<char>());
+  return !levels.empty() && levels.find("[none]") == std::string::npos;
+}
+
 int main() {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (locked_down()) {
+    scenario("the kernel was locked down before this program");
+    CHECK(::open(ferrox::DriverDevicePath, O_RDONLY) < 0 && errno == EPERM);
+    return finish("lockdown");
+  }
   contract::Driver driver(tally());
   if (!CHECK_EQ(driver.open_error(), 0)) return finish("lockdown");
   scenario("requests before the lockdown");
@@ -51,7 +68,7 @@ int main() {
   CHECK_EQ(driver.transfer(Request::ReadWindow, BiosDataArea, window, 0, 16).result, 0);
 
   scenario("the kernel locked down for integrity, the descriptor still open");
-  if (CHECK(write_sysfs("/sys/kernel/security/lockdown", "integrity"))) {
+  if (CHECK(write_sysfs(LockdownFile, "integrity"))) {
     requests_after_lockdown(driver, window);
     CHECK(::open(ferrox::DriverDevicePath, O_RDONLY) < 0 && errno == EPERM);
   }
