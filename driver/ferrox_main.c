@@ -92,7 +92,8 @@ static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned l
 
 /*
  * The kernel may be locked down after the descriptor was opened: each request that reaches ports
- * or physical memory asks again (PCI writes ask in their own path).
+ * or physical memory asks again (maps and PCI writes ask in their own paths, a refused map still
+ * answering LinearAddr 0).
  */
 static int request_locked_down(unsigned int code)
 {
@@ -104,7 +105,6 @@ static int request_locked_down(unsigned int code)
 	case FERROX_PORT_IN32:
 	case FERROX_PORT_OUT32:
 		return security_locked_down(LOCKDOWN_IOPORT);
-	case FERROX_MAP:
 	case FERROX_WINDOW_READ:
 	case FERROX_WINDOW_WRITE:
 		return security_locked_down(LOCKDOWN_DEV_MEM);

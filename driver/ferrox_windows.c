@@ -22,6 +22,7 @@
 #include <linux/io.h>
 #include <linux/ioport.h>
 #include <linux/mm.h>
+#include <linux/security.h>
 #include <linux/slab.h>
 #include <linux/uaccess.h>
 
@@ -122,7 +123,9 @@ long ferrox_map(struct ferrox_file *f, struct ferrox_memory_head __user *head)
 
 	if (copy_from_user(&h, head, sizeof(h)))
 		return -EFAULT;
-	err = window_open(f, h.phys_addr, h.count, &handle);
+	err = security_locked_down(LOCKDOWN_DEV_MEM);
+	if (!err)
+		err = window_open(f, h.phys_addr, h.count, &handle);
 	/* A failed map still answers 0, so a caller that reads only LinearAddr is not misled. */
 	if (put_user(handle, &head->linear_addr)) {
 		if (!err)
