@@ -29,13 +29,14 @@ driver_dir=${FERROX_E2E_DRIVER:-$root/driver}
 # runs (FERROX_PROGRAMS=a,b; every program but those on request without it). A kernel is a suite of
 # Debian's package lists, whose linux-image-amd64 it is (default: bookworm with its security
 # updates; bookworm-backports, whose headers build with bookworm's compiler), or debug.
-# The stock kernels run with the slab allocator's own checks; the debug kernel has KASAN instead.
+# The stock kernels run with the slab allocator's own checks; the debug kernel has KASAN instead,
+# and runs a few times slower, so its fuzzer has longer to send its requests.
 # The lockdown boot locks the kernel down while a descriptor is open (lockdown=integrity on the
 # command line would refuse the unsigned module itself).
 boots=(
 	"stable default slub_debug=FZPU"
 	"backports bookworm-backports slub_debug=FZPU"
-	"debug debug"
+	"debug debug FERROX_FUZZ_SECONDS=300"
 	"lockdown default FERROX_PROGRAMS=lockdown"
 )
 read -r -a chosen_boots <<<"${FERROX_E2E_BOOTS:-stable backports debug lockdown}"
