@@ -5,8 +5,9 @@
 #               the thread tests under ThreadSanitizer and a short run of each fuzz target under libFuzzer
 #   make e2e    the kernel driver and test programs of both ABIs on an emulated PC, with Debian's
 #               bookworm and bookworm-backports kernels (e2e/run.sh)
-#   make fuzz   the long fuzzing: FUZZ_SEQUENCES seeded call sequences under the sanitizers, then each
-#               target under libFuzzer for FUZZ_SECONDS
+#   make fuzz   the long fuzzing: FUZZ_SEQUENCES seeded call sequences under the sanitizers, each
+#               target under libFuzzer for FUZZ_SECONDS, then the driver fuzzer in the emulated PC
+#               on each kernel and ABI for FUZZ_DRIVER_REQUESTS requests or FUZZ_SECONDS
 #   make install     the x86_64 build into PREFIX (/usr/local; DESTDIR=... stages it)
 #   make package     Debian packages of the x86_64 build in build/x86_64/packages
 #   make check-install  the installed tree and the packages as users meet them (scripts/)
@@ -25,6 +26,7 @@ CONFIGS := x86_64 sanitize i386 tsan fuzz
 PREFIX ?= /usr/local
 FUZZ_SEQUENCES ?= 10000000
 FUZZ_SECONDS ?= 600
+FUZZ_DRIVER_REQUESTS ?= 5000000
 # The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it.
 FUZZ_ENV := ASAN_OPTIONS=handle_segv=0:detect_leaks=1:verify_asan_link_order=0
 
@@ -82,11 +84,15 @@ check-spdx:
 	./scripts/check-spdx.sh
 
 # The sequences under the sanitizers, then each libFuzzer target in turn for FUZZ_SECONDS (the
-# label fuzz-long).
-fuzz: deps build-sanitize build-fuzz
+# label fuzz-long), then the driver fuzzer in the emulated PC on the stable, backports and debug
+# kernels for FUZZ_DRIVER_REQUESTS requests or FUZZ_SECONDS.
+fuzz: deps build-sanitize build-fuzz build/x86_64/Makefile build/i386/Makefile
 	$(FUZZ_ENV) ./build/sanitize/fuzz/fuzz_calls --seeds $(FUZZ_SEQUENCES) --jobs $(JOBS)
 	cmake --preset fuzz -DFERROX_FUZZ_SECONDS=$(FUZZ_SECONDS) > /dev/null
 	ctest --preset fuzz-long
+	FERROX_E2E_BOOTS="stable backports debug" FERROX_E2E_TIMEOUT=$$((2 * $(FUZZ_SECONDS) + 300)) \
+	  FERROX_E2E_KERNEL_ARGS="FERROX_PROGRAMS=fuzz FERROX_FUZZ_REQUESTS=$(FUZZ_DRIVER_REQUESTS) FERROX_FUZZ_SECONDS=$(FUZZ_SECONDS)" \
+	  ./e2e/run.sh
 
 E2E_DIR = $(or $(FERROX_E2E_DIR),build/e2e)
 # Debian's, which install-deps.sh installs (with python3-matplotlib for the chart).
@@ -98,7 +104,7 @@ bench: deps build-x86_64 build-i386
 
 # The end-to-end run with the peer benchmarks at length (the other guest programs run as always).
 bench-peers: deps build/x86_64/Makefile build/i386/Makefile
-	FERROX_E2E_SUITES=default FERROX_E2E_KERNEL_ARGS=ferrox_peers=full FERROX_E2E_TIMEOUT=900 ./e2e/run.sh
+	FERROX_E2E_BOOTS=stable FERROX_E2E_KERNEL_ARGS=ferrox_peers=full FERROX_E2E_TIMEOUT=900 ./e2e/run.sh
 	$(PYTHON) bench/peers_report.py $$(ls -t $(E2E_DIR)/run-*/console.log | head -n1) --json build/bench/peers.json
 
 bench-results: bench bench-peers

@@ -25,6 +25,7 @@ struct ferrox_file {
 	unsigned int window_count;
 	u8 *bounce;                /* FERROX_TRANSFER_MAX bytes between a window and user memory */
 	struct ferrox_listener *listeners[FERROX_IRQ_LINES]; /* this descriptor's registration per line */
+	u32 pci_address;           /* the last value written to the configuration address port */
 };
 
 /* Whether the calling process is the one that made an object it owns (its thread group's pid). */
@@ -34,8 +35,8 @@ static inline bool ferrox_owned_by_caller(const struct pid *owner)
 }
 
 /* Port requests 4..9; width in bytes. */
-long ferrox_port_in(struct ferrox_port_record __user *record, unsigned int width);
-long ferrox_port_out(struct ferrox_port_record __user *record, unsigned int width);
+long ferrox_port_in(struct ferrox_file *f, struct ferrox_port_record __user *record, unsigned int width);
+long ferrox_port_out(struct ferrox_file *f, struct ferrox_port_record __user *record, unsigned int width);
 
 /* Window requests 2, 3, 14, 15. */
 long ferrox_map(struct ferrox_file *f, struct ferrox_memory_head __user *head);
@@ -44,9 +45,11 @@ long ferrox_window_read(struct ferrox_file *f, struct ferrox_memory_head __user 
 long ferrox_window_write(struct ferrox_file *f, struct ferrox_memory_head __user *record);
 void ferrox_windows_release(struct ferrox_file *f);
 
-/* PCI requests 16, 17. */
+/* PCI requests 16, 17, and the configuration ports' accesses, on domain 0. */
 long ferrox_pci_read(struct ferrox_pci_request __user *request);
 long ferrox_pci_write(struct ferrox_pci_request __user *request);
+u32 ferrox_pci_config_read(unsigned int bus, unsigned int devfn, unsigned int reg, unsigned int width);
+long ferrox_pci_config_write(unsigned int bus, unsigned int devfn, unsigned int reg, unsigned int width, u32 value);
 
 /* Interrupt requests 18..20. */
 void ferrox_lines_init(void);

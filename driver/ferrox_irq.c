@@ -12,6 +12,8 @@
  * is gone) is counted as lost, reported in the kernel log at a limited rate, and answered IRQ_NONE,
  * so that the kernel sees a storm on a line nobody drains and can shut the line down.
  */
+#define pr_fmt(fmt) KBUILD_MODNAME ": " fmt
+
 #include <linux/interrupt.h>
 #include <linux/irq.h>
 #include <linux/list.h>
@@ -36,6 +38,7 @@ struct ferrox_listener {
 	struct pid *process;   /* the thread group that asked, and receives the signals */
 	int signal;
 	u32 cookie;
+	pid_t last_receiver; /* the thread that took the last signal (its kernel-wide id), or 0 */
 };
 
 struct ferrox_line {
@@ -64,28 +67,37 @@ void ferrox_lines_init(void)
 }
 
 /*
- * The thread that takes a signal meant for the whole process, chosen as the kernel chooses for a
- * signal sent to a process: one that neither blocks it nor is on its way out. Where every living
- * thread blocks it, the first of them (the group leader while it lives) keeps it pending until it
- * unblocks the signal or waits for it. Under RCU.
+ * The thread that is to take a signal meant for the whole process. A module can only send a signal
+ * to one thread, and a signal pending on a thread is lost when that thread exits and seen only by
+ * that thread's own waits, so the choice keeps to a thread that is not on its way out, in this
+ * order: the thread that took the line's last signal, while it does not block it; another thread
+ * that does not block it; the thread that took the last one even though it blocks it now (a worker
+ * that takes the signals with sigwaitinfo is busy with the previous one: it finds this one at its
+ * next wait); the first living thread, the group leader while it lives. Under RCU.
  */
-static struct task_struct *receiving_thread(struct task_struct *leader, int signal)
+static struct task_struct *receiving_thread(struct task_struct *leader, int signal, pid_t last)
 {
-	struct task_struct *t, *blocking = NULL;
+	struct task_struct *t, *open = NULL, *previous = NULL, *living = NULL;
 
 	for_each_thread(leader, t) {
 		if (t->flags & PF_EXITING)
 			continue;
-		if (!sigismember(&t->blocked, signal))
-			return t;
-		if (!blocking)
-			blocking = t;
+		if (!living)
+			living = t;
+		if (t->pid == last)
+			previous = t;
+		if (!open && !sigismember(&t->blocked, signal))
+			open = t;
 	}
-	return blocking;
+	if (previous && !sigismember(&previous->blocked, signal))
+		return previous;
+	if (open)
+		return open;
+	return previous ? previous : living;
 }
 
-/* True when the listener's process took the signal. */
-static bool notify(const struct ferrox_listener *l, unsigned int line)
+/* True when the listener's process took the signal. Under the line's lock. */
+static bool notify(struct ferrox_listener *l, unsigned int line)
 {
 	struct kernel_siginfo info;
 	struct task_struct *leader, *thread;
@@ -97,9 +109,11 @@ static bool notify(const struct ferrox_listener *l, unsigned int line)
 	info.si_code = line;
 	rcu_read_lock();
 	leader = pid_task(l->process, PIDTYPE_TGID);
-	thread = leader ? receiving_thread(leader, l->signal) : NULL;
-	if (thread)
-		taken = send_sig_info(l->signal, &info, thread) == 0;
+	thread = leader ? receiving_thread(leader, l->signal, l->last_receiver) : NULL;
+	if (thread && send_sig_info(l->signal, &info, thread) == 0) {
+		l->last_receiver = thread->pid;
+		taken = true;
+	}
 	rcu_read_unlock();
 	return taken;
 }
@@ -123,7 +137,7 @@ static irqreturn_t line_interrupt(int irq, void *data)
 		return IRQ_HANDLED;
 	if (listened) {
 		lost = atomic_inc_return(&line->lost);
-		pr_warn_ratelimited("ferrox: irq %d: %d interrupts that no listening process could take\n", irq, lost);
+		pr_warn_ratelimited("irq %d: %d interrupts that no listening process could take\n", irq, lost);
 	}
 	return IRQ_NONE;
 }
@@ -201,7 +215,7 @@ long ferrox_irq_unmask(struct ferrox_file *f, struct ferrox_irq_request __user *
 		err = -EBUSY;
 		goto out;
 	}
-	l = kzalloc(sizeof(*l), GFP_KERNEL);
+	l = kzalloc(sizeof(*l), GFP_KERNEL_ACCOUNT);
 	if (!l) {
 		err = -ENOMEM;
 		goto out;

@@ -2,14 +2,16 @@
 /*
  * ferrox: user-space access to PC hardware through the misc device /dev/ferrox.
  *
- * Opening needs CAP_SYS_RAWIO (and a kernel that is not locked down); the node is created 0600.
+ * Opening needs CAP_SYS_RAWIO (and a kernel that is not locked down; port and memory requests ask
+ * again each time); the node is created 0600.
  * Every request is an ioctl whose record the module reads and writes in place
  * (records: ferrox_ioctl.h):
  *
  *   2  MAP          map PhysAddr..+Count; LinearAddr := a handle, or 0 when the range cannot be mapped
- *                   (EPERM: System RAM, or device memory a kernel driver holds, as /dev/mem refuses)
+ *                   (EPERM: a page of System RAM, or device memory a kernel driver holds, as /dev/mem
+ *                   refuses)
  *   3  UNMAP        release the window whose handle the 32-bit argument holds
- *   4  PORT_IN8     Value := inb(Port)
+ *   4  PORT_IN8     Value := inb(Port) (0xCF8..0xCFF: the PCI configuration mechanism, per descriptor)
  *   5  PORT_OUT8    outb(Value, Port)
  *   6  PORT_IN16    Value := inw(Port)
  *   7  PORT_OUT16   outw(Value, Port)
@@ -17,13 +19,16 @@
  *   9  PORT_OUT32   outl(Value, Port)
  *   14 WINDOW_READ  copy Count bytes of the window from Offset into the record's data
  *   15 WINDOW_WRITE copy Count bytes of the record's data into the window from Offset
+ *                   (both declare 4 bytes; the 16-byte head and up to 65536 data bytes cross)
  *   16 PCI_READ     the register value as the result (all ones where no function is); Count 64: the
  *                   header over the record, result 1, or 0 when the function does not exist
- *   17 PCI_WRITE    write Count bytes of Value at Reg (ENODEV where no function is)
+ *   17 PCI_WRITE    write Count bytes of Value at Reg (ENODEV where no function is; EPERM for the
+ *                   registers that steer a function a kernel driver is bound to)
  *   18 IRQ_UNMASK   hook the line; every interrupt sends Signal (34..64) to the process, to a thread
- *                   that does not block it, si_errno = cookie, si_code = line
+ *                   chosen as ferrox_irq.c says, si_errno = cookie, si_code = line
  *   19 IRQ_MASK     stop this descriptor's signals for the line; unhook it when nobody listens
- *   20 IRQ_COUNT    the line's interrupt count as the result (the argument is the line)
+ *   20 IRQ_COUNT    the line's interrupt count as the result (the argument is the line; declared
+ *                   read-write with size 0, nothing crosses)
  *
  * A request that fails validation returns an errno and changes nothing. Windows and listeners belong
  * to the process that made them: another process that shares the descriptor (a forked child) gets
@@ -41,6 +46,10 @@
 
 #include "ferrox.h"
 
+#ifndef CONFIG_X86
+#error "ferrox drives the PC's I/O ports and ISA interrupt lines: it builds for x86 kernels only"
+#endif
+
 static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned long arg)
 {
 	void __user *record = (void __user *)arg;
@@ -51,17 +60,17 @@ static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned l
 	case FERROX_UNMAP:
 		return ferrox_unmap(f, record);
 	case FERROX_PORT_IN8:
-		return ferrox_port_in(record, 1);
+		return ferrox_port_in(f, record, 1);
 	case FERROX_PORT_OUT8:
-		return ferrox_port_out(record, 1);
+		return ferrox_port_out(f, record, 1);
 	case FERROX_PORT_IN16:
-		return ferrox_port_in(record, 2);
+		return ferrox_port_in(f, record, 2);
 	case FERROX_PORT_OUT16:
-		return ferrox_port_out(record, 2);
+		return ferrox_port_out(f, record, 2);
 	case FERROX_PORT_IN32:
-		return ferrox_port_in(record, 4);
+		return ferrox_port_in(f, record, 4);
 	case FERROX_PORT_OUT32:
-		return ferrox_port_out(record, 4);
+		return ferrox_port_out(f, record, 4);
 	case FERROX_WINDOW_READ:
 		return ferrox_window_read(f, record);
 	case FERROX_WINDOW_WRITE:
@@ -81,11 +90,37 @@ static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned l
 	}
 }
 
+/*
+ * The kernel may be locked down after the descriptor was opened: each request that reaches ports
+ * or physical memory asks again (maps and PCI writes ask in their own paths, a refused map still
+ * answering LinearAddr 0).
+ */
+static int request_locked_down(unsigned int code)
+{
+	switch (code) {
+	case FERROX_PORT_IN8:
+	case FERROX_PORT_OUT8:
+	case FERROX_PORT_IN16:
+	case FERROX_PORT_OUT16:
+	case FERROX_PORT_IN32:
+	case FERROX_PORT_OUT32:
+		return security_locked_down(LOCKDOWN_IOPORT);
+	case FERROX_WINDOW_READ:
+	case FERROX_WINDOW_WRITE:
+		return security_locked_down(LOCKDOWN_DEV_MEM);
+	default:
+		return 0;
+	}
+}
+
 static long ferrox_ioctl(struct file *file, unsigned int code, unsigned long arg)
 {
 	struct ferrox_file *f = file->private_data;
 	long result;
 
+	result = request_locked_down(code);
+	if (result)
+		return result;
 	if (mutex_lock_killable(&f->lock))
 		return -EINTR;
 	result = ferrox_dispatch(f, code, arg);
@@ -117,10 +152,10 @@ static int ferrox_open(struct inode *inode, struct file *file)
 	if (err)
 		return err;
 
-	f = kzalloc(sizeof(*f), GFP_KERNEL);
+	f = kzalloc(sizeof(*f), GFP_KERNEL_ACCOUNT);
 	if (!f)
 		return -ENOMEM;
-	f->bounce = kvmalloc(FERROX_TRANSFER_MAX, GFP_KERNEL);
+	f->bounce = kvmalloc(FERROX_TRANSFER_MAX, GFP_KERNEL_ACCOUNT);
 	if (!f->bounce) {
 		kfree(f);
 		return -ENOMEM;
@@ -184,3 +219,4 @@ module_exit(ferrox_exit);
 MODULE_DESCRIPTION("User-space access to PC I/O ports, physical memory, PCI configuration and IRQs");
 /* GPL-compatible: the pid helpers that interrupt delivery needs are exported to GPL modules only. */
 MODULE_LICENSE("GPL");
+MODULE_VERSION(FERROX_VERSION);

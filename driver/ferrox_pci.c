@@ -10,6 +10,12 @@
  * ones, a header read gives 0, and a write fails with ENODEV rather than vanish unnoticed. Past the
  * space the function has (256 bytes, or 4096 where the kernel reaches the extended space of PCI
  * Express), reads give all ones and writes fail with EINVAL, as sysfs keeps to that space too.
+ *
+ * While a kernel driver is bound to a function, the registers that decide where the function
+ * answers and whether it masters the bus (COMMAND, the BARs, the expansion ROM's address, and on a
+ * bridge its bus numbers, windows and bridge control) are the driver's: a write to them is refused
+ * with EPERM. Sysfs lets root write them and taints the kernel, which tells a reader of the log
+ * afterwards; refusing keeps the driver's DMA and mappings where it put them.
  */
 #include <linux/pci.h>
 #include <linux/pm_runtime.h>
@@ -40,9 +46,9 @@ static u32 all_ones(unsigned int width)
  * The function at the record's address with a reference held and its configuration space awake,
  * or NULL where the kernel found none. Ended with function_put.
  */
-static struct pci_dev *function_get(const struct ferrox_pci_request *r)
+static struct pci_dev *function_get(unsigned int bus, unsigned int devfn)
 {
-	struct pci_dev *dev = pci_get_domain_bus_and_slot(0, r->bus, r->devfn);
+	struct pci_dev *dev = pci_get_domain_bus_and_slot(0, bus, devfn);
 	struct device *parent;
 
 	if (!dev)
@@ -103,11 +109,49 @@ static int write_register(struct pci_dev *dev, int reg, unsigned int width, u32 
 	}
 }
 
+/* Registers of a bound function that its driver owns, as [first, last] byte ranges. */
+struct register_range {
+	u8 first, last;
+};
+
+static const struct register_range function_steering[] = {
+	{ PCI_COMMAND, PCI_COMMAND + 1 },
+	{ PCI_BASE_ADDRESS_0, PCI_BASE_ADDRESS_5 + 3 },
+	{ PCI_ROM_ADDRESS, PCI_ROM_ADDRESS + 3 },
+};
+
+static const struct register_range bridge_steering[] = {
+	{ PCI_COMMAND, PCI_COMMAND + 1 },
+	{ PCI_BASE_ADDRESS_0, PCI_IO_LIMIT },               /* BARs, bus numbers, I/O window */
+	{ PCI_MEMORY_BASE, PCI_IO_LIMIT_UPPER16 + 1 },      /* memory windows, I/O window's upper half */
+	{ PCI_ROM_ADDRESS1, PCI_ROM_ADDRESS1 + 3 },
+	{ PCI_BRIDGE_CONTROL, PCI_BRIDGE_CONTROL + 1 },     /* secondary bus reset among them */
+};
+
+static bool ranges_overlap(const struct register_range *ranges, size_t n, unsigned int reg, unsigned int width)
+{
+	size_t i;
+
+	for (i = 0; i < n; i++)
+		if (reg <= ranges[i].last && reg + width - 1 >= ranges[i].first)
+			return true;
+	return false;
+}
+
+static bool register_owned_by_driver(struct pci_dev *dev, unsigned int reg, unsigned int width)
+{
+	if (!READ_ONCE(dev->dev.driver))
+		return false;
+	if (dev->hdr_type == PCI_HEADER_TYPE_NORMAL)
+		return ranges_overlap(function_steering, ARRAY_SIZE(function_steering), reg, width);
+	return ranges_overlap(bridge_steering, ARRAY_SIZE(bridge_steering), reg, width);
+}
+
 /* Answers 1 with the header written over the record, or 0 (record untouched) when there is no function. */
 static long read_header(const struct ferrox_pci_request *r, struct ferrox_pci_request __user *request)
 {
 	u32 header[FERROX_PCI_HEADER_SIZE / 4];
-	struct pci_dev *dev = function_get(r);
+	struct pci_dev *dev = function_get(r->bus, r->devfn);
 	unsigned int i;
 	int err = 0;
 
@@ -122,6 +166,40 @@ static long read_header(const struct ferrox_pci_request *r, struct ferrox_pci_re
 	return copy_to_user(request, header, sizeof(header)) ? -EFAULT : 1;
 }
 
+u32 ferrox_pci_config_read(unsigned int bus, unsigned int devfn, unsigned int reg, unsigned int width)
+{
+	struct pci_dev *dev = function_get(bus, devfn);
+	u32 value;
+
+	if (!dev)
+		return all_ones(width);
+	if (reg + width > dev->cfg_size || read_register(dev, reg, width, &value))
+		value = all_ones(width);
+	function_put(dev);
+	return value;
+}
+
+long ferrox_pci_config_write(unsigned int bus, unsigned int devfn, unsigned int reg, unsigned int width, u32 value)
+{
+	struct pci_dev *dev;
+	int err;
+
+	err = security_locked_down(LOCKDOWN_PCI_ACCESS);
+	if (err)
+		return err;
+	dev = function_get(bus, devfn);
+	if (!dev)
+		return -ENODEV;
+	if (reg + width > dev->cfg_size)
+		err = -EINVAL;
+	else if (register_owned_by_driver(dev, reg, width))
+		err = -EPERM;
+	else
+		err = pcibios_err_to_errno(write_register(dev, reg, width, value));
+	function_put(dev);
+	return err;
+}
+
 /*
  * A register value travels as the result, zero-extended, so a 64-bit caller receives every 32-bit
  * value. A 32-bit caller's C library takes 0xFFFFF001..0xFFFFFFFF for an error number.
@@ -129,8 +207,6 @@ static long read_header(const struct ferrox_pci_request *r, struct ferrox_pci_re
 long ferrox_pci_read(struct ferrox_pci_request __user *request)
 {
 	struct ferrox_pci_request r;
-	struct pci_dev *dev;
-	u32 value;
 
 	if (copy_from_user(&r, request, sizeof(r)))
 		return -EFAULT;
@@ -141,32 +217,16 @@ long ferrox_pci_read(struct ferrox_pci_request __user *request)
 	}
 	if (!register_access_valid(&r))
 		return -EINVAL;
-	dev = function_get(&r);
-	if (!dev)
-		return all_ones(r.count);
-	if (r.reg + r.count > dev->cfg_size || read_register(dev, r.reg, r.count, &value))
-		value = all_ones(r.count);
-	function_put(dev);
-	return value;
+	return ferrox_pci_config_read(r.bus, r.devfn, r.reg, r.count);
 }
 
 long ferrox_pci_write(struct ferrox_pci_request __user *request)
 {
 	struct ferrox_pci_request r;
-	struct pci_dev *dev;
-	int err;
 
 	if (copy_from_user(&r, request, sizeof(r)))
 		return -EFAULT;
 	if (!register_access_valid(&r) || (r.value & ~all_ones(r.count)))
 		return -EINVAL;
-	err = security_locked_down(LOCKDOWN_PCI_ACCESS);
-	if (err)
-		return err;
-	dev = function_get(&r);
-	if (!dev)
-		return -ENODEV;
-	err = r.reg + r.count > dev->cfg_size ? -EINVAL : write_register(dev, r.reg, r.count, r.value);
-	function_put(dev);
-	return pcibios_err_to_errno(err);
+	return ferrox_pci_config_write(r.bus, r.devfn, r.reg, r.count, r.value);
 }

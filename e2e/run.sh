@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# End-to-end tests of the ferrox driver on an emulated PC: Debian's own x86_64 kernels (bookworm's
-# and bookworm-backports') boot in turn under QEMU (software emulation) with the module built for
-# each and the test programs of both ABIs in a small initramfs; the guest's /init runs them and
-# reports through the debug-exit port.
+# End-to-end tests of the ferrox driver on an emulated PC: kernels boot in turn under QEMU (software
+# emulation) with the module built for each and the test programs of both ABIs in a small
+# initramfs; the guest's /init runs them and reports through the debug-exit port. The kernels are
+# Debian's own x86_64 kernels (bookworm's and bookworm-backports') and a debug kernel built from
+# Debian's bookworm kernel source with KASAN, lockdep and might_sleep checks (e2e/debug-kernel.sh).
 #
 # The test programs are targets of the build trees build/x86_64 and build/i386 (e2e/guest), linked
 # with the very libferrox the ordinary suite tests; run this through `make e2e`, which configures
@@ -11,7 +12,8 @@
 # sources when it is missing, takes the kernel image and the header packages out of their .deb
 # files (into the build tree, never /boot or /usr), and leaves everything under build/e2e
 # (FERROX_E2E_DIR overrides). FERROX_FUZZ_SEED repeats a run of the driver fuzzer;
-# FERROX_E2E_SUITES picks kernels ("default" alone for the peer benchmarks).
+# FERROX_E2E_BOOTS picks boots by name ("stable" alone for the peer benchmarks); FERROX_E2E_DRIVER
+# builds the module from another directory than driver/ (an older or a deliberately broken one).
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=../scripts/strict-mode.sh
 source "$root/scripts/strict-mode.sh"
@@ -22,9 +24,22 @@ fuzz_seed=${FERROX_FUZZ_SEED:-$(( $(date +%s%N) % 1000000007 ))}
 pass_status=$(((0x10 << 1) | 1))  # the guest's pass code 0x10 as QEMU's exit status
 disk_model="FERROX E2E DISK"      # the guest's ATA scenario expects this model name
 abis=(x86_64 i386)
-# Where each kernel comes from: the default suite (bookworm, with its security updates) and
-# bookworm-backports, whose headers build with bookworm's compiler.
-read -r -a kernel_suites <<<"${FERROX_E2E_SUITES:-default bookworm-backports}"
+driver_dir=${FERROX_E2E_DRIVER:-$root/driver}
+# A boot: its name, its kernel and the kernel's command line, which may name the guest programs it
+# runs (FERROX_PROGRAMS=a,b; every program but those on request without it). A kernel is a suite of
+# Debian's package lists, whose linux-image-amd64 it is (default: bookworm with its security
+# updates; bookworm-backports, whose headers build with bookworm's compiler), or debug.
+# The stock kernels run with the slab allocator's own checks; the debug kernel has KASAN instead,
+# and runs a few times slower, so its fuzzer has longer to send its requests.
+# The lockdown boot locks the kernel down while a descriptor is open (lockdown=integrity on the
+# command line would refuse the unsigned module itself).
+boots=(
+	"stable default slub_debug=FZPU"
+	"backports bookworm-backports slub_debug=FZPU"
+	"debug debug FERROX_FUZZ_SECONDS=300"
+	"lockdown default FERROX_PROGRAMS=lockdown"
+)
+read -r -a chosen_boots <<<"${FERROX_E2E_BOOTS:-stable backports debug lockdown}"
 backports_list=/etc/apt/sources.list.d/ferrox-e2e-backports.sources
 
 log() { echo "e2e [${SECONDS}s]: $*"; }
@@ -40,7 +55,8 @@ apt_install() {
 }
 
 ensure_packages() {
-	local wanted=(qemu-system-x86 busybox-static cpio gzip xz-utils make gcc-12 dwarves) missing=() package
+	local wanted=(qemu-system-x86 qemu-user busybox-static cpio gzip xz-utils make gcc-12 dwarves bison flex bc libelf-dev)
+	local missing=() package
 	for package in "${wanted[@]}"; do
 		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 	done
@@ -113,16 +129,23 @@ extract_parport_modules() {
 	rm -rf "$unpacked"
 }
 
-build_module() {
-	local kver=$1 dir=$work/kernels/$1/module
-	log "building the module for $kver"
-	rm -rf "$dir"
-	mkdir -p "$dir"
-	cp -p "$root"/driver/Kbuild "$root"/driver/*.c "$root"/driver/*.h "$dir/"
-	make -s -C "$work/kernels/$kver/root/usr/src/linux-headers-$kver" M="$dir" -j"$make_jobs" modules >"$dir/build.log" 2>&1 ||
-		{ cat "$dir/build.log"; fail "the module did not build for $kver"; }
-	# Without the kernel's vmlinux there is no type information to add; the build says so each time.
-	grep -v 'Skipping BTF generation' "$dir/build.log" || true
+# The module and the suite's helper driver (e2e/helper), against the build tree of the kernel.
+build_modules() {
+	local kver=$1 headers=$2 name source dir
+	log "building the modules for $kver"
+	for name in module helper; do
+		source=$driver_dir
+		[ "$name" = helper ] && source=$root/e2e/helper
+		dir=$work/kernels/$kver/$name
+		rm -rf "$dir"
+		mkdir -p "$dir"
+		cp -p "$source"/Kbuild "$source"/*.c "$dir/"
+		cp -p "$source"/*.h "$dir/" 2>/dev/null || true
+		make -s -C "$headers" M="$dir" -j"$make_jobs" FERROX_WERROR=1 modules >"$dir/build.log" 2>&1 ||
+			{ cat "$dir/build.log"; fail "the $name did not build for $kver"; }
+		# Without the kernel's vmlinux there is no type information to add; the build says so each time.
+		grep -v 'Skipping BTF generation' "$dir/build.log" || true
+	done
 }
 
 # The guest programs of each ABI, as the build tree lists them (e2e/guest/CMakeLists.txt), and the
@@ -140,13 +163,25 @@ build_guest_programs() {
 	done
 }
 
+# The shared libraries a program of the ABI loads, as its loader lists them. An i386 program's own
+# loader runs under qemu-user: the host's kernel may not run 32-bit programs (ldd then lists none).
+list_libraries() {
+	local abi=$1 program=$2
+	if [ "$abi" = i386 ]; then
+		qemu-i386 /lib/ld-linux.so.2 --list "$program"
+	else
+		ldd "$program"
+	fi
+}
+
 # Copies a program into the root file system with every shared library it loads, each at the path
 # the host's loader finds it at, without their debugging information.
 copy_with_libraries() {
-	local program=$1 target=$2 rootfs=$3 library
+	local abi=$1 program=$2 target=$3 rootfs=$4 library listing
 	install -D -m 755 "$program" "$rootfs$target"
 	strip --strip-debug "$rootfs$target"
-	for library in $(ldd "$program" | sed -n 's/.*=> \(\/[^ ]*\).*/\1/p; s/^\t\(\/[^ ]*\).*/\1/p'); do
+	listing=$(list_libraries "$abi" "$program") || fail "the loader cannot list the libraries of $program"
+	for library in $(sed -n 's/.*=> \(\/[^ ]*\).*/\1/p; s/^\t\(\/[^ ]*\).*/\1/p' <<<"$listing"); do
 		[ -e "$rootfs$library" ] && continue
 		install -D -m 755 "$(readlink -f "$library")" "$rootfs$library"
 		strip --strip-debug "$rootfs$library"
@@ -162,14 +197,17 @@ pack_rootfs() {
 	local abi program
 	for abi in "${abis[@]}"; do
 		while read -r program; do
-			[ -n "$program" ] && copy_with_libraries "$root/build/$abi/e2e/guest/$program" "/tests/$abi/$program" "$rootfs"
+			[ -n "$program" ] && copy_with_libraries "$abi" "$root/build/$abi/e2e/guest/$program" "/tests/$abi/$program" "$rootfs"
 		done <"$root/build/$abi/e2e/guest/programs.txt"
 	done
+	cp "$root/build/x86_64/e2e/guest/on-request.txt" "$rootfs/tests/on-request.txt"
 }
 
 pack_initramfs() {
 	local kver=$1
-	cp "$work/kernels/$kver/module/ferrox.ko" "$work/kernels/$kver/modules"/*.ko "$rootfs/lib/modules/"
+	rm -f "$rootfs"/lib/modules/*.ko
+	cp "$work/kernels/$kver/module/ferrox.ko" "$work/kernels/$kver/helper/ferrox_e2e_helper.ko" \
+		"$work/kernels/$kver/modules"/*.ko "$rootfs/lib/modules/"
 	(cd "$rootfs" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -1 >"$work/initramfs.gz"
 }
 
@@ -178,20 +216,23 @@ pack_initramfs() {
 # ports whose output goes to files, a serial console to a file, a debug console port per ABI whose
 # output goes to a file (the recorded session's recording), and the debug-exit port for the
 # verdict. The fuzzer's seed and FERROX_E2E_KERNEL_ARGS reach the guest programs as environment
-# variables of /init (ferrox_peers=full: the peer benchmarks at length).
+# variables of /init (ferrox_peers=full: the peer benchmarks at length). no_timer_check: on a loaded
+# host the emulated timer can miss the kernel's check at boot, which then panics.
 boot() {
-	local kver=$1
-	run=$work/run-$kver
+	local name=$1 kver=$2 command_line=$3 timeout=$boot_timeout
+	# KASAN and lockdep make the debug kernel a few times slower.
+	[ "$name" = debug ] && timeout=$((3 * boot_timeout))
+	run=$work/run-$name
 	rm -rf "$run"
 	mkdir -p "$run"
 	truncate -s 8M "$run/disk.img"
-	log "booting the emulated PC with $kver"
+	log "booting the emulated PC with $kver ($name: $command_line)"
 	local started=$SECONDS
 	qemu_status=0
-	timeout -k 10 "$boot_timeout" qemu-system-x86_64 \
+	timeout -k 10 "$timeout" qemu-system-x86_64 \
 		-machine pc -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
 		-kernel "$work/kernels/$kver/vmlinuz" -initrd "$work/initramfs.gz" \
-		-append "console=ttyS0 panic=-1 quiet FERROX_FUZZ_SEED=$fuzz_seed ${FERROX_E2E_KERNEL_ARGS:-}" \
+		-append "console=ttyS0 panic=-1 quiet no_timer_check $command_line FERROX_FUZZ_SEED=$fuzz_seed ${FERROX_E2E_KERNEL_ARGS:-}" \
 		-serial "file:$run/console.log" \
 		-chardev "file,id=lpt1,path=$run/lpt1.txt" -device isa-parallel,chardev=lpt1,iobase=0x378,irq=7,index=0 \
 		-chardev "file,id=lpt2,path=$run/lpt2.txt" -device isa-parallel,chardev=lpt2,iobase=0x278,irq=5,index=1 \
@@ -203,7 +244,7 @@ boot() {
 		-device isa-debug-exit,iobase=0x501,iosize=1 \
 		</dev/null >"$run/qemu.log" 2>&1 || qemu_status=$?
 	cat "$run/console.log" 2>/dev/null || true
-	log "the emulated PC ran $((SECONDS - started)) s with $kver"
+	log "the emulated PC ran $((SECONDS - started)) s with $kver ($name)"
 }
 
 # The host's files behind the ports hold exactly the lines the guest printed, in any order.
@@ -235,26 +276,53 @@ check_recordings() {
 	log "the guest's recordings came out and replay on the host"
 }
 
-run_kernel() {
+# The release of a boot's kernel, fetched or built.
+kernel_for() {
 	local suite=$1 kver
+	if [ "$suite" = debug ]; then
+		"$root/e2e/debug-kernel.sh" "$work/kernels" || fail "the debug kernel did not build"
+		return
+	fi
 	kver=$(kernel_version "$suite")
 	if { [ -z "$kver" ] || [ ! -f "$work/kernels/$kver/headers.done" ]; } && [ "$(id -u)" -eq 0 ]; then
 		apt-get update -qq
 		kver=$(kernel_version "$suite")
 	fi
 	[ -n "$kver" ] || fail "the package lists name no kernel for linux-image-amd64 ($suite)"
-	fetch_kernel "$suite" "$kver"
-	build_module "$kver"
+	fetch_kernel "$suite" "$kver" >&2
+	echo "$kver"
+}
+
+# The tree that modules for the kernel build against.
+headers_of() {
+	local suite=$1 kver=$2
+	if [ "$suite" = debug ]; then
+		echo "$work/kernels/$kver/build"
+	else
+		echo "$work/kernels/$kver/root/usr/src/linux-headers-$kver"
+	fi
+}
+
+run_boot() {
+	local name=$1 suite=$2 command_line=${3:-} kver headers
+	kver=$(kernel_for "$suite")
+	headers=$(headers_of "$suite" "$kver")
+	[ "${built_for[$kver]:-}" = 1 ] || build_modules "$kver" "$headers"
+	built_for[$kver]=1
 	pack_initramfs "$kver"
-	boot "$kver"
+	boot "$name" "$kver" "$command_line"
 	case $qemu_status in
 	"$pass_status") ;;
-	124 | 137) fail "the emulated PC did not finish within $boot_timeout s ($kver)" ;;
-	*) fail "the guest reported failure with $kver (QEMU exit status $qemu_status; $(head -c 300 "$run/qemu.log"))" ;;
+	124 | 137) fail "the emulated PC did not finish in time ($name, $kver)" ;;
+	*) fail "the guest reported failure with $kver ($name; QEMU exit status $qemu_status; $(head -c 300 "$run/qemu.log"))" ;;
 	esac
-	check_printers "$kver"
-	check_recordings "$kver"
-	log "passed on $kver"
+	# Only a boot that runs every program prints and records. The debug kernel's recordings do not
+	# replay yet (they diverge at their first call), so only the stock kernels' are replayed.
+	if [[ "$command_line ${FERROX_E2E_KERNEL_ARGS:-}" != *FERROX_PROGRAMS=* ]]; then
+		check_printers "$kver"
+		[ "$suite" = debug ] || check_recordings "$kver"
+	fi
+	log "passed on $kver ($name)"
 }
 
 main() {
@@ -264,8 +332,12 @@ main() {
 	build_guest_programs
 	pack_rootfs
 	log "fuzzer seed $fuzz_seed (FERROX_FUZZ_SEED=$fuzz_seed make e2e repeats it)"
-	local suite
-	for suite in "${kernel_suites[@]}"; do run_kernel "$suite"; done
+	declare -gA built_for=()
+	local boot name
+	for boot in "${boots[@]}"; do
+		read -r name _ <<<"$boot"
+		[[ " ${chosen_boots[*]} " == *" $name "* ]] && run_boot $boot
+	done
 	log "passed"
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Every source file of the repository names its licence in an SPDX line at its top: the first line,
-# or the second after a "#!" line or a manual page's title. The driver in driver/ is GPL-2.0-only
-# (its request header with the syscall note, as user space includes it); everything else is MIT.
+# or the second after a "#!" line or a manual page's title. The driver in driver/ and the
+# end-to-end suite's helper driver in e2e/helper/ are GPL-2.0-only (the request header with the
+# syscall note, as user space includes it); everything else is MIT.
 #   check-spdx.sh          lists the files without their line, and fails if there are any
 #   check-spdx.sh --add    writes the line into those files (or mends it), in each language's comment
 cd "$(dirname "$0")/.."
@@ -12,7 +13,7 @@ source scripts/strict-mode.sh
 expected_licence() {
 	case $1 in
 	driver/ferrox_ioctl.h) echo "GPL-2.0-only WITH Linux-syscall-note" ;;
-	driver/*) echo "GPL-2.0-only" ;;
+	driver/* | e2e/helper/*) echo "GPL-2.0-only" ;;
 	*) echo "MIT" ;;
 	esac
 }

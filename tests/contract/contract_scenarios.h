@@ -15,6 +15,9 @@ namespace contract {
 // Unknown codes, records the driver cannot read, ports outside the port space, values wider than
 // the transfer: refused with their errno, and nothing written.
 void malformed_port_requests(scenarios::Checks& checks);
+// The PCI configuration ports take configuration mechanism #1's accesses only (0xCF9, the reset
+// control beside them, is refused).
+void pci_configuration_ports(scenarios::Checks& checks);
 // Ranges that cannot be mapped, transfers outside a window of the descriptor, released windows,
 // the bound on windows per descriptor.
 void malformed_window_requests(scenarios::Checks& checks);

@@ -14,6 +14,8 @@ class DriverContract : public VirtualPcTest {
 
 TEST_F(DriverContract, MalformedPortRequests) { contract::malformed_port_requests(checks); }
 
+TEST_F(DriverContract, PciConfigurationPorts) { contract::pci_configuration_ports(checks); }
+
 TEST_F(DriverContract, MalformedWindowRequests) { contract::malformed_window_requests(checks); }
 
 TEST_F(DriverContract, MalformedPciRequests) { contract::malformed_pci_requests(checks); }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Requests the driver must refuse as a whole, and the port requests' bounds; then a check that the
-// driver still serves after everything the scenarios sent.
+// Requests the driver must refuse as a whole, the port requests' bounds and the PCI configuration
+// ports; then a check that the driver still serves after everything the scenarios sent.
 #include <cerrno>
+#include <utility>
 
 #include "tests/contract/contract_scenarios.h"
 #include "tests/contract/driver.h"
@@ -54,6 +55,34 @@ void malformed_port_requests(scenarios::Checks& checks) {
   // A word reaches the data register and the (read-only) status register after it.
   SCENARIO_EQ(checks, port(driver, Request::PortOutW, data, 0xFF22).result, 0);
   SCENARIO_EQ(checks, driver.port_in(1, data), 0x22);
+}
+
+void pci_configuration_ports(scenarios::Checks& checks) {
+  Driver driver(checks);
+  if (!SCENARIO_EQ(checks, driver.open_error(), 0)) return;
+  auto reg = [&](int offset, int width) {
+    auto request = pci_request(0, 0, 0, offset, width);
+    return static_cast<std::uint32_t>(driver.pci(Request::PciRead, request).result);
+  };
+  driver.port_out(4, 0xCF8, 0x80000000u);  // the host bridge's first register
+  SCENARIO_EQ(checks, driver.port_in(4, 0xCF8), 0x80000000u);
+  SCENARIO_EQ(checks, driver.port_in(4, 0xCFC), reg(0, 4));
+  SCENARIO_EQ(checks, driver.port_in(2, 0xCFE), reg(2, 2));
+  SCENARIO_EQ(checks, driver.port_in(1, 0xCFD), reg(1, 1));
+  // 0xCF9 is the chipset's reset control; narrower accesses to the address register and unaligned
+  // ones to the data register are no configuration cycles either.
+  const std::pair<std::uint32_t, int> refused[] = {{0xCF9, 1}, {0xCF8, 1}, {0xCF8, 2}, {0xCFA, 2},
+                                                   {0xCFB, 1}, {0xCF7, 4}, {0xCFD, 2}, {0xCFE, 4}};
+  for (auto [number, width] : refused) {
+    SCENARIO_CHECK(checks, port(driver, width == 1 ? Request::PortInB : width == 2 ? Request::PortInW : Request::PortInL,
+                                number).failed_with(EPERM));
+    SCENARIO_CHECK(checks, port(driver, width == 1 ? Request::PortOutB : width == 2 ? Request::PortOutW : Request::PortOutL,
+                                number).failed_with(EPERM));
+  }
+  SCENARIO_EQ(checks, driver.port_in(4, 0xCF8), 0x80000000u);  // unchanged by what was refused
+  driver.port_out(4, 0xCF8, 0);  // disabled: the data register reads all ones, writes go nowhere
+  SCENARIO_EQ(checks, driver.port_in(4, 0xCFC), 0xFFFFFFFFu);
+  SCENARIO_EQ(checks, port(driver, Request::PortOutL, 0xCFC, 0x12345678).result, 0);
 }
 
 void still_serving(scenarios::Checks& checks) {

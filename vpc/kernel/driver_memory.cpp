@@ -61,7 +61,8 @@ long DriverMemory::map(const OpenFile& file, std::uintptr_t argument) {
   } else if (head.Count == 0 || head.Count > WindowSizeLimit ||
              std::uint64_t{head.PhysAddr} + head.Count > PhysicalMemory::AddressSpace) {
     result = -EINVAL;
-  } else if (memory_.holds_system_ram(head.PhysAddr, head.Count)) {
+  } else if (memory_.holds_system_ram(head.PhysAddr - first_page_offset, pages * PageSize)) {
+    // Judged per page, as the reference driver judges: a page that holds any RAM is refused whole.
     result = -EPERM;
   } else if (faults_.take_map_refusal()) {
     result = -ENOMEM;

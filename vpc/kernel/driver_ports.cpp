@@ -3,6 +3,11 @@
 // left zero-extended in Value, for a write Value goes out. A wide transfer covers width consecutive
 // ports, all of which must exist, and a write's Value must fit its width: a record built wrongly
 // fails with EINVAL and nothing is written, rather than a part of it.
+//
+// The PCI configuration ports 0xCF8..0xCFF take the accesses of configuration mechanism #1 only: a
+// double word at 0xCF8, naturally aligned ones within 0xCFC..0xCFF. Others there (0xCF9 is the
+// chipset's reset control) fail with EPERM, as the reference driver refuses them. That driver keeps
+// the configuration address per descriptor; here it is the machine's, shared by descriptors.
 #include <errno.h>
 
 #include <cstddef>
@@ -22,6 +27,17 @@ constexpr bool in_port_space(std::uint32_t port, unsigned width) { return port <
 
 constexpr bool fits_width(std::uint32_t value, unsigned width) { return width == 4 || value >> (8 * width) == 0; }
 
+constexpr std::uint32_t PciConfigAddress = 0xCF8;
+constexpr std::uint32_t PciConfigData = 0xCFC;
+constexpr std::uint32_t PciConfigEnd = 0xD00;
+
+// An access that reaches the configuration ports without being one of the mechanism's.
+constexpr bool refused_at_pci_config(std::uint32_t port, unsigned width) {
+  if (port + width <= PciConfigAddress || port >= PciConfigEnd) return false;
+  if (port == PciConfigAddress) return width != 4;
+  return port < PciConfigData || port % width != 0;
+}
+
 }  // namespace
 
 DriverPorts::DriverPorts(DeviceNode& node, PortBus& bus) : bus_(bus) {
@@ -39,6 +55,7 @@ long DriverPorts::in(const OpenFile&, std::uintptr_t argument) {
   ferrox::TPortRecord record;
   if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
   if (!in_port_space(record.Port, Width)) return -EINVAL;
+  if (refused_at_pci_config(record.Port, Width)) return -EPERM;
   std::uint32_t value = bus_.read(static_cast<std::uint16_t>(record.Port), Width);
   return copy_to_user(argument + offsetof(ferrox::TPortRecord, Value), &value, sizeof value) ? 0 : -EFAULT;
 }
@@ -48,6 +65,7 @@ long DriverPorts::out(const OpenFile&, std::uintptr_t argument) {
   ferrox::TPortRecord record;
   if (!copy_from_user(&record, argument, sizeof record)) return -EFAULT;
   if (!in_port_space(record.Port, Width) || !fits_width(record.Value, Width)) return -EINVAL;
+  if (refused_at_pci_config(record.Port, Width)) return -EPERM;
   bus_.write(static_cast<std::uint16_t>(record.Port), Width, record.Value);
   return 0;
 }

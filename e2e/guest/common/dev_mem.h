@@ -11,7 +11,8 @@ namespace e2e {
 // The bytes, or an empty vector when /dev/mem would not give them all.
 std::vector<std::uint8_t> read_dev_mem(std::uint32_t phys, std::size_t count);
 
-// Whether /dev/mem lets a program map the range (reads reach only as far as the RAM does).
+// Whether /dev/mem lets a program map the pages the range reaches (reads reach only as far as the
+// RAM does).
 bool dev_mem_maps(std::uint32_t phys, std::size_t size);
 
 }  // namespace e2e

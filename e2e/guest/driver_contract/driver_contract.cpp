@@ -19,6 +19,8 @@ void contract_scenarios() {
   scenarios::Checks& checks = tally();
   scenario("malformed port requests");
   contract::malformed_port_requests(checks);
+  scenario("the PCI configuration ports");
+  contract::pci_configuration_ports(checks);
   scenario("malformed window requests");
   contract::malformed_window_requests(checks);
   scenario("malformed PCI requests, absent functions");
@@ -57,11 +59,14 @@ int main() {
   lines_the_driver_cannot_take(driver);
   interrupts_reach_a_thread_that_takes_them();
   interrupts_outlive_the_main_thread();
+  interrupts_reach_a_sigwaitinfo_worker();
+  interrupts_after_the_receiving_thread_exits();
   interrupts_a_process_cannot_take();
   pci_configuration(driver);
   physical_memory_windows(driver);
   memory_kernel_drivers_hold(driver);
   records_that_fault(driver);
+  kernel_held_resources(driver);
   scenario("the driver still serves");
   contract::still_serving(tally());
   return finish("driver_contract");

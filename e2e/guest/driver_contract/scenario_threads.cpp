@@ -193,6 +193,118 @@ void interrupts_outlive_the_main_thread() {
   check_one_signal_a_byte(reported, outcome, line_for("after the main thread"));
 }
 
+namespace {
+
+// Whether the thread waits for the signal now: the kernel shows a thread in sigtimedwait with the
+// signals it waits for taken out of its blocked set.
+bool waits_for_signal(pid_t thread) {
+  std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigBlk:", 0) == 0) return !(std::stoull(line.substr(7), nullptr, 16) >> (Signal - 1) & 1);
+  return false;
+}
+
+// Takes the signal with sigtimedwait until none comes for a while, spending busy_ms after each one,
+// as a worker does that handles one interrupt before it waits for the next. Constructed once it
+// waits for the first.
+class SigwaitWorker {
+ public:
+  explicit SigwaitWorker(int busy_ms) : thread_([this, busy_ms] { run(busy_ms); }) {
+    for (int waited = 0; (id_ == 0 || !waits_for_signal(id_)) && waited < ExpectedWaitMs; ++waited) sleep_ms(1);
+  }
+  ~SigwaitWorker() { thread_.join(); }
+  long taken() const { return taken_; }
+
+ private:
+  void run(int busy_ms) {
+    id_ = ::gettid();
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, Signal);
+    timespec patience{ExpectedWaitMs / 1000, 0};
+    while (sigtimedwait(&only, nullptr, &patience) == Signal) {
+      ++taken_;
+      sleep_ms(busy_ms);
+    }
+  }
+
+  std::atomic<long> taken_{0};
+  std::atomic<pid_t> id_{0};
+  std::thread thread_;
+};
+
+}  // namespace
+
+namespace {
+
+// Runs body(driver) in a child process whose threads all block the signal, listening on line 7
+// meanwhile; body answers the outcome, which the child reports.
+template <class Body>
+bool listening_child_blocking_the_signal(Body body, Outcome& outcome) {
+  return contract::record_of_a_child(
+      [&](int channel) {
+        set_signal_blocked(true);
+        Driver driver(tally());
+        driver.irq(Request::IrqUnmask, contract::this_process(), Signal, lpt::Lpt1Irq);
+        Outcome o = body(driver);
+        driver.irq(Request::IrqMask, contract::this_process(), Signal, lpt::Lpt1Irq);
+        o.on_expected_thread = true;  // whichever thread waits for the signal takes it
+        contract::report_to_parent(channel, o);
+      },
+      outcome);
+}
+
+}  // namespace
+
+// Every thread blocks the signal; one takes them with sigtimedwait and is busy a while after each.
+// An interrupt that comes while it is busy must wait for its next sigtimedwait, not on another
+// thread's queue where it would never look.
+void interrupts_reach_a_sigwaitinfo_worker() {
+  scenario("a sigwaitinfo worker busy with the previous interrupt still takes the next");
+  const std::string text = line_for("sigwaitinfo worker");
+  Outcome outcome;
+  bool reported = listening_child_blocking_the_signal(
+      [&](const Driver& driver) {
+        Outcome o;
+        SigwaitWorker worker(5);
+        o.printed = print_one_interrupt_a_byte(driver, text, [&] { return worker.taken(); });
+        o.signals = worker.taken();
+        return o;
+      },
+      outcome);
+  check_one_signal_a_byte(reported, outcome, text);
+}
+
+// The thread that took the signals leaves while every other thread blocks them: the next ones wait
+// for the main thread, which takes them with sigtimedwait, and none is lost with the thread.
+void interrupts_after_the_receiving_thread_exits() {
+  scenario("interrupts after the thread that took them has exited");
+  const std::string first = line_for("before the thread exits"), second = line_for("after the thread exits");
+  Outcome outcome;
+  bool reported = listening_child_blocking_the_signal(
+      [&](const Driver& driver) {
+        Outcome o;
+        {
+          SigwaitWorker worker(0);
+          o.printed = print_one_interrupt_a_byte(driver, first, [&] { return worker.taken(); });
+          o.signals = worker.taken();
+        }  // gone once no signal came for a while
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, Signal);
+        long main_took = 0;
+        o.printed += print_one_interrupt_a_byte(driver, second, [&] {
+          timespec none{0, 0};
+          while (sigtimedwait(&only, nullptr, &none) == Signal) ++main_took;
+          return main_took;
+        });
+        o.signals += main_took;
+        return o;
+      },
+      outcome);
+  check_one_signal_a_byte(reported, outcome, first + second);
+}
+
 // With room for only a few pending signals, the process receives that many; the driver counts every
 // interrupt, and tells the kernel those no process could take were not handled, and its log.
 void interrupts_a_process_cannot_take() {

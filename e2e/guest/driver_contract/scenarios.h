@@ -28,6 +28,8 @@ void lines_churn_under_interrupts(PortPath& printer_path);
 void lines_the_driver_cannot_take(const Driver& driver);
 void interrupts_reach_a_thread_that_takes_them();
 void interrupts_outlive_the_main_thread();
+void interrupts_reach_a_sigwaitinfo_worker();
+void interrupts_after_the_receiving_thread_exits();
 void interrupts_a_process_cannot_take();
 
 void ata_identify(PortPath& path);
@@ -36,5 +38,7 @@ void pci_configuration(const Driver& driver);
 void physical_memory_windows(const Driver& driver);
 void memory_kernel_drivers_hold(const Driver& driver);
 void records_that_fault(const Driver& driver);
+// Windows, PCI registers and ports that the kernel or its drivers hold.
+void kernel_held_resources(const Driver& driver);
 
 }  // namespace e2e

@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -33,9 +34,11 @@ namespace {
 
 namespace lpt = contract::lpt;
 
-constexpr std::uint32_t Requests = 120000;  // the run's goal; it must send at least MinimumRequests
+// The run's goal and time limit, which FERROX_FUZZ_REQUESTS and FERROX_FUZZ_SECONDS raise for the
+// long run (make fuzz); it must send at least MinimumRequests.
+constexpr std::uint32_t Requests = 120000;
 constexpr std::uint32_t MinimumRequests = 100000;
-constexpr auto TimeLimit = std::chrono::seconds(120);
+constexpr std::uint64_t TimeLimitSeconds = 120;
 constexpr std::uint64_t ForkOneIn = 4000;  // steps
 constexpr int ChildSteps = 600;
 constexpr int MostChildren = 2;
@@ -46,6 +49,12 @@ constexpr int InterruptLineRegister = 0x3C;
 std::uint64_t seed_of_this_run() {
   if (const char* given = std::getenv("FERROX_FUZZ_SEED")) return std::strtoull(given, nullptr, 10);
   return static_cast<std::uint64_t>(::time(nullptr));
+}
+
+// A bound from the environment where it names a larger one.
+std::uint64_t at_least(const char* variable, std::uint64_t bound) {
+  const char* given = std::getenv(variable);
+  return given ? std::max<std::uint64_t>(bound, std::strtoull(given, nullptr, 10)) : bound;
 }
 
 // The devfn numbers of the functions on bus 0, from the kernel's list of devices.
@@ -126,11 +135,13 @@ int main() {
       fuzz::Tally;
   pid_t source = start_interrupting();
 
+  const std::uint64_t requests = at_least("FERROX_FUZZ_REQUESTS", Requests);
+  const auto time_limit = std::chrono::seconds(at_least("FERROX_FUZZ_SECONDS", TimeLimitSeconds));
   auto started = std::chrono::steady_clock::now();
   fuzz::RequestFuzzer fuzzer(seed, present, *tally);
   long signals_taken = 0;
   int running_children = 0;
-  for (std::uint64_t step = 1; tally->sent < Requests && std::chrono::steady_clock::now() - started < TimeLimit;
+  for (std::uint64_t step = 1; tally->sent < requests && std::chrono::steady_clock::now() - started < time_limit;
        ++step) {
     fuzzer.step();
     if (step % StepsBetweenDrains == 0) {
@@ -160,9 +171,11 @@ int main() {
   }
   std::uint32_t total = tally->sent;
   CHECK(total >= MinimumRequests);
-  std::printf("fuzz %s: %u requests (%u carried out) in %.1f s, %ld interrupts on line 7, %ld signals taken "
-              "(seed %llu)\n",
-              scenarios::abi(), total, tally->carried_out.load(), seconds,
+  CHECK(tally->judged > 0);
+  CHECK_EQ(tally->misjudged.load(), 0u);
+  std::printf("fuzz %s: %u requests (%u carried out, %u judged by the oracle, %u misjudged) in %.1f s, "
+              "%ld interrupts on line 7, %ld signals taken (seed %llu)\n",
+              scenarios::abi(), total, tally->carried_out.load(), tally->judged.load(), tally->misjudged.load(), seconds,
               driver.irq_count(lpt::Lpt1Irq) - interrupts_before, signals_taken, static_cast<unsigned long long>(seed));
 
   e2e::scenario("the driver still serves after the fuzzing");

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "ferrox/hwtypes/DriverContract.h"
@@ -28,8 +30,10 @@ constexpr std::uint32_t ValidCodes[] = {
     Request::PciRead,    Request::PciWrite,   Request::IrqUnmask, Request::IrqMask,  Request::IrqCount};
 
 // Ports whose reads change nothing the machine relies on, and values beyond the port space.
-constexpr std::uint32_t PortsToRead[] = {0x378, 0x379, 0x37A, 0x278, 0x279, 0x27A, 0x80,  0x1F7,
-                                         0x3F6, 0xFFFC, 0xFFFD, 0xFFFF, 0x10000, 0x1FFFF, 0xFFFFFFFF};
+// 0xCF7..0xCFF: the PCI configuration ports, mostly reached in ways the driver must refuse.
+constexpr std::uint32_t PortsToRead[] = {0x378, 0x379, 0x37A, 0x278,  0x279,   0x27A,     0x80,  0x1F7, 0x3F6,
+                                         0xCF7, 0xCF9, 0xCFA, 0xCFB,  0xCFD,   0xCFE,     0xCFF, 0xFFFC,
+                                         0xFFFD, 0xFFFF, 0x10000, 0x1FFFF, 0xFFFFFFFF};
 // Writes reach the POST port and the parallel ports' data registers only (a control register
 // write would print).
 constexpr std::uint32_t PortsToWrite[] = {0x80, 0x378, 0x278};
@@ -71,6 +75,14 @@ void put(unsigned char* record, std::size_t offset, T value) {
   std::memcpy(record + offset, &value, sizeof value);
 }
 
+// An access that reaches the PCI configuration ports without being one of the mechanism's: a
+// double word at 0xCF8, naturally aligned ones within 0xCFC..0xCFF.
+bool refused_at_pci_config(std::uint32_t port, std::uint32_t width) {
+  if (port > 0x10000 - width || port + width <= 0xCF8 || port >= 0xD00) return false;
+  if (port == 0xCF8) return width != 4;
+  return port < 0xCFC || port % width != 0;
+}
+
 template <class T>
 T get(const unsigned char* record, std::size_t offset) {
   T value;
@@ -86,7 +98,8 @@ RequestFuzzer::RequestFuzzer(std::uint64_t seed, std::vector<std::uint8_t> prese
       tally_(tally),
       record_(map_pages(RecordRoom, PROT_READ | PROT_WRITE)),
       edge_(map_pages(2 * PageSize, PROT_READ | PROT_WRITE)),
-      readonly_(map_pages(PageSize, PROT_READ)) {
+      readonly_(map_pages(PageSize, PROT_READ)),
+      iomem_(e2e::iomem_ranges()) {
   ::mprotect(edge_ + PageSize, PageSize, PROT_NONE);
 }
 
@@ -142,9 +155,10 @@ void RequestFuzzer::send_request() {
   int fd = some_fd();
   unsigned long argument = argument_for(code);
   long result = ::ioctl(fd, code, argument);
+  int error = errno;
   ++tally_.sent;
   if (result != -1) ++tally_.carried_out;
-  if (argument == reinterpret_cast<unsigned long>(record_)) note_result(code, fd, result);
+  if (argument == reinterpret_cast<unsigned long>(record_)) note_result(code, fd, result, error);
 }
 
 // Mostly the contract's codes; otherwise its numbers with another size, type or direction, and
@@ -237,8 +251,11 @@ void RequestFuzzer::fill_port_record(std::uint32_t code, bool write) {
                                                                             : 4;
   std::uint32_t port = chance(85) ? pick(PortsToRead) : some_value();
   std::uint32_t value = some_value();
-  bool carried_out = port <= 0x10000 - width && (width == 4 || value >> (8 * width) == 0);
+  bool fits = width == 4 || value >> (8 * width) == 0;
+  bool carried_out = port <= 0x10000 - width && fits && !refused_at_pci_config(port, width);
   if (write && carried_out) port = width == 1 ? pick(PortsToWrite) : 0x80;
+  // A write whose value does not fit is refused with EINVAL first.
+  port_refused_ = refused_at_pci_config(port, width) && (!write || fits);
   put(record_, 0, port);
   put(record_, 4, value);
 }
@@ -311,9 +328,29 @@ void RequestFuzzer::fill_irq_record() {
   put(record_, 12, static_cast<std::uint32_t>(random_()));
 }
 
-void RequestFuzzer::note_result(std::uint32_t code, int fd, long result) {
+void RequestFuzzer::judge(bool right, const char* what) {
+  ++tally_.judged;
+  if (right) return;
+  if (tally_.misjudged++ < 10) std::printf("   oracle: %s\n", what);
+}
+
+void RequestFuzzer::note_result(std::uint32_t code, int fd, long result, int error) {
   auto descriptor = std::find_if(descriptors_.begin(), descriptors_.end(), [fd](const Descriptor& d) { return d.fd == fd; });
-  if (result != 0 || descriptor == descriptors_.end()) return;
+  if (descriptor == descriptors_.end()) return;
+  bool port_request = code == Request::PortInB || code == Request::PortInW || code == Request::PortInL ||
+                      code == Request::PortOutB || code == Request::PortOutW || code == Request::PortOutL;
+  if (port_request && port_refused_) {
+    judge(result == -1 && error == EPERM, "a port access at the PCI configuration ports was not refused");
+  } else if (code == Request::Map && mapped_size_ != 0 && mapped_size_ <= LargeWindow &&
+             std::uint64_t{mapped_phys_} + mapped_size_ <= (1ull << 32) && (result == 0 || error == EPERM)) {
+    // Sizes and places the driver refuses as invalid, maps past the bound on windows, and windows
+    // larger than 1 MiB (which /dev/mem would take long to map) are not judged.
+    char what[96];
+    std::snprintf(what, sizeof what, "window 0x%08x+0x%x %s", mapped_phys_, mapped_size_,
+                  result == 0 ? "mapped" : "refused");
+    judge((result == 0) == e2e::driver_maps(iomem_, mapped_phys_, mapped_size_), what);
+  }
+  if (result != 0) return;
   if (code == Request::Map) {
     windows_.push_back({descriptor->file, mapped_phys_, mapped_size_, get<std::uint32_t>(record_, 8)});
   } else if (code == Request::Unmap) {

@@ -5,6 +5,11 @@
 // and the parallel ports' data registers, the BIOS data area's application bytes and the legacy
 // video hole, and the interrupt line register of a PCI function. Everything else it sends is either
 // harmless to carry out or must be refused by the driver.
+//
+// Its oracle knows what some requests must answer: a map is carried out exactly where /dev/mem maps
+// the range (but for RAM in the first MiB, see common/memory_policy.h) and refused with EPERM where
+// it does not; a port access at the PCI configuration ports that is not one of the configuration
+// mechanism's is refused with EPERM. Any other answer is counted, and the first few are printed.
 #pragma once
 
 #include <atomic>
@@ -12,12 +17,16 @@
 #include <random>
 #include <vector>
 
+#include "common/memory_policy.h"
+
 namespace fuzz {
 
 // What the fuzzer sent, counted across the processes that share it (it lives in shared memory).
 struct Tally {
   std::atomic<std::uint32_t> sent{0};
   std::atomic<std::uint32_t> carried_out{0};  // requests the driver answered without an error
+  std::atomic<std::uint32_t> judged{0};       // answers the oracle knew in advance
+  std::atomic<std::uint32_t> misjudged{0};    // answers other than the oracle's
 };
 
 class RequestFuzzer final {
@@ -63,7 +72,8 @@ class RequestFuzzer final {
   void fill_pci_record(bool write);
   void fill_irq_record();
   unsigned long record_address();
-  void note_result(std::uint32_t code, int fd, long result);
+  void note_result(std::uint32_t code, int fd, long result, int error);
+  void judge(bool right, const char* what);
   std::uint32_t some_value();
   const Window* some_window();
   int some_fd();
@@ -78,6 +88,8 @@ class RequestFuzzer final {
   unsigned char* edge_;      // two pages, the second inaccessible
   unsigned char* readonly_;  // a readable page the driver cannot write
   std::uint32_t mapped_phys_ = 0, mapped_size_ = 0;  // the last map request's range
+  bool port_refused_ = false;                          // the last port request must fail with EPERM
+  std::vector<e2e::IomemRange> iomem_;
 };
 
 }  // namespace fuzz

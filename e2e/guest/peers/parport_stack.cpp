@@ -2,11 +2,9 @@
 // Loads the parallel-port modules the run script put into the guest's /lib/modules.
 #include "peers/parport_stack.h"
 
-#include <fcntl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "common/kernel_module.h"
 
 namespace peers {
 
@@ -20,13 +18,8 @@ struct Module {
 constexpr Module Modules[] = {{"parport", ""}, {"parport_pc", "io=0x378 irq=7"}, {"ppdev", ""}};
 
 bool load(const Module& module) {
-  char path[64];
-  std::snprintf(path, sizeof path, "/lib/modules/%s.ko", module.name);
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = syscall(SYS_finit_module, fd, module.parameters, 0) == 0;
-  close(fd);
-  if (!ok) std::perror(path);
+  bool ok = e2e::load_module(module.name, module.parameters);
+  if (!ok) std::perror(module.name);
   return ok;
 }
 
@@ -37,7 +30,7 @@ ParportStack::ParportStack() {
 }
 
 ParportStack::~ParportStack() {
-  while (loaded_ > 0) syscall(SYS_delete_module, Modules[--loaded_].name, O_NONBLOCK);
+  while (loaded_ > 0) e2e::unload_module(Modules[--loaded_].name);
 }
 
 }  // namespace peers
