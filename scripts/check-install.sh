@@ -59,7 +59,7 @@ leaks=$(grep -rIoh "$root/[^\"' ;:]*" "$stage" | grep -vE "^$stage(/|$)" || true
 [ -z "$leaks" ] || fail "installed files name the source tree: $leaks"
 for binary in "$stage/$libdir"/*.so.*.*.* "$stage"/bin/*; do
 	[ -f "$binary" ] || continue
-	readelf -d "$binary" | grep -E 'RUNPATH|RPATH' | grep -q "$root" && fail "$binary runs from the build tree"
+	grep -E 'RUNPATH|RPATH' <<<"$(readelf -d "$binary")" | grep -q "$root" && fail "$binary runs from the build tree"
 done
 while read -r header included; do
 	[ -f "$stage/include/$included" ] || fail "$header includes $included, which is not installed"

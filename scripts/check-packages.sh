@@ -48,7 +48,7 @@ if ! { cmake -S "$work/examples/pci-functions" -B "$work/pci-functions" && cmake
 fi
 grep -qx "ferrox_DIR:PATH=/usr/lib/.*/cmake/ferrox" "$work/pci-functions/CMakeCache.txt" ||
 	fail "find_package found ferrox elsewhere: $(grep ferrox_DIR "$work/pci-functions/CMakeCache.txt")"
-if grep -rIq "$root" "$work/pci-functions" || readelf -d "$work/pci-functions/pci-functions" | grep -q "$root"; then
+if grep -rIq "$root" "$work/pci-functions" || grep -q "$root" <<<"$(readelf -d "$work/pci-functions/pci-functions")"; then
 	fail "the example's build names the source tree"
 fi
 output=$(LD_PRELOAD=libferrox-vpc.so.0 "$work/pci-functions/pci-functions") || fail "pci-functions failed: $output"
@@ -75,7 +75,7 @@ example=/usr/share/doc/python3-ferrox/examples/pci_walk.py
 output=$(cd "$work" && env -u PYTHONPATH LD_PRELOAD=libferrox-vpc.so.0 "$python" "$example") ||
 	fail "pci_walk.py failed: $output"
 grep -q '^00:00.0 0600: 8086:1237 (rev 02)$' <<<"$output" || fail "pci_walk.py printed: $output"
-(cd "$work" && env -u PYTHONPATH "$python" -m pytest --help) | grep -q -- '--ferrox-vpc' ||
+grep -q -- '--ferrox-vpc' <<<"$(cd "$work" && env -u PYTHONPATH "$python" -m pytest --help)" ||
 	fail "pytest does not load the plugin of python3-ferrox"
 log "python3 imports ferrox from dist-packages, runs pci_walk.py on the virtual PC, and pytest has --ferrox-vpc"
 
@@ -100,7 +100,7 @@ newest_kernel_headers() {
 }
 
 version=$(dpkg-query -W -f='${Version}' ferrox-dkms)
-dkms status ferrox | grep -q "ferrox/$version" || fail "DKMS does not list ferrox/$version"
+grep -q "ferrox/$version" <<<"$(dkms status ferrox)" || fail "DKMS does not list ferrox/$version"
 read -r kernel headers < <(newest_kernel_headers) || true
 if [ -n "${kernel:-}" ]; then
 	dkms build -m ferrox -v "$version" -k "$kernel" --kernelsourcedir "$headers" >"$work/dkms.log" 2>&1 ||
