@@ -16,13 +16,13 @@
 #include <cstring>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/interpose/descriptor_table.h"
+#include "ferrox/interpose/device_path.h"
+#include "ferrox/interpose/layer_watch.h"
+#include "ferrox/interpose/next_symbol.h"
 #include "ferrox/trace/inherited_pipe.h"
 #include "ferrox/trace/recording_writer.h"
 #include "ferrox/trace/trace_layer.h"
-#include "ferrox/vpc/control.h"
-#include "ferrox/vpc/kernel/descriptor_table.h"
-#include "ferrox/vpc/kernel/device_node.h"
-#include "ferrox/vpc/kernel/next_symbol.h"
 
 namespace ferrox::trace::layer {
 namespace {
@@ -76,7 +76,7 @@ class Layer {
     return *layer;
   }
 
-  vpc::DescriptorTable descriptors;
+  interpose::DescriptorTable descriptors;
   trace::RecordingWriter writer;
 
   // The head of the next call's event; its sequence taken now, before the call is handed on, so
@@ -206,12 +206,12 @@ int watched_sigaction(SigactionFunction real, const struct sigaction* action, st
 
 
 int Route::open(const char* path, int flags, unsigned mode, int dirfd) {
-  if (!vpc::DeviceNode::is_node_path(path)) return vpc::next::openat(dirfd, path, flags, mode);
+  if (!interpose::is_device_path(path)) return interpose::next::openat(dirfd, path, flags, mode);
   Layer& layer = Layer::instance();
   EventHead head = layer.call(Kind::Open);
-  int fd = vpc::next::openat(dirfd, path, flags, mode);
+  int fd = interpose::next::openat(dirfd, path, flags, mode);
   int error = errno;
-  if (fd >= 0 && fd < vpc::DescriptorTable::Limit) layer.descriptors.set(fd, OpenFile);
+  if (fd >= 0 && fd < interpose::DescriptorTable::Limit) layer.descriptors.set(fd, OpenFile);
   head.fd = fd;
   head.code = static_cast<std::uint32_t>(flags);
   finish(head, fd, error);
@@ -223,10 +223,10 @@ int Route::open(const char* path, int flags, unsigned mode, int dirfd) {
 int Route::close(int fd) {
   Layer* layer = Layer::existing();
   if (layer) layer->writer.forget(fd);
-  if (!layer || !layer->descriptors.is_file(fd)) return vpc::next::close(fd);
+  if (!layer || !layer->descriptors.is_file(fd)) return interpose::next::close(fd);
   EventHead head = layer->call(Kind::Close, fd);
-  layer->descriptors.set(fd, vpc::DescriptorTable::None);
-  int result = vpc::next::close(fd);
+  layer->descriptors.set(fd, interpose::DescriptorTable::None);
+  int result = interpose::next::close(fd);
   int error = errno;
   finish(head, result, error);
   layer->writer.write(head, {}, {});
@@ -236,7 +236,7 @@ int Route::close(int fd) {
 
 int Route::ioctl(int fd, unsigned long request, void* argument) {
   Layer* layer = Layer::existing();
-  if (!layer || !layer->descriptors.is_file(fd)) return vpc::next::ioctl(fd, request, argument);
+  if (!layer || !layer->descriptors.is_file(fd)) return interpose::next::ioctl(fd, request, argument);
   auto code = static_cast<std::uint32_t>(request);
   auto address = reinterpret_cast<std::uintptr_t>(argument);
   std::uint32_t count = 0;
@@ -251,7 +251,7 @@ int Route::ioctl(int fd, unsigned long request, void* argument) {
   head.code = code;
   if (ferrox::RecordSize(code, count) == 0) head.argument = static_cast<std::uint32_t>(address);
   std::span<const std::uint8_t> before = sent.read(address);
-  int result = vpc::next::ioctl(fd, request, argument);
+  int result = interpose::next::ioctl(fd, request, argument);
   int error = errno;
   finish(head, result, error);
   layer->writer.write(head, before, returned.read(address));
@@ -261,28 +261,28 @@ int Route::ioctl(int fd, unsigned long request, void* argument) {
 
 void Route::duplicated(int fd, int target) {
   Layer* layer = Layer::existing();
-  if (!layer || fd == target || target < 0 || target >= vpc::DescriptorTable::Limit) return;
+  if (!layer || fd == target || target < 0 || target >= interpose::DescriptorTable::Limit) return;
   layer->writer.forget(target);
-  layer->descriptors.set(target, layer->descriptors.is_file(fd) ? OpenFile : vpc::DescriptorTable::None);
+  layer->descriptors.set(target, layer->descriptors.is_file(fd) ? OpenFile : interpose::DescriptorTable::None);
 }
 
 void Route::closed_from(unsigned first, unsigned last) {
   Layer* layer = Layer::existing();
   if (!layer) return;
   layer->writer.forget_from(first, last);
-  if (first >= static_cast<unsigned>(vpc::DescriptorTable::Limit)) return;
+  if (first >= static_cast<unsigned>(interpose::DescriptorTable::Limit)) return;
   layer->descriptors.for_each_file(static_cast<int>(first), [&](int fd, std::uint32_t) {
-    if (static_cast<unsigned>(fd) <= last) layer->descriptors.set(fd, vpc::DescriptorTable::None);
+    if (static_cast<unsigned>(fd) <= last) layer->descriptors.set(fd, interpose::DescriptorTable::None);
   });
 }
 
 int Route::iopl(int level) {
-  int result = vpc::next::iopl(level);
+  int result = interpose::next::iopl(level);
   return privilege_call(Kind::Iopl, static_cast<std::uint32_t>(level), 0, 0, result);
 }
 
 int Route::ioperm(unsigned long from, unsigned long count, int turn_on) {
-  int result = vpc::next::ioperm(from, count, turn_on);
+  int result = interpose::next::ioperm(from, count, turn_on);
   return privilege_call(Kind::Ioperm, static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(count),
                         static_cast<std::uint32_t>(turn_on), result);
 }

@@ -6,7 +6,7 @@
 
 #include <signal.h>
 
-#include "ferrox/vpc/Export.h"
+#include "ferrox/trace/Export.h"
 
 namespace ferrox::trace::layer {
 
@@ -28,6 +28,6 @@ int sigaction(SigactionFunction real, int signal, const struct sigaction* action
 
 // Events go to this descriptor from now on (-1: nowhere), whatever FERROX_TRACE_PIPE says; a
 // program that links libferrox-trace records itself this way.
-VPC_API void record_to(int fd);
+TRACE_API void record_to(int fd);
 
 }  // namespace ferrox::trace::layer

@@ -5,9 +5,9 @@
 
 using Route = ferrox::trace::layer::Route;
 
-#include "ferrox/vpc/kernel/interposed_symbols.inc"
+#include "ferrox/interpose/interposed_symbols.inc"
 
-extern "C" VPC_API int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
-  static auto real = ferrox::vpc::next_symbol<ferrox::trace::layer::SigactionFunction>("sigaction");
+extern "C" INTERPOSED_API int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+  static auto real = ferrox::interpose::next_symbol<ferrox::trace::layer::SigactionFunction>("sigaction");
   return ferrox::trace::layer::sigaction(real, signal, action, old);
 }

@@ -10,6 +10,8 @@
 
 #include <stddef.h>
 
+#include "ferrox/interpose/layer_watch.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -86,19 +88,15 @@ typedef size_t (*vpc_printer_output_entry)(unsigned base, char* buffer, size_t s
  * (a tracer in front of it watches this way): output 1 for OUT and OUTS, the port, the bytes per
  * element, the elements moved, the value of a single transfer, and for the string forms the
  * elements as they lie in the program's memory (NULL when the direction flag runs them downward).
- * It is called from the fault handler that carries out the instruction. */
-typedef void (*vpc_port_watcher)(int output, unsigned port, unsigned width, unsigned count, unsigned value,
-                                 const void* data);
+ * It is called from the fault handler that carries out the instruction. The watcher's types are
+ * those of interpose/layer_watch.h. */
 void vpc_watch_port_instructions(vpc_port_watcher watch);
-typedef void (*vpc_watch_port_instructions_entry)(vpc_port_watcher watch);
 
 /* Tells `watch` of each signal the virtual PC hands to the program's handler itself, where the
  * kernel's path is not faithful (under qemu-user, or a runtime that holds signals back): the
  * signal, its si_code and si_errno, just before the handler is called. A tracer in front of the
  * virtual PC, whose own handler is not the one called then, watches this way. */
-typedef void (*vpc_signal_watcher)(int signal, int code, int error);
 void vpc_watch_signals(vpc_signal_watcher watch);
-typedef void (*vpc_watch_signals_entry)(vpc_signal_watcher watch);
 
 #ifdef __cplusplus
 }

@@ -12,11 +12,14 @@
 
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/vpc/kernel/driver_requests.h"
-#include "ferrox/vpc/kernel/next_symbol.h"
+#include "ferrox/interpose/next_symbol.h"
 #include "ferrox/vpc/kernel/port_trap.h"
 #include "ferrox/vpc/kernel/user_memory.h"
 
 namespace ferrox::vpc {
+
+using interpose::DescriptorTable;
+namespace next = interpose::next;
 
 namespace {
 

@@ -16,13 +16,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <vector>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/interpose/descriptor_table.h"
 #include "ferrox/vpc/Export.h"
-#include "ferrox/vpc/kernel/descriptor_table.h"
 #include "ferrox/vpc/kernel/faults.h"
 #include "ferrox/vpc/kernel/replay.h"
 #include "ferrox/vpc/kernel/request_log.h"
@@ -45,8 +44,6 @@ class VPC_API DeviceNode {
   DeviceNode(const DeviceNode&) = delete;
   DeviceNode& operator=(const DeviceNode&) = delete;
 
-  static bool is_node_path(const char* path) { return path && std::strcmp(path, ferrox::DriverDevicePath) == 0; }
-
   // Registers the handler of one request code, replacing any other of the same number.
   void serve(std::uint32_t code, Run run, void* server);
   template <auto Member, class Server>
@@ -65,9 +62,9 @@ class VPC_API DeviceNode {
   int close(int fd);
   std::optional<long> ioctl(int fd, unsigned long code, std::uintptr_t argument) {
     std::uint32_t file = descriptors_.at(fd);
-    if (file == DescriptorTable::None || (file == DescriptorTable::Closed && !still_closed(fd))) return std::nullopt;
+    if (file == interpose::DescriptorTable::None || (file == interpose::DescriptorTable::Closed && !still_closed(fd))) return std::nullopt;
     auto request = static_cast<std::uint32_t>(code);
-    if (replay_ && file != DescriptorTable::Closed) return replay_->request(fd, request, argument);
+    if (replay_ && file != interpose::DescriptorTable::Closed) return replay_->request(fd, request, argument);
     return log_.recording() ? logged_ioctl(fd, file, request, argument) : serve(file, request, argument);
   }
   // The program made `target` a copy of `fd` (which may name a file of the node or not), or closed
@@ -117,7 +114,7 @@ class VPC_API DeviceNode {
   std::array<Handler, 256> handlers_{};  // by request number
   std::vector<ReleaseHook> releases_;
   std::vector<FileSlot> files_;  // file id - 1
-  DescriptorTable descriptors_;
+  interpose::DescriptorTable descriptors_;
   Replay* replay_ = nullptr;
 };
 

@@ -11,7 +11,8 @@
 #include <atomic>
 #include <string>
 
-#include "ferrox/vpc/kernel/next_symbol.h"
+#include "ferrox/interpose/device_path.h"
+#include "ferrox/interpose/next_symbol.h"
 #include "ferrox/vpc/machine.h"
 
 namespace {
@@ -45,7 +46,7 @@ Machine* started_machine() {
 // The virtual PC's side of each interposed call (interposed_symbols.inc).
 struct Route {
   static int open(const char* path, int flags, unsigned mode, int dirfd) {
-    if (!ferrox::vpc::DeviceNode::is_node_path(path)) return ferrox::vpc::next::openat(dirfd, path, flags, mode);
+    if (!ferrox::interpose::is_device_path(path)) return ferrox::interpose::next::openat(dirfd, path, flags, mode);
     Machine* machine = started_machine();
     if (!machine) return finish(-ENODEV);
     return finish(machine->node().open(flags));
@@ -53,21 +54,21 @@ struct Route {
 
   static int close(int fd) {
     Machine* machine = Machine::existing();
-    if (!machine || !machine->node().owns(fd)) return ferrox::vpc::next::close(fd);
+    if (!machine || !machine->node().owns(fd)) return ferrox::interpose::next::close(fd);
     ferrox::vpc::IrqController::Hold hold(machine->irqs());
     return finish(machine->node().close(fd));
   }
 
   static int ioctl(int fd, unsigned long request, void* argument) {
     Machine* machine = Machine::existing();
-    if (!machine) return ferrox::vpc::next::ioctl(fd, request, argument);
+    if (!machine) return ferrox::interpose::next::ioctl(fd, request, argument);
     std::optional<long> result;
     {
       // Interrupts raised while the request is served are signalled once it is done.
       ferrox::vpc::IrqController::Hold hold(machine->irqs());
       result = machine->node().ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
     }
-    return result ? finish(*result) : ferrox::vpc::next::ioctl(fd, request, argument);
+    return result ? finish(*result) : ferrox::interpose::next::ioctl(fd, request, argument);
   }
 
   static void duplicated(int fd, int target) {
@@ -96,4 +97,4 @@ struct Route {
 
 }  // namespace
 
-#include "ferrox/vpc/kernel/interposed_symbols.inc"
+#include "ferrox/interpose/interposed_symbols.inc"

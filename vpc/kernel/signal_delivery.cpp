@@ -18,11 +18,13 @@
 #include <cstring>
 
 #include "ferrox/hwtypes/DriverContract.h"
-#include "ferrox/vpc/kernel/next_symbol.h"
+#include "ferrox/interpose/next_symbol.h"
 
 namespace ferrox::vpc {
 
 namespace {
+
+namespace next = interpose::next;
 
 siginfo_t driver_siginfo(int signal, std::int32_t error, std::int32_t code) {
   siginfo_t info;

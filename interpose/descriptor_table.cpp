@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The descriptor table's writer side.
-#include "ferrox/vpc/kernel/descriptor_table.h"
+#include "ferrox/interpose/descriptor_table.h"
 
-namespace ferrox::vpc {
+namespace ferrox::interpose {
 
 void DescriptorTable::set(int fd, std::uint32_t file) {
   std::atomic<Chunk*>& slot = chunks_[static_cast<unsigned>(fd) / ChunkSize];
@@ -15,4 +15,4 @@ void DescriptorTable::set(int fd, std::uint32_t file) {
   chunk->files[static_cast<unsigned>(fd) % ChunkSize].store(file, std::memory_order_relaxed);
 }
 
-}  // namespace ferrox::vpc
+}  // namespace ferrox::interpose

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Which descriptor numbers of the process name a file of the device node, and which one. Every
 // close, ioctl and dup of the program asks, whatever the descriptor, so the question is answered
-// without a lock or a system call: one or two loads. Only the machine writes the table.
+// without a lock or a system call: one or two loads. Only the interposer that keeps the table (the
+// virtual PC's device node, the trace layer) writes it.
 //
 // The table covers descriptors below Limit, the kernel's default ceiling on descriptor numbers.
 #pragma once
@@ -10,7 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace ferrox::vpc {
+namespace ferrox::interpose {
 
 class DescriptorTable {
  public:
@@ -57,4 +58,4 @@ class DescriptorTable {
   std::array<std::atomic<Chunk*>, Limit / ChunkSize> chunks_{};
 };
 
-}  // namespace ferrox::vpc
+}  // namespace ferrox::interpose

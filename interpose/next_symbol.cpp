@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The next definitions of the interposed functions (next_symbol.h), for every layer that defines
 // them.
-#include "ferrox/vpc/kernel/next_symbol.h"
+#include "ferrox/interpose/next_symbol.h"
 
-namespace ferrox::vpc::next {
+namespace ferrox::interpose::next {
 
 int open(const char* path, int flags, unsigned mode) {
   static auto real = next_symbol<int (*)(const char*, int, ...)>("open");
@@ -65,4 +65,4 @@ int ioperm(unsigned long from, unsigned long count, int turn_on) {
   return real(from, count, turn_on);
 }
 
-}  // namespace ferrox::vpc::next
+}  // namespace ferrox::interpose::next

@@ -6,7 +6,7 @@
 
 #include <dlfcn.h>
 
-namespace ferrox::vpc {
+namespace ferrox::interpose {
 
 // The next definition of `name`, looked up once per call site.
 template <class Function>
@@ -32,4 +32,4 @@ int ioperm(unsigned long from, unsigned long count, int turn_on);
 
 }  // namespace next
 
-}  // namespace ferrox::vpc
+}  // namespace ferrox::interpose
