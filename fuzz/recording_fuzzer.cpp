@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "ferrox/trace/event_decoding.h"
-#include "ferrox/trace/recording.h"
+#include "ferrox/recording/event_decoding.h"
+#include "ferrox/recording/recording.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::parse_recording(std::span(data, size), "input");

@@ -77,7 +77,7 @@ if [ "$config" = x86_64 ]; then
 else
 	sed 's/.*/#include "&"/' <<<"$headers" | compile -std=c++20 || fail "the headers do not compile as C++20"
 fi
-cpp17=$(grep -Ev '^ferrox/(vpc|trace)/|^ferrox/framework/(Modules|Units|PackageLoader)\.h$' <<<"$headers")
+cpp17=$(grep -Ev '^ferrox/(vpc|recording)/|^ferrox/framework/(Modules|Units|PackageLoader)\.h$' <<<"$headers")
 sed 's/.*/#include "&"/' <<<"$cpp17" | compile -std=c++17 || fail "the C++17 headers do not compile as C++17"
 log "headers compile as C++20, $(wc -l <<<"$cpp17") of them as C++17"
 

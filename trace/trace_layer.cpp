@@ -20,8 +20,8 @@
 #include "ferrox/interpose/device_path.h"
 #include "ferrox/interpose/layer_watch.h"
 #include "ferrox/interpose/next_symbol.h"
-#include "ferrox/trace/inherited_pipe.h"
-#include "ferrox/trace/recording_writer.h"
+#include "ferrox/recording/inherited_pipe.h"
+#include "ferrox/recording/recording_writer.h"
 #include "ferrox/trace/trace_layer.h"
 
 namespace ferrox::trace::layer {

@@ -16,6 +16,14 @@
 extern "C" {
 #endif
 
+/* A program that preloads the virtual PC replays the recording that VPC_REPLAY_VARIABLE names in
+ * its environment, with the options ("timing,polling", or any of them) that VPC_REPLAY_LOOSE_VARIABLE
+ * names, and writes the verdict of a replay that diverged into the pipe that
+ * VPC_REPLAY_REPORT_VARIABLE names (recording/inherited_pipe.h), or else on standard error. */
+#define VPC_REPLAY_VARIABLE "FERROX_VPC_REPLAY"
+#define VPC_REPLAY_LOOSE_VARIABLE "FERROX_VPC_REPLAY_LOOSE"
+#define VPC_REPLAY_REPORT_VARIABLE "FERROX_VPC_REPLAY_REPORT"
+
 /* Starts the machine (see ferrox::vpc::Machine::start): 0, or -1 with the reason, "FILE:LINE: key: what",
  * copied to message (at most size bytes, with its terminating NUL). */
 int vpc_start(char* message, size_t size);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ferrox/vpc/control.h"
 #include "ferrox/vpc/description/machine_file.h"
 
 namespace ferrox::vpc {
@@ -42,13 +43,13 @@ namespace {
 
 // The replay the environment asks for, if any.
 ferrox::Status start_replay(Replay& replay) {
-  const char* file = std::getenv(ReplayVariable);
+  const char* file = std::getenv(VPC_REPLAY_VARIABLE);
   if (!file) return ferrox::Done{};
   ferrox::Result<trace::Recording> recording = trace::load_recording(file);
   if (!recording) return recording.error();
   if (recording->process_count() > 1)
     return ferrox::Error{"recorded from " + std::to_string(recording->process_count()) + " processes; a replay takes one", 0, file};
-  ferrox::Result<ReplayOptions> options = replay_options(std::getenv(ReplayLooseVariable));
+  ferrox::Result<ReplayOptions> options = replay_options(std::getenv(VPC_REPLAY_LOOSE_VARIABLE));
   if (!options) return options.error();
   replay.start(std::move(*recording), *options, OnDivergence::Exit);
   return ferrox::Done{};

@@ -39,7 +39,7 @@ class VPC_API Machine {
   // Starts the one machine of the process, at the first call; later calls answer the same. The
   // machine is the built-in one in a program that preloads the virtual PC and the default one in a
   // program that links it, or what the environment names (MachineFileVariable, PciSysfsVariable);
-  // it answers from a recording when the environment names one (ReplayVariable).
+  // it answers from a recording when the environment names one (VPC_REPLAY_VARIABLE, control.h).
   // A machine file or PCI directory that cannot be read is an error naming it, and then the device
   // node and I/O privilege are refused: a program asked to run on a described machine never runs
   // on another.

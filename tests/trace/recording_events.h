@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ferrox/hwtypes/DriverContract.h"
-#include "ferrox/trace/recording.h"
+#include "ferrox/recording/recording.h"
 
 namespace recording_events {
 

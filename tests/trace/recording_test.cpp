@@ -10,7 +10,7 @@
 #include <fstream>
 #include <random>
 
-#include "ferrox/trace/recording_writer.h"
+#include "ferrox/recording/recording_writer.h"
 #include "tests/trace/recording_events.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ferrox/trace/inherited_pipe.h"
+#include "ferrox/recording/inherited_pipe.h"
 
 namespace ferrox_tool {
 

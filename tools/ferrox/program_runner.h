@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Running another program under the tool: with libraries preloaded ahead of the user's, a pipe it
-// writes into (named to it in an environment variable, see trace/inherited_pipe.h), and its fate.
+// writes into (named to it in an environment variable, see recording/inherited_pipe.h), and its fate.
 #pragma once
 
 #include <cstdint>

@@ -12,10 +12,10 @@
 #include <memory>
 #include <optional>
 
-#include "ferrox/trace/inherited_pipe.h"
-#include "ferrox/trace/recording.h"
-#include "ferrox/trace/recording_writer.h"
-#include "ferrox/vpc/kernel/replay.h"
+#include "ferrox/recording/inherited_pipe.h"
+#include "ferrox/recording/recording.h"
+#include "ferrox/recording/recording_writer.h"
+#include "ferrox/vpc/control.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/platform.h"
 #include "tools/ferrox/program_runner.h"
@@ -161,9 +161,9 @@ int replay_program(const TraceOptions& options) {
   std::string loose = std::string(options.loose_timing ? "timing," : "") + (options.loose_polling ? "polling" : "");
   ProgramRun run{options.program,
                  {machine.string()},
-                 {{ferrox::vpc::ReplayVariable, std::filesystem::absolute(options.recording, error).string()},
-                  {ferrox::vpc::ReplayLooseVariable, loose}},
-                 ferrox::vpc::ReplayReportVariable};
+                 {{VPC_REPLAY_VARIABLE, std::filesystem::absolute(options.recording, error).string()},
+                  {VPC_REPLAY_LOOSE_VARIABLE, loose}},
+                 VPC_REPLAY_REPORT_VARIABLE};
   std::string report;
   ferrox::Result<Ending> ended =
       run_program(run, [&report](std::span<const std::uint8_t> bytes) { report.append(bytes.begin(), bytes.end()); });

@@ -7,7 +7,7 @@
 
 #include <string.h>
 
-#include "ferrox/trace/event_decoding.h"
+#include "ferrox/recording/event_decoding.h"
 
 namespace ferrox_tool {
 

@@ -9,7 +9,7 @@
 #include <ostream>
 #include <utility>
 
-#include "ferrox/trace/recording.h"
+#include "ferrox/recording/recording.h"
 
 namespace ferrox_tool {
 

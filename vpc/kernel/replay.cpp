@@ -13,9 +13,10 @@
 #include <functional>
 
 #include "ferrox/hwtypes/DriverContract.h"
-#include "ferrox/trace/event_decoding.h"
-#include "ferrox/trace/inherited_pipe.h"
-#include "ferrox/trace/recording_writer.h"
+#include "ferrox/recording/event_decoding.h"
+#include "ferrox/recording/inherited_pipe.h"
+#include "ferrox/recording/recording_writer.h"
+#include "ferrox/vpc/control.h"
 #include "ferrox/vpc/kernel/device_node.h"
 #include "ferrox/vpc/kernel/privilege.h"
 #include "ferrox/vpc/kernel/user_memory.h"
@@ -71,7 +72,7 @@ std::string milliseconds(std::uint64_t ns) {
 // The stopped replay's verdict, into the tool's pipe, or on standard error without one.
 [[noreturn]] void report_and_exit(const std::string& text) {
   std::string line = "replay: " + text + "\n";
-  int fd = trace::inherited_pipe(ReplayReportVariable);
+  int fd = trace::inherited_pipe(VPC_REPLAY_REPORT_VARIABLE);
   [[maybe_unused]] ssize_t written = write(fd >= 0 ? fd : STDERR_FILENO, line.data(), line.size());
   _exit(EXIT_FAILURE);
 }

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "ferrox/common/Result.h"
-#include "ferrox/trace/recording.h"
+#include "ferrox/recording/recording.h"
 #include "ferrox/vpc/Export.h"
 
 namespace ferrox::vpc {
@@ -32,12 +32,6 @@ namespace ferrox::vpc {
 class DeviceNode;
 class IrqController;
 class Privilege;
-
-// A program that preloads the virtual PC replays the recording this names, with the options
-// ("timing,polling") and the pipe for the verdict (trace/inherited_pipe.h) that the others name.
-constexpr const char* ReplayVariable = "FERROX_VPC_REPLAY";
-constexpr const char* ReplayLooseVariable = "FERROX_VPC_REPLAY_LOOSE";
-constexpr const char* ReplayReportVariable = "FERROX_VPC_REPLAY_REPORT";
 
 struct ReplayOptions {
   bool loose_timing = false;

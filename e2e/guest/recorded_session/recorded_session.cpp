@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/check.h"
-#include "ferrox/trace/recording.h"
-#include "ferrox/trace/recording_writer.h"
+#include "ferrox/recording/recording.h"
+#include "ferrox/recording/recording_writer.h"
 #include "ferrox/trace/trace_layer.h"
 #include "tests/trace/session.h"
 

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "ferrox/hwtypes/DriverContract.h"
-#include "ferrox/trace/recording.h"
+#include "ferrox/recording/recording.h"
 
 namespace ferrox::trace {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Decoding the records of each request as the driver contract lays them out.
-#include "ferrox/trace/event_decoding.h"
+#include "ferrox/recording/event_decoding.h"
 
 #include <string.h>
 
@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "ferrox/hwtypes/DriverContract.h"
-#include "ferrox/trace/hardware_names.h"
+#include "ferrox/recording/hardware_names.h"
 
 namespace ferrox::trace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ferrox/trace/recording.h"
+#include "ferrox/recording/recording.h"
 
 namespace ferrox::trace {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The async-signal-safe writer of events.
-#include "ferrox/trace/recording_writer.h"
+#include "ferrox/recording/recording_writer.h"
 
 #include <errno.h>
 #include <signal.h>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "ferrox/trace/recording.h"
+#include "ferrox/recording/recording.h"
 
 namespace ferrox::trace {
 

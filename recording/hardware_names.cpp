@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The hardware's names.
-#include "ferrox/trace/hardware_names.h"
+#include "ferrox/recording/hardware_names.h"
 
 #include <cstdio>
 #include <iterator>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Pipes handed down by the tool.
-#include "ferrox/trace/inherited_pipe.h"
+#include "ferrox/recording/inherited_pipe.h"
 
 #include <sys/stat.h>
 
