@@ -9,6 +9,7 @@
 // in 16 bits, so a port based at 0xFFFF has its status register at port 0; the operations here
 // keep the shadows themselves because the byte accessors only see an unwrapped range.
 #include "ferrox/component/Ferrox32.h"
+#include "ferrox/hwtypes/PcHardware.h"
 
 namespace ferrox {
 
@@ -17,26 +18,6 @@ namespace {
 // The firmware's table of parallel-port base addresses: one 16-bit word per slot, 0 when empty.
 constexpr std::uint32_t BiosLptTable = 0x408;
 constexpr std::uint32_t BiosLptTableSize = LptSlotCount * sizeof(Word);
-
-enum LptRegister : Byte { DataRegister = 0, StatusRegister = 1, ControlRegister = 2 };
-constexpr Byte RegisterCount = 3;
-
-// Mode bits of the control register.
-constexpr Byte IrqEnableBit = 0x10;  // the port interrupts on acknowledge
-constexpr Byte ReadModeBit = 0x20;   // the data lines are inputs
-// The select-in bit of the control register (pin 17, inverted by the port).
-constexpr Byte SelectInBit = 0x08;
-
-enum LptPin : Byte {
-  StrobePin = 1,
-  AcknowledgePin = 10,
-  BusyPin = 11,
-  PaperEndPin = 12,
-  SelectPin = 13,
-  AutoFeedPin = 14,
-  ErrorPin = 15,
-  InitPin = 16,
-};
 
 // Writes that hold a pulsed line released after its one-write pulse; the pulse's only timing.
 constexpr int PulseHoldWrites = 1001;
@@ -66,29 +47,29 @@ void TFerrox32::fSetLPTNumber(Byte Number) {
   FLPTBase = FLPTAddress[Number - 1];
   // Two passes over the registers: the second loads the write shadow, so the next write to a
   // register starts from what the port holds now.
-  for (Byte reg = 0; reg < RegisterCount; ++reg) FLPTReadShadow[reg] = fGetPortB(static_cast<Word>(FLPTBase + reg));
-  for (Byte reg = 0; reg < RegisterCount; ++reg) {
+  for (Byte reg = 0; reg < lpt::RegisterCount; ++reg) FLPTReadShadow[reg] = fGetPortB(static_cast<Word>(FLPTBase + reg));
+  for (Byte reg = 0; reg < lpt::RegisterCount; ++reg) {
     FLPTWriteShadow[reg] = fGetPortB(static_cast<Word>(FLPTBase + reg));
     FLPTReadShadow[reg] = FLPTWriteShadow[reg];
   }
-  FLPTIrq = (FLPTWriteShadow[ControlRegister] & IrqEnableBit) != 0;
+  FLPTIrq = (FLPTWriteShadow[lpt::Control] & lpt::IrqEnable) != 0;
   FLPTNumber = Number;
 }
 
 void TFerrox32::fSetLPTIrq(bool Enable) {
   if (!FDriverActive) return;
-  Byte control = FLPTWriteShadow[ControlRegister];
-  control = Enable ? control | IrqEnableBit : control & ~IrqEnableBit;
-  fSetPortB(static_cast<Word>(FLPTBase + ControlRegister), control);
-  FLPTWriteShadow[ControlRegister] = control;
+  Byte control = FLPTWriteShadow[lpt::Control];
+  control = Enable ? control | lpt::IrqEnable : control & ~lpt::IrqEnable;
+  fSetPortB(static_cast<Word>(FLPTBase + lpt::Control), control);
+  FLPTWriteShadow[lpt::Control] = control;
   FLPTIrq = Enable;
 }
 
 void TFerrox32::fSetLPTReadMode(bool ReadMode) {
   if (!FDriverActive) return;
-  Byte& control = FLPTWriteShadow[ControlRegister];
-  control = ReadMode ? control | ReadModeBit : control & ~ReadModeBit;
-  fSetPortB(static_cast<Word>(FLPTBase + ControlRegister), control);
+  Byte& control = FLPTWriteShadow[lpt::Control];
+  control = ReadMode ? control | lpt::Direction : control & ~lpt::Direction;
+  fSetPortB(static_cast<Word>(FLPTBase + lpt::Control), control);
   FLPTReadMode = ReadMode;
 }
 
@@ -112,31 +93,31 @@ void TFerrox32::fSetPin(Byte Pin, bool Level) {
   FLPTWriteShadow[reg] = value;
 }
 
-bool TFerrox32::fGetLPTAckwl() { return !fGetPin(AcknowledgePin); }
-bool TFerrox32::fGetLPTBusy() { return fGetPin(BusyPin); }
-bool TFerrox32::fGetLPTPaperEnd() { return fGetPin(PaperEndPin); }
+bool TFerrox32::fGetLPTAckwl() { return !fGetPin(lpt::AcknowledgePin); }
+bool TFerrox32::fGetLPTBusy() { return fGetPin(lpt::BusyPin); }
+bool TFerrox32::fGetLPTPaperEnd() { return fGetPin(lpt::PaperEndPin); }
 // True when the select line is low.
-bool TFerrox32::fGetLPTSlct() { return !fGetPin(SelectPin); }
-bool TFerrox32::fGetLPTError() { return !fGetPin(ErrorPin); }
+bool TFerrox32::fGetLPTSlct() { return !fGetPin(lpt::SelectPin); }
+bool TFerrox32::fGetLPTError() { return !fGetPin(lpt::ErrorPin); }
 
 void TFerrox32::LPTStrobe() {
-  fSetPin(StrobePin, false);
-  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(StrobePin, true);
+  fSetPin(lpt::StrobePin, false);
+  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(lpt::StrobePin, true);
 }
 
-void TFerrox32::LPTAutofd(bool Assert) { fSetPin(AutoFeedPin, !Assert); }
+void TFerrox32::LPTAutofd(bool Assert) { fSetPin(lpt::AutoFeedPin, !Assert); }
 
 void TFerrox32::LPTInit() {
-  fSetPin(InitPin, false);
-  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(InitPin, true);
+  fSetPin(lpt::InitPin, false);
+  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(lpt::InitPin, true);
 }
 
 // Drives the init line low and releases select in (pin 17 high). The shadow loses its select-in
 // bit even while the driver is closed, when the write itself is dropped.
 void TFerrox32::LPTSlctIn() {
-  fSetPin(InitPin, false);
-  FLPTWriteShadow[ControlRegister] &= static_cast<Byte>(~SelectInBit);
-  fSetPortB(static_cast<Word>(FLPTBase + ControlRegister), FLPTWriteShadow[ControlRegister]);
+  fSetPin(lpt::InitPin, false);
+  FLPTWriteShadow[lpt::Control] &= static_cast<Byte>(~lpt::SelectIn);
+  fSetPortB(static_cast<Word>(FLPTBase + lpt::Control), FLPTWriteShadow[lpt::Control]);
 }
 
 }  // namespace ferrox

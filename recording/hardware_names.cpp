@@ -5,15 +5,11 @@
 #include <cstdio>
 #include <iterator>
 
+#include "ferrox/hwtypes/PcHardware.h"
+
 namespace ferrox::trace {
 
 namespace {
-
-constexpr std::uint32_t ParallelBases[] = {0x378, 0x278, 0x3BC};
-constexpr std::uint32_t AtaCommandBlock = 0x1F0;
-constexpr std::uint32_t AtaControl = 0x3F6;
-constexpr std::uint32_t PciConfigAddress = 0xCF8;
-constexpr std::uint32_t PciConfigData = 0xCFC;
 
 std::string hex(std::uint32_t value) {
   char text[16];
@@ -24,26 +20,28 @@ std::string hex(std::uint32_t value) {
 std::string yes_no(bool on) { return on ? "yes" : "no"; }
 std::string active(bool on) { return on ? "active" : "inactive"; }
 
-// The status register: busy and acknowledge (bits 7, 6) and error (bit 3) are low-active lines,
-// and the port inverts busy on its way in, so a set bit 7 means not busy.
+// The status register: busy, acknowledge and error are low-active lines, and the port inverts
+// busy on its way in, so a set bit means not busy.
 std::string parallel_status(std::uint32_t value) {
-  return "busy " + yes_no(!(value & 0x80)) + ", acknowledge " + active(!(value & 0x40)) + ", paper end " +
-         yes_no(value & 0x20) + ", select " + yes_no(value & 0x10) + ", error " + active(!(value & 0x08));
+  using namespace lpt;
+  return "busy " + yes_no(!(value & NotBusy)) + ", acknowledge " + active(!(value & Acknowledge)) + ", paper end " +
+         yes_no(value & PaperEnd) + ", select " + yes_no(value & Select) + ", error " + active(!(value & Error));
 }
 
-// The control register: the port inverts strobe, auto feed and select in (bits 0, 1, 3) on their
-// way out, so a set bit drives the line low, which is active; init (bit 2) is not inverted and is
-// active when the bit is clear.
+// The control register: the port inverts strobe, auto feed and select in on their way out, so a
+// set bit drives the line low, which is active; init is not inverted and is active when its bit is
+// clear.
 std::string parallel_control(std::uint32_t value) {
-  return "strobe " + active(value & 0x01) + ", auto feed " + active(value & 0x02) + ", init " + active(!(value & 0x04)) +
-         ", select in " + active(value & 0x08) + ", interrupt on acknowledge " + yes_no(value & 0x10) + ", read mode " +
-         yes_no(value & 0x20);
+  using namespace lpt;
+  return "strobe " + active(value & Strobe) + ", auto feed " + active(value & AutoFeed) + ", init " +
+         active(!(value & Init)) + ", select in " + active(value & SelectIn) + ", interrupt on acknowledge " +
+         yes_no(value & IrqEnable) + ", read mode " + yes_no(value & Direction);
 }
 
 std::string parallel_name(std::uint32_t base, std::uint32_t offset, std::optional<std::uint32_t> value) {
   std::string name = "parallel port " + hex(base);
-  if (offset == 0) return name + " data";
-  if (offset == 1) return name + " status" + (value ? ": " + parallel_status(*value) : "");
+  if (offset == lpt::Data) return name + " data";
+  if (offset == lpt::Status) return name + " status" + (value ? ": " + parallel_status(*value) : "");
   return name + " control" + (value ? ": " + parallel_control(*value) : "");
 }
 
@@ -51,7 +49,8 @@ std::string ata_status(std::uint32_t value) {
   static constexpr struct {
     std::uint32_t bit;
     const char* name;
-  } bits[] = {{0x80, "busy"}, {0x40, "ready"}, {0x20, "fault"}, {0x08, "data request"}, {0x01, "error"}};
+  } bits[] = {{ata::Busy, "busy"}, {ata::DriveReady, "ready"}, {ata::DeviceFault, "fault"},
+              {ata::DataRequest, "data request"}, {ata::Err, "error"}};
   std::string set;
   for (const auto& bit : bits)
     if (value & bit.bit) set += (set.empty() ? "" : ", ") + std::string(bit.name);
@@ -62,13 +61,13 @@ std::string ata_name(std::uint32_t offset, bool output, std::optional<std::uint3
   static const char* const inputs[] = {"data", "error", "sector count", "lba low", "lba mid", "lba high", "drive/head", "status"};
   static const char* const outputs[] = {"data", "features", "sector count", "lba low", "lba mid", "lba high", "drive/head", "command"};
   std::string name = std::string("ata primary ") + (output ? outputs : inputs)[offset];
-  if (offset == 7 && value && !output) name += ": " + ata_status(*value);
-  if (offset == 7 && value && output && *value == 0xEC) name += ": identify device";
+  if (offset == ata::StatusCommand && value && !output) name += ": " + ata_status(*value);
+  if (offset == ata::StatusCommand && value && output && *value == ata::IdentifyDevice) name += ": identify device";
   return name;
 }
 
 std::string pci_address(std::uint32_t value) {
-  if (!(value & 0x80000000)) return "off";
+  if (!(value & pci_config::AddressEnable)) return "off";
   char text[64];
   std::snprintf(text, sizeof text, "%02x:%02x.%x register %#x", (value >> 16) & 0xFF, (value >> 11) & 0x1F,
                 (value >> 8) & 7, value & 0xFC);
@@ -78,15 +77,18 @@ std::string pci_address(std::uint32_t value) {
 }  // namespace
 
 std::string port_name(std::uint32_t port, bool output, std::optional<std::uint32_t> value) {
-  for (std::uint32_t base : ParallelBases)
-    if (port >= base && port < base + 3) return parallel_name(base, port - base, value);
-  if (port >= AtaCommandBlock && port < AtaCommandBlock + 8) return ata_name(port - AtaCommandBlock, output, value);
-  if (port == AtaControl) {
+  for (std::uint32_t base : lpt::StandardBases)
+    if (port >= base && port < base + lpt::RegisterCount) return parallel_name(base, port - base, value);
+  if (port >= ata::CommandBlock && port < ata::CommandBlock + ata::CommandBlockLength)
+    return ata_name(port - ata::CommandBlock, output, value);
+  if (port == ata::ControlBlock) {
     std::string name = output ? "ata primary device control" : "ata primary alternate status";
     return value && !output ? name + ": " + ata_status(*value) : name;
   }
-  if (port == PciConfigAddress) return std::string("pci configuration address") + (value ? ": " + pci_address(*value) : "");
-  if (port >= PciConfigData && port < PciConfigData + 4) return "pci configuration data";
+  if (port == pci_config::AddressPort)
+    return std::string("pci configuration address") + (value ? ": " + pci_address(*value) : "");
+  if (port >= pci_config::DataPort && port < pci_config::AddressPort + pci_config::PortsLength)
+    return "pci configuration data";
   return "";
 }
 

@@ -99,7 +99,7 @@ ferrox::Status Machine::reset(const MachineDescription& description) {
   timer_.fit(description.timer);
   pci_.reset(description_.pci_functions);
   pci_config_ports_.reset();
-  ports_.attach(PciConfigPortsBase, PciConfigPortsLength, pci_config_ports_);
+  ports_.attach(pci_config::AddressPort, pci_config::PortsLength, pci_config_ports_);
   memory_.reset(description_.memory, description_.bios);
   attach_ata_disk();
   return status;
@@ -111,9 +111,9 @@ void Machine::attach_ata_disk() {
   ata_disk_.reset();
   if (!description_.ata_disk_model) return;
   ata_disk_ = std::make_unique<AtaDisk>(*description_.ata_disk_model, DiskSectors,
-                                        [this] { irqs_.raise(AtaPrimaryIrq); });
-  ports_.attach(AtaCommandBlock, AtaDisk::CommandPortCount, *ata_disk_);
-  ports_.attach(AtaControlBlock, AtaDisk::ControlPortCount, ata_disk_->control_block());
+                                        [this] { irqs_.raise(ata::PrimaryIrq); });
+  ports_.attach(ata::CommandBlock, AtaDisk::CommandPortCount, *ata_disk_);
+  ports_.attach(ata::ControlBlock, AtaDisk::ControlPortCount, ata_disk_->control_block());
 }
 
 }  // namespace ferrox::vpc

@@ -2,12 +2,14 @@
 // The printer handshake, through the component's pins and strobe.
 #include "tools/ferrox/lpt_print.h"
 
+#include "ferrox/hwtypes/PcHardware.h"
+
 namespace ferrox_tool {
 
 namespace {
 
-constexpr ferrox::Byte StrobePin = 1;
-constexpr ferrox::Byte FirstDataPin = 2;
+using ferrox::lpt::FirstDataPin;
+using ferrox::lpt::StrobePin;
 // Register accesses the component's strobe holds the line released after its one-access pulse.
 constexpr int StrobeHoldAccesses = 1001;
 

@@ -1,10 +1,18 @@
 // SPDX-License-Identifier: MIT
-// The driver's physical memory windows, per open file. Reads and writes name their window by
-// LinearAddr and PhysAddr; they fail with EINVAL, leaving Data untouched, unless it is a live window
-// of this file at that PhysAddr, Offset + Count lies inside it and Count fits Data. A window belongs
-// to the process that mapped it: another process sharing the file (a forked child) gets EPERM for
-// it. A write's bytes pass through a bounce buffer, as the driver's do, so one whose Data cannot all
-// be read writes nothing.
+// The driver's physical memory windows, per open file.
+//
+//   2  map    PhysAddr, Count = size in; LinearAddr out: the window's handle, 0 when it cannot map:
+//             ENOSPC when the file holds 64 windows; EINVAL for size 0, more than 256 MiB, or a
+//             range past 4 GiB; EPERM for a range with System RAM in it; ENOMEM when no linear
+//             space is left
+//   3  unmap  the linear address of a window of this file; EPERM for one another process (a forked
+//             child sharing the file) mapped
+//
+// Reads and writes (14, 15) name their window by LinearAddr and PhysAddr; they fail with EINVAL,
+// leaving Data untouched, unless it is a live window of this file at that PhysAddr, Offset + Count
+// lies inside it and Count fits Data. A window belongs to the process that mapped it: another
+// process sharing the file (a forked child) gets EPERM for it. A write's bytes pass through a
+// bounce buffer, as the driver's do, so one whose Data cannot all be read writes nothing.
 #include <errno.h>
 #include <unistd.h>
 

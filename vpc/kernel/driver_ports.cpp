@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/hwtypes/PcHardware.h"
 #include "ferrox/vpc/kernel/driver_requests.h"
 #include "ferrox/vpc/kernel/user_memory.h"
 
@@ -27,9 +28,9 @@ constexpr bool in_port_space(std::uint32_t port, unsigned width) { return port <
 
 constexpr bool fits_width(std::uint32_t value, unsigned width) { return width == 4 || value >> (8 * width) == 0; }
 
-constexpr std::uint32_t PciConfigAddress = 0xCF8;
-constexpr std::uint32_t PciConfigData = 0xCFC;
-constexpr std::uint32_t PciConfigEnd = 0xD00;
+constexpr std::uint32_t PciConfigAddress = pci_config::AddressPort;
+constexpr std::uint32_t PciConfigData = pci_config::DataPort;
+constexpr std::uint32_t PciConfigEnd = pci_config::AddressPort + pci_config::PortsLength;
 
 // An access that reaches the configuration ports without being one of the mechanism's.
 constexpr bool refused_at_pci_config(std::uint32_t port, unsigned width) {

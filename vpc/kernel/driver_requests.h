@@ -3,24 +3,8 @@
 // Every request copies its record in from the program and its answer back out, as a driver does
 // with copy_from_user and copy_to_user: a record the program cannot read or write fails with EFAULT.
 //
-//   2  map           PhysAddr, Count = size in; LinearAddr out: the window's handle, 0 when it
-//                    cannot map: ENOSPC when the file holds 64 windows; EINVAL for size 0, more
-//                    than 256 MiB, or a range past 4 GiB; EPERM for a range with System RAM in it;
-//                    ENOMEM when no linear space is left
-//   3  unmap         the linear address of a window of this file; EPERM for one another process
-//                    (a forked child sharing the file) mapped
-//   4 / 5            port byte in / out: TPortRecord, Port in; Value out (in) or in (out)
-//   6 / 7            port word in / out
-//   8 / 9            port double word in / out
-//   14 window read   Count bytes of the window from Offset into Data
-//   15 window write  Count bytes of Data into the window from Offset
-//   16 PCI read      Count 1, 2, 4: the register as the result; Count 64 with Reg 0: the header
-//   17 PCI write     Count 1, 2, 4: Value into the register
-//   18 IRQ unmask    TIrqRequest: signal the caller for every interrupt on Irq
-//   19 IRQ mask      TIrqRequest: stop that
-//   20 IRQ count     the line by value; the count of its interrupts the driver took
-//
-// The details of each are at the top of its file.
+// The requests and their records are listed in hwtypes/DriverContract.h; what each one checks and
+// answers is at the top of its file.
 #pragma once
 
 #include <array>

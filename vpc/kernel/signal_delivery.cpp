@@ -48,7 +48,7 @@ bool is_blocked(int signal) {
 // --- The probe: one signal through the kernel, checked for its fields and for arriving before
 // the sending call returns, as it does natively.
 
-constexpr int ProbeSignal = 44;
+constexpr int ProbeSignal = InterruptSignal;  // the way the driver's signals take
 constexpr std::int32_t ProbeError = 0x5EC0FFEE;
 constexpr std::int32_t ProbeCode = 7;
 

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ferrox/hwtypes/PcHardware.h"
 #include "ferrox/vpc/Export.h"
 
 namespace ferrox::vpc {
@@ -31,19 +32,8 @@ constexpr PinMask AllSignalPins = ((PinMask{1} << (ParallelPinCount + 1)) - 1) &
 constexpr bool fell(unsigned pin, PinMask before, PinMask now) { return (before & ~now) & pin_bit(pin); }
 constexpr bool rose(unsigned pin, PinMask before, PinMask now) { return (~before & now) & pin_bit(pin); }
 
-// The signal pins by name; pins 2..9 carry data bits 0..7.
-enum ParallelPin : unsigned {
-  StrobePin = 1,
-  FirstDataPin = 2,
-  AcknowledgePin = 10,
-  BusyPin = 11,
-  PaperEndPin = 12,
-  SelectPin = 13,
-  AutoFeedPin = 14,
-  ErrorPin = 15,
-  InitPin = 16,
-  SelectInPin = 17,
-};
+// The signal pins by name (StrobePin, ...; pins 2..9 carry data bits 0..7).
+using enum lpt::Pin;
 
 // The byte on the data pins 2..9.
 constexpr std::uint8_t data_byte(PinMask levels) { return static_cast<std::uint8_t>(levels >> FirstDataPin); }

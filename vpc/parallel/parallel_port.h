@@ -25,7 +25,7 @@ namespace ferrox::vpc {
 
 class VPC_API ParallelPort final : public PortDevice, public LineDevice {
  public:
-  static constexpr std::uint16_t PortCount = 3;
+  static constexpr std::uint16_t PortCount = lpt::RegisterCount;
 
   // `interrupt` raises the port's IRQ line once.
   ParallelPort(ParallelConnector& connector, std::function<void()> interrupt);
@@ -39,26 +39,9 @@ class VPC_API ParallelPort final : public PortDevice, public LineDevice {
   void lines_changed(PinMask before, PinMask now) override;
 
  private:
-  enum Register : std::uint16_t { Data = 0, Status = 1, Control = 2 };
-
-  enum StatusBit : std::uint8_t {
-    StatusReserved = 0x07,  // not wired: read as ones
-    Error = 0x08,           // pin 15, low while the printer has an error
-    Select = 0x10,          // pin 13, high while the printer is on line
-    PaperEnd = 0x20,        // pin 12
-    Acknowledge = 0x40,     // pin 10, low during the acknowledge pulse
-    NotBusy = 0x80,         // pin 11, inverted: set while the busy line is low
-  };
-
-  enum ControlBit : std::uint8_t {
-    Strobe = 0x01,           // pin 1, inverted: set pulls the line low
-    AutoFeed = 0x02,         // pin 14, inverted
-    Init = 0x04,             // pin 16, not inverted: clear pulls the line low
-    SelectIn = 0x08,         // pin 17, inverted
-    IrqEnable = 0x10,        // interrupt at the end of an acknowledge pulse
-    Direction = 0x20,        // data lines are inputs
-    ControlReserved = 0xC0,  // not wired: read as ones
-  };
+  using enum lpt::Register;
+  using enum lpt::StatusBit;
+  using enum lpt::ControlBit;
   // Init high and printer selected, as the firmware's printer initialisation leaves it.
   static constexpr std::uint8_t ControlAfterFirmware = Init | SelectIn;
 

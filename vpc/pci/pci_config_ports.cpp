@@ -8,10 +8,10 @@ namespace {
 
 // Offsets within the claimed ports.
 constexpr std::uint16_t ConfigAddress = 0;
-constexpr std::uint16_t ConfigData = 4;
-constexpr std::uint16_t ConfigDataEnd = 8;
+constexpr std::uint16_t ConfigData = pci_config::DataPort - pci_config::AddressPort;
+constexpr std::uint16_t ConfigDataEnd = pci_config::PortsLength;
 
-constexpr std::uint32_t AddressEnable = 0x80000000;
+constexpr std::uint32_t AddressEnable = pci_config::AddressEnable;
 constexpr std::uint32_t AddressImplemented = 0x80FFFFFC;  // enable, bus, devfn, dword register
 
 }  // namespace

@@ -10,14 +10,12 @@
 #include <cstdint>
 #include <optional>
 
+#include "ferrox/hwtypes/PcHardware.h"
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/pci/pci_bus.h"
 #include "ferrox/vpc/platform/port_bus.h"
 
 namespace ferrox::vpc {
-
-constexpr std::uint16_t PciConfigPortsBase = 0xCF8;
-constexpr std::uint16_t PciConfigPortsLength = 8;
 
 class VPC_API PciConfigPorts final : public PortDevice {
  public:

@@ -69,9 +69,9 @@ std::uint32_t AtaDisk::read(std::uint16_t offset, unsigned width) {
       if (width == 4) value |= std::uint32_t{next_data_word()} << 16;
       return width == 1 ? value & 0xFF : value;
     }
-    case Error:
+    case ErrorFeatures:
       return slave_selected() ? 0 : state_.error;
-    case Status:
+    case StatusCommand:
       state_.interrupt_pending = false;
       update_irq();
       return status();
@@ -85,7 +85,7 @@ void AtaDisk::write(std::uint16_t offset, unsigned, std::uint32_t value) {
   switch (offset) {
     case Data:
       break;  // no command here takes data from the host
-    case Status:
+    case StatusCommand:
       if (!slave_selected() && !(state_.control & SoftReset) && !(state_.status & Busy)) run_command(byte);
       break;
     default:
@@ -96,7 +96,7 @@ void AtaDisk::write(std::uint16_t offset, unsigned, std::uint32_t value) {
 
 void AtaDisk::run_command(std::uint8_t command) {
   state_.error = 0;
-  if (command != IdentifyDevice) {
+  if (command != ata::IdentifyDevice) {
     state_.error = Aborted;
     finish_command(DriveReady | SeekComplete | Err);
     return;

@@ -22,18 +22,15 @@
 #include <functional>
 #include <string>
 
+#include "ferrox/hwtypes/PcHardware.h"
 #include "ferrox/vpc/Export.h"
 #include "ferrox/vpc/platform/port_bus.h"
 
 namespace ferrox::vpc {
 
-constexpr std::uint16_t AtaCommandBlock = 0x1F0;
-constexpr std::uint16_t AtaControlBlock = 0x3F6;
-constexpr unsigned AtaPrimaryIrq = 14;
-
 class VPC_API AtaDisk final : public PortDevice {
  public:
-  static constexpr std::uint16_t CommandPortCount = 8;
+  static constexpr std::uint16_t CommandPortCount = ata::CommandBlockLength;
   static constexpr std::uint16_t ControlPortCount = 1;
   static constexpr unsigned IdentifyWords = 256;
 
@@ -53,24 +50,8 @@ class VPC_API AtaDisk final : public PortDevice {
   std::array<std::uint16_t, IdentifyWords> identity() const;
 
  private:
-  enum Register : std::uint16_t {
-    Data = 0,
-    Error = 1,  // write: features
-    SectorCount = 2,
-    LbaLow = 3,
-    LbaMid = 4,
-    LbaHigh = 5,
-    DriveHead = 6,
-    Status = 7,  // write: command
-  };
-
-  enum StatusBit : std::uint8_t {
-    Err = 0x01,           // the last command failed; the error register says why
-    DataRequest = 0x08,   // words wait in (or are wanted for) the data register
-    SeekComplete = 0x10,  // always set by a drive at rest
-    DriveReady = 0x40,
-    Busy = 0x80,
-  };
+  using enum ata::Register;
+  using enum ata::StatusBit;
 
   enum ControlBit : std::uint8_t {
     NoInterrupt = 0x02,  // nIEN: the drive keeps its interrupt line quiet
@@ -79,7 +60,6 @@ class VPC_API AtaDisk final : public PortDevice {
 
   static constexpr std::uint8_t SlaveBit = 0x10;
   static constexpr std::uint8_t Aborted = 0x04;  // error register: the command was refused
-  static constexpr std::uint8_t IdentifyDevice = 0xEC;
 
   class ControlBlock final : public PortDevice {
    public:
