@@ -52,24 +52,22 @@ ferrox::Status fits_one_block(const Block& block) {
 }
 
 Result<Block> read_block(const MemOptions& options) {
-  Result<Access> access = parse_access(options.address, MemorySyntax, Values::Refused);
-  if (!access) return access.error();
-  Block block{static_cast<std::uint32_t>(access->address), access->width.value_or(1), options.count, {}};
-  if (ferrox::Status fits = fits_one_block(block); !fits) return fits.error();
+  FERROX_TRY_ASSIGN(Access access, parse_access(options.address, MemorySyntax, Values::Refused));
+  Block block{static_cast<std::uint32_t>(access.address), access.width.value_or(1), options.count, {}};
+  FERROX_TRY(fits_one_block(block));
   return block;
 }
 
 Result<Block> write_block(const MemOptions& options) {
-  Result<Access> access = parse_access(options.address, MemorySyntax, Values::Optional);
-  if (!access) return access.error();
-  if (!access->values.empty() && !options.values.empty())
+  FERROX_TRY_ASSIGN(Access access, parse_access(options.address, MemorySyntax, Values::Optional));
+  if (!access.values.empty() && !options.values.empty())
     return Error{fmt::format("\"{}\" gives the values already", options.address)};
-  Block block{static_cast<std::uint32_t>(access->address), access->width.value_or(1), 0,
-              access->values.empty() ? options.values : access->values};
+  Block block{static_cast<std::uint32_t>(access.address), access.width.value_or(1), 0,
+              access.values.empty() ? options.values : access.values};
   block.elements = static_cast<std::uint32_t>(block.values.size());
   if (block.values.empty()) return Error{"nothing to write: give values, or ADDR.l=VALUE"};
-  if (ferrox::Status fit = values_fit(block.values, block.width); !fit) return fit.error();
-  if (ferrox::Status fits = fits_one_block(block); !fits) return fits.error();
+  FERROX_TRY(values_fit(block.values, block.width));
+  FERROX_TRY(fits_one_block(block));
   return block;
 }
 

@@ -36,17 +36,16 @@ struct PortAccess {
 };
 
 Result<PortAccess> resolve(const PortOptions& options, Values values) {
-  Result<Access> access = parse_access(options.port, PortSyntax, values);
-  if (!access) return access.error();
-  if (access->width && options.size && *access->width != options.size)
+  FERROX_TRY_ASSIGN(Access access, parse_access(options.port, PortSyntax, values));
+  if (access.width && options.size && *access.width != options.size)
     return Error{fmt::format("\"{}\" and --size {} give two widths", options.port, options.size)};
-  if (!access->values.empty() && !options.values.empty())
+  if (!access.values.empty() && !options.values.empty())
     return Error{fmt::format("\"{}\" gives the value already", options.port)};
-  PortAccess resolved{static_cast<std::uint16_t>(access->address), access->width.value_or(options.size ? options.size : 1),
-                      access->values.empty() ? options.values : access->values};
+  PortAccess resolved{static_cast<std::uint16_t>(access.address), access.width.value_or(options.size ? options.size : 1),
+                      access.values.empty() ? options.values : access.values};
   if (resolved.port + resolved.width - 1 > 0xFFFF)
     return Error{fmt::format("{} from port {:#x} run past port 0xffff", bytes_text(resolved.width), resolved.port)};
-  if (ferrox::Status fit = values_fit(resolved.values, resolved.width); !fit) return fit.error();
+  FERROX_TRY(values_fit(resolved.values, resolved.width));
   return resolved;
 }
 
