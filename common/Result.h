@@ -47,3 +47,21 @@ struct Done {};
 using Status = Result<Done>;
 
 }  // namespace ferrox
+
+// Propagation inside a function that returns a Result: the error of expr, as it is, goes to the
+// caller; otherwise the function goes on (FERROX_TRY) or the value is moved into a new variable
+// (FERROX_TRY_ASSIGN(Access access, parse(text))). The result lives in a variable named after the
+// line, so that several of them fit in one scope.
+#define FERROX_RESULT_NAME_(line) ferrox_result_##line
+#define FERROX_RESULT_NAME(line) FERROX_RESULT_NAME_(line)
+
+#define FERROX_TRY(expr)                                              \
+  do {                                                                \
+    if (auto FERROX_RESULT_NAME(__LINE__) = (expr); !FERROX_RESULT_NAME(__LINE__)) \
+      return FERROX_RESULT_NAME(__LINE__).error();                    \
+  } while (false)
+
+#define FERROX_TRY_ASSIGN(declaration, expr)                                                     \
+  auto FERROX_RESULT_NAME(__LINE__) = (expr);                                                    \
+  if (!FERROX_RESULT_NAME(__LINE__)) return FERROX_RESULT_NAME(__LINE__).error();                \
+  declaration = std::move(*FERROX_RESULT_NAME(__LINE__))

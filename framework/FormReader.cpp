@@ -111,9 +111,8 @@ class FormReader {
     const OpenObject& object = open_.back();
     const TPropertyInfo* property = object.component_class->FindProperty(name);
     if (!property) return Error{object.component_class->ClassName + " has no published property " + Quoted(name)};
-    Result<TValue> value = Value(*property, text);
-    if (!value) return value.error();
-    property->Write(*object.component, *value);
+    FERROX_TRY_ASSIGN(TValue value, Value(*property, text));
+    property->Write(*object.component, value);
     return Done{};
   }
 

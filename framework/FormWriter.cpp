@@ -62,7 +62,7 @@ class FormWriter {
 
 Result<std::string> WriteForm(const TComponent& Root) {
   FormWriter writer(Root);
-  if (Status written = writer.WriteObject(Root, 0); !written) return written.error();
+  FERROX_TRY(writer.WriteObject(Root, 0));
   return std::move(writer.Text());
 }
 

@@ -57,14 +57,13 @@ Result<std::unique_ptr<TPackage>> LoadPackage(const std::string& Path, PackageHo
   auto finalize = Entry<void (*)()>(library.handle, "Finalize");
   auto units = Entry<const TPackageInfoTable* (*)()>(library.handle, "GetPackageInfoTable");
   if (!initialize || !finalize || !units) return Error{Path + " lacks a package entry point"};
-  Result<TPackageInfo> info = ReadDescription(*module, Host);
-  if (!info) return info.error();
+  FERROX_TRY_ASSIGN(TPackageInfo info, ReadDescription(*module, Host));
 
   initialize();
   if (Host == PackageHost::Design) {
     if (auto registration = Entry<void (*)()>(library.handle, "Register")) registration();
   }
-  return std::unique_ptr<TPackage>(new TPackage(library.release(), module, std::move(*info), units(), finalize));
+  return std::unique_ptr<TPackage>(new TPackage(library.release(), module, std::move(info), units(), finalize));
 }
 
 TPackage::TPackage(void* Handle, TModuleRecord* Module, TPackageInfo Info, const TPackageInfoTable* Units,

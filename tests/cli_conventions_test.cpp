@@ -3,6 +3,7 @@
 // it documents, and the faults people met on their first day with it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -37,6 +38,19 @@ TEST(CliConventions, ParseFaultsShareTheStyleAndTheUsageStatus) {
   ExpectUsageFault("port fifo-read 0x300 0", "COUNT: count 0 is outside 1..65536");
   ExpectUsageFault("port read", "PORT is required");
   ExpectUsageFault("--no-such-option pci list", "The following argument was not expected: --no-such-option");
+}
+
+// A command line that parses but asks for what cannot be is refused before anything runs: no
+// platform is chosen, so standard error holds the one fault line and nothing else.
+TEST(CliConventions, CommandsRefuseTheirCommandLineBeforeChoosingThePlatform) {
+  for (const char* arguments : {"port write 0x80 1 2", "port fifo-write 0x80", "mem write 0x400",
+                                "lpt capture", "trace"}) {
+    Outcome run = Ferrox(arguments);
+    EXPECT_EQ(run.status, 2) << arguments << "\n" << run.err;
+    EXPECT_EQ(run.err.rfind("ferrox: ", 0), 0u) << arguments << "\n" << run.err;
+    EXPECT_EQ(run.err.find("on the virtual PC"), std::string::npos) << arguments << "\n" << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << arguments << "\n" << run.err;
+  }
 }
 
 TEST(CliConventions, AmbiguousOrImpossibleArgumentsAreRefused) {

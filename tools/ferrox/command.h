@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What the command line asked for, and how each group of subcommands hands it over: its
 // subcommands' callbacks set the selected command, which main runs once the platform is chosen.
+// A command ends in a Status; main prints its fault, the one place the tool reports one.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "ferrox/common/Result.h"
 #include "ferrox/component/Ferrox32.h"
 #include "tools/ferrox/output.h"
 
@@ -23,11 +25,16 @@ enum class Needs {
 
 struct Command {
   Needs needs = Needs::Driver;
-  // Given the open component when needs is Driver, nullptr otherwise. Returns the exit status.
-  std::function<int(ferrox::TFerrox32*)> run;
+  // Given the open component when needs is Driver, nullptr otherwise.
+  std::function<ferrox::Status(ferrox::TFerrox32*)> run;
   // When needs is Program or ProgramOnVirtualPc, instead of run: given whether the program goes on the virtual PC.
-  std::function<int(bool on_virtual_pc)> run_program = {};
+  std::function<ferrox::Status(bool on_virtual_pc)> run_program = {};
+  // What was wrong with the command line, found before anything ran: the usage status, and no run.
+  ferrox::Status accepted = ferrox::Done{};
 };
+
+// A command line that the parser took but that asks for what cannot be.
+inline Command refused(ferrox::Error why) { return {Needs::Nothing, nullptr, nullptr, std::move(why)}; }
 
 // A command that works on the open component.
 template <class Run>
@@ -41,6 +48,22 @@ template <class Options, class Run>
 void on_parsed(CLI::App* command, Command& selected, std::shared_ptr<Options> options, Run run) {
   command->callback([&selected, options, run] {
     selected = on_driver([options, run](ferrox::TFerrox32& component) { return run(component, *options); });
+  });
+}
+
+// As on_parsed, with plan(options) first: what the options ask, as a Result, which run(component,
+// planned) then carries out. A plan's error is a usage fault, found before the platform is chosen.
+template <class Options, class Plan, class Run>
+void on_planned(CLI::App* command, Command& selected, std::shared_ptr<Options> options, Plan plan, Run run) {
+  command->callback([&selected, options, plan, run] {
+    auto planned = plan(*options);
+    if (!planned) {
+      selected = refused(planned.error());
+      return;
+    }
+    selected = on_driver([options, planned = std::move(*planned), run](ferrox::TFerrox32& component) {
+      return run(component, *options, planned);
+    });
   });
 }
 

@@ -144,7 +144,7 @@ void show_ports(std::ostream& out, ferrox::TFerrox32& component) {
 
 }  // namespace
 
-int run_demo(std::ostream& out) {
+void run_demo(std::ostream& out) {
   auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   show_driver(out, *component);
   show_ports(out, *component);
@@ -155,7 +155,6 @@ int run_demo(std::ostream& out) {
   component->CloseDriver();
   out << fmt::format("CloseDriver: driver active {}\n", yes_no(component->DriverActive()));
   component->Free();
-  return 0;
 }
 
 }  // namespace ferrox_tool

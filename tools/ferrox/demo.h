@@ -6,6 +6,6 @@
 
 namespace ferrox_tool {
 
-int run_demo(std::ostream& out);
+void run_demo(std::ostream& out);
 
 }  // namespace ferrox_tool

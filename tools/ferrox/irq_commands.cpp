@@ -70,12 +70,13 @@ class Watch {
   int pipe_[2] = {-1, -1};
 };
 
-int watch(ferrox::TFerrox32& component, const IrqOptions& options) {
+ferrox::Status watch(ferrox::TFerrox32& component, const IrqOptions& options) {
   Watch watch;
-  if (!watch.ready()) return fail("cannot watch: no pipe for the interrupt handler");
+  if (!watch.ready()) return ferrox::Error{"cannot watch: no pipe for the interrupt handler"};
   component.SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&Watch::OnIrq>(&watch));
   component.UnmaskInterrupt(options.line);
-  if (component.fGetMasked(options.line)) return fail(fmt::format("the driver did not unmask IRQ line {}", options.line));
+  if (component.fGetMasked(options.line))
+    return ferrox::Error{fmt::format("the driver did not unmask IRQ line {}", options.line)};
   double start = now();
   unsigned seen = 0;
   while (!options.count || seen < *options.count) {
@@ -97,19 +98,20 @@ int watch(ferrox::TFerrox32& component, const IrqOptions& options) {
     std::cout << fmt::format("{} interrupt{} on line {} in {:.3f} s\n", seen, seen == 1 ? "" : "s", options.line,
                              now() - start);
   if (options.count && seen < *options.count)
-    return fail(fmt::format("only {} of {} interrupts on line {} within {} s", seen, *options.count, options.line,
-                            *options.timeout));
-  return ExitSuccess;
+    return ferrox::Error{fmt::format("only {} of {} interrupts on line {} within {} s", seen, *options.count,
+                                     options.line, *options.timeout)};
+  return ferrox::Done{};
 }
 
-int count(ferrox::TFerrox32& component, const IrqOptions& options) {
+ferrox::Status count(ferrox::TFerrox32& component, const IrqOptions& options) {
   std::int32_t interrupts = component.InterruptCounter(options.line);
-  if (interrupts < 0) return fail(fmt::format("the driver did not answer the count of IRQ line {}", options.line));
+  if (interrupts < 0)
+    return ferrox::Error{fmt::format("the driver did not answer the count of IRQ line {}", options.line)};
   if (options.json)
     print_json({{"line", options.line}, {"count", interrupts}});
   else
     std::cout << interrupts << '\n';
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
 void add_line(CLI::App* command, IrqOptions& options) {

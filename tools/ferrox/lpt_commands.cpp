@@ -46,31 +46,30 @@ struct LptOptions {
 const char* yes_no(bool value) { return value ? "yes" : "no"; }
 const char* on_off(bool value) { return value ? "on" : "off"; }
 
-// Selects the asked port; a fault when the firmware listed fewer.
-bool select(ferrox::TFerrox32& component, const LptOptions& options) {
-  if (options.port > component.LPTCount()) {
-    fail(component.LPTCount() == 0
-             ? fmt::format("LPT{} is not installed: the BIOS data area lists no parallel port", options.port)
-             : fmt::format("LPT{} is not installed: the BIOS data area lists {} parallel port{}", options.port,
-                           component.LPTCount(), component.LPTCount() == 1 ? "" : "s"));
-    return false;
-  }
+// Selects the asked port; an error when the firmware listed fewer.
+ferrox::Status select(ferrox::TFerrox32& component, const LptOptions& options) {
+  if (options.port > component.LPTCount())
+    return ferrox::Error{
+        component.LPTCount() == 0
+            ? fmt::format("LPT{} is not installed: the BIOS data area lists no parallel port", options.port)
+            : fmt::format("LPT{} is not installed: the BIOS data area lists {} parallel port{}", options.port,
+                          component.LPTCount(), component.LPTCount() == 1 ? "" : "s")};
   component.fSetLPTNumber(static_cast<ferrox::Byte>(options.port));
-  return true;
+  return ferrox::Done{};
 }
 
-int list(ferrox::TFerrox32& component, const LptOptions& options) {
+ferrox::Status list(ferrox::TFerrox32& component, const LptOptions& options) {
   if (options.json) {
     nlohmann::json ports = nlohmann::json::array();
     for (int number = 1; number <= component.LPTCount(); ++number)
       ports.push_back({{"port", number}, {"base", component.LPTAddress(number)}});
     print_json(ports);
-    return ExitSuccess;
+    return ferrox::Done{};
   }
   if (component.LPTCount() == 0) std::cout << "no parallel ports in the BIOS data area\n";
   for (int number = 1; number <= component.LPTCount(); ++number)
     std::cout << fmt::format("LPT{} at {:#05x}\n", number, component.LPTAddress(number));
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
 nlohmann::json status_json(ferrox::TFerrox32& component, const LptOptions& options) {
@@ -93,11 +92,11 @@ nlohmann::json status_json(ferrox::TFerrox32& component, const LptOptions& optio
             {"error", !sample.level(15)}}}};
 }
 
-int status(ferrox::TFerrox32& component, const LptOptions& options) {
-  if (!select(component, options)) return ExitFailed;
+ferrox::Status status(ferrox::TFerrox32& component, const LptOptions& options) {
+  FERROX_TRY(select(component, options));
   if (options.json) {
     print_json(status_json(component, options));
-    return ExitSuccess;
+    return ferrox::Done{};
   }
   std::cout << fmt::format("LPT{} at {:#05x}: interrupt on acknowledge {}, read mode {}\n", options.port,
                            component.LPTBase(), on_off(component.LPTIrq()), on_off(component.LPTReadMode()));
@@ -106,17 +105,17 @@ int status(ferrox::TFerrox32& component, const LptOptions& options) {
                            yes_no(component.fGetLPTBusy()), component.fGetLPTAckwl() ? "active" : "inactive",
                            yes_no(component.fGetLPTPaperEnd()), component.fGetLPTSlct() ? "low (off line)" : "high (on line)",
                            component.fGetLPTError() ? "active" : "inactive");
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
 // The status lines are inputs; so are the data lines while read mode is on.
-int set_pin(ferrox::TFerrox32& component, const LptOptions& options) {
-  if (!select(component, options)) return ExitFailed;
+ferrox::Status set_pin(ferrox::TFerrox32& component, const LptOptions& options) {
+  FERROX_TRY(select(component, options));
   if (ferrox::PinsPort[options.pin] == 0 && component.LPTReadMode())
-    return fail(fmt::format("pin {} ({}) is an input while read mode is on: lpt read-mode off makes the data lines "
-                            "outputs", options.pin, PinSignalNames[options.pin]));
+    return ferrox::Error{fmt::format("pin {} ({}) is an input while read mode is on: lpt read-mode off makes the "
+                                     "data lines outputs", options.pin, PinSignalNames[options.pin])};
   component.fSetPin(options.pin, options.level != 0);
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
 // The recording as the options ask: a Value Change Dump, a picture, or both.
@@ -131,36 +130,41 @@ ferrox::Status save_recording(const PinRecorder& recording, const LptOptions& op
   return ferrox::Done{};
 }
 
-int print(ferrox::TFerrox32& component, const LptOptions& options) {
-  ferrox::Result<std::string> text = read_input(options.file);
-  if (!text) return fail(text.error().Message);
-  if (!select(component, options)) return ExitFailed;
+ferrox::Status print(ferrox::TFerrox32& component, const LptOptions& options) {
+  FERROX_TRY_ASSIGN(std::string text, read_input(options.file));
+  FERROX_TRY(select(component, options));
   auto patience = std::chrono::milliseconds(std::lround(options.timeout * 1000));
   std::optional<PinRecorder> recorder;
   if (!options.vcd.empty() || !options.png.empty()) recorder.emplace(component);
   std::size_t sent = 0;
   {  // the bar's line ends before any message that follows
-    ProgressBar progress(fmt::format("LPT{}", options.port), text->size());
+    ProgressBar progress(fmt::format("LPT{}", options.port), text.size());
     PrintWatchers watchers{recorder ? &*recorder : nullptr, [&progress](std::size_t done) { progress.update(done); }};
-    sent = print_on_parallel_port(component, *text, patience, watchers);
+    sent = print_on_parallel_port(component, text, patience, watchers);
   }
-  if (recorder)
-    if (ferrox::Status saved = save_recording(*recorder, options); !saved) return fail(saved.error().Message);
-  if (sent < text->size())
-    return fail(fmt::format("the printer on LPT{} stayed busy after {} of {} bytes (paper end {}, select {}, error {})",
-                            options.port, sent, text->size(), yes_no(component.fGetLPTPaperEnd()),
-                            component.fGetLPTSlct() ? "low" : "high", component.fGetLPTError() ? "active" : "inactive"));
+  if (recorder) FERROX_TRY(save_recording(*recorder, options));
+  if (sent < text.size())
+    return ferrox::Error{fmt::format(
+        "the printer on LPT{} stayed busy after {} of {} bytes (paper end {}, select {}, error {})", options.port, sent,
+        text.size(), yes_no(component.fGetLPTPaperEnd()), component.fGetLPTSlct() ? "low" : "high",
+        component.fGetLPTError() ? "active" : "inactive")};
   std::cout << fmt::format("printed {} on LPT{}\n", bytes_text(sent), options.port);
-  return ExitSuccess;
+  return ferrox::Done{};
+}
+
+// A capture's options ask for something to write and no more samples than one capture holds.
+ferrox::Status capture_plan(const LptOptions& options) {
+  if (options.vcd.empty() && options.png.empty())
+    return ferrox::Error{"capture needs -o FILE.vcd, --png FILE.png or both"};
+  if (options.rate * options.duration > MostSamples)
+    return ferrox::Error{fmt::format("{} samples a second for {} s are more than the {:.0f} one capture takes",
+                                     options.rate, options.duration, MostSamples)};
+  return ferrox::Done{};
 }
 
 // Samples the three registers at the rate asked, each sample timestamped when it was taken.
-int capture(ferrox::TFerrox32& component, const LptOptions& options) {
-  if (options.vcd.empty() && options.png.empty()) return refuse("capture needs -o FILE.vcd, --png FILE.png or both");
-  if (options.rate * options.duration > MostSamples)
-    return refuse(fmt::format("{} samples a second for {} s are more than the {:.0f} one capture takes", options.rate,
-                              options.duration, MostSamples));
-  if (!select(component, options)) return ExitFailed;
+ferrox::Status capture(ferrox::TFerrox32& component, const LptOptions& options, ferrox::Done) {
+  FERROX_TRY(select(component, options));
   PinRecorder recorder(component);
   auto samples = static_cast<std::uint64_t>(std::llround(options.rate * options.duration));
   std::uint64_t period = 1'000'000'000ull / options.rate;
@@ -174,10 +178,10 @@ int capture(ferrox::TFerrox32& component, const LptOptions& options) {
     }
     recorder.read_registers();
   }
-  if (ferrox::Status saved = save_recording(recorder, options); !saved) return fail(saved.error().Message);
+  FERROX_TRY(save_recording(recorder, options));
   std::cout << fmt::format("LPT{}: {} samples in {:.3f} s, {} with a change\n", options.port, samples,
                            static_cast<double>(recorder.end_nanoseconds()) / 1e9, recorder.samples().size());
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
 // A subcommand that selects the port and then acts on it.
@@ -185,10 +189,10 @@ template <class Act>
 CLI::App* on_port(CLI::App* lpt, const char* name, const char* description, Command& selected,
                   std::shared_ptr<LptOptions> options, Act act) {
   CLI::App* command = lpt->add_subcommand(name, description);
-  on_parsed(command, selected, options, [act](ferrox::TFerrox32& component, const LptOptions& o) {
-    if (!select(component, o)) return ExitFailed;
+  on_parsed(command, selected, options, [act](ferrox::TFerrox32& component, const LptOptions& o) -> ferrox::Status {
+    FERROX_TRY(select(component, o));
     act(component, o);
-    return ExitSuccess;
+    return ferrox::Done{};
   });
   return command;
 }
@@ -291,7 +295,7 @@ void add_lpt_commands(CLI::App& app, Command& selected) {
       ->transform(number_in(1, FastestRate, "rate"));
   capturing->add_option("--duration,-d", options->duration, "Seconds to sample (1)")->check(seconds("duration"));
   add_recording_options(capturing, *options, "--output,-o");
-  on_parsed(capturing, selected, options, capture);
+  on_planned(capturing, selected, options, capture_plan, capture);
   on_a_port.push_back(capturing);
 
   for (CLI::App* command : on_a_port) add_port_option(command, *options);

@@ -20,7 +20,12 @@ namespace ferrox_tool {
 
 void add_demo_command(CLI::App& app, Command& selected) {
   CLI::App* demo = app.add_subcommand("demo", "A guided tour of every subsystem on the virtual PC");
-  demo->callback([&selected] { selected = {Needs::VirtualPc, [](ferrox::TFerrox32*) { return run_demo(std::cout); }}; });
+  demo->callback([&selected] {
+    selected = {Needs::VirtualPc, [](ferrox::TFerrox32*) -> ferrox::Status {
+                  run_demo(std::cout);
+                  return ferrox::Done{};
+                }};
+  });
 }
 
 namespace {
@@ -43,16 +48,15 @@ class Session {
 };
 
 // Where the restarted program finds the machine file; relative names are taken from here.
-bool pass_machine_file(const std::string& machine) {
+ferrox::Status pass_machine_file(const std::string& machine) {
   std::error_code error;
   std::filesystem::path file = std::filesystem::absolute(machine, error);
   std::filesystem::file_status status = std::filesystem::status(file, error);
-  if (!std::filesystem::is_regular_file(status)) {
-    fail("machine file " + machine + (std::filesystem::is_directory(status) ? " is a directory, not a file" : " not found"));
-    return false;
-  }
+  if (!std::filesystem::is_regular_file(status))
+    return ferrox::Error{"machine file " + machine +
+                         (std::filesystem::is_directory(status) ? " is a directory, not a file" : " not found")};
   setenv(ferrox::vpc::MachineFileVariable, file.c_str(), 1);
-  return true;
+  return ferrox::Done{};
 }
 
 std::string platform_line(Platform platform, const std::string& machine) {
@@ -86,22 +90,21 @@ int parse_fault(const CLI::App& app, const CLI::ParseError& error) {
   return refuse(std::string(error.what()) + " (--help tells more)");
 }
 
-int run(const Command& command, bool want_virtual, const std::string& machine, char** argv) {
+ferrox::Status run(const Command& command, bool want_virtual, const std::string& machine, char** argv) {
   if (command.needs == Needs::Nothing) return command.run(nullptr);
-  if (!machine.empty() && !pass_machine_file(machine)) return ExitFailed;
+  if (!machine.empty()) FERROX_TRY(pass_machine_file(machine));
   if (command.run_program) {
     bool on_virtual_pc = command.needs == Needs::ProgramOnVirtualPc || want_virtual || !machine.empty() || access(ferrox::DriverDevicePath, F_OK) != 0;
     std::cerr << platform_line(on_virtual_pc ? Platform::VirtualPc : Platform::RealDriver, machine) << std::endl;
     return command.run_program(on_virtual_pc);
   }
-  std::string error;
-  Platform platform = choose_platform(want_virtual || !machine.empty() || command.needs == Needs::VirtualPc, argv, error);
-  if (!error.empty()) return fail(error);
+  FERROX_TRY_ASSIGN(Platform platform,
+                    choose_platform(want_virtual || !machine.empty() || command.needs == Needs::VirtualPc, argv));
   std::cerr << platform_line(platform, machine) << std::endl;
   if (command.needs == Needs::VirtualPc) return command.run(nullptr);
   Session session;
   if (!session.component().DriverActive())
-    return fail("cannot open /dev/ferrox: the driver is not loaded, or this user may not use it");
+    return ferrox::Error{"cannot open /dev/ferrox: the driver is not loaded, or this user may not use it"};
   return command.run(&session.component());
 }
 
@@ -139,8 +142,12 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return parse_fault(app, error);
   }
+  // The one place a fault is printed: its place (file and line, where it names them) and what
+  // went wrong, with the status it means.
+  if (!selected.accepted) return refuse(selected.accepted.error().Text());
   if (!selected.run && !selected.run_program) return missing_subcommand(app);
-  int status = run(selected, want_virtual, machine, argv);
+  ferrox::Status done = run(selected, want_virtual, machine, argv);
+  int status = done ? ExitSuccess : fail(done.error().Text());
   int written = flush_output();
   return status != ExitSuccess ? status : written;
 }

@@ -52,24 +52,22 @@ ferrox::Status fits_one_block(const Block& block) {
 }
 
 Result<Block> read_block(const MemOptions& options) {
-  Result<Access> access = parse_access(options.address, MemorySyntax, Values::Refused);
-  if (!access) return access.error();
-  Block block{static_cast<std::uint32_t>(access->address), access->width.value_or(1), options.count, {}};
-  if (ferrox::Status fits = fits_one_block(block); !fits) return fits.error();
+  FERROX_TRY_ASSIGN(Access access, parse_access(options.address, MemorySyntax, Values::Refused));
+  Block block{static_cast<std::uint32_t>(access.address), access.width.value_or(1), options.count, {}};
+  FERROX_TRY(fits_one_block(block));
   return block;
 }
 
 Result<Block> write_block(const MemOptions& options) {
-  Result<Access> access = parse_access(options.address, MemorySyntax, Values::Optional);
-  if (!access) return access.error();
-  if (!access->values.empty() && !options.values.empty())
+  FERROX_TRY_ASSIGN(Access access, parse_access(options.address, MemorySyntax, Values::Optional));
+  if (!access.values.empty() && !options.values.empty())
     return Error{fmt::format("\"{}\" gives the values already", options.address)};
-  Block block{static_cast<std::uint32_t>(access->address), access->width.value_or(1), 0,
-              access->values.empty() ? options.values : access->values};
+  Block block{static_cast<std::uint32_t>(access.address), access.width.value_or(1), 0,
+              access.values.empty() ? options.values : access.values};
   block.elements = static_cast<std::uint32_t>(block.values.size());
   if (block.values.empty()) return Error{"nothing to write: give values, or ADDR.l=VALUE"};
-  if (ferrox::Status fit = values_fit(block.values, block.width); !fit) return fit.error();
-  if (ferrox::Status fits = fits_one_block(block); !fits) return fits.error();
+  FERROX_TRY(values_fit(block.values, block.width));
+  FERROX_TRY(fits_one_block(block));
   return block;
 }
 
@@ -84,14 +82,13 @@ std::string map_refusal(int error) {
 // one byte past the block and at least 256 bytes, and a careful driver refuses a window that
 // reaches into System RAM: the last bytes below 1 MiB could not be read. The component reports a
 // window the driver could not map only through its state; the driver's errno tells why.
-bool map_block(ferrox::TFerrox32& component, const Block& block) {
+ferrox::Status map_block(ferrox::TFerrox32& component, const Block& block) {
   errno = 0;
   component.fMapPhysToLinear(block.address, static_cast<std::uint32_t>(block.bytes()));
-  if (component.Mapped()) return true;
+  if (component.Mapped()) return ferrox::Done{};
   int why = errno;
-  fail(fmt::format("the driver could not map {} of physical memory at {:#x}: {}", bytes_text(block.bytes()),
-                   block.address, map_refusal(why)));
-  return false;
+  return Error{fmt::format("the driver could not map {} of physical memory at {:#x}: {}", bytes_text(block.bytes()),
+                           block.address, map_refusal(why))};
 }
 
 std::uint32_t get(ferrox::TFerrox32& component, const Block& block, std::uint32_t index) {
@@ -107,33 +104,29 @@ void set(ferrox::TFerrox32& component, const Block& block, std::uint32_t index) 
   if (block.width == 4) component.fSetMemL(block.address, index, value);
 }
 
-int read_memory(ferrox::TFerrox32& component, const MemOptions& options) {
-  Result<Block> block = read_block(options);
-  if (!block) return refuse(block.error().Message);
-  if (!map_block(component, *block)) return ExitFailed;
-  std::vector<std::uint8_t> bytes(block->bytes());
-  if (block->width == 1) {
-    component.ReadPhysicalMemory(block->address, 0, block->elements, bytes.data());
+ferrox::Status read_memory(ferrox::TFerrox32& component, const MemOptions& options, const Block& block) {
+  FERROX_TRY(map_block(component, block));
+  std::vector<std::uint8_t> bytes(block.bytes());
+  if (block.width == 1) {
+    component.ReadPhysicalMemory(block.address, 0, block.elements, bytes.data());
   } else {
-    for (std::uint32_t i = 0; i < block->elements; ++i) {
-      std::uint32_t value = get(component, *block, i);
-      for (unsigned b = 0; b < block->width; ++b) bytes[i * block->width + b] = static_cast<std::uint8_t>(value >> 8 * b);
+    for (std::uint32_t i = 0; i < block.elements; ++i) {
+      std::uint32_t value = get(component, block, i);
+      for (unsigned b = 0; b < block.width; ++b) bytes[i * block.width + b] = static_cast<std::uint8_t>(value >> 8 * b);
     }
   }
   if (options.json) {
-    print_json({{"address", block->address}, {"width", block->width}, {"values", elements_of(bytes, block->width)}});
+    print_json({{"address", block.address}, {"width", block.width}, {"values", elements_of(bytes, block.width)}});
   } else {
-    hexdump(std::cout, block->address, bytes, AddressDigits, block->width);
+    hexdump(std::cout, block.address, bytes, AddressDigits, block.width);
   }
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
-int write_memory(ferrox::TFerrox32& component, const MemOptions& options) {
-  Result<Block> block = write_block(options);
-  if (!block) return refuse(block.error().Message);
-  if (!map_block(component, *block)) return ExitFailed;
-  for (std::uint32_t i = 0; i < block->elements; ++i) set(component, *block, i);
-  return ExitSuccess;
+ferrox::Status write_memory(ferrox::TFerrox32& component, const MemOptions&, const Block& block) {
+  FERROX_TRY(map_block(component, block));
+  for (std::uint32_t i = 0; i < block.elements; ++i) set(component, block, i);
+  return ferrox::Done{};
 }
 
 void add_address(CLI::App* command, MemOptions& options, Values values) {
@@ -153,13 +146,13 @@ void add_mem_commands(CLI::App& app, Command& selected) {
   add_address(read, *options, Values::Refused);
   read->add_option("COUNT", options->count, fmt::format("How many bytes, words or double words, 1..{}", LargestBlock))
       ->transform(number_in(1, LargestBlock, "count"));
-  on_parsed(read, selected, options, read_memory);
+  on_planned(read, selected, options, read_block, read_memory);
 
   CLI::App* write = mem->add_subcommand("write", "Write values from ADDR on: ADDR BYTE... or ADDR.l=VALUE,...");
   add_address(write, *options, Values::Optional);
   write->add_option("VALUE", options->values, "The values, in order, unless ADDR=VALUE,... gives them")
       ->transform(number_in(0, 0xFFFFFFFF, "value", Shown::Hexadecimal));
-  on_parsed(write, selected, options, write_memory);
+  on_planned(write, selected, options, write_block, write_memory);
 }
 
 }  // namespace ferrox_tool

@@ -61,10 +61,9 @@ Result<std::vector<std::uint32_t>> parse_values(std::string_view text, bool setp
   std::vector<std::uint32_t> values;
   for (std::size_t start = 0;;) {
     std::size_t comma = text.find(',', start);
-    Result<std::uint64_t> value = parse_in(text.substr(start, comma - start), "value", setpci_numbers);
-    if (!value) return value.error();
-    if (*value > 0xFFFFFFFF) return Error{fmt::format("value \"{}\" does not fit in 4 bytes", text.substr(start, comma - start))};
-    values.push_back(static_cast<std::uint32_t>(*value));
+    FERROX_TRY_ASSIGN(std::uint64_t value, parse_in(text.substr(start, comma - start), "value", setpci_numbers));
+    if (value > 0xFFFFFFFF) return Error{fmt::format("value \"{}\" does not fit in 4 bytes", text.substr(start, comma - start))};
+    values.push_back(static_cast<std::uint32_t>(value));
     if (comma == std::string_view::npos) return values;
     start = comma + 1;
   }
@@ -140,27 +139,24 @@ Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, V
     return Error{fmt::format("\"{}\": a {} is written {}.b, {}.w or {}.l", name, syntax.what, syntax.placeholder,
                              syntax.placeholder, syntax.placeholder)};
   std::string_view place_name = access.width ? name.substr(0, dot) : name;
-  Result<std::uint64_t> place = parse_in(place_name, syntax.what, syntax.setpci_numbers);
+  FERROX_TRY_ASSIGN(std::uint64_t place, parse_in(place_name, syntax.what, syntax.setpci_numbers));
   std::string space = syntax.setpci_numbers ? fmt::format("0..{:x}", syntax.space - 1)
                                             : fmt::format("0..{:#x}", syntax.space - 1);
-  if (!place) return place.error();
-  if (*place >= syntax.space)
+  if (place >= syntax.space)
     return Error{fmt::format("{} \"{}\" is outside {}", syntax.what, place_name, space)};
-  access.address = *place;
+  access.address = place;
   unsigned width = access.width.value_or(1);
   if (syntax.aligned && access.address % width != 0)
-    return Error{fmt::format("{} {} is not aligned to its width of {}", syntax.what, place_text(*place, syntax),
+    return Error{fmt::format("{} {} is not aligned to its width of {}", syntax.what, place_text(place, syntax),
                              bytes_text(width))};
   if (equals != std::string_view::npos) {
-    Result<std::vector<std::uint32_t>> parsed = parse_values(text.substr(equals + 1), syntax.setpci_numbers);
-    if (!parsed) return parsed.error();
-    access.values = std::move(*parsed);
-    if (ferrox::Status fit = values_fit(access.values, width); !fit) return fit.error();
+    FERROX_TRY_ASSIGN(access.values, parse_values(text.substr(equals + 1), syntax.setpci_numbers));
+    FERROX_TRY(values_fit(access.values, width));
   }
   std::uint64_t elements = std::max<std::size_t>(access.values.size(), 1);
   if (access.address + elements * width > syntax.space)
     return Error{fmt::format("{} from {} {} run past {} {}", bytes_text(width * elements), syntax.what,
-                             place_text(*place, syntax), syntax.what, place_text(syntax.space - 1, syntax))};
+                             place_text(place, syntax), syntax.what, place_text(syntax.space - 1, syntax))};
   return access;
 }
 

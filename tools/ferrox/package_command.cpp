@@ -77,25 +77,25 @@ std::string bitmap_name(const std::string& class_name) {
   return name;
 }
 
-int write_icon(const ferrox::framework::TPackage& package, const std::string& file) {
+ferrox::Status write_icon(const ferrox::framework::TPackage& package, const std::string& file) {
   for (const std::string& page : ferrox::framework::PalettePages())
     for (const ferrox::framework::TClassInfo* type : ferrox::framework::PalettePage(page)) {
       std::string name = bitmap_name(type->ClassName);
       auto bitmap = ferrox::framework::FindResource(package.Module(), name);
       if (!bitmap) continue;
-      if (std::string error = write_palette_icon_png(*bitmap, file); !error.empty()) return fail(error);
+      FERROX_TRY(write_palette_icon_png(*bitmap, file));
       std::cout << "palette bitmap \"" << name << "\" of " << type->ClassName << " written to " << file << '\n';
-      return 0;
+      return ferrox::Done{};
     }
-  return fail("the package carries no palette bitmap for a class it registers");
+  return ferrox::Error{"the package carries no palette bitmap for a class it registers"};
 }
 
-int show_package(const PackageOptions& options) {
-  auto package = ferrox::framework::LoadPackage(options.path, ferrox::framework::PackageHost::Design);
-  if (!package) return fail(package.error().Text());
-  show_description((*package)->Info());
+ferrox::Status show_package(const PackageOptions& options) {
+  FERROX_TRY_ASSIGN(auto package, ferrox::framework::LoadPackage(options.path, ferrox::framework::PackageHost::Design));
+  show_description(package->Info());
   show_palette();
-  return options.icon.empty() ? 0 : write_icon(**package, options.icon);
+  if (options.icon.empty()) return ferrox::Done{};
+  return write_icon(*package, options.icon);
 }
 
 }  // namespace

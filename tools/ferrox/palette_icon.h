@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <string>
+
+#include "ferrox/common/Result.h"
 
 namespace ferrox_tool {
 
 // Writes the bitmap to file as an RGB PNG. Takes uncompressed bitmaps of 1, 4 or 8 bits per
-// pixel, rows stored bottom-up or top-down. Returns what is wrong, or an empty string.
-std::string write_palette_icon_png(std::span<const std::uint8_t> bitmap, const std::filesystem::path& file);
+// pixel, rows stored bottom-up or top-down.
+ferrox::Status write_palette_icon_png(std::span<const std::uint8_t> bitmap, const std::filesystem::path& file);
 
 }  // namespace ferrox_tool

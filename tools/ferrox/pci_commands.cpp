@@ -36,39 +36,36 @@ CLI::Validator slot_check() {
       "[DDDD:]BB:DD.F");
 }
 
-// The function at the slot; a fault message when there is none.
-std::optional<PciFunctionFound> present(ferrox::TFerrox32& component, const std::string& text) {
+// The function at the slot; an error when there is none.
+ferrox::Result<PciFunctionFound> present(ferrox::TFerrox32& component, const std::string& text) {
   PciSlot slot = *parse_slot(text);  // well formed: the option's check has passed
-  std::optional<PciFunctionFound> found = find_pci_function(component, slot);
-  if (found) return found;
-  if (slot.domain != 0) fail(fmt::format("no PCI function at {}: the driver reaches domain 0000 only", text));
-  else fail(fmt::format("no PCI function at {}", text));
-  return {};
+  if (std::optional<PciFunctionFound> found = find_pci_function(component, slot)) return *found;
+  if (slot.domain != 0) return ferrox::Error{fmt::format("no PCI function at {}: the driver reaches domain 0000 only", text)};
+  return ferrox::Error{fmt::format("no PCI function at {}", text)};
 }
 
-int list(ferrox::TFerrox32& component, const PciOptions& options) {
+ferrox::Status list(ferrox::TFerrox32& component, const PciOptions& options) {
   PciNames names;
   std::vector<PciFunctionFound> functions = find_pci_functions(component);
   if (options.json) {
     nlohmann::json listing = nlohmann::json::array();
     for (const PciFunctionFound& found : functions) listing.push_back(pci_function_json(found, names));
     print_json(listing);
-    return ExitSuccess;
+    return ferrox::Done{};
   }
   for (const PciFunctionFound& found : functions)
     std::cout << pci_function_line(found, options.naming(), options.domains, names) << '\n';
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
 // Each function as `lspci -x` shows it: its line, the rows of configuration space, a blank line.
-int dump(ferrox::TFerrox32& component, const PciOptions& options) {
+ferrox::Status dump(ferrox::TFerrox32& component, const PciOptions& options) {
   std::vector<PciFunctionFound> functions;
   if (options.slot.empty()) {
     functions = find_pci_functions(component);
-  } else if (std::optional<PciFunctionFound> found = present(component, options.slot)) {
-    functions.push_back(*found);
   } else {
-    return ExitFailed;
+    FERROX_TRY_ASSIGN(PciFunctionFound found, present(component, options.slot));
+    functions.push_back(found);
   }
   PciNames names;
   nlohmann::json listing = nlohmann::json::array();
@@ -84,10 +81,10 @@ int dump(ferrox::TFerrox32& component, const PciOptions& options) {
     std::cout << '\n';
   }
   if (options.json) print_json(options.slot.empty() ? listing : listing[0]);
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
-// The register an expression names, on a function that is present; nothing after a fault.
+// The register an expression names, on a function that is present.
 struct Target {
   PciSlot slot;
   Access reg;
@@ -95,41 +92,38 @@ struct Target {
   ferrox::Word offset(std::size_t element = 0) const { return static_cast<ferrox::Word>(reg.address + element * width()); }
 };
 
-std::optional<Target> target(ferrox::TFerrox32& component, const PciOptions& options, Values values) {
+ferrox::Result<Target> target(ferrox::TFerrox32& component, const PciOptions& options, Values values) {
   // Well formed: the option's check has passed.
   Access reg = parse_access(options.expression, PciRegisterSyntax, values).value();
-  std::optional<PciFunctionFound> found = present(component, options.slot);
-  if (!found) return {};
-  return Target{found->slot, reg};
+  FERROX_TRY_ASSIGN(PciFunctionFound found, present(component, options.slot));
+  return Target{found.slot, reg};
 }
 
-int read_register(ferrox::TFerrox32& component, const PciOptions& options) {
-  std::optional<Target> at = target(component, options, Values::Refused);
-  if (!at) return ExitFailed;
-  const PciSlot& s = at->slot;
-  std::uint32_t value = at->width() == 1   ? component.PciGetByte(s.bus, s.device, s.function, at->offset())
-                        : at->width() == 2 ? component.PciGetWord(s.bus, s.device, s.function, at->offset())
-                                           : component.PciGetDword(s.bus, s.device, s.function, at->offset());
+ferrox::Status read_register(ferrox::TFerrox32& component, const PciOptions& options) {
+  FERROX_TRY_ASSIGN(Target at, target(component, options, Values::Refused));
+  const PciSlot& s = at.slot;
+  std::uint32_t value = at.width() == 1   ? component.PciGetByte(s.bus, s.device, s.function, at.offset())
+                        : at.width() == 2 ? component.PciGetWord(s.bus, s.device, s.function, at.offset())
+                                          : component.PciGetDword(s.bus, s.device, s.function, at.offset());
   if (options.json)
-    print_json({{"slot", slot_text(s, true)}, {"register", at->reg.address}, {"width", at->width()}, {"value", value}});
+    print_json({{"slot", slot_text(s, true)}, {"register", at.reg.address}, {"width", at.width()}, {"value", value}});
   else
-    std::cout << hex(value, at->width()) << '\n';
-  return ExitSuccess;
+    std::cout << hex(value, at.width()) << '\n';
+  return ferrox::Done{};
 }
 
 // Several values go to consecutive registers, as with setpci: 40.l=1,2 writes 40.l and 44.l.
-int write_register(ferrox::TFerrox32& component, const PciOptions& options) {
-  std::optional<Target> at = target(component, options, Values::Required);
-  if (!at) return ExitFailed;
-  const PciSlot& s = at->slot;
-  for (std::size_t i = 0; i < at->reg.values.size(); ++i) {
-    std::uint32_t value = at->reg.values[i];
-    ferrox::Word offset = at->offset(i);
-    if (at->width() == 1) component.PciSetByte(s.bus, s.device, s.function, offset, static_cast<ferrox::Byte>(value));
-    if (at->width() == 2) component.PciSetWord(s.bus, s.device, s.function, offset, static_cast<ferrox::Word>(value));
-    if (at->width() == 4) component.PciSetDword(s.bus, s.device, s.function, offset, value);
+ferrox::Status write_register(ferrox::TFerrox32& component, const PciOptions& options) {
+  FERROX_TRY_ASSIGN(Target at, target(component, options, Values::Required));
+  const PciSlot& s = at.slot;
+  for (std::size_t i = 0; i < at.reg.values.size(); ++i) {
+    std::uint32_t value = at.reg.values[i];
+    ferrox::Word offset = at.offset(i);
+    if (at.width() == 1) component.PciSetByte(s.bus, s.device, s.function, offset, static_cast<ferrox::Byte>(value));
+    if (at.width() == 2) component.PciSetWord(s.bus, s.device, s.function, offset, static_cast<ferrox::Word>(value));
+    if (at.width() == 4) component.PciSetDword(s.bus, s.device, s.function, offset, value);
   }
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
 void add_naming(CLI::App* command, PciOptions& options) {

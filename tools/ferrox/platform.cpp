@@ -28,21 +28,19 @@ std::filesystem::path library_beside_component(const char* soname) {
 
 std::filesystem::path virtual_pc_library() { return library_beside_component(FERROX_VPC_SONAME); }
 
-Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
+ferrox::Result<Platform> choose_platform(bool want_virtual, char** argv) {
   if (std::getenv(VirtualMarker)) {
     // The preloaded machine starts here, so that a machine file at fault is said as such.
     auto start = reinterpret_cast<vpc_start_entry>(dlsym(RTLD_DEFAULT, "vpc_start"));
     char message[1024];
-    if (start && start(message, sizeof message) != 0) error = std::string("virtual PC: ") + message;
+    if (start && start(message, sizeof message) != 0) return ferrox::Error{std::string("virtual PC: ") + message};
     return Platform::VirtualPc;
   }
   if (!want_virtual && access(ferrox::DriverDevicePath, F_OK) == 0) return Platform::RealDriver;
   std::filesystem::path library = virtual_pc_library();
-  if (library.empty()) {
-    error = std::string("no ") + ferrox::DriverDevicePath +
-            " here, and the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox";
-    return Platform::VirtualPc;
-  }
+  if (library.empty())
+    return ferrox::Error{std::string("no ") + ferrox::DriverDevicePath +
+                         " here, and the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox"};
   setenv(VirtualMarker, "1", 1);
   // Ahead of whatever the user preloads already, unless it is among them (a tracer in front of
   // the virtual PC put it there, and must stay in front).
@@ -51,8 +49,7 @@ Platform choose_platform(bool want_virtual, char** argv, std::string& error) {
     preload = std::string(others).find("libferrox-vpc") != std::string::npos ? others : preload + ":" + others;
   setenv("LD_PRELOAD", preload.c_str(), 1);
   execv("/proc/self/exe", argv);
-  error = "could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message();
-  return Platform::VirtualPc;
+  return ferrox::Error{"could not restart on the virtual PC: " + std::error_code(errno, std::generic_category()).message()};
 }
 
 }  // namespace ferrox_tool

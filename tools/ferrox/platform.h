@@ -3,7 +3,8 @@
 #pragma once
 
 #include <filesystem>
-#include <string>
+
+#include "ferrox/common/Result.h"
 
 namespace ferrox_tool {
 
@@ -16,7 +17,7 @@ std::filesystem::path virtual_pc_library();
 
 // Decides the platform. When the virtual PC is wanted (asked for, or no real "/dev/ferrox") and
 // not yet loaded, starts this program again with the virtual PC preloaded and does not return;
-// returns an error message when that is impossible.
-Platform choose_platform(bool want_virtual, char** argv, std::string& error);
+// an error when that is impossible, or when the preloaded machine does not start.
+ferrox::Result<Platform> choose_platform(bool want_virtual, char** argv);
 
 }  // namespace ferrox_tool

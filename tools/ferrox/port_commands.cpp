@@ -36,100 +36,98 @@ struct PortAccess {
 };
 
 Result<PortAccess> resolve(const PortOptions& options, Values values) {
-  Result<Access> access = parse_access(options.port, PortSyntax, values);
-  if (!access) return access.error();
-  if (access->width && options.size && *access->width != options.size)
+  FERROX_TRY_ASSIGN(Access access, parse_access(options.port, PortSyntax, values));
+  if (access.width && options.size && *access.width != options.size)
     return Error{fmt::format("\"{}\" and --size {} give two widths", options.port, options.size)};
-  if (!access->values.empty() && !options.values.empty())
+  if (!access.values.empty() && !options.values.empty())
     return Error{fmt::format("\"{}\" gives the value already", options.port)};
-  PortAccess resolved{static_cast<std::uint16_t>(access->address), access->width.value_or(options.size ? options.size : 1),
-                      access->values.empty() ? options.values : access->values};
+  PortAccess resolved{static_cast<std::uint16_t>(access.address), access.width.value_or(options.size ? options.size : 1),
+                      access.values.empty() ? options.values : access.values};
   if (resolved.port + resolved.width - 1 > 0xFFFF)
     return Error{fmt::format("{} from port {:#x} run past port 0xffff", bytes_text(resolved.width), resolved.port)};
-  if (ferrox::Status fit = values_fit(resolved.values, resolved.width); !fit) return fit.error();
+  FERROX_TRY(values_fit(resolved.values, resolved.width));
   return resolved;
 }
 
+Result<PortAccess> read_access(const PortOptions& options) { return resolve(options, Values::Refused); }
+
+Result<PortAccess> write_access(const PortOptions& options) {
+  FERROX_TRY_ASSIGN(PortAccess access, resolve(options, Values::Optional));
+  if (access.values.size() != 1)
+    return Error{fmt::format("port write takes one value (fifo-write writes several): write {}=VALUE or {} VALUE",
+                             options.port, options.port)};
+  return access;
+}
+
+Result<PortAccess> fifo_write_access(const PortOptions& options) {
+  FERROX_TRY_ASSIGN(PortAccess access, resolve(options, Values::Optional));
+  if (access.values.empty()) return Error{fmt::format("fifo-write of {} gives no value", options.port)};
+  if (access.values.size() > LargestBlock)
+    return Error{fmt::format("{} values are more than one transfer of {} takes", access.values.size(), LargestBlock)};
+  return access;
+}
+
 // Port instructions need the grant of every port the access touches.
-bool granted(ferrox::TFerrox32& component, const PortAccess& access) {
+ferrox::Status granted(ferrox::TFerrox32& component, const PortAccess& access) {
   for (unsigned port = access.port; port < access.port + access.width; ++port)
-    if (!component.fSetIoPermission(static_cast<ferrox::Word>(port))) {
-      fail(fmt::format("no I/O permission for port {:#x}: iopl and ioperm were refused", port));
-      return false;
-    }
-  return true;
+    if (!component.fSetIoPermission(static_cast<ferrox::Word>(port)))
+      return Error{fmt::format("no I/O permission for port {:#x}: iopl and ioperm were refused", port)};
+  return ferrox::Done{};
 }
 
 // --direct: the port instructions, never a quiet fall-back to the driver.
-bool choose_path(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
-  if (!options.direct) return true;
+ferrox::Status choose_path(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
+  if (!options.direct) return ferrox::Done{};
   component.fSetHardAccess(false);
-  if (component.HardAccess()) {
-    fail("direct port access refused: iopl was refused");
-    return false;
-  }
+  if (component.HardAccess()) return Error{"direct port access refused: iopl was refused"};
   return granted(component, access);
 }
 
-int read_port(ferrox::TFerrox32& component, const PortOptions& options) {
-  Result<PortAccess> access = resolve(options, Values::Refused);
-  if (!access) return refuse(access.error().Message);
-  if (!choose_path(component, options, *access)) return ExitFailed;
-  std::uint32_t value = access->width == 1   ? component.fGetPortB(access->port)
-                        : access->width == 2 ? component.fGetPortW(access->port)
-                                             : component.fGetPortL(access->port);
+ferrox::Status read_port(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
+  FERROX_TRY(choose_path(component, options, access));
+  std::uint32_t value = access.width == 1   ? component.fGetPortB(access.port)
+                        : access.width == 2 ? component.fGetPortW(access.port)
+                                            : component.fGetPortL(access.port);
   if (options.json)
-    print_json({{"port", access->port}, {"width", access->width}, {"value", value}});
+    print_json({{"port", access.port}, {"width", access.width}, {"value", value}});
   else
-    std::cout << hex(value, access->width) << '\n';
-  return ExitSuccess;
+    std::cout << hex(value, access.width) << '\n';
+  return ferrox::Done{};
 }
 
-int write_port(ferrox::TFerrox32& component, const PortOptions& options) {
-  Result<PortAccess> access = resolve(options, Values::Optional);
-  if (!access) return refuse(access.error().Message);
-  if (access->values.size() != 1)
-    return refuse(fmt::format("port write takes one value (fifo-write writes several): write {}=VALUE or {} VALUE",
-                              options.port, options.port));
-  if (!choose_path(component, options, *access)) return ExitFailed;
-  std::uint32_t value = access->values[0];
-  if (access->width == 1) component.fSetPortB(access->port, static_cast<ferrox::Byte>(value));
-  if (access->width == 2) component.fSetPortW(access->port, static_cast<ferrox::Word>(value));
-  if (access->width == 4) component.fSetPortL(access->port, value);
-  return ExitSuccess;
+ferrox::Status write_port(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
+  FERROX_TRY(choose_path(component, options, access));
+  std::uint32_t value = access.values[0];
+  if (access.width == 1) component.fSetPortB(access.port, static_cast<ferrox::Byte>(value));
+  if (access.width == 2) component.fSetPortW(access.port, static_cast<ferrox::Word>(value));
+  if (access.width == 4) component.fSetPortL(access.port, value);
+  return ferrox::Done{};
 }
 
-int fifo_read(ferrox::TFerrox32& component, const PortOptions& options) {
-  Result<PortAccess> access = resolve(options, Values::Refused);
-  if (!access) return refuse(access.error().Message);
-  if (!granted(component, *access)) return ExitFailed;
-  std::vector<std::uint8_t> bytes(std::size_t{options.count} * access->width);
-  if (access->width == 1) component.ReadPortFIFO(access->port, options.count, bytes.data());
-  if (access->width == 2) component.ReadPortWFIFO(access->port, options.count, bytes.data());
-  if (access->width == 4) component.ReadPortLFIFO(access->port, options.count, bytes.data());
+ferrox::Status fifo_read(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
+  FERROX_TRY(granted(component, access));
+  std::vector<std::uint8_t> bytes(std::size_t{options.count} * access.width);
+  if (access.width == 1) component.ReadPortFIFO(access.port, options.count, bytes.data());
+  if (access.width == 2) component.ReadPortWFIFO(access.port, options.count, bytes.data());
+  if (access.width == 4) component.ReadPortLFIFO(access.port, options.count, bytes.data());
   if (options.json) {
-    print_json({{"port", access->port}, {"width", access->width}, {"values", elements_of(bytes, access->width)}});
+    print_json({{"port", access.port}, {"width", access.width}, {"values", elements_of(bytes, access.width)}});
   } else {
-    hexdump(std::cout, 0, bytes, bytes.size() > 0x100 ? 4 : 2, access->width);
+    hexdump(std::cout, 0, bytes, bytes.size() > 0x100 ? 4 : 2, access.width);
   }
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
-int fifo_write(ferrox::TFerrox32& component, const PortOptions& options) {
-  Result<PortAccess> access = resolve(options, Values::Optional);
-  if (!access) return refuse(access.error().Message);
-  if (access->values.empty()) return refuse(fmt::format("fifo-write of {} gives no value", options.port));
-  if (access->values.size() > LargestBlock)
-    return refuse(fmt::format("{} values are more than one transfer of {} takes", access->values.size(), LargestBlock));
-  if (!granted(component, *access)) return ExitFailed;
+ferrox::Status fifo_write(ferrox::TFerrox32& component, const PortOptions&, const PortAccess& access) {
+  FERROX_TRY(granted(component, access));
   std::vector<std::uint8_t> bytes;
-  for (std::uint32_t value : access->values)
-    for (unsigned i = 0; i < access->width; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
-  auto count = static_cast<std::uint32_t>(access->values.size());
-  if (access->width == 1) component.WritePortFIFO(access->port, count, bytes.data());
-  if (access->width == 2) component.WritePortWFIFO(access->port, count, bytes.data());
-  if (access->width == 4) component.WritePortLFIFO(access->port, count, bytes.data());
-  return ExitSuccess;
+  for (std::uint32_t value : access.values)
+    for (unsigned i = 0; i < access.width; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
+  auto count = static_cast<std::uint32_t>(access.values.size());
+  if (access.width == 1) component.WritePortFIFO(access.port, count, bytes.data());
+  if (access.width == 2) component.WritePortWFIFO(access.port, count, bytes.data());
+  if (access.width == 4) component.WritePortLFIFO(access.port, count, bytes.data());
+  return ferrox::Done{};
 }
 
 void add_size(CLI::App* command, PortOptions& options) {
@@ -158,14 +156,14 @@ void add_port_commands(CLI::App& app, Command& selected) {
   read->add_flag("--direct", options->direct, "Use the port instructions instead of the driver");
   add_json_flag(read, options->json);
   add_port(read, *options, Values::Refused);
-  on_parsed(read, selected, options, read_port);
+  on_planned(read, selected, options, read_access, read_port);
 
   CLI::App* write = port->add_subcommand("write", "Write a value to a port: PORT VALUE or PORT.w=VALUE");
   add_size(write, *options);
   write->add_flag("--direct", options->direct, "Use the port instructions instead of the driver");
   add_port(write, *options, Values::Optional);
   add_values(write, *options, "The value, unless PORT=VALUE gives it");
-  on_parsed(write, selected, options, write_port);
+  on_planned(write, selected, options, write_access, write_port);
 
   CLI::App* fifo_in = port->add_subcommand("fifo-read", "Read COUNT values from one port with a string instruction");
   add_size(fifo_in, *options);
@@ -174,13 +172,13 @@ void add_port_commands(CLI::App& app, Command& selected) {
   fifo_in->add_option("COUNT", options->count, fmt::format("How many values, 1..{}", LargestBlock))
       ->required()
       ->transform(number_in(1, LargestBlock, "count"));
-  on_parsed(fifo_in, selected, options, fifo_read);
+  on_planned(fifo_in, selected, options, read_access, fifo_read);
 
   CLI::App* fifo_out = port->add_subcommand("fifo-write", "Write values to one port with a string instruction");
   add_size(fifo_out, *options);
   add_port(fifo_out, *options, Values::Optional);
   add_values(fifo_out, *options, "The values, in order, unless PORT=VALUE,... gives them");
-  on_parsed(fifo_out, selected, options, fifo_write);
+  on_planned(fifo_out, selected, options, fifo_write_access, fifo_write);
 }
 
 }  // namespace ferrox_tool

@@ -65,11 +65,11 @@ class EventStream {
   void add(std::span<const std::uint8_t> bytes) {
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     std::size_t used = 0;
-    while (broken_.empty()) {
+    while (!broken_) {
       ferrox::trace::Event event;
       ferrox::Result<std::size_t> read = ferrox::trace::read_event(std::span(pending_).subspan(used), event, "the trace");
       if (!read) {
-        broken_ = read.error().Text();
+        broken_ = read.error();
         break;
       }
       if (*read == 0) break;
@@ -78,50 +78,63 @@ class EventStream {
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
   }
-  // What went wrong with the stream, or "".
-  std::string fault() const { return !broken_.empty() ? broken_ : pending_.empty() ? "" : "the trace ends inside an event"; }
+  // Once the program is gone: whether the stream held whole events only.
+  ferrox::Status end() const {
+    if (broken_) return *broken_;
+    if (!pending_.empty()) return ferrox::Error{"the trace ends inside an event"};
+    return ferrox::Done{};
+  }
 
  private:
   std::function<void(ferrox::trace::Event, std::span<const std::uint8_t>)> each_;
   std::vector<std::uint8_t> pending_;
-  std::string broken_;
+  std::optional<ferrox::Error> broken_;
 };
 
 // Runs the program with the trace layer ahead (and the virtual PC after it), each event to `each`.
-int run_traced(const std::vector<std::string>& program, bool on_virtual_pc,
-               const std::function<void(ferrox::trace::Event, std::span<const std::uint8_t>)>& each) {
+// The virtual PC's library, preloaded into a program that runs on it.
+ferrox::Result<std::string> virtual_pc_preload() {
+  std::filesystem::path machine = virtual_pc_library();
+  if (machine.empty()) return ferrox::Error{"the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox"};
+  return machine.string();
+}
+
+// How the program ended, when not with status 0.
+ferrox::Status ended_well(const std::string& program, const Ending& ending) {
+  if (!ending.empty()) return ferrox::Error{program + " " + ending};
+  return ferrox::Done{};
+}
+
+ferrox::Status run_traced(const std::vector<std::string>& program, bool on_virtual_pc,
+                          const std::function<void(ferrox::trace::Event, std::span<const std::uint8_t>)>& each) {
   std::filesystem::path layer = library_beside_component(FERROX_TRACE_SONAME);
-  if (layer.empty()) return fail("the trace layer (" FERROX_TRACE_SONAME ") is not beside libferrox");
+  if (layer.empty()) return ferrox::Error{"the trace layer (" FERROX_TRACE_SONAME ") is not beside libferrox"};
   ProgramRun run{program, {layer.string()}, {}, ferrox::trace::TracePipeVariable};
   if (on_virtual_pc) {
-    std::filesystem::path machine = virtual_pc_library();
-    if (machine.empty()) return fail("the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox");
-    run.preload.push_back(machine.string());
+    FERROX_TRY_ASSIGN(std::string machine, virtual_pc_preload());
+    run.preload.push_back(machine);
   }
   EventStream stream(each);
-  ferrox::Result<Ending> ended = run_program(run, [&stream](std::span<const std::uint8_t> bytes) { stream.add(bytes); });
-  if (!ended) return fail(ended.error().Text());
-  if (!stream.fault().empty()) return fail(stream.fault());
-  if (!ended->empty()) return fail(program[0] + " " + *ended);
-  return ExitSuccess;
+  FERROX_TRY_ASSIGN(Ending ended, run_program(run, [&stream](std::span<const std::uint8_t> bytes) { stream.add(bytes); }));
+  FERROX_TRY(stream.end());
+  return ended_well(program[0], ended);
 }
 
-int print_recording(const TraceOptions& options, std::ostream& out) {
-  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::load_recording(options.from);
-  if (!recording) return fail(recording.error().Text());
-  TracePrinter printer(out, options.json, recording->on_virtual_pc(), recording->head.started);
-  for (ferrox::trace::Event& event : recording->events) printer.add(std::move(event));
+ferrox::Status print_recording(const TraceOptions& options, std::ostream& out) {
+  FERROX_TRY_ASSIGN(ferrox::trace::Recording recording, ferrox::trace::load_recording(options.from));
+  TracePrinter printer(out, options.json, recording.on_virtual_pc(), recording.head.started);
+  for (ferrox::trace::Event& event : recording.events) printer.add(std::move(event));
   printer.finish();
-  return ExitSuccess;
+  return ferrox::Done{};
 }
 
-int trace_program(const TraceOptions& options, bool on_virtual_pc) {
+ferrox::Status trace_program(const TraceOptions& options, bool on_virtual_pc) {
   std::optional<OutputFile> file;
   if (!options.output.empty()) file.emplace(options.output);
   // A program's trace goes apart from what the program prints; a recording's is the output itself.
   std::ostream& out = file ? file->stream() : options.from.empty() ? std::cerr : std::cout;
-  if (!out) return fail("cannot write " + options.output);
-  int status;
+  if (!out) return ferrox::Error{"cannot write " + options.output};
+  ferrox::Status status = ferrox::Done{};
   if (!options.from.empty()) {
     status = print_recording(options, out);
   } else {
@@ -131,50 +144,49 @@ int trace_program(const TraceOptions& options, bool on_virtual_pc) {
     });
     printer.finish();
   }
-  if (!(file ? file->close() : out.flush().good())) return fail("cannot write the trace");
+  if (!(file ? file->close() : out.flush().good())) return ferrox::Error{"cannot write the trace"};
   return status;
 }
 
-int record_program(const TraceOptions& options, bool on_virtual_pc) {
+ferrox::Status record_program(const TraceOptions& options, bool on_virtual_pc) {
   OutputFile file(options.output);
   std::ostream& out = file.stream();
-  if (!out) return fail("cannot write " + options.output);
+  if (!out) return ferrox::Error{"cannot write " + options.output};
   ferrox::trace::FileHead head = ferrox::trace::file_head(on_virtual_pc ? ferrox::trace::RecordedOnVirtualPc : 0, ferrox::trace::monotonic_ns());
   out.write(reinterpret_cast<const char*>(&head), sizeof head);
   std::size_t calls = 0;
-  int status = run_traced(options.program, on_virtual_pc, [&](ferrox::trace::Event event, std::span<const std::uint8_t> bytes) {
+  ferrox::Status status = run_traced(options.program, on_virtual_pc, [&](ferrox::trace::Event event, std::span<const std::uint8_t> bytes) {
     calls += event.is_call();
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   });
-  if (!file.close()) return fail("cannot write " + options.output);
-  if (status == ExitSuccess) std::cerr << fmt::format("ferrox: recorded {} calls in {}\n", calls, options.output);
+  if (!file.close()) return ferrox::Error{"cannot write " + options.output};
+  if (status) std::cerr << fmt::format("ferrox: recorded {} calls in {}\n", calls, options.output);
   return status;
 }
 
-int replay_program(const TraceOptions& options) {
-  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::load_recording(options.recording);
-  if (!recording) return fail(recording.error().Text());
-  if (recording->process_count() > 1) return fail(options.recording + ": recorded from several processes; a replay takes one");
-  std::filesystem::path machine = virtual_pc_library();
-  if (machine.empty()) return fail("the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox");
+ferrox::Status replay_program(const TraceOptions& options) {
+  FERROX_TRY_ASSIGN(ferrox::trace::Recording recording, ferrox::trace::load_recording(options.recording));
+  if (recording.process_count() > 1)
+    return ferrox::Error{"recorded from several processes; a replay takes one", 0, options.recording};
+  FERROX_TRY_ASSIGN(std::string machine, virtual_pc_preload());
   std::error_code error;
   std::string loose = std::string(options.loose_timing ? "timing," : "") + (options.loose_polling ? "polling" : "");
   ProgramRun run{options.program,
-                 {machine.string()},
+                 {machine},
                  {{VPC_REPLAY_VARIABLE, std::filesystem::absolute(options.recording, error).string()},
                   {VPC_REPLAY_LOOSE_VARIABLE, loose}},
                  VPC_REPLAY_REPORT_VARIABLE};
   std::string report;
-  ferrox::Result<Ending> ended =
-      run_program(run, [&report](std::span<const std::uint8_t> bytes) { report.append(bytes.begin(), bytes.end()); });
-  if (!ended) return fail(ended.error().Text());
+  FERROX_TRY_ASSIGN(Ending ended, run_program(run, [&report](std::span<const std::uint8_t> bytes) {
+                      report.append(bytes.begin(), bytes.end());
+                    }));
   if (!report.empty()) {
     if (report.back() == '\n') report.pop_back();
-    return fail(report);
+    return ferrox::Error{report};
   }
-  if (!ended->empty()) return fail(options.program[0] + " " + *ended);
-  std::cerr << fmt::format("ferrox: replay: the program made the {} calls of {}\n", recording->call_count(), options.recording);
-  return ExitSuccess;
+  FERROX_TRY(ended_well(options.program[0], ended));
+  std::cerr << fmt::format("ferrox: replay: the program made the {} calls of {}\n", recording.call_count(), options.recording);
+  return ferrox::Done{};
 }
 
 CLI::App* program_command(CLI::App& app, const char* name, const char* description, TraceOptions& options) {
@@ -194,10 +206,10 @@ void add_trace_commands(CLI::App& app, Command& selected) {
       ->type_name("FILE");
   trace->add_option("--from", options->from, "Show a recording (ferrox record) instead of running a program")->type_name("RECORDING");
   add_json_flag(trace, options->json);
-  trace->callback([&selected, options, trace] {
+  trace->callback([&selected, options] {
     if (options->program.empty() == options->from.empty())
-      throw CLI::ValidationError("trace", "give a program after --, or --from RECORDING");
-    if (!options->from.empty())  // runs nothing: no platform to choose
+      selected = refused({"trace: give a program after --, or --from RECORDING (--help tells more)"});
+    else if (!options->from.empty())  // runs nothing: no platform to choose
       selected = {Needs::Nothing, [options](ferrox::TFerrox32*) { return trace_program(*options, false); }};
     else
       selected = {Needs::Program, nullptr, [options](bool on_virtual_pc) { return trace_program(*options, on_virtual_pc); }};
