@@ -75,8 +75,10 @@ ferrox::Status watch(ferrox::TFerrox32& component, const IrqOptions& options) {
   if (!watch.ready()) return ferrox::Error{"cannot watch: no pipe for the interrupt handler"};
   component.SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&Watch::OnIrq>(&watch));
   component.UnmaskInterrupt(options.line);
-  if (component.fGetMasked(options.line))
+  if (component.fGetMasked(options.line)) {
+    component.SetOnHwInterrupt({});  // the handler must not outlive the watch it points at
     return ferrox::Error{fmt::format("the driver did not unmask IRQ line {}", options.line)};
+  }
   double start = now();
   unsigned seen = 0;
   while (!options.count || seen < *options.count) {
