@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
@@ -169,14 +170,19 @@ TEST_F(ComponentThreadsTest, CreatedUsedAndFreedOnFourThreadsAtOnce) {
   constexpr int Threads = 4;
   constexpr int Cycles = 400;
   std::atomic<int> opened{0};
+  // The operations share the module-wide request records, so they take turns; creating and
+  // freeing the components do not.
+  std::mutex operations;
   std::vector<std::thread> threads;
   for (int thread = 0; thread < Threads; ++thread) {
     threads.emplace_back([&] {
       for (int cycle = 0; cycle < Cycles; ++cycle) {
         Component component = make_component();
+        std::unique_lock turn(operations);
         component->OpenDriver();
         if (component->DriverActive()) ++opened;
         component->fGetPortB(0x379);
+        turn.unlock();
       }
     });
   }
