@@ -77,9 +77,11 @@ std::string milliseconds(std::uint64_t ns) {
 }
 
 Replay* replaying_at_exit = nullptr;
+// A forked child inherits the check but not the replay's verdict, which is its parent's.
+pid_t replaying_process = 0;
 
 void check_finished_at_exit() {
-  if (!replaying_at_exit) return;
+  if (!replaying_at_exit || getpid() != replaying_process) return;
   if (std::optional<std::string> rest = replaying_at_exit->unfinished()) report_and_exit(*rest);
 }
 
@@ -112,7 +114,10 @@ void Replay::start(trace::Recording recording, ReplayOptions options, OnDivergen
   divergence_.reset();
   node_.answer_from(this);
   if (on_divergence == OnDivergence::Exit && !replaying_at_exit) std::atexit(check_finished_at_exit);
-  if (on_divergence == OnDivergence::Exit) replaying_at_exit = this;
+  if (on_divergence == OnDivergence::Exit) {
+    replaying_at_exit = this;
+    replaying_process = getpid();
+  }
 }
 
 void Replay::stop() {
