@@ -16,7 +16,7 @@ namespace ferrox {
 
 constinit detail::ModuleRecords detail::TheModuleRecords;
 constinit detail::ComponentsLock detail::TheComponentsLock;
-constinit thread_local char detail::ComponentsLock::ThisThread = 0;
+[[gnu::tls_model("initial-exec")]] constinit thread_local char detail::ComponentsLock::ThisThread = 0;
 
 namespace {
 
