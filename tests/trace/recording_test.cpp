@@ -104,7 +104,7 @@ TEST(Recording, ReadingManyProcessesIsLinear) {
     return best;
   };
   double quarter = seconds_to_read(10000), whole = seconds_to_read(40000);
-  EXPECT_LT(whole, 8 * quarter + 0.01) << "10,000 processes: " << quarter << " s; 40,000: " << whole << " s";
+  EXPECT_LT(whole, 8 * quarter + 0.1) << "10,000 processes: " << quarter << " s; 40,000: " << whole << " s";
 }
 
 // The reader's fuzz target on its seeds and on many corruptions of a recording: nothing read
