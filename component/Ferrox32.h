@@ -4,11 +4,13 @@
 // directly with the processor's port instructions.
 //
 // The component raises no exception and logs nothing: operations report through their results
-// and the state readable below. Operations share module-wide request records, so a process calls
-// them from one thread at a time; OnHwInterrupt runs inside the handler of signal 44, on whichever
-// thread takes the signal. Creating or destroying a component waits for handlers running on other
-// threads to return, so an OnHwInterrupt must not wait for the thread that creates or destroys
-// components.
+// and the state readable below. Operations share module-wide request records, one set for all the
+// components of the process: two threads, each with a component of its own, still share them, so
+// a process calls the operations from one thread at a time. OnHwInterrupt runs inside the handler
+// of signal 44, on whichever thread takes the signal. Components may be created and destroyed on
+// any thread; that takes a lock and waits for handlers running on other threads to return, so an
+// OnHwInterrupt must not wait for a thread that creates or destroys components, nor create or
+// destroy one itself while another thread does.
 #pragma once
 
 #include <atomic>

@@ -17,6 +17,9 @@
 #include <bit>
 #include <cstddef>
 #include <memory>
+#include <mutex>
+
+#include "ferrox/component/ComponentsLock.h"
 
 namespace ferrox::detail {
 
@@ -135,6 +138,7 @@ std::uint32_t CookieFor(TFerrox32* component) {
 }  // namespace
 
 std::uint32_t RegisterComponent(TFerrox32* Component) {
+  std::lock_guard lock(TheComponentsLock);
   std::uint32_t cookie = CookieFor(Component);
   MakeRoom();
   Place(*registry.Current.load(std::memory_order_relaxed), cookie, Component);
@@ -143,6 +147,7 @@ std::uint32_t RegisterComponent(TFerrox32* Component) {
 }
 
 void UnregisterComponent(std::uint32_t Cookie) {
+  std::lock_guard lock(TheComponentsLock);
   Table* table = registry.Current.load(std::memory_order_relaxed);
   Slot* slot = table ? Lookup(*table, Cookie) : nullptr;
   if (!slot) return;

@@ -24,8 +24,8 @@ class TFerrox32;
 
 namespace ferrox::detail {
 
-// The components' side: one thread at a time, as for every operation of the components. Both
-// may allocate and may wait for read sections on other threads. Once UnregisterComponent has
+// The components' side, from any thread: each takes TheComponentsLock. Both may
+// allocate and may wait for read sections on other threads, holding the lock. Once UnregisterComponent has
 // returned, no handler reads the component or runs its OnHwInterrupt any more, but for a call of
 // it that the unregistering thread is itself inside of.
 std::uint32_t RegisterComponent(TFerrox32* Component);

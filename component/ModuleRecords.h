@@ -30,4 +30,8 @@ extern constinit FERROX_INTERNAL ModuleRecords TheModuleRecords;
 
 inline ModuleRecords& Records() { return TheModuleRecords; }
 
+// Drops the raised privilege level and withdraws the grants from 0x400 up, for the last component;
+// under TheComponentsLock.
+FERROX_INTERNAL void WithdrawProcessPermissions(ModuleRecords& records);
+
 }  // namespace ferrox::detail

@@ -5,14 +5,18 @@
 #include <unistd.h>
 
 #include <memory>
+#include <mutex>
 #include <new>
 
+#include "ferrox/component/ComponentsLock.h"
 #include "ferrox/component/Ferrox32.h"
 #include "ferrox/component/ModuleRecords.h"
 
 namespace ferrox {
 
 constinit detail::ModuleRecords detail::TheModuleRecords;
+constinit detail::ComponentsLock detail::TheComponentsLock;
+[[gnu::tls_model("initial-exec")]] constinit thread_local char detail::ComponentsLock::ThisThread = 0;
 
 namespace {
 
@@ -45,14 +49,20 @@ void ReleaseRecords(detail::ModuleRecords& records) {
 }  // namespace
 
 TFerrox32::RecordsLease::RecordsLease() {
+  std::lock_guard lock(detail::TheComponentsLock);
   detail::ModuleRecords& records = detail::Records();
   if (records.LiveComponents == 0) AllocateRecords(records);
   ++records.LiveComponents;
 }
 
+// Two components destroyed at once on two threads each saw the other alive when their destructors
+// reset the permissions, so the last lease withdraws what the process still holds.
 TFerrox32::RecordsLease::~RecordsLease() {
+  std::lock_guard lock(detail::TheComponentsLock);
   detail::ModuleRecords& records = detail::Records();
-  if (--records.LiveComponents == 0) ReleaseRecords(records);
+  if (--records.LiveComponents != 0) return;
+  detail::WithdrawProcessPermissions(records);
+  ReleaseRecords(records);
 }
 
 TFerrox32::TFerrox32(framework::TComponent* AOwner) : framework::TComponent(AOwner) {

@@ -4,7 +4,9 @@
 #include <sys/io.h>
 
 #include <algorithm>
+#include <mutex>
 
+#include "ferrox/component/ComponentsLock.h"
 #include "ferrox/component/Ferrox32.h"
 #include "ferrox/component/ModuleRecords.h"
 
@@ -43,9 +45,13 @@ bool TFerrox32::fSetIoPermission(Word Port) {
 // The walk covers every port up to 0xFFFF: an entry left at 1 after the level is dropped would
 // send a later direct access into a fault. Grants below 0x400 stay in force and stay recorded.
 void TFerrox32::fResetAllPermissions() {
-  detail::ModuleRecords& records = detail::Records();
+  std::lock_guard lock(detail::TheComponentsLock);
   FIoplLevel = 0;
-  if (records.LiveComponents > 1) return;
+  if (detail::Records().LiveComponents > 1) return;
+  detail::WithdrawProcessPermissions(detail::Records());
+}
+
+void detail::WithdrawProcessPermissions(ModuleRecords& records) {
   if (records.PrivilegeRaised) {
     iopl(0);
     records.PrivilegeRaised = false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <unordered_map>
 
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/recording/recording.h"
@@ -17,6 +18,17 @@ ferrox::Error fault(const std::string& where, const std::string& what) { return 
 
 bool known_kind(std::uint16_t kind) {
   return kind >= static_cast<std::uint16_t>(Kind::Open) && kind <= static_cast<std::uint16_t>(Kind::PortOut);
+}
+
+bool port_instruction(std::uint16_t kind) {
+  return kind == static_cast<std::uint16_t>(Kind::PortIn) || kind == static_cast<std::uint16_t>(Kind::PortOut);
+}
+
+// Each process's place in the order in which the processes first appear, by process id.
+std::unordered_map<std::int32_t, std::size_t> process_ranks(const std::vector<Event>& events) {
+  std::unordered_map<std::int32_t, std::size_t> ranks;
+  for (const Event& event : events) ranks.try_emplace(event.head.process, ranks.size());
+  return ranks;
 }
 
 }  // namespace
@@ -49,6 +61,8 @@ ferrox::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Even
   if (head.size != sizeof head + head.sent_size + head.returned_size)
     return fault(where, "the event's size " + std::to_string(head.size) + " is not its head's and records'");
   if (!known_kind(head.kind)) return fault(where, "unknown kind of event " + std::to_string(head.kind));
+  if (port_instruction(head.kind) && head.code != 1 && head.code != 2 && head.code != 4)
+    return fault(where, "a port instruction of width " + std::to_string(head.code) + "; widths are 1, 2 and 4");
   if (bytes.size() < head.size) return std::size_t{0};
   const std::uint8_t* sent = bytes.data() + sizeof head;
   event.head = head;
@@ -85,13 +99,7 @@ ferrox::Result<Recording> load_recording(const std::string& path) {
   return parse_recording(bytes, path);
 }
 
-std::size_t Recording::process_count() const {
-  std::vector<std::int32_t> processes;
-  for (const Event& event : events)
-    if (std::find(processes.begin(), processes.end(), event.head.process) == processes.end())
-      processes.push_back(event.head.process);
-  return processes.size();
-}
+std::size_t Recording::process_count() const { return process_ranks(events).size(); }
 
 std::size_t Recording::call_count() const {
   return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const Event& e) { return e.is_call(); }));
@@ -99,15 +107,9 @@ std::size_t Recording::call_count() const {
 
 void order_events(std::vector<Event>& events) {
   // Processes keep the order in which they first appear.
-  std::vector<std::int32_t> processes;
-  for (const Event& event : events)
-    if (std::find(processes.begin(), processes.end(), event.head.process) == processes.end())
-      processes.push_back(event.head.process);
-  auto rank = [&processes](const Event& event) {
-    return std::find(processes.begin(), processes.end(), event.head.process) - processes.begin();
-  };
-  std::stable_sort(events.begin(), events.end(), [&rank](const Event& a, const Event& b) {
-    auto ra = rank(a), rb = rank(b);
+  std::unordered_map<std::int32_t, std::size_t> ranks = process_ranks(events);
+  std::stable_sort(events.begin(), events.end(), [&ranks](const Event& a, const Event& b) {
+    std::size_t ra = ranks.at(a.head.process), rb = ranks.at(b.head.process);
     if (ra != rb) return ra < rb;
     if (a.head.sequence != b.head.sequence) return a.head.sequence < b.head.sequence;
     return !a.is_call() && b.is_call();

@@ -66,6 +66,28 @@ TEST(CliTrace, RecordedSessionReplaysUnchangedAndFailsAtTheChangedWrite) {
   std::filesystem::remove(recording);
 }
 
+// Under a descriptor limit below the pipe's usual place the pipe goes lower, and the calls are
+// recorded all the same.
+TEST(CliTrace, ALowDescriptorLimitStillRecordsTheCalls) {
+  std::string recording = cli::TempFile("limited.rec").string();
+  Outcome run = cli::Shell("ulimit -n 200 && " + std::string(FERROX_TOOL) + " --virtual record -o " + recording +
+                           " -- " + Session);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("ferrox: recorded 0 calls"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("ferrox: recorded "), std::string::npos) << run.err;
+  std::filesystem::remove(recording);
+}
+
+// A forked child that makes no call of the recording ends without judging the replay: that is
+// its parent's to do.
+TEST(CliTrace, AForkedChildThatOnlyExitsLeavesTheReplayToItsParent) {
+  std::string recording = Record("forked.rec", "--fork-child");
+  Outcome replayed = Replay(recording, "", "--fork-child");
+  EXPECT_EQ(replayed.status, 0) << replayed.err;
+  EXPECT_NE(replayed.out.find("printed 13 bytes on interrupts"), std::string::npos) << replayed.out;
+  std::filesystem::remove(recording);
+}
+
 // The session as the guest of the end-to-end suite recorded it on the reference driver, both ABIs:
 // the emulated PC is slow, so its waits are not held to.
 TEST(CliTrace, SessionRecordedOnTheDriverInTheEmulatedPcReplays) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "ferrox/common/Result.h"
 #include "ferrox/vpc/Export.h"
@@ -77,6 +78,10 @@ class VPC_API Machine {
   FifoDevice& fifo() { return fifo_; }
   ParallelPorts& parallel_ports() { return parallel_ports_; }
   AtaDisk* ata_disk() { return ata_disk_.get(); }
+  // Held while the machine serves one of the program's calls or port instructions: they come from
+  // any thread, as to a driver, and are served one at a time. Recursive, so that a signal handler
+  // that makes a request on a thread the signal took in the middle of one nests in it.
+  std::recursive_mutex& serving() { return serving_; }
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -106,6 +111,7 @@ class VPC_API Machine {
   FifoDevice fifo_;
   ParallelPorts parallel_ports_;
   std::unique_ptr<AtaDisk> ata_disk_;
+  std::recursive_mutex serving_;
 };
 
 }  // namespace ferrox::vpc

@@ -7,10 +7,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ferrox/component/Ferrox32.h"
+#include "ferrox/vpc/kernel/signal_delivery.h"
 #include "tests/support/component.h"
 #include "tests/support/descriptors.h"
+#include "tests/support/heap.h"
 #include "tests/support/virtual_pc.h"
 
 using ferrox::TFerrox32;
@@ -20,6 +23,11 @@ namespace {
 
 // A component created and freed the framework's way.
 class CoreTest : public VirtualPcTest {};
+
+struct CountingHandler {
+  void OnIrq(ferrox::Word) {}
+};
+CountingHandler counting;
 
 TEST(RequestCodes, FollowTheLinuxIocLayout) {
   using namespace ferrox::Request;
@@ -88,6 +96,62 @@ TEST_F(CoreTest, SecondOpenDoesNothing) {
   component->OpenDriver();
   EXPECT_EQ(component->DriverHandle(), handle);
   EXPECT_EQ(pc.log().of(Event::Open).size(), 1u);
+}
+
+// The driver path is the one an open gives, whatever was chosen before; closing chooses it too.
+TEST_F(CoreTest, OpenAndCloseChooseTheDriverPathEvenWhenTheOpenFails) {
+  for (bool refused : {false, true}) {
+    pc.reset();
+    if (refused) pc.faults().refuse_open(ENOENT);
+    Component component = make_component();
+    component->fSetHardAccess(false);
+    ASSERT_FALSE(component->HardAccess());
+    component->OpenDriver();
+    EXPECT_EQ(component->DriverActive(), !refused);
+    EXPECT_TRUE(component->HardAccess()) << (refused ? "after a refused open" : "after an open");
+    component->fSetHardAccess(false);
+    component->CloseDriver();
+    EXPECT_TRUE(component->HardAccess()) << (refused ? "closing a driver never opened" : "closing");
+  }
+}
+
+// An open driver is left as it is: the lines it listens on, their counts and the port selected.
+TEST_F(CoreTest, ASecondOpenKeepsCountersMasksAndTheSelectedPort) {
+  ferrox::vpc::MachineDescription machine = ferrox::vpc::default_machine();
+  machine.bios.lpt = {0x378, 0x278, 0};
+  pc.reset(machine);
+  Component component = make_component();
+  component->OpenDriver();
+  component->fSetLPTNumber(2);
+  component->SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&CountingHandler::OnIrq>(&counting));
+  component->UnmaskInterrupt(3);
+  std::uint32_t cookie = pc.log().requests().back().sent_as<ferrox::TIrqRequest>().Component;
+  ferrox::vpc::send_driver_signal(ferrox::InterruptSignal, static_cast<std::int32_t>(cookie), 3);
+  ASSERT_EQ(component->GetHandledCounter(3), 1u);
+  pc.log().clear();
+
+  component->OpenDriver();
+  EXPECT_FALSE(component->fGetMasked(3));
+  EXPECT_EQ(component->GetHandledCounter(3), 1u);
+  EXPECT_EQ(component->LPTNumber(), 2);
+  EXPECT_EQ(component->LPTBase(), 0x278);
+  EXPECT_TRUE(pc.log().entries().empty());
+}
+
+// A line unmasked while the driver was closed reached no driver, so an open starts it masked
+// and counting afresh, telling the driver nothing; unmasking it then asks the driver.
+TEST_F(CoreTest, OpenMasksTheLinesUnmaskedWhileTheDriverWasClosed) {
+  Component component = make_component();
+  component->SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&CountingHandler::OnIrq>(&counting));
+  component->UnmaskInterrupt(5);
+  ASSERT_FALSE(component->fGetMasked(5));
+  component->OpenDriver();
+  EXPECT_TRUE(component->fGetMasked(5));
+  EXPECT_EQ(component->GetHandledCounter(5), 0u);
+  for (std::uint32_t number : pc.log().request_numbers()) EXPECT_NE(number, 19u) << "no mask request";
+  pc.log().clear();
+  component->UnmaskInterrupt(5);
+  EXPECT_EQ(pc.log().request_numbers(), std::vector<std::uint32_t>{18});
 }
 
 TEST_F(CoreTest, CloseDriverOnANeverOpenedComponentSendsAndClosesNothing) {
@@ -172,6 +236,20 @@ TEST_F(CoreTest, ComponentsShareTheModuleRecordsUntilTheLastGoes) {
   EXPECT_EQ(second->GetDebugCode(), permissions);
   Component third = make_component();
   EXPECT_EQ(third->GetDebugCode(), permissions);
+}
+
+// The records (some 128 KiB) go with the last component, not before.
+TEST_F(CoreTest, TheLastComponentReleasesTheModuleRecords) {
+  constexpr std::size_t RecordBytes = 65552 + 8 + 256 + 65536;
+  constexpr std::size_t Slack = heap_count_is_exact ? 0 : 4096;
+  make_component();  // whatever the first component of a program allocates for good
+  std::size_t before = heap_in_use();
+  Component first = make_component();
+  Component second = make_component();
+  first.reset();
+  EXPECT_GE(heap_in_use() + Slack, before + RecordBytes) << "released while a component lives";
+  second.reset();
+  EXPECT_LE(heap_in_use(), before + Slack);
 }
 
 TEST_F(CoreTest, GetDebugCodeIsStableAcrossOpenAndClose) {

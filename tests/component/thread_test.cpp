@@ -10,8 +10,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "ferrox/component/Ferrox32.h"
 #include "ferrox/vpc/kernel/signal_delivery.h"
@@ -158,6 +160,34 @@ TEST_F(InterruptThreadsTest, AWorkerTakesInterruptsWhileComponentsComeChangeAndG
   EXPECT_GT(sent, 0);
   EXPECT_GT(calls, 0);
   EXPECT_EQ(faults, 0) << "of " << calls << " calls";
+}
+
+// Components made, used and freed on several threads at once: the first and the last of the
+// process allocate and release the module-wide records and the interrupt registry's table.
+using ComponentThreadsTest = VirtualPcTest;
+
+TEST_F(ComponentThreadsTest, CreatedUsedAndFreedOnFourThreadsAtOnce) {
+  constexpr int Threads = 4;
+  constexpr int Cycles = 400;
+  std::atomic<int> opened{0};
+  // The operations share the module-wide request records, so they take turns; creating and
+  // freeing the components do not.
+  std::mutex operations;
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < Threads; ++thread) {
+    threads.emplace_back([&] {
+      for (int cycle = 0; cycle < Cycles; ++cycle) {
+        Component component = make_component();
+        std::unique_lock turn(operations);
+        component->OpenDriver();
+        if (component->DriverActive()) ++opened;
+        component->fGetPortB(0x379);
+        turn.unlock();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(opened, Threads * Cycles);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -72,9 +74,37 @@ TEST(Recording, WhatIsNotARecordingIsAnErrorNamingThePlace) {
   std::vector<std::uint8_t> kind = good;
   kind[sizeof(ferrox::trace::FileHead) + 4] = 99;
   EXPECT_EQ(error(kind), "file.rec: event 1 at byte 24: unknown kind of event 99");
+  for (std::uint32_t width : {0u, 3u, 8u, 0x40000000u}) {
+    std::vector<std::uint8_t> port = file_bytes({open_event(0), trapped_event(1, Kind::PortIn, 0x379, 1, 0xDF)});
+    std::memcpy(&port[96 + offsetof(ferrox::trace::EventHead, code)], &width, sizeof width);
+    EXPECT_EQ(error(port), "file.rec: event 2 at byte 96: a port instruction of width " + std::to_string(width) +
+                               "; widths are 1, 2 and 4");
+  }
   std::vector<std::uint8_t> huge = good;
   huge[96 + offsetof(ferrox::trace::EventHead, sent_size) + 3] = 1;  // 16 MiB and more
   EXPECT_NE(error(huge).find("a record of more than 65552 bytes"), std::string::npos);
+}
+
+// One event per process id: reading them costs in proportion to their number, not its square.
+TEST(Recording, ReadingManyProcessesIsLinear) {
+  auto seconds_to_read = [](std::int32_t processes) {
+    std::vector<ferrox::trace::Event> events;
+    for (std::int32_t process = 0; process < processes; ++process) {
+      events.push_back(open_event(0));
+      events.back().head.process = process + 1;
+    }
+    std::vector<std::uint8_t> bytes = file_bytes(events);
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+      auto start = std::chrono::steady_clock::now();
+      ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::parse_recording(bytes, "many");
+      EXPECT_EQ(recording->process_count(), static_cast<std::size_t>(processes));
+      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+  };
+  double quarter = seconds_to_read(10000), whole = seconds_to_read(40000);
+  EXPECT_LT(whole, 8 * quarter + 0.1) << "10,000 processes: " << quarter << " s; 40,000: " << whole << " s";
 }
 
 // The reader's fuzz target on its seeds and on many corruptions of a recording: nothing read

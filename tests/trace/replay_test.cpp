@@ -103,6 +103,36 @@ TEST_F(ReplayTest, ASignalComesAfterItsCallWithTheCookieOfThisRun) {
   sigaction(ferrox::InterruptSignal, &before, nullptr);
 }
 
+std::atomic<int> other_signals_seen{0};
+void on_other_signal(int) { ++other_signals_seen; }
+
+// A crafted recording's signals: one the line was not unmasked with, or on a line never unmasked,
+// is not a driver's and does not come.
+TEST_F(ReplayTest, OnlySignalsTheDriverCouldSendCome) {
+  ferrox::trace::Event other = signal_event(2, 7, 0x1111);
+  other.head.code = SIGUSR1;
+  Replay({open_event(0), irq_event(1, Request::IrqUnmask, 7, 0x1111), signal_event(2, 7, 0x1111), other,
+          signal_event(2, 5, 0x1111), port_event(2, Request::PortInB, 0x379, 0, 0x5F), close_event(3)});
+  struct sigaction action {}, before {}, other_action {}, other_before {};
+  action.sa_sigaction = on_interrupt;
+  action.sa_flags = SA_SIGINFO;
+  sigaction(ferrox::InterruptSignal, &action, &before);
+  other_action.sa_handler = on_other_signal;
+  sigaction(SIGUSR1, &other_action, &other_before);
+  signals_seen = other_signals_seen = 0;
+  int fd = open("/dev/ferrox", O_RDONLY);
+  ferrox::TIrqRequest unmask{getpid(), ferrox::InterruptSignal, 7, 0x2222};
+  EXPECT_EQ(ioctl(fd, Request::IrqUnmask, &unmask), 0);
+  EXPECT_EQ(Port(fd, Request::PortInB, 0x379), 0x5F);
+  close(fd);
+  EXPECT_EQ(signals_seen.load(), 1);
+  EXPECT_EQ(line_seen.load(), 7u);
+  EXPECT_EQ(other_signals_seen.load(), 0);
+  EXPECT_FALSE(pc.replay().divergence());
+  sigaction(SIGUSR1, &other_before, nullptr);
+  sigaction(ferrox::InterruptSignal, &before, nullptr);
+}
+
 // The drive is busy for one read of its status, then ready.
 std::vector<ferrox::trace::Event> PolledIdentify() {
   return {open_event(0), port_event(1, Request::PortInB, 0x1F7, 0, 0x80), port_event(2, Request::PortInB, 0x1F7, 0, 0x58),

@@ -39,10 +39,21 @@ struct Pipe {
   }
 };
 
+// In the child: errno of a failed start, to the parent.
+[[noreturn]] void fail_start(int status, int error) {
+  [[maybe_unused]] ssize_t written = write(status, &error, sizeof error);
+  _exit(127);
+}
+
 // In the child: the environment, the pipe at its place, and exec; on failure errno goes to the
 // parent through `status`, which the exec closes when it succeeds.
 [[noreturn]] void start_child(const ProgramRun& run, int pipe_end, int status) {
-  int handed = fcntl(pipe_end, F_DUPFD, HandedDescriptor);  // without close-on-exec
+  // Without close-on-exec, at HandedDescriptor or, under a lower descriptor limit, the lowest free
+  // one above the standard three. A program that cannot be handed the pipe is not started: it
+  // would run untraced.
+  int handed = fcntl(pipe_end, F_DUPFD, HandedDescriptor);
+  if (handed < 0) handed = fcntl(pipe_end, F_DUPFD, STDERR_FILENO + 1);
+  if (handed < 0 && !run.pipe_variable.empty()) fail_start(status, errno);
   std::string preload;
   for (const std::string& library : run.preload) preload += (preload.empty() ? "" : ":") + library;
   if (const char* others = std::getenv("LD_PRELOAD"); others && *others) preload += ":" + std::string(others);
@@ -54,9 +65,7 @@ struct Pipe {
   for (const std::string& argument : run.argv) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   execvp(argv[0], argv.data());
-  int error = errno;
-  [[maybe_unused]] ssize_t written = write(status, &error, sizeof error);
-  _exit(127);
+  fail_start(status, errno);
 }
 
 Ending ending(int status) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "ferrox/interpose/device_path.h"
@@ -49,12 +50,14 @@ struct Route {
     if (!ferrox::interpose::is_device_path(path)) return ferrox::interpose::next::openat(dirfd, path, flags, mode);
     Machine* machine = started_machine();
     if (!machine) return finish(-ENODEV);
+    std::lock_guard serving(machine->serving());
     return finish(machine->node().open(flags));
   }
 
   static int close(int fd) {
     Machine* machine = Machine::existing();
     if (!machine || !machine->node().owns(fd)) return ferrox::interpose::next::close(fd);
+    std::lock_guard serving(machine->serving());
     ferrox::vpc::IrqController::Hold hold(machine->irqs());
     return finish(machine->node().close(fd));
   }
@@ -65,6 +68,7 @@ struct Route {
     std::optional<long> result;
     {
       // Interrupts raised while the request is served are signalled once it is done.
+      std::lock_guard serving(machine->serving());
       ferrox::vpc::IrqController::Hold hold(machine->irqs());
       result = machine->node().ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
     }
@@ -72,26 +76,34 @@ struct Route {
   }
 
   static void duplicated(int fd, int target) {
-    if (Machine* machine = Machine::existing()) machine->node().duplicated(fd, target);
+    Machine* machine = Machine::existing();
+    if (!machine) return;
+    std::lock_guard serving(machine->serving());
+    machine->node().duplicated(fd, target);
   }
 
   static void closed_from(unsigned first, unsigned last) {
     Machine* machine = Machine::existing();
     if (!machine || first > INT_MAX) return;
+    std::lock_guard serving(machine->serving());
     machine->node().closed_from(static_cast<int>(first), last > INT_MAX ? INT_MAX : static_cast<int>(last));
   }
 
   // I/O privilege: the virtual PC's kernel decides, and its trap carries out the port instructions.
   static int iopl(int level) {
     Machine* machine = started_machine();
-    if (machine && machine->node().replay()) return machine->node().replay()->iopl(level);
-    return machine ? machine->privilege().iopl(level) : finish(-ENODEV);
+    if (!machine) return finish(-ENODEV);
+    std::lock_guard serving(machine->serving());
+    if (machine->node().replay()) return machine->node().replay()->iopl(level);
+    return machine->privilege().iopl(level);
   }
 
   static int ioperm(unsigned long from, unsigned long count, int turn_on) {
     Machine* machine = started_machine();
-    if (machine && machine->node().replay()) return machine->node().replay()->ioperm(from, count, turn_on);
-    return machine ? machine->privilege().ioperm(from, count, turn_on) : finish(-ENODEV);
+    if (!machine) return finish(-ENODEV);
+    std::lock_guard serving(machine->serving());
+    if (machine->node().replay()) return machine->node().replay()->ioperm(from, count, turn_on);
+    return machine->privilege().ioperm(from, count, turn_on);
   }
 };
 

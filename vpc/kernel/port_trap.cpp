@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -167,6 +168,7 @@ bool emulate(greg_t* registers) {
   auto port = instruction->port_in_dx ? static_cast<std::uint16_t>(read_register(registers, PortRegister, 16))
                                       : instruction->immediate;
   Machine& machine = Machine::instance();
+  std::lock_guard serving(machine.serving());
   if (!machine.privilege().holds(port, instruction->width)) return false;
   // An interrupt the instruction raises (a port's acknowledge) is signalled once it is done.
   IrqController::Hold hold(machine.irqs());

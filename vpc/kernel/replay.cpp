@@ -78,9 +78,11 @@ std::string milliseconds(std::uint64_t ns) {
 }
 
 Replay* replaying_at_exit = nullptr;
+// A forked child inherits the check but not the replay's verdict, which is its parent's.
+pid_t replaying_process = 0;
 
 void check_finished_at_exit() {
-  if (!replaying_at_exit) return;
+  if (!replaying_at_exit || getpid() != replaying_process) return;
   if (std::optional<std::string> rest = replaying_at_exit->unfinished()) report_and_exit(*rest);
 }
 
@@ -109,10 +111,14 @@ void Replay::start(trace::Recording recording, ReplayOptions options, OnDivergen
   previous_live_end_ = 0;
   calls_ = 0;
   cookies_.clear();
+  line_signals_.clear();
   divergence_.reset();
   node_.answer_from(this);
   if (on_divergence == OnDivergence::Exit && !replaying_at_exit) std::atexit(check_finished_at_exit);
-  if (on_divergence == OnDivergence::Exit) replaying_at_exit = this;
+  if (on_divergence == OnDivergence::Exit) {
+    replaying_at_exit = this;
+    replaying_process = getpid();
+  }
 }
 
 void Replay::stop() {
@@ -176,9 +182,14 @@ std::optional<Replay::Matched> Replay::match(const trace::Event& live) {
   }
 }
 
+// Only a signal the driver could send comes: the one this run asked for when it unmasked the
+// line. A recording is outside input, and another signal (SIGSTOP, SIGKILL) would stop or end
+// the program.
 void Replay::signal_after() {
   for (; next_ < recording_.events.size() && !recording_.events[next_].is_call(); ++next_) {
     const trace::EventHead& signal = recording_.events[next_].head;
+    auto asked = line_signals_.find(signal.argument);
+    if (asked == line_signals_.end() || asked->second != static_cast<std::int32_t>(signal.code)) continue;
     auto cookie = cookies_.find(signal.value);
     irqs_.queue_signal(static_cast<int>(signal.code), cookie == cookies_.end() ? signal.value : cookie->second,
                        signal.argument);
@@ -245,8 +256,11 @@ long Replay::request(int fd, std::uint32_t code, std::uintptr_t argument) {
   std::optional<Matched> matched = match(live);
   if (!matched) return -EIO;
   write_back(*matched->recorded, argument, trace::returned_record_size(code, count));
-  if (code == ferrox::Request::IrqUnmask && !matched->again)
-    cookies_[as<ferrox::TIrqRequest>(matched->recorded->sent).Component] = as<ferrox::TIrqRequest>(live.sent).Component;
+  if (code == ferrox::Request::IrqUnmask && !matched->again) {
+    auto unmask = as<ferrox::TIrqRequest>(live.sent);
+    cookies_[as<ferrox::TIrqRequest>(matched->recorded->sent).Component] = unmask.Component;
+    line_signals_[unmask.Irq] = unmask.SignalNumber;
+  }
   return answer(*matched);
 }
 

@@ -4,7 +4,8 @@
 // (what the program chose: ports, values written, addresses, registers, lines; not its process id,
 // cookie or descriptor numbers); it gets the recorded answer, records and results alike, and the
 // signals that came after that call in the recording come after it again, with the cookie this
-// run's unmask request gave. The first call that differs is a divergence: its index, what was
+// run's unmask request gave; of them only those a driver could send: on a line this run unmasked,
+// the signal it unmasked the line with. The first call that differs is a divergence: its index, what was
 // expected and what came.
 //
 // Loosely, on request:
@@ -100,6 +101,7 @@ class VPC_API Replay {
   std::uint64_t previous_live_end_ = 0;       // when this run's last call was answered
   std::size_t calls_ = 0;                       // the program's, so far
   std::map<std::uint32_t, std::uint32_t> cookies_;  // recorded cookie -> this run's
+  std::map<std::uint32_t, std::int32_t> line_signals_;  // line -> the signal this run unmasked it with
   std::optional<std::string> divergence_;
 };
 
