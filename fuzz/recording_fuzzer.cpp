@@ -9,12 +9,12 @@
 #include "ferrox/recording/recording.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::parse_recording(std::span(data, size), "input");
+  ferrox::Result<ferrox::recording::Recording> recording = ferrox::recording::parse_recording(std::span(data, size), "input");
   if (!recording) return 0;
-  for (const ferrox::trace::Event& event : recording->events) {
-    ferrox::trace::Decoded decoded = ferrox::trace::decode(event);
-    ferrox::trace::describe(decoded);
-    ferrox::trace::is_poll(event);
+  for (const ferrox::recording::Event& event : recording->events) {
+    ferrox::recording::Decoded decoded = ferrox::recording::decode(event);
+    ferrox::recording::describe(decoded);
+    ferrox::recording::is_poll(event);
   }
   return 0;
 }

@@ -11,7 +11,7 @@
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/recording/hardware_names.h"
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 namespace {
 
@@ -240,4 +240,4 @@ std::string describe(const Decoded& decoded, bool with_answer) {
   return text;
 }
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

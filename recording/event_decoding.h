@@ -11,7 +11,7 @@
 
 #include "ferrox/recording/recording.h"
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 struct Field {
   std::string name;
@@ -42,4 +42,4 @@ bool is_poll(const Event& event);
 // One line: "port in port=0x379 width=1 -> value=0xdf" with the data's first bytes, without the note.
 std::string describe(const Decoded& decoded, bool with_answer = true);
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

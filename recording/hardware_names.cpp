@@ -7,7 +7,7 @@
 
 #include "ferrox/hwtypes/PcHardware.h"
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 namespace {
 
@@ -113,4 +113,4 @@ std::string pci_register_name(unsigned offset, unsigned width) {
   return names;
 }
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

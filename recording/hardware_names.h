@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 // "parallel port 0x378 status: busy no, acknowledge inactive, ..."; "" for a port without a name.
 // The value is decoded when it is known (a read's answer, a write's value).
@@ -18,4 +18,4 @@ std::string port_name(std::uint32_t port, bool output, std::optional<std::uint32
 // device id"); "" past the 64-byte header.
 std::string pci_register_name(unsigned offset, unsigned width);
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

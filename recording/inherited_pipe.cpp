@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 std::string inherited_pipe_value(int fd) {
   struct stat status {};
@@ -25,4 +25,4 @@ int inherited_pipe(const char* variable) {
   return fd;
 }
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 // The pipe into which the trace layer writes the events of the program it is preloaded into.
 constexpr const char* TracePipeVariable = "FERROX_TRACE_PIPE";
@@ -17,4 +17,4 @@ std::string inherited_pipe_value(int fd);
 // The descriptor the variable names, or -1 when it is not set or no longer names that pipe.
 int inherited_pipe(const char* variable);
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

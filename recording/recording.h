@@ -15,7 +15,7 @@
 
 #include "ferrox/common/Result.h"
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 constexpr char Magic[8] = {'F', 'E', 'R', 'R', 'O', 'X', 'R', 'C'};
 constexpr std::uint32_t FormatVersion = 1;
@@ -104,4 +104,4 @@ FileHead file_head(std::uint32_t flags, std::uint64_t started);
 std::uint32_t sent_record_size(std::uint32_t code, std::uint32_t window_count);
 std::uint32_t returned_record_size(std::uint32_t code, std::uint32_t window_count);
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

@@ -10,7 +10,7 @@
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/recording/recording.h"
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 namespace {
 
@@ -116,4 +116,4 @@ void order_events(std::vector<Event>& events) {
   });
 }
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 std::uint64_t monotonic_ns() {
   timespec now{};
@@ -68,4 +68,4 @@ void RecordingWriter::write(EventHead head, std::span<const std::uint8_t> sent, 
   errno = saved_errno;
 }
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

@@ -10,7 +10,7 @@
 
 #include "ferrox/recording/recording.h"
 
-namespace ferrox::trace {
+namespace ferrox::recording {
 
 // CLOCK_MONOTONIC in ns, the clock of every event and of FileHead::started.
 std::uint64_t monotonic_ns();
@@ -38,4 +38,4 @@ class RecordingWriter {
   std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
 };
 
-}  // namespace ferrox::trace
+}  // namespace ferrox::recording

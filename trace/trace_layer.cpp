@@ -27,8 +27,8 @@
 namespace ferrox::trace::layer {
 namespace {
 
-using trace::EventHead;
-using trace::Kind;
+using recording::EventHead;
+using recording::Kind;
 
 constexpr std::uint32_t OpenFile = 1;  // what the descriptor table keeps for a node's descriptor
 
@@ -77,7 +77,7 @@ class Layer {
   }
 
   interpose::DescriptorTable descriptors;
-  trace::RecordingWriter writer;
+  recording::RecordingWriter writer;
 
   // The head of the next call's event; its sequence taken now, before the call is handed on, so
   // that calls made by a signal handler during it come after it.
@@ -87,7 +87,7 @@ class Layer {
     head.sequence = calls_.fetch_add(1, std::memory_order_relaxed);
     head.process = getpid();
     head.fd = fd;
-    head.time = trace::monotonic_ns();
+    head.time = recording::monotonic_ns();
     return head;
   }
   EventHead signal() {
@@ -95,13 +95,13 @@ class Layer {
     head.kind = static_cast<std::uint16_t>(Kind::Signal);
     head.sequence = calls_.load(std::memory_order_relaxed);
     head.process = getpid();
-    head.time = trace::monotonic_ns();
+    head.time = recording::monotonic_ns();
     return head;
   }
 
  private:
   Layer() {
-    writer.attach(trace::inherited_pipe(trace::TracePipeVariable));
+    writer.attach(recording::inherited_pipe(recording::TracePipeVariable));
     // A child counts its own calls.
     pthread_atfork(nullptr, nullptr, [] { instance().calls_ = 0; });
   }
@@ -245,8 +245,8 @@ int Route::ioctl(int fd, unsigned long request, void* argument) {
     std::span<const std::uint8_t> head = head_bytes.read(address);
     if (!head.empty()) std::memcpy(&count, head.data() + offsetof(ferrox::TMemRec, Count), sizeof count);
   }
-  RecordBuffer sent(trace::sent_record_size(code, count));
-  RecordBuffer returned(trace::returned_record_size(code, count));
+  RecordBuffer sent(recording::sent_record_size(code, count));
+  RecordBuffer returned(recording::returned_record_size(code, count));
   EventHead head = layer->call(Kind::Request, fd);
   head.code = code;
   if (ferrox::RecordSize(code, count) == 0) head.argument = static_cast<std::uint32_t>(address);

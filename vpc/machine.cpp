@@ -45,7 +45,7 @@ namespace {
 ferrox::Status start_replay(Replay& replay) {
   const char* file = std::getenv(VPC_REPLAY_VARIABLE);
   if (!file) return ferrox::Done{};
-  ferrox::Result<trace::Recording> recording = trace::load_recording(file);
+  ferrox::Result<recording::Recording> recording = recording::load_recording(file);
   if (!recording) return recording.error();
   if (recording->process_count() > 1)
     return ferrox::Error{"recorded from " + std::to_string(recording->process_count()) + " processes; a replay takes one", 0, file};

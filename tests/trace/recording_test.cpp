@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace {
 
 using namespace recording_events;
-using ferrox::trace::Kind;
+using ferrox::recording::Kind;
 
 std::vector<std::uint8_t> read_all(int fd) {
   std::vector<std::uint8_t> bytes;
@@ -32,19 +32,19 @@ std::vector<std::uint8_t> read_all(int fd) {
 TEST(Recording, WrittenEventsReadBackInTheOrderTheCallsWereMade) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
-  ferrox::trace::FileHead head = ferrox::trace::file_head(ferrox::trace::RecordedOnVirtualPc, 5);
+  ferrox::recording::FileHead head = ferrox::recording::file_head(ferrox::recording::RecordedOnVirtualPc, 5);
   ASSERT_EQ(write(ends[1], &head, sizeof head), static_cast<ssize_t>(sizeof head));
-  ferrox::trace::RecordingWriter writer;
+  ferrox::recording::RecordingWriter writer;
   writer.attach(ends[1]);
   // Call 1 raised a signal whose handler made call 2; both finished before call 1 did.
-  ferrox::trace::Event first = open_event(0), outer = port_event(1, ferrox::Request::PortOutB, 0x378, 0x41, 0x41);
-  ferrox::trace::Event signal = signal_event(2, 7, 9), nested = port_event(2, ferrox::Request::PortInB, 0x379, 0, 0xDF);
-  for (const ferrox::trace::Event* event : {&first, &signal, &nested, &outer}) writer.write(event->head, event->sent, event->returned);
+  ferrox::recording::Event first = open_event(0), outer = port_event(1, ferrox::Request::PortOutB, 0x378, 0x41, 0x41);
+  ferrox::recording::Event signal = signal_event(2, 7, 9), nested = port_event(2, ferrox::Request::PortInB, 0x379, 0, 0xDF);
+  for (const ferrox::recording::Event* event : {&first, &signal, &nested, &outer}) writer.write(event->head, event->sent, event->returned);
   close(ends[1]);
   std::vector<std::uint8_t> bytes = read_all(ends[0]);
   close(ends[0]);
 
-  ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::parse_recording(bytes, "pipe");
+  ferrox::Result<ferrox::recording::Recording> recording = ferrox::recording::parse_recording(bytes, "pipe");
   ASSERT_TRUE(recording.ok()) << recording.error().Text();
   EXPECT_TRUE(recording->on_virtual_pc());
   ASSERT_EQ(recording->events.size(), 4u);
@@ -59,7 +59,7 @@ TEST(Recording, WrittenEventsReadBackInTheOrderTheCallsWereMade) {
 TEST(Recording, WhatIsNotARecordingIsAnErrorNamingThePlace) {
   std::vector<std::uint8_t> good = file_bytes({open_event(0), port_event(1, ferrox::Request::PortInB, 0x379, 0, 0xDF)});
   auto error = [](std::vector<std::uint8_t> bytes) {
-    ferrox::Result<ferrox::trace::Recording> read = ferrox::trace::parse_recording(bytes, "file.rec");
+    ferrox::Result<ferrox::recording::Recording> read = ferrox::recording::parse_recording(bytes, "file.rec");
     return read ? std::string("read") : read.error().Text();
   };
   EXPECT_EQ(error({'n', 'o'}), "file.rec: not a ferrox recording");
@@ -69,26 +69,26 @@ TEST(Recording, WhatIsNotARecordingIsAnErrorNamingThePlace) {
   std::vector<std::uint8_t> cut(good.begin(), good.end() - 1);
   EXPECT_EQ(error(cut), "file.rec: event 2 at byte 96: the recording ends inside the event");
   std::vector<std::uint8_t> sized = good;
-  sized[sizeof(ferrox::trace::FileHead)] += 1;  // the first event's size
+  sized[sizeof(ferrox::recording::FileHead)] += 1;  // the first event's size
   EXPECT_EQ(error(sized), "file.rec: event 1 at byte 24: the event's size 73 is not its head's and records'");
   std::vector<std::uint8_t> kind = good;
-  kind[sizeof(ferrox::trace::FileHead) + 4] = 99;
+  kind[sizeof(ferrox::recording::FileHead) + 4] = 99;
   EXPECT_EQ(error(kind), "file.rec: event 1 at byte 24: unknown kind of event 99");
   for (std::uint32_t width : {0u, 3u, 8u, 0x40000000u}) {
     std::vector<std::uint8_t> port = file_bytes({open_event(0), trapped_event(1, Kind::PortIn, 0x379, 1, 0xDF)});
-    std::memcpy(&port[96 + offsetof(ferrox::trace::EventHead, code)], &width, sizeof width);
+    std::memcpy(&port[96 + offsetof(ferrox::recording::EventHead, code)], &width, sizeof width);
     EXPECT_EQ(error(port), "file.rec: event 2 at byte 96: a port instruction of width " + std::to_string(width) +
                                "; widths are 1, 2 and 4");
   }
   std::vector<std::uint8_t> huge = good;
-  huge[96 + offsetof(ferrox::trace::EventHead, sent_size) + 3] = 1;  // 16 MiB and more
+  huge[96 + offsetof(ferrox::recording::EventHead, sent_size) + 3] = 1;  // 16 MiB and more
   EXPECT_NE(error(huge).find("a record of more than 65552 bytes"), std::string::npos);
 }
 
 // One event per process id: reading them costs in proportion to their number, not its square.
 TEST(Recording, ReadingManyProcessesIsLinear) {
   auto seconds_to_read = [](std::int32_t processes) {
-    std::vector<ferrox::trace::Event> events;
+    std::vector<ferrox::recording::Event> events;
     for (std::int32_t process = 0; process < processes; ++process) {
       events.push_back(open_event(0));
       events.back().head.process = process + 1;
@@ -97,7 +97,7 @@ TEST(Recording, ReadingManyProcessesIsLinear) {
     double best = 1e9;
     for (int run = 0; run < 3; ++run) {
       auto start = std::chrono::steady_clock::now();
-      ferrox::Result<ferrox::trace::Recording> recording = ferrox::trace::parse_recording(bytes, "many");
+      ferrox::Result<ferrox::recording::Recording> recording = ferrox::recording::parse_recording(bytes, "many");
       EXPECT_EQ(recording->process_count(), static_cast<std::size_t>(processes));
       best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }

@@ -25,7 +25,7 @@ namespace Request = ferrox::Request;
 
 class ReplayTest : public VirtualPcTest {
  protected:
-  void Replay(const std::vector<ferrox::trace::Event>& events, ferrox::vpc::ReplayOptions options = {}) {
+  void Replay(const std::vector<ferrox::recording::Event>& events, ferrox::vpc::ReplayOptions options = {}) {
     pc.replay().start(recording_of(events), options, ferrox::vpc::OnDivergence::Keep);
   }
   void TearDown() override { pc.replay().stop(); }
@@ -109,7 +109,7 @@ void on_other_signal(int) { ++other_signals_seen; }
 // A crafted recording's signals: one the line was not unmasked with, or on a line never unmasked,
 // is not a driver's and does not come.
 TEST_F(ReplayTest, OnlySignalsTheDriverCouldSendCome) {
-  ferrox::trace::Event other = signal_event(2, 7, 0x1111);
+  ferrox::recording::Event other = signal_event(2, 7, 0x1111);
   other.head.code = SIGUSR1;
   Replay({open_event(0), irq_event(1, Request::IrqUnmask, 7, 0x1111), signal_event(2, 7, 0x1111), other,
           signal_event(2, 5, 0x1111), port_event(2, Request::PortInB, 0x379, 0, 0x5F), close_event(3)});
@@ -134,7 +134,7 @@ TEST_F(ReplayTest, OnlySignalsTheDriverCouldSendCome) {
 }
 
 // The drive is busy for one read of its status, then ready.
-std::vector<ferrox::trace::Event> PolledIdentify() {
+std::vector<ferrox::recording::Event> PolledIdentify() {
   return {open_event(0), port_event(1, Request::PortInB, 0x1F7, 0, 0x80), port_event(2, Request::PortInB, 0x1F7, 0, 0x58),
           port_event(3, Request::PortInW, 0x1F0, 0, 0x1234), close_event(4)};
 }
@@ -174,7 +174,7 @@ TEST_F(ReplayTest, WhatTheProgramLeftUnmadeIsSaid) {
 }
 
 TEST_F(ReplayTest, PrivilegeIsAnsweredAsRecorded) {
-  ferrox::trace::Event refused = call(ferrox::trace::Kind::Iopl, 0, -1);
+  ferrox::recording::Event refused = call(ferrox::recording::Kind::Iopl, 0, -1);
   refused.head.argument = 3;
   refused.head.error = EPERM;
   Replay({refused});
@@ -185,9 +185,9 @@ TEST_F(ReplayTest, PrivilegeIsAnsweredAsRecorded) {
 }
 
 TEST_F(ReplayTest, PortInstructionsAreAnsweredAndCheckedAsRecorded) {
-  ferrox::trace::Event granted = call(ferrox::trace::Kind::Iopl, 0);
+  ferrox::recording::Event granted = call(ferrox::recording::Kind::Iopl, 0);
   granted.head.argument = 3;
-  using ferrox::trace::Kind;
+  using ferrox::recording::Kind;
   Replay({granted, trapped_event(1, Kind::PortIn, 0x379, 1, 0x5A), trapped_event(2, Kind::PortOut, 0x378, 1, 0x41),
           trapped_event(3, Kind::PortIn, 0x1F0, 2, 0, {0x40, 0x00, 0x3F, 0xFF}), trapped_event(4, Kind::PortOut, 0x378, 1, 0x41)});
   ASSERT_EQ(iopl(3), 0);

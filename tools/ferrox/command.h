@@ -11,7 +11,7 @@
 
 #include "ferrox/common/Result.h"
 #include "ferrox/component/Ferrox32.h"
-#include "tools/ferrox/output.h"
+#include "tools/ferrox/support/output.h"
 
 namespace ferrox_tool {
 

@@ -13,8 +13,8 @@
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/vpc/description/machine_file.h"
 #include "tools/ferrox/command.h"
-#include "tools/ferrox/demo.h"
-#include "tools/ferrox/platform.h"
+#include "tools/ferrox/demo/demo.h"
+#include "tools/ferrox/support/platform.h"
 
 namespace ferrox_tool {
 

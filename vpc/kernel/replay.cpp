@@ -26,32 +26,32 @@ namespace ferrox::vpc {
 
 namespace {
 
-using trace::Kind;
+using recording::Kind;
 
 // A wait shorter than this in the recording may be the hardware's own pace, or the recording
 // host's scheduling, rather than the program's; only longer ones are held to.
 constexpr std::uint64_t TimingFloor = 50'000'000;
 
-trace::Event live_call(Kind kind) {
-  trace::Event event;
+recording::Event live_call(Kind kind) {
+  recording::Event event;
   event.head.kind = static_cast<std::uint16_t>(kind);
-  event.head.time = trace::monotonic_ns();
+  event.head.time = recording::monotonic_ns();
   return event;
 }
 
 // A trapped port instruction as the trace layer writes it: code = width, argument = port, extra =
 // elements.
-trace::Event live_port_instruction(Kind kind, std::uint16_t port, unsigned width, std::uint32_t count) {
-  trace::Event event = live_call(kind);
+recording::Event live_port_instruction(Kind kind, std::uint16_t port, unsigned width, std::uint32_t count) {
+  recording::Event event = live_call(kind);
   event.head.code = width;
   event.head.argument = port;
   event.head.extra = count;
   return event;
 }
 
-bool same_call(const trace::Event& recorded, const trace::Event& live) {
+bool same_call(const recording::Event& recorded, const recording::Event& live) {
   if (recorded.head.kind != live.head.kind || recorded.head.code != live.head.code) return false;
-  trace::Decoded expected = trace::decode(recorded), came = trace::decode(live);
+  recording::Decoded expected = recording::decode(recorded), came = recording::decode(live);
   if (expected.asked != came.asked) return false;
   return !expected.data_asked || std::ranges::equal(expected.data, came.data);
 }
@@ -72,7 +72,7 @@ std::string milliseconds(std::uint64_t ns) {
 // The stopped replay's verdict, into the tool's pipe, or on standard error without one.
 [[noreturn]] void report_and_exit(const std::string& text) {
   std::string line = "replay: " + text + "\n";
-  int fd = trace::inherited_pipe(VPC_REPLAY_REPORT_VARIABLE);
+  int fd = recording::inherited_pipe(VPC_REPLAY_REPORT_VARIABLE);
   [[maybe_unused]] ssize_t written = write(fd >= 0 ? fd : STDERR_FILENO, line.data(), line.size());
   _exit(EXIT_FAILURE);
 }
@@ -102,7 +102,7 @@ ferrox::Result<ReplayOptions> replay_options(const char* loose) {
   return options;
 }
 
-void Replay::start(trace::Recording recording, ReplayOptions options, OnDivergence on_divergence) {
+void Replay::start(recording::Recording recording, ReplayOptions options, OnDivergence on_divergence) {
   recording_ = std::move(recording);
   options_ = options;
   on_divergence_ = on_divergence;
@@ -126,7 +126,7 @@ void Replay::stop() {
   if (replaying_at_exit == this) replaying_at_exit = nullptr;
 }
 
-const trace::Event* Replay::next_call() const {
+const recording::Event* Replay::next_call() const {
   for (std::size_t index = next_; index < recording_.events.size(); ++index)
     if (recording_.events[index].is_call()) return &recording_.events[index];
   return nullptr;
@@ -135,28 +135,28 @@ const trace::Event* Replay::next_call() const {
 std::optional<std::string> Replay::unfinished() const {
   if (divergence_) return std::nullopt;
   for (std::size_t index = next_; index < recording_.events.size(); ++index) {
-    const trace::Event& event = recording_.events[index];
+    const recording::Event& event = recording_.events[index];
     if (!event.is_call()) continue;
     // Polls recorded after the program's last one are as good as made.
-    if (options_.loose_polling && previous_ && trace::is_poll(*previous_) && same_call(*previous_, event)) continue;
+    if (options_.loose_polling && previous_ && recording::is_poll(*previous_) && same_call(*previous_, event)) continue;
     return "the program ended after " + std::to_string(calls_) + " calls; the recording goes on with call #" +
-           std::to_string(event.head.sequence) + ": " + trace::describe(trace::decode(event), false);
+           std::to_string(event.head.sequence) + ": " + recording::describe(recording::decode(event), false);
   }
   return std::nullopt;
 }
 
-void Replay::diverge(const trace::Event& live, const std::string& why) {
-  const trace::Event* expected = next_call();
+void Replay::diverge(const recording::Event& live, const std::string& why) {
+  const recording::Event* expected = next_call();
   std::string text = "diverged at call #" + std::to_string(calls_) + (why.empty() ? "" : ", " + why) +
-                     "\n  expected: " + (expected ? trace::describe(trace::decode(*expected), false) : "no more calls") +
-                     "\n  came:     " + trace::describe(trace::decode(live), false);
+                     "\n  expected: " + (expected ? recording::describe(recording::decode(*expected), false) : "no more calls") +
+                     "\n  came:     " + recording::describe(recording::decode(live), false);
   if (on_divergence_ == OnDivergence::Exit) report_and_exit(text);
   divergence_ = text;
 }
 
-std::optional<Replay::Matched> Replay::match(const trace::Event& live) {
+std::optional<Replay::Matched> Replay::match(const recording::Event& live) {
   for (;;) {
-    const trace::Event* expected = next_call();
+    const recording::Event* expected = next_call();
     if (expected && same_call(*expected, live)) {
       // The program's own time between the end of one call and the start of the next.
       std::uint64_t previous_end = previous_ ? previous_->head.time + previous_->head.duration : 0;
@@ -170,7 +170,7 @@ std::optional<Replay::Matched> Replay::match(const trace::Event& live) {
       next_ = static_cast<std::size_t>(expected - recording_.events.data()) + 1;
       return Matched{expected, false};
     }
-    bool polled_before = options_.loose_polling && previous_ && trace::is_poll(*previous_);
+    bool polled_before = options_.loose_polling && previous_ && recording::is_poll(*previous_);
     if (polled_before && same_call(*previous_, live)) return Matched{previous_, true};
     if (!(polled_before && expected && same_call(*previous_, *expected))) {
       diverge(live);
@@ -187,7 +187,7 @@ std::optional<Replay::Matched> Replay::match(const trace::Event& live) {
 // the program.
 void Replay::signal_after() {
   for (; next_ < recording_.events.size() && !recording_.events[next_].is_call(); ++next_) {
-    const trace::EventHead& signal = recording_.events[next_].head;
+    const recording::EventHead& signal = recording_.events[next_].head;
     auto asked = line_signals_.find(signal.argument);
     if (asked == line_signals_.end() || asked->second != static_cast<std::int32_t>(signal.code)) continue;
     auto cookie = cookies_.find(signal.value);
@@ -198,18 +198,18 @@ void Replay::signal_after() {
 
 long Replay::answer(const Matched& matched) {
   ++calls_;
-  previous_live_end_ = trace::monotonic_ns();
+  previous_live_end_ = recording::monotonic_ns();
   if (!matched.again) {
     previous_ = matched.recorded;
     signal_after();
   }
-  const trace::EventHead& recorded = matched.recorded->head;
+  const recording::EventHead& recorded = matched.recorded->head;
   return recorded.result == -1 ? -recorded.error : recorded.result;
 }
 
 std::optional<long> Replay::open(int flags) {
   if (divergence_) return -EIO;
-  trace::Event live = live_call(Kind::Open);
+  recording::Event live = live_call(Kind::Open);
   live.head.code = static_cast<std::uint32_t>(flags);
   std::optional<Matched> matched = match(live);
   if (!matched) return -EIO;
@@ -219,14 +219,14 @@ std::optional<long> Replay::open(int flags) {
 
 long Replay::close(long result) {
   if (divergence_) return result;
-  trace::Event live = live_call(Kind::Close);
+  recording::Event live = live_call(Kind::Close);
   std::optional<Matched> matched = match(live);
   return matched ? answer(*matched) : -EIO;
 }
 
 // Only what the driver writes goes back into the program's record: the value of a port read, the
 // linear address of a map, the bytes of a window read, a PCI header.
-void Replay::write_back(const trace::Event& recorded, std::uintptr_t argument, std::uint32_t size) {
+void Replay::write_back(const recording::Event& recorded, std::uintptr_t argument, std::uint32_t size) {
   using namespace ferrox::Request;
   std::uint32_t code = recorded.head.code;
   std::size_t offset = 0;
@@ -244,18 +244,18 @@ void Replay::write_back(const trace::Event& recorded, std::uintptr_t argument, s
 
 long Replay::request(int fd, std::uint32_t code, std::uintptr_t argument) {
   if (divergence_) return -EIO;
-  trace::Event live = live_call(Kind::Request);
+  recording::Event live = live_call(Kind::Request);
   live.head.fd = fd;
   live.head.code = code;
   std::uint32_t count = 0;
   if (code == ferrox::Request::ReadWindow || code == ferrox::Request::WriteWindow)
     copy_from_user(&count, argument + offsetof(ferrox::TMemRec, Count), sizeof count);
   if (ferrox::RecordSize(code, count) == 0) live.head.argument = static_cast<std::uint32_t>(argument);
-  live.sent.resize(trace::sent_record_size(code, count));
+  live.sent.resize(recording::sent_record_size(code, count));
   if (!copy_from_user(live.sent.data(), argument, live.sent.size())) live.sent.clear();
   std::optional<Matched> matched = match(live);
   if (!matched) return -EIO;
-  write_back(*matched->recorded, argument, trace::returned_record_size(code, count));
+  write_back(*matched->recorded, argument, recording::returned_record_size(code, count));
   if (code == ferrox::Request::IrqUnmask && !matched->again) {
     auto unmask = as<ferrox::TIrqRequest>(live.sent);
     cookies_[as<ferrox::TIrqRequest>(matched->recorded->sent).Component] = unmask.Component;
@@ -264,7 +264,7 @@ long Replay::request(int fd, std::uint32_t code, std::uintptr_t argument) {
   return answer(*matched);
 }
 
-int Replay::privilege_call(trace::Event live, const std::function<int()>& grant) {
+int Replay::privilege_call(recording::Event live, const std::function<int()>& grant) {
   if (divergence_) {
     errno = EIO;
     return -1;
@@ -278,13 +278,13 @@ int Replay::privilege_call(trace::Event live, const std::function<int()>& grant)
 }
 
 int Replay::iopl(int level) {
-  trace::Event live = live_call(Kind::Iopl);
+  recording::Event live = live_call(Kind::Iopl);
   live.head.argument = static_cast<std::uint32_t>(level);
   return privilege_call(live, [&] { return privilege_.iopl(level); });
 }
 
 int Replay::ioperm(unsigned long from, unsigned long count, int turn_on) {
-  trace::Event live = live_call(Kind::Ioperm);
+  recording::Event live = live_call(Kind::Ioperm);
   live.head.argument = static_cast<std::uint32_t>(from);
   live.head.value = static_cast<std::uint32_t>(count);
   live.head.extra = static_cast<std::uint32_t>(turn_on);
@@ -295,7 +295,7 @@ std::vector<std::uint8_t> Replay::port_input(std::uint16_t port, unsigned width,
   if (divergence_) return {};
   std::optional<Matched> matched = match(live_port_instruction(Kind::PortIn, port, width, count));
   if (!matched) return {};
-  const trace::Event& recorded = *matched->recorded;
+  const recording::Event& recorded = *matched->recorded;
   std::vector<std::uint8_t> elements = recorded.returned;
   if (elements.empty()) {  // a single transfer keeps its value in the head
     elements.resize(sizeof recorded.head.value);
@@ -308,7 +308,7 @@ std::vector<std::uint8_t> Replay::port_input(std::uint16_t port, unsigned width,
 void Replay::port_output(std::uint16_t port, unsigned width, std::uint32_t count, std::uint32_t value,
                          std::span<const std::uint8_t> elements) {
   if (divergence_) return;
-  trace::Event live = live_port_instruction(Kind::PortOut, port, width, count);
+  recording::Event live = live_port_instruction(Kind::PortOut, port, width, count);
   live.head.value = value;
   live.sent.assign(elements.begin(), elements.end());
   if (std::optional<Matched> matched = match(live)) answer(*matched);

@@ -52,7 +52,7 @@ class VPC_API Replay {
   Replay(const Replay&) = delete;
   Replay& operator=(const Replay&) = delete;
 
-  void start(trace::Recording recording, ReplayOptions options, OnDivergence on_divergence);
+  void start(recording::Recording recording, ReplayOptions options, OnDivergence on_divergence);
   void stop();
 
   // The first divergence, "call #17: expected ..., came ...".
@@ -76,28 +76,28 @@ class VPC_API Replay {
 
  private:
   struct Matched {
-    const trace::Event* recorded;
+    const recording::Event* recorded;
     bool again;  // a poll repeated: the last call's answer once more
   };
 
-  const trace::Event* next_call() const;
+  const recording::Event* next_call() const;
   // The recorded call the live one is; nothing at a divergence.
-  std::optional<Matched> match(const trace::Event& live);
-  void diverge(const trace::Event& live, const std::string& why = "");
+  std::optional<Matched> match(const recording::Event& live);
+  void diverge(const recording::Event& live, const std::string& why = "");
   // The recorded call's result, kernel style; its signals are queued.
   long answer(const Matched& matched);
   void signal_after();
-  void write_back(const trace::Event& recorded, std::uintptr_t argument, std::uint32_t size);
-  int privilege_call(trace::Event live, const std::function<int()>& grant);
+  void write_back(const recording::Event& recorded, std::uintptr_t argument, std::uint32_t size);
+  int privilege_call(recording::Event live, const std::function<int()>& grant);
 
   DeviceNode& node_;
   IrqController& irqs_;
   Privilege& privilege_;
-  trace::Recording recording_;
+  recording::Recording recording_;
   ReplayOptions options_;
   OnDivergence on_divergence_ = OnDivergence::Keep;
   std::size_t next_ = 0;                        // the next event of the recording
-  const trace::Event* previous_ = nullptr;      // the call matched last
+  const recording::Event* previous_ = nullptr;      // the call matched last
   std::uint64_t previous_live_end_ = 0;       // when this run's last call was answered
   std::size_t calls_ = 0;                       // the program's, so far
   std::map<std::uint32_t, std::uint32_t> cookies_;  // recorded cookie -> this run's

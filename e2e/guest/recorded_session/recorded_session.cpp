@@ -45,7 +45,7 @@ int main() {
   const char* path = "/recording.rec";
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (!CHECK(fd >= 0)) return e2e::finish("recorded session");
-  ferrox::trace::FileHead head = ferrox::trace::file_head(0, ferrox::trace::monotonic_ns());
+  ferrox::recording::FileHead head = ferrox::recording::file_head(0, ferrox::recording::monotonic_ns());
   CHECK(write(fd, &head, sizeof head) == static_cast<ssize_t>(sizeof head));
 
   e2e::scenario("the session of the trace tests, recorded");
@@ -60,7 +60,7 @@ int main() {
   close(fd);
 
   std::vector<std::uint8_t> recording = read_back(path);
-  ferrox::Result<ferrox::trace::Recording> parsed = ferrox::trace::parse_recording(recording, path);
+  ferrox::Result<ferrox::recording::Recording> parsed = ferrox::recording::parse_recording(recording, path);
   if (CHECK(parsed.ok())) std::printf("recorded %zu calls, %zu bytes\n", parsed->call_count(), recording.size());
   CHECK(send_out(recording));
   return e2e::finish("recorded session");

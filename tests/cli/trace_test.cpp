@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: MIT
+// ferrox trace, record and replay with the session of tests/trace on the virtual PC: recorded and
+// replayed unchanged, changed by one write, by a wait left out, by polls more or fewer; the trace
+// named for people and as JSON lines; recordings that are not.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/cli/support.h"
+
+namespace {
+
+using cli::Ferrox;
+using cli::Outcome;
+
+const std::string Session = TRACE_SESSION;
+
+std::string Record(const std::string& name, const std::string& session_arguments = "") {
+  std::string recording = cli::TempFile(name).string();
+  Outcome run = Ferrox("record -o " + recording + " -- " + Session + " " + session_arguments);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("ferrox: recorded "), std::string::npos) << run.err;
+  return recording;
+}
+
+// Timing is held to only where a test says so: a loaded host may stretch a recorded gap past the
+// 50 ms that strict timing looks at.
+Outcome Replay(const std::string& recording, const std::string& options, const std::string& session_arguments = "") {
+  std::string timing = options.find("--strict") == std::string::npos ? "--loose-timing " : "";
+  std::string rest = options.find("--strict") == std::string::npos ? options : "";
+  return Ferrox("replay " + recording + " " + timing + rest + " -- " + Session + " " + session_arguments);
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
+TEST(CliTrace, RecordedSessionReplaysUnchangedAndFailsAtTheChangedWrite) {
+  std::string recording = Record("session.rec");
+  Outcome same = Replay(recording, "");
+  EXPECT_EQ(same.status, 0) << same.err;
+  EXPECT_NE(same.err.find("the program made the "), std::string::npos) << same.err;
+  EXPECT_NE(same.out.find("printed 13 bytes on interrupts"), std::string::npos) << same.out;
+
+  // The call that differs is the data write of the printed line's second byte.
+  Outcome listing = Ferrox("trace --json --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  int changed_call = -1;
+  for (const nlohmann::json& event : JsonLines(listing.out))
+    if (event["event"] == "port out" && event["port"] == 0x378 && event["value"] == 'e') {
+      changed_call = event["sequence"];
+      break;
+    }
+  ASSERT_GE(changed_call, 0);
+  Outcome changed = Replay(recording, "", "--changed");
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.err.find("ferrox: replay: diverged at call #" + std::to_string(changed_call) + "\n"), std::string::npos)
+      << changed.err;
+  EXPECT_NE(changed.err.find("expected: port out port=0x0378 width=1 value=0x65"), std::string::npos) << changed.err;
+  EXPECT_NE(changed.err.find("came:     port out port=0x0378 width=1 value=0x45"), std::string::npos) << changed.err;
+  std::filesystem::remove(recording);
+}
+
+// Under a descriptor limit below the pipe's usual place the pipe goes lower, and the calls are
+// recorded all the same.
+TEST(CliTrace, ALowDescriptorLimitStillRecordsTheCalls) {
+  std::string recording = cli::TempFile("limited.rec").string();
+  Outcome run = cli::Shell("ulimit -n 200 && " + std::string(FERROX_TOOL) + " --virtual record -o " + recording +
+                           " -- " + Session);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("ferrox: recorded 0 calls"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("ferrox: recorded "), std::string::npos) << run.err;
+  std::filesystem::remove(recording);
+}
+
+// A forked child that makes no call of the recording ends without judging the replay: that is
+// its parent's to do.
+TEST(CliTrace, AForkedChildThatOnlyExitsLeavesTheReplayToItsParent) {
+  std::string recording = Record("forked.rec", "--fork-child");
+  Outcome replayed = Replay(recording, "", "--fork-child");
+  EXPECT_EQ(replayed.status, 0) << replayed.err;
+  EXPECT_NE(replayed.out.find("printed 13 bytes on interrupts"), std::string::npos) << replayed.out;
+  std::filesystem::remove(recording);
+}
+
+// The session as the guest of the end-to-end suite recorded it on the reference driver, both ABIs:
+// the emulated PC is slow, so its waits are not held to.
+TEST(CliTrace, SessionRecordedOnTheDriverInTheEmulatedPcReplays) {
+  for (const char* abi : {"x86_64", "i386"}) {
+    std::string fixture = std::string(FERROX_SOURCE_DIR) + "/tests/trace/emulated-pc-" + abi + ".rec";
+    Outcome run = Replay(fixture, "--loose-polling");
+    EXPECT_EQ(run.status, 0) << abi << "\n" << run.err;
+    EXPECT_NE(run.out.find("ata primary master: FERROX E2E DISK"), std::string::npos) << abi << "\n" << run.out;
+    EXPECT_EQ(Replay(fixture, "--loose-polling", "--changed").status, 1) << abi;
+  }
+}
+
+TEST(CliTrace, AWaitLeftOutIsCaughtUnlessTimingIsLoose) {
+  std::string recording = Record("paused.rec", "--pause 400");
+  Outcome hurried = Replay(recording, "--strict");
+  EXPECT_EQ(hurried.status, 1);
+  EXPECT_NE(hurried.err.find("too soon"), std::string::npos) << hurried.err;
+  EXPECT_NE(hurried.err.find("expected: map phys=0x00000400 size=256"), std::string::npos) << hurried.err;
+  EXPECT_EQ(Replay(recording, "").status, 0);
+  std::filesystem::remove(recording);
+}
+
+TEST(CliTrace, PollsMoreOrFewerThanRecordedPassOnlyWhenPollingIsLoose) {
+  std::string plain = Record("plain.rec"), polled = Record("polled.rec", "--extra-polls 3");
+  EXPECT_EQ(Replay(plain, "", "--extra-polls 3").status, 1);
+  EXPECT_EQ(Replay(plain, "--loose-polling", "--extra-polls 3").status, 0);
+  EXPECT_EQ(Replay(polled, "").status, 1);
+  Outcome fewer = Replay(polled, "--loose-polling");
+  EXPECT_EQ(fewer.status, 0) << fewer.err;
+  // Loose polling does not pass a changed write.
+  EXPECT_EQ(Replay(plain, "--loose-polling", "--changed").status, 1);
+  std::filesystem::remove(plain);
+  std::filesystem::remove(polled);
+}
+
+TEST(CliTrace, TraceNamesTheHardwareAndItsJsonHasOneObjectPerLine) {
+  Outcome text = Ferrox("trace -- " + Session);
+  ASSERT_EQ(text.status, 0) << text.err;
+  for (const char* expected : {"open flags=0x0000 -> fd=", "(ata primary command: identify device)",
+                               "(ata primary status: ready, data request)", "(parallel port 0x378 status: busy no",
+                               "irq unmask line=7 signal=44", "signal signal=44 line=7 [cookie=",
+                               "(revision id, programming interface, subclass, class)", "mem read phys=0x00000400",
+                               "-> data=f8 03 f8 02"})
+    EXPECT_NE(text.err.find(expected), std::string::npos) << expected;
+  // A signal comes after the call during which it was raised: an access to the printer's port.
+  std::size_t signal = text.err.find(" signal signal=44");
+  std::size_t before = text.err.rfind('\n', text.err.rfind('\n', signal) - 1);
+  EXPECT_NE(text.err.substr(before, signal - before).find("(parallel port 0x378"), std::string::npos);
+
+  std::string file = cli::TempFile("trace.json").string();
+  ASSERT_EQ(Ferrox("trace --json -o " + file + " -- " + Session).status, 0);
+  std::vector<nlohmann::json> events = JsonLines(cli::ReadFile(file));
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front()["event"], "open");
+  EXPECT_EQ(events.back()["event"], "close");
+  std::filesystem::remove(file);
+}
+
+// The layer reads records as the driver does: one out of reach is the driver's EFAULT, not a crash.
+TEST(CliTrace, ARecordOutOfReachIsTheDriversFaultUnderTheTraceToo) {
+  Outcome run = Ferrox("trace -- " + Session + " --unreadable-record");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "a record out of reach: EFAULT\n");
+  EXPECT_NE(run.err.find("port in -> failed EFAULT"), std::string::npos) << run.err;
+}
+
+TEST(CliTrace, PortInstructionsTheVirtualPcTrapsAreTraced) {
+  Outcome run = Ferrox("trace -- " + std::string(FERROX_TOOL) + " port read --direct 0x379");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("iopl level=3"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("trapped in port=0x0379 width=1 count=1 -> value="), std::string::npos) << run.err;
+}
+
+TEST(CliTrace, PortInstructionsReplayAsRecorded) {
+  std::string recording = cli::TempFile("direct.rec").string();
+  std::string write = std::string(FERROX_TOOL) + " port write --direct 0x378 ";
+  ASSERT_EQ(Ferrox("record -o " + recording + " -- " + write + "0x55").status, 0);
+  Outcome same = Ferrox("replay " + recording + " -- " + write + "0x55");
+  EXPECT_EQ(same.status, 0) << same.err;
+  Outcome changed = Ferrox("replay " + recording + " -- " + write + "0x56");
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.err.find("expected: trapped out port=0x0378 width=1 count=1 value=0x55\n"
+                             "  came:     trapped out port=0x0378 width=1 count=1 value=0x56"),
+            std::string::npos)
+      << changed.err;
+  std::filesystem::remove(recording);
+}
+
+TEST(CliTrace, FaultsAreSaidAndFailTheCommand) {
+  cli::ExpectFailure("trace -- /nonexistent/program", "cannot run /nonexistent/program: No such file or directory");
+  std::string bad = cli::TempFile("bad.rec").string();
+  std::ofstream(bad) << "not a recording";
+  cli::ExpectFailure("replay " + bad + " -- " + Session, bad + ": not a ferrox recording");
+  std::string truncated = Record("truncated.rec");
+  std::filesystem::resize_file(truncated, std::filesystem::file_size(truncated) - 3);
+  cli::ExpectFailure("replay " + truncated + " -- " + Session, truncated + ": event ");
+  EXPECT_NE(Ferrox("replay " + truncated + " -- " + Session).err.find("the recording ends inside the event"), std::string::npos);
+  cli::ExpectUsageFault("trace", "trace: give a program after --, or --from RECORDING");
+  std::filesystem::remove(bad);
+  std::filesystem::remove(truncated);
+}
+
+}  // namespace

@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: MIT
+// ferrox lpt: the parallel ports found, the pins and status lines of one, its control lines and
+// modes, printing with the printer handshake, and recording the lines as a logic analyzer does.
+#include <time.h>
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "tools/ferrox/command.h"
+#include "tools/ferrox/support/input_file.h"
+#include "tools/ferrox/lpt/lpt_print.h"
+#include "tools/ferrox/support/numbers.h"
+#include "tools/ferrox/lpt/parallel_socket.h"
+#include "tools/ferrox/lpt/pin_recorder.h"
+#include "tools/ferrox/support/progress.h"
+#include "tools/ferrox/lpt/vcd_writer.h"
+#include "tools/ferrox/lpt/waveform_png.h"
+
+namespace ferrox_tool {
+
+namespace {
+
+constexpr std::uint32_t FastestRate = 1'000'000;   // samples a second
+constexpr double MostSamples = 10'000'000;          // in one capture
+
+struct LptOptions {
+  unsigned port = 1;  // LPT1..LPT3, numbered as discovered
+  ferrox::Byte pin = 0;
+  unsigned level = 0;
+  bool on = false;
+  std::string file;
+  double timeout = 5;  // seconds a printer may stay busy before printing gives up
+  std::string vcd;     // --capture, -o
+  std::string png;
+  std::uint32_t rate = 10000;
+  double duration = 1;
+  bool json = false;
+};
+
+const char* yes_no(bool value) { return value ? "yes" : "no"; }
+const char* on_off(bool value) { return value ? "on" : "off"; }
+
+// Selects the asked port; an error when the firmware listed fewer.
+ferrox::Status select(ferrox::TFerrox32& component, const LptOptions& options) {
+  if (options.port > component.LPTCount())
+    return ferrox::Error{
+        component.LPTCount() == 0
+            ? fmt::format("LPT{} is not installed: the BIOS data area lists no parallel port", options.port)
+            : fmt::format("LPT{} is not installed: the BIOS data area lists {} parallel port{}", options.port,
+                          component.LPTCount(), component.LPTCount() == 1 ? "" : "s")};
+  component.fSetLPTNumber(static_cast<ferrox::Byte>(options.port));
+  return ferrox::Done{};
+}
+
+ferrox::Status list(ferrox::TFerrox32& component, const LptOptions& options) {
+  if (options.json) {
+    nlohmann::json ports = nlohmann::json::array();
+    for (int number = 1; number <= component.LPTCount(); ++number)
+      ports.push_back({{"port", number}, {"base", component.LPTAddress(number)}});
+    print_json(ports);
+    return ferrox::Done{};
+  }
+  if (component.LPTCount() == 0) std::cout << "no parallel ports in the BIOS data area\n";
+  for (int number = 1; number <= component.LPTCount(); ++number)
+    std::cout << fmt::format("LPT{} at {:#05x}\n", number, component.LPTAddress(number));
+  return ferrox::Done{};
+}
+
+nlohmann::json status_json(ferrox::TFerrox32& component, const LptOptions& options) {
+  PinRecorder reading(component);  // one read of each register
+  const PinSample& sample = reading.samples().front();
+  nlohmann::json pins = nlohmann::json::array();
+  for (int pin = 1; pin <= ferrox::LptPinCount; ++pin)
+    pins.push_back({{"pin", pin}, {"signal", PinSignalNames[pin]}, {"high", sample.level(pin)}});
+  return {{"port", options.port},
+          {"base", component.LPTBase()},
+          {"interrupt_on_acknowledge", component.LPTIrq()},
+          {"read_mode", component.LPTReadMode()},
+          {"registers", {{"data", sample.registers[0]}, {"status", sample.registers[1]}, {"control", sample.registers[2]}}},
+          {"pins", pins},
+          {"status",
+           {{"busy", sample.level(11)},
+            {"acknowledge", !sample.level(10)},
+            {"paper_end", sample.level(12)},
+            {"on_line", sample.level(13)},
+            {"error", !sample.level(15)}}}};
+}
+
+ferrox::Status status(ferrox::TFerrox32& component, const LptOptions& options) {
+  FERROX_TRY(select(component, options));
+  if (options.json) {
+    print_json(status_json(component, options));
+    return ferrox::Done{};
+  }
+  std::cout << fmt::format("LPT{} at {:#05x}: interrupt on acknowledge {}, read mode {}\n", options.port,
+                           component.LPTBase(), on_off(component.LPTIrq()), on_off(component.LPTReadMode()));
+  draw_socket(std::cout, component);
+  std::cout << fmt::format("status: busy {}, acknowledge {}, paper end {}, select {}, error {}\n",
+                           yes_no(component.fGetLPTBusy()), component.fGetLPTAckwl() ? "active" : "inactive",
+                           yes_no(component.fGetLPTPaperEnd()), component.fGetLPTSlct() ? "low (off line)" : "high (on line)",
+                           component.fGetLPTError() ? "active" : "inactive");
+  return ferrox::Done{};
+}
+
+// The status lines are inputs; so are the data lines while read mode is on.
+ferrox::Status set_pin(ferrox::TFerrox32& component, const LptOptions& options) {
+  FERROX_TRY(select(component, options));
+  if (ferrox::PinsPort[options.pin] == 0 && component.LPTReadMode())
+    return ferrox::Error{fmt::format("pin {} ({}) is an input while read mode is on: lpt read-mode off makes the "
+                                     "data lines outputs", options.pin, PinSignalNames[options.pin])};
+  component.fSetPin(options.pin, options.level != 0);
+  return ferrox::Done{};
+}
+
+// The recording as the options ask: a Value Change Dump, a picture, or both.
+ferrox::Status save_recording(const PinRecorder& recording, const LptOptions& options) {
+  if (!options.vcd.empty()) {
+    std::ofstream out(options.vcd, std::ios::binary);
+    write_vcd(out, recording);
+    out.close();
+    if (!out) return ferrox::Error{fmt::format("cannot write {}: {}", options.vcd, std::strerror(errno))};
+  }
+  if (!options.png.empty()) return write_waveform_png(options.png, recording);
+  return ferrox::Done{};
+}
+
+ferrox::Status print(ferrox::TFerrox32& component, const LptOptions& options) {
+  FERROX_TRY_ASSIGN(std::string text, read_input(options.file));
+  FERROX_TRY(select(component, options));
+  auto patience = std::chrono::milliseconds(std::lround(options.timeout * 1000));
+  std::optional<PinRecorder> recorder;
+  if (!options.vcd.empty() || !options.png.empty()) recorder.emplace(component);
+  std::size_t sent = 0;
+  {  // the bar's line ends before any message that follows
+    ProgressBar progress(fmt::format("LPT{}", options.port), text.size());
+    PrintWatchers watchers{recorder ? &*recorder : nullptr, [&progress](std::size_t done) { progress.update(done); }};
+    sent = print_on_parallel_port(component, text, patience, watchers);
+  }
+  if (recorder) FERROX_TRY(save_recording(*recorder, options));
+  if (sent < text.size())
+    return ferrox::Error{fmt::format(
+        "the printer on LPT{} stayed busy after {} of {} bytes (paper end {}, select {}, error {})", options.port, sent,
+        text.size(), yes_no(component.fGetLPTPaperEnd()), component.fGetLPTSlct() ? "low" : "high",
+        component.fGetLPTError() ? "active" : "inactive")};
+  std::cout << fmt::format("printed {} on LPT{}\n", bytes_text(sent), options.port);
+  return ferrox::Done{};
+}
+
+// A capture's options ask for something to write and no more samples than one capture holds.
+ferrox::Status capture_plan(const LptOptions& options) {
+  if (options.vcd.empty() && options.png.empty())
+    return ferrox::Error{"capture needs -o FILE.vcd, --png FILE.png or both"};
+  if (options.rate * options.duration > MostSamples)
+    return ferrox::Error{fmt::format("{} samples a second for {} s are more than the {:.0f} one capture takes",
+                                     options.rate, options.duration, MostSamples)};
+  return ferrox::Done{};
+}
+
+// Samples the three registers at the rate asked, each sample timestamped when it was taken.
+ferrox::Status capture(ferrox::TFerrox32& component, const LptOptions& options, ferrox::Done) {
+  FERROX_TRY(select(component, options));
+  PinRecorder recorder(component);
+  auto samples = static_cast<std::uint64_t>(std::llround(options.rate * options.duration));
+  std::uint64_t period = 1'000'000'000ull / options.rate;
+  timespec next{};
+  clock_gettime(CLOCK_MONOTONIC, &next);
+  for (std::uint64_t taken = 1; taken < samples; ++taken) {
+    next.tv_nsec += static_cast<long>(period);
+    next.tv_sec += next.tv_nsec / 1'000'000'000;
+    next.tv_nsec %= 1'000'000'000;
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+    }
+    recorder.read_registers();
+  }
+  FERROX_TRY(save_recording(recorder, options));
+  std::cout << fmt::format("LPT{}: {} samples in {:.3f} s, {} with a change\n", options.port, samples,
+                           static_cast<double>(recorder.end_nanoseconds()) / 1e9, recorder.samples().size());
+  return ferrox::Done{};
+}
+
+// A subcommand that selects the port and then acts on it.
+template <class Act>
+CLI::App* on_port(CLI::App* lpt, const char* name, const char* description, Command& selected,
+                  std::shared_ptr<LptOptions> options, Act act) {
+  CLI::App* command = lpt->add_subcommand(name, description);
+  on_parsed(command, selected, options, [act](ferrox::TFerrox32& component, const LptOptions& o) -> ferrox::Status {
+    FERROX_TRY(select(component, o));
+    act(component, o);
+    return ferrox::Done{};
+  });
+  return command;
+}
+
+// A word of a small set, handed to CLI11 as the number it stands for.
+CLI::Validator word_for(std::vector<std::pair<std::string, std::string>> words, const std::string& what,
+                        const std::string& shape) {
+  return CLI::Validator(
+      [words, what, shape](std::string& text) -> std::string {
+        for (const auto& [word, number] : words)
+          if (text == word) {
+            text = number;
+            return {};
+          }
+        return fmt::format("{} \"{}\" is not one of {}", what, text, shape);
+      },
+      "");
+}
+
+void add_switch(CLI::App* command, LptOptions& options) {
+  command->add_option("STATE", options.on, "on or off")->required()->transform(word_for({{"on", "1"}, {"off", "0"}}, "state", "on|off"))->type_name("on|off");
+}
+
+// --port after the subcommand too (lpt status --port 2), and in its help.
+void add_port_option(CLI::App* command, LptOptions& options) {
+  command->add_option("--port,-p", options.port, "The port: 1..3 for LPT1..LPT3, as the BIOS lists them (default 1)")
+      ->transform(number_in(1, ferrox::LptSlotCount, "port"));
+}
+
+void add_recording_options(CLI::App* command, LptOptions& options, const char* vcd_flags) {
+  command->add_option(vcd_flags, options.vcd, "Write the lines as a Value Change Dump (GTKWave, PulseView, sigrok)")
+      ->type_name("FILE.vcd");
+  command->add_option("--png", options.png, "Draw the lines as a picture")->type_name("FILE.png");
+}
+
+CLI::Validator output_pin() {
+  CLI::Validator in_range = number_in(1, ferrox::LptPinCount, "pin");
+  return CLI::Validator(
+      [in_range](std::string& text) -> std::string {
+        if (std::string error = in_range(text); !error.empty()) return error;
+        int pin = std::stoi(text);
+        if (ferrox::PinsPort[pin] == 1)
+          return fmt::format("pin {} ({}) is an input, driven by the device: lpt status shows it", pin, PinSignalNames[pin]);
+        return {};
+      },
+      "1..9,14,16,17");
+}
+
+}  // namespace
+
+void add_lpt_commands(CLI::App& app, Command& selected) {
+  CLI::App* lpt = app.add_subcommand("lpt", "The parallel port: pins, status and control lines, printing, capture");
+  auto options = std::make_shared<LptOptions>();
+  add_port_option(lpt, *options);
+
+  CLI::App* listing = lpt->add_subcommand("list", "List the parallel ports the BIOS found");
+  add_json_flag(listing, options->json);
+  on_parsed(listing, selected, options, list);
+  CLI::App* showing = lpt->add_subcommand("status", "Draw the 17 pins as the 25-pin socket and name the five status lines");
+  add_json_flag(showing, options->json);
+  on_parsed(showing, selected, options, status);
+
+  CLI::App* set = lpt->add_subcommand("set", "Drive an output pin high or low");
+  set->add_option("PIN", options->pin, "Output pin: 1..9 (strobe, data), 14, 16, 17 (control)")
+      ->required()
+      ->transform(output_pin());
+  set->add_option("LEVEL", options->level, "1 or high, 0 or low")
+      ->required()
+      ->transform(word_for({{"1", "1"}, {"high", "1"}, {"0", "0"}, {"low", "0"}}, "level", "1|high|0|low"))
+      ->type_name("1|high|0|low");
+  on_parsed(set, selected, options, set_pin);
+
+  std::vector<CLI::App*> on_a_port = {set, showing};
+  on_a_port.push_back(on_port(lpt, "strobe", "Pulse the strobe line low", selected, options,
+                              [](ferrox::TFerrox32& component, const LptOptions&) { component.LPTStrobe(); }));
+  on_a_port.push_back(on_port(lpt, "init", "Pulse the init line low (resets the printer)", selected, options,
+                              [](ferrox::TFerrox32& component, const LptOptions&) { component.LPTInit(); }));
+  on_a_port.push_back(on_port(lpt, "select-in", "Drive init low and release select in (pin 17 high)", selected,
+                              options, [](ferrox::TFerrox32& component, const LptOptions&) { component.LPTSlctIn(); }));
+  on_a_port.push_back(on_port(lpt, "autofeed", "Assert (on) or release (off) auto feed", selected, options,
+                              [](ferrox::TFerrox32& component, const LptOptions& o) { component.LPTAutofd(o.on); }));
+  add_switch(on_a_port.back(), *options);
+  on_a_port.push_back(on_port(lpt, "irq", "Interrupt on acknowledge: on or off", selected, options,
+                              [](ferrox::TFerrox32& component, const LptOptions& o) { component.fSetLPTIrq(o.on); }));
+  add_switch(on_a_port.back(), *options);
+  on_a_port.push_back(on_port(lpt, "read-mode", "Data lines as inputs (on) or outputs (off)", selected, options,
+                              [](ferrox::TFerrox32& component, const LptOptions& o) { component.fSetLPTReadMode(o.on); }));
+  add_switch(on_a_port.back(), *options);
+
+  CLI::App* printing = lpt->add_subcommand("print", "Send a file's bytes to the printer with the handshake");
+  printing->add_option("FILE", options->file, "The file to print; - for standard input")->required();
+  printing->add_option("--timeout,-t", options->timeout, "Give up when the printer stays busy this many seconds (5)")
+      ->check(seconds("timeout"));
+  add_recording_options(printing, *options, "--capture");
+  on_parsed(printing, selected, options, print);
+  on_a_port.push_back(printing);
+
+  CLI::App* capturing = lpt->add_subcommand("capture", "Sample the 17 lines at a rate, as a logic analyzer");
+  capturing->add_option("--rate,-r", options->rate, fmt::format("Samples a second, 1..{} (10000)", FastestRate))
+      ->transform(number_in(1, FastestRate, "rate"));
+  capturing->add_option("--duration,-d", options->duration, "Seconds to sample (1)")->check(seconds("duration"));
+  add_recording_options(capturing, *options, "--output,-o");
+  on_planned(capturing, selected, options, capture_plan, capture);
+  on_a_port.push_back(capturing);
+
+  for (CLI::App* command : on_a_port) add_port_option(command, *options);
+}
+
+}  // namespace ferrox_tool

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+// Sampling the parallel port's lines.
+#include "tools/ferrox/lpt/pin_recorder.h"
+
+namespace ferrox_tool {
+
+const std::array<const char*, ferrox::LptPinCount + 1> PinSignalNames = {
+    "",     "nStrobe", "D0",     "D1",    "D2",      "D3",      "D4",    "D5",     "D6",
+    "D7",   "nAck",    "Busy",   "PError", "Select", "nAutoFd", "nFault", "nInit", "nSelectIn"};
+
+bool PinSample::level(int pin) const {
+  bool bit = (registers[ferrox::PinsPort[pin]] & ferrox::MaskPins[pin]) != 0;
+  return ferrox::Negative[pin] ? !bit : bit;
+}
+
+PinRecorder::PinRecorder(ferrox::TFerrox32& component) : component_(component), port_number_(component.LPTNumber()) {
+  read_registers();
+}
+
+void PinRecorder::read_registers() {
+  std::array<ferrox::Byte, 3> registers{};
+  for (unsigned offset = 0; offset < registers.size(); ++offset)
+    registers[offset] = component_.fGetPortB(static_cast<ferrox::Word>(component_.LPTBase() + offset));
+  take(registers);
+}
+
+void PinRecorder::take_from_shadows() {
+  take({component_.LPTWriteShadow(0), component_.LPTReadShadow(1), component_.LPTWriteShadow(2)});
+}
+
+void PinRecorder::take(const std::array<ferrox::Byte, 3>& registers) {
+  end_ = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
+  if (samples_.empty() || samples_.back().registers != registers) samples_.push_back({end_, registers});
+}
+
+}  // namespace ferrox_tool

@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: MIT
+// ferrox pci: the functions present as lspci lists them, their configuration space as lspci -x
+// dumps it, and their registers in setpci's terms.
+#include <fmt/format.h>
+
+#include <iostream>
+#include <memory>
+
+#include "tools/ferrox/command.h"
+#include "tools/ferrox/support/hexdump.h"
+#include "tools/ferrox/support/numbers.h"
+#include "tools/ferrox/pci/pci_listing.h"
+
+namespace ferrox_tool {
+
+namespace {
+
+struct PciOptions {
+  std::string slot;
+  std::string expression;
+  int numeric = 0;  // -n: numbers, -nn: names and numbers
+  int hex = 0;      // -x, -xxx, -xxxx
+  bool domains = false;
+  bool json = false;
+
+  Naming naming() const { return numeric == 0 ? Naming::Names : numeric == 1 ? Naming::Numbers : Naming::Both; }
+};
+
+CLI::Validator slot_check() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (parse_slot(text)) return {};
+        return fmt::format("\"{}\" is not a slot [domain:]bus:device.function (hexadecimal, device 00..1f, "
+                           "function 0..7)", text);
+      },
+      "[DDDD:]BB:DD.F");
+}
+
+// The function at the slot; an error when there is none.
+ferrox::Result<PciFunctionFound> present(ferrox::TFerrox32& component, const std::string& text) {
+  PciSlot slot = *parse_slot(text);  // well formed: the option's check has passed
+  if (std::optional<PciFunctionFound> found = find_pci_function(component, slot)) return *found;
+  if (slot.domain != 0) return ferrox::Error{fmt::format("no PCI function at {}: the driver reaches domain 0000 only", text)};
+  return ferrox::Error{fmt::format("no PCI function at {}", text)};
+}
+
+ferrox::Status list(ferrox::TFerrox32& component, const PciOptions& options) {
+  PciNames names;
+  std::vector<PciFunctionFound> functions = find_pci_functions(component);
+  if (options.json) {
+    nlohmann::json listing = nlohmann::json::array();
+    for (const PciFunctionFound& found : functions) listing.push_back(pci_function_json(found, names));
+    print_json(listing);
+    return ferrox::Done{};
+  }
+  for (const PciFunctionFound& found : functions)
+    std::cout << pci_function_line(found, options.naming(), options.domains, names) << '\n';
+  return ferrox::Done{};
+}
+
+// Each function as `lspci -x` shows it: its line, the rows of configuration space, a blank line.
+ferrox::Status dump(ferrox::TFerrox32& component, const PciOptions& options) {
+  std::vector<PciFunctionFound> functions;
+  if (options.slot.empty()) {
+    functions = find_pci_functions(component);
+  } else {
+    FERROX_TRY_ASSIGN(PciFunctionFound found, present(component, options.slot));
+    functions.push_back(found);
+  }
+  PciNames names;
+  nlohmann::json listing = nlohmann::json::array();
+  for (const PciFunctionFound& found : functions) {
+    std::vector<std::uint8_t> config = read_config_space(component, found, std::max(options.hex, 1));
+    if (options.json) {
+      listing.push_back(pci_function_json(found, names));
+      listing.back()["config"] = config;
+      continue;
+    }
+    std::cout << pci_function_line(found, options.naming(), options.domains, names) << '\n';
+    hexdump(std::cout, 0, config, 2);
+    std::cout << '\n';
+  }
+  if (options.json) print_json(options.slot.empty() ? listing : listing[0]);
+  return ferrox::Done{};
+}
+
+// The register an expression names, on a function that is present.
+struct Target {
+  PciSlot slot;
+  Access reg;
+  unsigned width() const { return *reg.width; }
+  ferrox::Word offset(std::size_t element = 0) const { return static_cast<ferrox::Word>(reg.address + element * width()); }
+};
+
+ferrox::Result<Target> target(ferrox::TFerrox32& component, const PciOptions& options, Values values) {
+  // Well formed: the option's check has passed.
+  Access reg = parse_access(options.expression, PciRegisterSyntax, values).value();
+  FERROX_TRY_ASSIGN(PciFunctionFound found, present(component, options.slot));
+  return Target{found.slot, reg};
+}
+
+ferrox::Status read_register(ferrox::TFerrox32& component, const PciOptions& options) {
+  FERROX_TRY_ASSIGN(Target at, target(component, options, Values::Refused));
+  const PciSlot& s = at.slot;
+  std::uint32_t value = at.width() == 1   ? component.PciGetByte(s.bus, s.device, s.function, at.offset())
+                        : at.width() == 2 ? component.PciGetWord(s.bus, s.device, s.function, at.offset())
+                                          : component.PciGetDword(s.bus, s.device, s.function, at.offset());
+  if (options.json)
+    print_json({{"slot", slot_text(s, true)}, {"register", at.reg.address}, {"width", at.width()}, {"value", value}});
+  else
+    std::cout << hex(value, at.width()) << '\n';
+  return ferrox::Done{};
+}
+
+// Several values go to consecutive registers, as with setpci: 40.l=1,2 writes 40.l and 44.l.
+ferrox::Status write_register(ferrox::TFerrox32& component, const PciOptions& options) {
+  FERROX_TRY_ASSIGN(Target at, target(component, options, Values::Required));
+  const PciSlot& s = at.slot;
+  for (std::size_t i = 0; i < at.reg.values.size(); ++i) {
+    std::uint32_t value = at.reg.values[i];
+    ferrox::Word offset = at.offset(i);
+    if (at.width() == 1) component.PciSetByte(s.bus, s.device, s.function, offset, static_cast<ferrox::Byte>(value));
+    if (at.width() == 2) component.PciSetWord(s.bus, s.device, s.function, offset, static_cast<ferrox::Word>(value));
+    if (at.width() == 4) component.PciSetDword(s.bus, s.device, s.function, offset, value);
+  }
+  return ferrox::Done{};
+}
+
+void add_naming(CLI::App* command, PciOptions& options) {
+  command->add_flag("-n", options.numeric, "Numbers instead of names, as lspci -n; -nn for both");
+  command->add_flag("-D", options.domains, "Show the domain of every slot, as lspci -D");
+}
+
+CLI::Option* add_slot(CLI::App* command, PciOptions& options, const char* description) {
+  return command->add_option("SLOT", options.slot, description)->check(slot_check());
+}
+
+}  // namespace
+
+void add_pci_commands(CLI::App& app, Command& selected) {
+  CLI::App* pci = app.add_subcommand("pci", "PCI functions and their configuration space");
+  auto options = std::make_shared<PciOptions>();
+
+  CLI::App* listing = pci->add_subcommand("list", "List the functions as lspci: slot, class, vendor and device");
+  add_naming(listing, *options);
+  add_json_flag(listing, options->json);
+  on_parsed(listing, selected, options, list);
+
+  CLI::App* dumping = pci->add_subcommand(
+      "dump", "Dump configuration space as lspci -x: -x the header (default), -xxx 256 bytes, -xxxx 4096 bytes");
+  add_slot(dumping, *options, "bus:device.function, e.g. 00:02.0; every function when left out");
+  dumping->add_flag("-x", options->hex, "Bytes to show: -x 64 (128 for a CardBus bridge), -xxx 256, -xxxx 4096");
+  add_naming(dumping, *options);
+  add_json_flag(dumping, options->json);
+  on_parsed(dumping, selected, options, dump);
+
+  CLI::App* read = pci->add_subcommand("read", "Read a register: REG.b, REG.w or REG.l (REG in hexadecimal, as setpci)");
+  add_slot(read, *options, "bus:device.function")->required();
+  read->add_option("REG", options->expression, "e.g. 04.w")->required()->check(access_check(PciRegisterSyntax, Values::Refused));
+  add_json_flag(read, options->json);
+  on_parsed(read, selected, options, read_register);
+
+  CLI::App* write = pci->add_subcommand("write", "Write a register: REG.w=VALUE (hexadecimal, as setpci)");
+  add_slot(write, *options, "bus:device.function")->required();
+  write->add_option("REG=VALUE", options->expression, "e.g. 04.w=0107; REG.l=V1,V2 writes consecutive registers")
+      ->required()
+      ->check(access_check(PciRegisterSyntax, Values::Required));
+  on_parsed(write, selected, options, write_register);
+}
+
+}  // namespace ferrox_tool

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: MIT
+// ferrox trace, record and replay: what a program does to the hardware, watched as it happens,
+// kept in a recording, and played back to it on the virtual PC.
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <ext/stdio_filebuf.h>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "ferrox/recording/inherited_pipe.h"
+#include "ferrox/recording/recording.h"
+#include "ferrox/recording/recording_writer.h"
+#include "ferrox/vpc/control.h"
+#include "tools/ferrox/command.h"
+#include "tools/ferrox/support/platform.h"
+#include "tools/ferrox/support/program_runner.h"
+#include "tools/ferrox/trace/trace_printer.h"
+
+namespace ferrox_tool {
+
+namespace {
+
+struct TraceOptions {
+  std::vector<std::string> program;
+  std::string output;  // trace: "" for standard error; record: the recording
+  std::string from;    // trace: a recording to print instead of a program
+  bool json = false;
+  std::string recording;          // replay
+  bool loose_timing = false;       // replay
+  bool loose_polling = false;
+};
+
+// A file written as the program runs, which the program does not inherit.
+class OutputFile {
+ public:
+  explicit OutputFile(const std::string& path)
+      : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)), buffer_(fd_, std::ios::out), stream_(&buffer_) {
+    if (fd_ < 0) stream_.setstate(std::ios::badbit);
+  }
+  std::ostream& stream() { return stream_; }
+  // Everything written reached the file.
+  bool close() {
+    stream_.flush();
+    bool written = stream_.good();
+    buffer_.close();
+    return written;
+  }
+
+ private:
+  int fd_;
+  __gnu_cxx::stdio_filebuf<char> buffer_;
+  std::ostream stream_;
+};
+
+// The events a program writes into the pipe, cut into whole events as they come.
+class EventStream {
+ public:
+  explicit EventStream(std::function<void(ferrox::recording::Event, std::span<const std::uint8_t>)> each) : each_(std::move(each)) {}
+
+  void add(std::span<const std::uint8_t> bytes) {
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    std::size_t used = 0;
+    while (!broken_) {
+      ferrox::recording::Event event;
+      ferrox::Result<std::size_t> read = ferrox::recording::read_event(std::span(pending_).subspan(used), event, "the trace");
+      if (!read) {
+        broken_ = read.error();
+        break;
+      }
+      if (*read == 0) break;
+      each_(std::move(event), std::span(pending_).subspan(used, *read));
+      used += *read;
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
+  }
+  // Once the program is gone: whether the stream held whole events only.
+  ferrox::Status end() const {
+    if (broken_) return *broken_;
+    if (!pending_.empty()) return ferrox::Error{"the trace ends inside an event"};
+    return ferrox::Done{};
+  }
+
+ private:
+  std::function<void(ferrox::recording::Event, std::span<const std::uint8_t>)> each_;
+  std::vector<std::uint8_t> pending_;
+  std::optional<ferrox::Error> broken_;
+};
+
+// Runs the program with the trace layer ahead (and the virtual PC after it), each event to `each`.
+// The virtual PC's library, preloaded into a program that runs on it.
+ferrox::Result<std::string> virtual_pc_preload() {
+  std::filesystem::path machine = virtual_pc_library();
+  if (machine.empty()) return ferrox::Error{"the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox"};
+  return machine.string();
+}
+
+// How the program ended, when not with status 0.
+ferrox::Status ended_well(const std::string& program, const Ending& ending) {
+  if (!ending.empty()) return ferrox::Error{program + " " + ending};
+  return ferrox::Done{};
+}
+
+ferrox::Status run_traced(const std::vector<std::string>& program, bool on_virtual_pc,
+                          const std::function<void(ferrox::recording::Event, std::span<const std::uint8_t>)>& each) {
+  std::filesystem::path layer = library_beside_component(FERROX_TRACE_SONAME);
+  if (layer.empty()) return ferrox::Error{"the trace layer (" FERROX_TRACE_SONAME ") is not beside libferrox"};
+  ProgramRun run{program, {layer.string()}, {}, ferrox::recording::TracePipeVariable};
+  if (on_virtual_pc) {
+    FERROX_TRY_ASSIGN(std::string machine, virtual_pc_preload());
+    run.preload.push_back(machine);
+  }
+  EventStream stream(each);
+  FERROX_TRY_ASSIGN(Ending ended, run_program(run, [&stream](std::span<const std::uint8_t> bytes) { stream.add(bytes); }));
+  FERROX_TRY(stream.end());
+  return ended_well(program[0], ended);
+}
+
+ferrox::Status print_recording(const TraceOptions& options, std::ostream& out) {
+  FERROX_TRY_ASSIGN(ferrox::recording::Recording recording, ferrox::recording::load_recording(options.from));
+  TracePrinter printer(out, options.json, recording.on_virtual_pc(), recording.head.started);
+  for (ferrox::recording::Event& event : recording.events) printer.add(std::move(event));
+  printer.finish();
+  return ferrox::Done{};
+}
+
+ferrox::Status trace_program(const TraceOptions& options, bool on_virtual_pc) {
+  std::optional<OutputFile> file;
+  if (!options.output.empty()) file.emplace(options.output);
+  // A program's trace goes apart from what the program prints; a recording's is the output itself.
+  std::ostream& out = file ? file->stream() : options.from.empty() ? std::cerr : std::cout;
+  if (!out) return ferrox::Error{"cannot write " + options.output};
+  ferrox::Status status = ferrox::Done{};
+  if (!options.from.empty()) {
+    status = print_recording(options, out);
+  } else {
+    TracePrinter printer(out, options.json, on_virtual_pc, ferrox::recording::monotonic_ns());
+    status = run_traced(options.program, on_virtual_pc, [&printer](ferrox::recording::Event event, std::span<const std::uint8_t>) {
+      printer.add(std::move(event));
+    });
+    printer.finish();
+  }
+  if (!(file ? file->close() : out.flush().good())) return ferrox::Error{"cannot write the trace"};
+  return status;
+}
+
+ferrox::Status record_program(const TraceOptions& options, bool on_virtual_pc) {
+  OutputFile file(options.output);
+  std::ostream& out = file.stream();
+  if (!out) return ferrox::Error{"cannot write " + options.output};
+  ferrox::recording::FileHead head = ferrox::recording::file_head(on_virtual_pc ? ferrox::recording::RecordedOnVirtualPc : 0, ferrox::recording::monotonic_ns());
+  out.write(reinterpret_cast<const char*>(&head), sizeof head);
+  std::size_t calls = 0;
+  ferrox::Status status = run_traced(options.program, on_virtual_pc, [&](ferrox::recording::Event event, std::span<const std::uint8_t> bytes) {
+    calls += event.is_call();
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  });
+  if (!file.close()) return ferrox::Error{"cannot write " + options.output};
+  if (status) std::cerr << fmt::format("ferrox: recorded {} calls in {}\n", calls, options.output);
+  return status;
+}
+
+ferrox::Status replay_program(const TraceOptions& options) {
+  FERROX_TRY_ASSIGN(ferrox::recording::Recording recording, ferrox::recording::load_recording(options.recording));
+  if (recording.process_count() > 1)
+    return ferrox::Error{"recorded from several processes; a replay takes one", 0, options.recording};
+  FERROX_TRY_ASSIGN(std::string machine, virtual_pc_preload());
+  std::error_code error;
+  std::string loose = std::string(options.loose_timing ? "timing," : "") + (options.loose_polling ? "polling" : "");
+  ProgramRun run{options.program,
+                 {machine},
+                 {{VPC_REPLAY_VARIABLE, std::filesystem::absolute(options.recording, error).string()},
+                  {VPC_REPLAY_LOOSE_VARIABLE, loose}},
+                 VPC_REPLAY_REPORT_VARIABLE};
+  std::string report;
+  FERROX_TRY_ASSIGN(Ending ended, run_program(run, [&report](std::span<const std::uint8_t> bytes) {
+                      report.append(bytes.begin(), bytes.end());
+                    }));
+  if (!report.empty()) {
+    if (report.back() == '\n') report.pop_back();
+    return ferrox::Error{report};
+  }
+  FERROX_TRY(ended_well(options.program[0], ended));
+  std::cerr << fmt::format("ferrox: replay: the program made the {} calls of {}\n", recording.call_count(), options.recording);
+  return ferrox::Done{};
+}
+
+CLI::App* program_command(CLI::App& app, const char* name, const char* description, TraceOptions& options) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->add_option("program", options.program, "The program and its arguments, after --")->type_name("PROGRAM ARGS...");
+  return command;
+}
+
+}  // namespace
+
+void add_trace_commands(CLI::App& app, Command& selected) {
+  auto options = std::make_shared<TraceOptions>();
+
+  CLI::App* trace = program_command(app, "trace", "Run a program and show, decoded, what it asks of the driver and what comes back", *options);
+  trace->add_option("-o,--output", options->output,
+                    "Write the trace to this file instead of standard error (standard output with --from)")
+      ->type_name("FILE");
+  trace->add_option("--from", options->from, "Show a recording (ferrox record) instead of running a program")->type_name("RECORDING");
+  add_json_flag(trace, options->json);
+  trace->callback([&selected, options] {
+    if (options->program.empty() == options->from.empty())
+      selected = refused({"trace: give a program after --, or --from RECORDING (--help tells more)"});
+    else if (!options->from.empty())  // runs nothing: no platform to choose
+      selected = {Needs::Nothing, [options](ferrox::TFerrox32*) { return trace_program(*options, false); }};
+    else
+      selected = {Needs::Program, nullptr, [options](bool on_virtual_pc) { return trace_program(*options, on_virtual_pc); }};
+  });
+
+  CLI::App* record = program_command(app, "record", "Run a program and keep what came back from the driver, to replay it", *options);
+  record->add_option("-o,--output", options->output, "The recording to write")->type_name("FILE")->required();
+  record->get_option("program")->required();
+  record->callback([&selected, options] {
+    selected = {Needs::Program, nullptr, [options](bool on_virtual_pc) { return record_program(*options, on_virtual_pc); }};
+  });
+
+  CLI::App* replay = app.add_subcommand("replay", "Run a program on the virtual PC answered from a recording, checking each call");
+  replay->add_option("recording", options->recording, "A recording of ferrox record")->type_name("RECORDING")->required();
+  replay->add_option("program", options->program, "The program and its arguments, after --")->type_name("PROGRAM ARGS...")->required();
+  replay->add_flag("--loose-timing", options->loose_timing, "Do not hold the program to the waits between calls of the recording");
+  replay->add_flag("--loose-polling", options->loose_polling,
+                   "Let a polling program read a port or PCI register more or fewer times than recorded");
+  replay->callback([&selected, options] {
+    selected = {Needs::ProgramOnVirtualPc, nullptr, [options](bool) { return replay_program(*options); }};
+  });
+}
+
+}  // namespace ferrox_tool

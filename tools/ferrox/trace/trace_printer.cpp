@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+// Printing the trace.
+#include "tools/ferrox/trace/trace_printer.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include <string.h>
+
+#include "ferrox/recording/event_decoding.h"
+
+namespace ferrox_tool {
+
+namespace {
+
+std::string hex_bytes(std::span<const std::uint8_t> data) {
+  std::string text;
+  for (std::uint8_t byte : data) text += fmt::format("{:02x}", byte);
+  return text;
+}
+
+void add_fields(nlohmann::json& object, const std::vector<ferrox::recording::Field>& fields) {
+  for (const ferrox::recording::Field& field : fields) object[field.name] = field.value;
+}
+
+nlohmann::json event_json(const ferrox::recording::Event& event, const ferrox::recording::Decoded& decoded, double seconds) {
+  nlohmann::json object = {{"time", seconds}, {"event", decoded.operation}, {"process", event.head.process}};
+  if (event.is_call()) object["sequence"] = event.head.sequence;
+  add_fields(object, decoded.asked);
+  add_fields(object, decoded.answered);
+  add_fields(object, decoded.context);
+  if (!decoded.data.empty()) object["data"] = hex_bytes(decoded.data);
+  if (event.is_call()) object["result"] = event.head.result;
+  if (decoded.failed) {
+    const char* name = strerrorname_np(decoded.error);
+    object["error"] = name ? name : std::to_string(decoded.error);
+  }
+  if (!decoded.note.empty()) object["name"] = decoded.note;
+  return object;
+}
+
+std::string context_text(const std::vector<ferrox::recording::Field>& fields) {
+  std::string text;
+  for (const ferrox::recording::Field& field : fields)
+    text += fmt::format("{}{}={}", text.empty() ? " [" : " ", field.name,
+                        field.digits ? fmt::format("{:#0{}x}", field.value, field.digits + 2) : std::to_string(field.value));
+  return text.empty() ? text : text + "]";
+}
+
+// On the real driver port instructions go straight to the hardware once the process may use them.
+bool raises_privilege(const ferrox::recording::Event& event) {
+  if (event.head.result != 0) return false;
+  if (event.kind() == ferrox::recording::Kind::Iopl) return event.head.argument > 0;
+  return event.kind() == ferrox::recording::Kind::Ioperm && event.head.extra != 0;
+}
+
+}  // namespace
+
+void TracePrinter::add(ferrox::recording::Event event) {
+  Process& process = processes_[event.head.process];
+  process.held.emplace(std::make_pair(event.head.sequence, event.is_call()), std::move(event));
+  print_ready(process);
+}
+
+void TracePrinter::print_ready(Process& process) {
+  while (!process.held.empty()) {
+    auto first = process.held.begin();
+    auto [sequence, is_call] = first->first;
+    if (is_call ? sequence != process.next_call : sequence > process.next_call) return;
+    print(first->second);
+    if (is_call) ++process.next_call;
+    process.held.erase(first);
+  }
+}
+
+void TracePrinter::finish() {
+  for (auto& [id, process] : processes_) {
+    for (const auto& [key, event] : process.held) print(event);
+    process.held.clear();
+  }
+}
+
+void TracePrinter::print(const ferrox::recording::Event& event) {
+  ferrox::recording::Decoded decoded = ferrox::recording::decode(event);
+  double seconds = static_cast<double>(event.head.time - started_) / 1e9;
+  if (json_) {
+    out_ << event_json(event, decoded, seconds).dump() << '\n';
+    return;
+  }
+  std::string place = event.is_call() ? fmt::format("#{}", event.head.sequence) : "";
+  std::string process = processes_.size() > 1 ? fmt::format(" [process {}]", event.head.process) : "";
+  out_ << fmt::format("{:10.6f} {:>6} {}{}{}", seconds, place, ferrox::recording::describe(decoded), context_text(decoded.context), process);
+  if (!decoded.note.empty()) out_ << "  (" << decoded.note << ")";
+  out_ << '\n';
+  if (!on_virtual_pc_ && raises_privilege(event))
+    out_ << "                  port instructions of this process now reach the hardware directly and cannot be seen from "
+            "user space\n";
+}
+
+}  // namespace ferrox_tool
