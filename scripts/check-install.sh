@@ -129,6 +129,12 @@ if [ -x "$stage/bin/ferrox" ]; then
 		fail "the installed tool did not trace: $output"
 	grep -q "open .*(/dev/ferrox)" <<<"$output" || fail "the installed tool's trace shows no open of the node: $output"
 	log "the installed tool traces a program with the installed trace layer"
+	# ... and its bash completion, which the build wrote from the tool, completes it.
+	completion=$stage/share/bash-completion/completions/ferrox
+	output=$(bash -c "source '$completion'; COMP_WORDS=(ferrox pci list -n); COMP_CWORD=3; _ferrox; echo \"\${COMPREPLY[*]}\"" 2>&1) ||
+		fail "the installed completion failed: $output"
+	[ "$output" = "-n -nn" ] || fail "the installed completion offers \"$output\" for pci list -n"
+	log "the installed bash completion completes the tool"
 fi
 rm -f "$work.log"
 log "passed"

@@ -90,26 +90,4 @@ TEST(CliConventions, TheTourCountsTheTimerWhileItListens) {
   EXPECT_GT(std::stoi(demo.out.substr(count)), 0) << demo.out.substr(line, 100);
 }
 
-// Bash completion as bash itself runs it, for the words typed so far.
-std::string Complete(const std::string& words) {
-  Outcome run = Shell("PATH=" + std::filesystem::path(FERROX_TOOL).parent_path().string() +
-                      ":$PATH bash -c 'source " FERROX_SOURCE_DIR "/tools/ferrox/ferrox.bash-completion; "
-                      "COMP_WORDS=(" + words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ferrox; "
-                      "echo \"${COMPREPLY[*]}\"; complete -p ferrox'");
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("complete -F _ferrox ferrox"), std::string::npos);
-  return run.out.substr(0, run.out.find('\n'));
-}
-
-TEST(CliConventions, BashCompletesSubcommandsOptionsAndSlots) {
-  EXPECT_EQ(Complete("ferrox \"\""), "port mem pci irq lpt package demo trace record replay");
-  EXPECT_EQ(Complete("ferrox replay --loose-p"), "--loose-polling");
-  EXPECT_EQ(Complete("ferrox --machine m.toml lpt -p 2 pr"), "print");
-  EXPECT_EQ(Complete("ferrox pci dump -x"), "-x -xxx -xxxx");
-  EXPECT_EQ(Complete("ferrox irq watch -n 3 --t"), "--timeout");
-  EXPECT_EQ(Complete("ferrox lpt autofeed o"), "on off");
-  EXPECT_EQ(Complete("ferrox pci read 00:0"), "00:00.0 00:01.0 00:01.1 00:01.3 00:02.0 00:03.0");
-  EXPECT_EQ(Complete("ferrox pci read 00:02.0 0"), "") << "a register is not completed";
-}
-
 }  // namespace

@@ -14,6 +14,7 @@
 #include "ferrox/vpc/description/machine_file.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/demo/demo.h"
+#include "tools/ferrox/support/completion.h"
 #include "tools/ferrox/support/platform.h"
 
 namespace ferrox_tool {
@@ -23,6 +24,19 @@ void add_demo_command(CLI::App& app, Command& selected) {
   demo->callback([&selected] {
     selected = {Needs::VirtualPc, [](ferrox::TFerrox32*) -> ferrox::Status {
                   run_demo(std::cout);
+                  return ferrox::Done{};
+                }};
+  });
+}
+
+// "ferrox completion bash": the script the build installs as the tool's bash completion. The
+// command is in no group, so that no help lists it and no completion offers it.
+void add_completion_command(CLI::App& app, Command& selected) {
+  CLI::App* completion = app.add_subcommand("completion", "Print the bash completion of the tool")->group("");
+  completion->add_option("SHELL")->description("The shell: bash")->required()->check(CLI::IsMember({"bash"}));
+  completion->callback([&app, &selected] {
+    selected = {Needs::Nothing, [&app](ferrox::TFerrox32*) -> ferrox::Status {
+                  std::cout << bash_completion(app);
                   return ferrox::Done{};
                 }};
   });
@@ -79,7 +93,8 @@ int missing_subcommand(const CLI::App& app) {
       }
   }
   std::vector<std::string> names;
-  for (const CLI::App* sub : group->get_subcommands({})) names.push_back(sub->get_name());
+  for (const CLI::App* sub : group->get_subcommands({}))
+    if (!sub->get_group().empty()) names.push_back(sub->get_name());  // not the hidden ones
   return refuse("\"" + path + "\" needs a subcommand: " + fmt::format("{}", fmt::join(names, ", ")) + " (--help tells more)");
 }
 
@@ -136,6 +151,7 @@ int main(int argc, char** argv) {
   add_package_command(app, selected);
   add_demo_command(app, selected);
   add_trace_commands(app, selected);
+  add_completion_command(app, selected);
 
   try {
     app.parse(argc, argv);

@@ -104,7 +104,7 @@ void add_package_command(CLI::App& app, Command& selected) {
   auto options = std::make_shared<PackageOptions>();
   CLI::App* package = app.add_subcommand("package", "Load a package as the designer does and show what it registers");
   package->add_option("PATH", options->path, "The package library, e.g. libferrox.so")->required();
-  package->add_option("--icon", options->icon, "Write the palette bitmap to this PNG file");
+  package->add_option("--icon", options->icon, "Write the palette bitmap to this PNG file")->type_name("FILE.png");
   package->callback([&selected, options] {
     selected = {Needs::Nothing, [options](ferrox::TFerrox32*) { return show_package(*options); }};
   });

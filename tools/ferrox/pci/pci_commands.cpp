@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "tools/ferrox/command.h"
+#include "tools/ferrox/support/completion.h"
 #include "tools/ferrox/support/hexdump.h"
 #include "tools/ferrox/support/numbers.h"
 #include "tools/ferrox/pci/pci_listing.h"
@@ -127,7 +128,7 @@ ferrox::Status write_register(ferrox::TFerrox32& component, const PciOptions& op
 }
 
 void add_naming(CLI::App* command, PciOptions& options) {
-  command->add_flag("-n", options.numeric, "Numbers instead of names, as lspci -n; -nn for both");
+  add_counted_flag(command, "-n", {"-nn"}, options.numeric, "Numbers instead of names, as lspci -n; -nn for both");
   command->add_flag("-D", options.domains, "Show the domain of every slot, as lspci -D");
 }
 
@@ -149,7 +150,8 @@ void add_pci_commands(CLI::App& app, Command& selected) {
   CLI::App* dumping = pci->add_subcommand(
       "dump", "Dump configuration space as lspci -x: -x the header (default), -xxx 256 bytes, -xxxx 4096 bytes");
   add_slot(dumping, *options, "bus:device.function, e.g. 00:02.0; every function when left out");
-  dumping->add_flag("-x", options->hex, "Bytes to show: -x 64 (128 for a CardBus bridge), -xxx 256, -xxxx 4096");
+  add_counted_flag(dumping, "-x", {"-xxx", "-xxxx"}, options->hex,
+                   "Bytes to show: -x 64 (128 for a CardBus bridge), -xxx 256, -xxxx 4096");
   add_naming(dumping, *options);
   add_json_flag(dumping, options->json);
   on_parsed(dumping, selected, options, dump);
