@@ -70,6 +70,47 @@ class Watch {
   int pipe_[2] = {-1, -1};
 };
 
+// One interrupt of a watch, as it comes.
+struct InterruptSeen {
+  ferrox::Byte line = 0;
+  unsigned number = 0;  // from 1
+  double seconds = 0;   // since the watch began
+};
+
+void write_text(std::ostream& out, const InterruptSeen& seen) {
+  out << fmt::format("irq {}: interrupt {} at {:.3f} s\n", seen.line, seen.number, seen.seconds);
+}
+
+nlohmann::json json_of(const InterruptSeen& seen) {
+  return {{"event", "interrupt"}, {"line", seen.line}, {"number", seen.number}, {"seconds", seen.seconds}};
+}
+
+// The end of a watch: how many came in how long.
+struct WatchEnd {
+  ferrox::Byte line = 0;
+  unsigned interrupts = 0;
+  double seconds = 0;
+};
+
+void write_text(std::ostream& out, const WatchEnd& end) {
+  out << fmt::format("{} interrupt{} on line {} in {:.3f} s\n", end.interrupts, end.interrupts == 1 ? "" : "s",
+                     end.line, end.seconds);
+}
+
+nlohmann::json json_of(const WatchEnd& end) {
+  return {{"event", "end"}, {"line", end.line}, {"interrupts", end.interrupts}, {"seconds", end.seconds}};
+}
+
+// The driver's count of a line.
+struct LineCount {
+  ferrox::Byte line = 0;
+  std::int32_t count = 0;
+};
+
+void write_text(std::ostream& out, const LineCount& counted) { out << counted.count << '\n'; }
+
+nlohmann::json json_of(const LineCount& counted) { return {{"line", counted.line}, {"count", counted.count}}; }
+
 ferrox::Status watch(ferrox::TFerrox32& component, const IrqOptions& options) {
   Watch watch;
   if (!watch.ready()) return ferrox::Error{"cannot watch: no pipe for the interrupt handler"};
@@ -86,19 +127,12 @@ ferrox::Status watch(ferrox::TFerrox32& component, const IrqOptions& options) {
     if (options.timeout && left <= 0) break;
     if (!watch.next(left)) continue;
     ++seen;
-    if (options.json)
-      print_json({{"event", "interrupt"}, {"line", options.line}, {"number", seen}, {"seconds", now() - start}});
-    else
-      std::cout << fmt::format("irq {}: interrupt {} at {:.3f} s\n", options.line, seen, now() - start);
+    show(InterruptSeen{options.line, seen, now() - start}, options.json);
     std::cout.flush();  // each interrupt as it comes, also into a pipe
   }
   component.MaskInterrupt(options.line);
   component.SetOnHwInterrupt({});
-  if (options.json)
-    print_json({{"event", "end"}, {"line", options.line}, {"interrupts", seen}, {"seconds", now() - start}});
-  else
-    std::cout << fmt::format("{} interrupt{} on line {} in {:.3f} s\n", seen, seen == 1 ? "" : "s", options.line,
-                             now() - start);
+  show(WatchEnd{options.line, seen, now() - start}, options.json);
   if (options.count && seen < *options.count)
     return ferrox::Error{fmt::format("only {} of {} interrupts on line {} within {} s", seen, *options.count,
                                      options.line, *options.timeout)};
@@ -109,10 +143,7 @@ ferrox::Status count(ferrox::TFerrox32& component, const IrqOptions& options) {
   std::int32_t interrupts = component.InterruptCounter(options.line);
   if (interrupts < 0)
     return ferrox::Error{fmt::format("the driver did not answer the count of IRQ line {}", options.line)};
-  if (options.json)
-    print_json({{"line", options.line}, {"count", interrupts}});
-  else
-    std::cout << interrupts << '\n';
+  show(LineCount{options.line, interrupts}, options.json);
   return ferrox::Done{};
 }
 

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 
+#include "ferrox/hwtypes/PcHardware.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/support/input_file.h"
 #include "tools/ferrox/lpt/lpt_print.h"
@@ -58,53 +59,76 @@ ferrox::Status select(ferrox::TFerrox32& component, const LptOptions& options) {
   return ferrox::Done{};
 }
 
+// The parallel ports the firmware lists: LPT1, LPT2, ... and the base of each.
+struct PortList {
+  std::vector<ferrox::Word> bases;
+};
+
+void write_text(std::ostream& out, const PortList& list) {
+  if (list.bases.empty()) out << "no parallel ports in the BIOS data area\n";
+  for (std::size_t i = 0; i < list.bases.size(); ++i) out << fmt::format("LPT{} at {:#05x}\n", i + 1, list.bases[i]);
+}
+
+nlohmann::json json_of(const PortList& list) {
+  nlohmann::json ports = nlohmann::json::array();
+  for (std::size_t i = 0; i < list.bases.size(); ++i) ports.push_back({{"port", i + 1}, {"base", list.bases[i]}});
+  return ports;
+}
+
 ferrox::Status list(ferrox::TFerrox32& component, const LptOptions& options) {
-  if (options.json) {
-    nlohmann::json ports = nlohmann::json::array();
-    for (int number = 1; number <= component.LPTCount(); ++number)
-      ports.push_back({{"port", number}, {"base", component.LPTAddress(number)}});
-    print_json(ports);
-    return ferrox::Done{};
-  }
-  if (component.LPTCount() == 0) std::cout << "no parallel ports in the BIOS data area\n";
-  for (int number = 1; number <= component.LPTCount(); ++number)
-    std::cout << fmt::format("LPT{} at {:#05x}\n", number, component.LPTAddress(number));
+  PortList found;
+  for (int number = 1; number <= component.LPTCount(); ++number) found.bases.push_back(component.LPTAddress(number));
+  show(found, options.json);
   return ferrox::Done{};
 }
 
-nlohmann::json status_json(ferrox::TFerrox32& component, const LptOptions& options) {
-  PinRecorder reading(component);  // one read of each register
-  const PinSample& sample = reading.samples().front();
+// The selected port's modes and one reading of its three registers, from which every line is shown.
+struct PortStatus {
+  unsigned port = 1;
+  ferrox::Word base = 0;
+  bool interrupt_on_acknowledge = false;
+  bool read_mode = false;
+  PinSample sample;
+};
+
+void write_text(std::ostream& out, const PortStatus& status) {
+  const PinSample& sample = status.sample;
+  out << fmt::format("LPT{} at {:#05x}: interrupt on acknowledge {}, read mode {}\n", status.port, status.base,
+                     on_off(status.interrupt_on_acknowledge), on_off(status.read_mode));
+  draw_socket(out, [&sample](int pin) { return sample.level(pin); });
+  out << fmt::format("status: busy {}, acknowledge {}, paper end {}, select {}, error {}\n",
+                     yes_no(sample.level(ferrox::lpt::BusyPin)),
+                     sample.level(ferrox::lpt::AcknowledgePin) ? "inactive" : "active",
+                     yes_no(sample.level(ferrox::lpt::PaperEndPin)),
+                     sample.level(ferrox::lpt::SelectPin) ? "high (on line)" : "low (off line)",
+                     sample.level(ferrox::lpt::ErrorPin) ? "inactive" : "active");
+}
+
+nlohmann::json json_of(const PortStatus& status) {
+  const PinSample& sample = status.sample;
   nlohmann::json pins = nlohmann::json::array();
   for (int pin = 1; pin <= ferrox::LptPinCount; ++pin)
     pins.push_back({{"pin", pin}, {"signal", PinSignalNames[pin]}, {"high", sample.level(pin)}});
-  return {{"port", options.port},
-          {"base", component.LPTBase()},
-          {"interrupt_on_acknowledge", component.LPTIrq()},
-          {"read_mode", component.LPTReadMode()},
+  return {{"port", status.port},
+          {"base", status.base},
+          {"interrupt_on_acknowledge", status.interrupt_on_acknowledge},
+          {"read_mode", status.read_mode},
           {"registers", {{"data", sample.registers[0]}, {"status", sample.registers[1]}, {"control", sample.registers[2]}}},
           {"pins", pins},
           {"status",
-           {{"busy", sample.level(11)},
-            {"acknowledge", !sample.level(10)},
-            {"paper_end", sample.level(12)},
-            {"on_line", sample.level(13)},
-            {"error", !sample.level(15)}}}};
+           {{"busy", sample.level(ferrox::lpt::BusyPin)},
+            {"acknowledge", !sample.level(ferrox::lpt::AcknowledgePin)},
+            {"paper_end", sample.level(ferrox::lpt::PaperEndPin)},
+            {"on_line", sample.level(ferrox::lpt::SelectPin)},
+            {"error", !sample.level(ferrox::lpt::ErrorPin)}}}};
 }
 
 ferrox::Status status(ferrox::TFerrox32& component, const LptOptions& options) {
   FERROX_TRY(select(component, options));
-  if (options.json) {
-    print_json(status_json(component, options));
-    return ferrox::Done{};
-  }
-  std::cout << fmt::format("LPT{} at {:#05x}: interrupt on acknowledge {}, read mode {}\n", options.port,
-                           component.LPTBase(), on_off(component.LPTIrq()), on_off(component.LPTReadMode()));
-  draw_socket(std::cout, component);
-  std::cout << fmt::format("status: busy {}, acknowledge {}, paper end {}, select {}, error {}\n",
-                           yes_no(component.fGetLPTBusy()), component.fGetLPTAckwl() ? "active" : "inactive",
-                           yes_no(component.fGetLPTPaperEnd()), component.fGetLPTSlct() ? "low (off line)" : "high (on line)",
-                           component.fGetLPTError() ? "active" : "inactive");
+  PinRecorder reading(component);  // one read of each register
+  show(PortStatus{options.port, component.LPTBase(), component.LPTIrq(), component.LPTReadMode(),
+                  reading.samples().front()},
+       options.json);
   return ferrox::Done{};
 }
 

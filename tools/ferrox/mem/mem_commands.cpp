@@ -104,6 +104,21 @@ void set(ferrox::TFerrox32& component, const Block& block, std::uint32_t index) 
   if (block.width == 4) component.fSetMemL(block.address, index, value);
 }
 
+// What mem read found: the block's bytes as memory holds them.
+struct MemoryBytes {
+  std::uint32_t address = 0;
+  unsigned width = 1;
+  std::vector<std::uint8_t> bytes;
+};
+
+void write_text(std::ostream& out, const MemoryBytes& read) {
+  hexdump(out, read.address, read.bytes, AddressDigits, read.width);
+}
+
+nlohmann::json json_of(const MemoryBytes& read) {
+  return {{"address", read.address}, {"width", read.width}, {"values", elements_of(read.bytes, read.width)}};
+}
+
 ferrox::Status read_memory(ferrox::TFerrox32& component, const MemOptions& options, const Block& block) {
   FERROX_TRY(map_block(component, block));
   std::vector<std::uint8_t> bytes(block.bytes());
@@ -115,11 +130,7 @@ ferrox::Status read_memory(ferrox::TFerrox32& component, const MemOptions& optio
       for (unsigned b = 0; b < block.width; ++b) bytes[i * block.width + b] = static_cast<std::uint8_t>(value >> 8 * b);
     }
   }
-  if (options.json) {
-    print_json({{"address", block.address}, {"width", block.width}, {"values", elements_of(bytes, block.width)}});
-  } else {
-    hexdump(std::cout, block.address, bytes, AddressDigits, block.width);
-  }
+  show(MemoryBytes{block.address, block.width, std::move(bytes)}, options.json);
   return ferrox::Done{};
 }
 

@@ -45,43 +45,65 @@ ferrox::Result<PciFunctionFound> present(ferrox::TFerrox32& component, const std
   return ferrox::Error{fmt::format("no PCI function at {}", text)};
 }
 
-ferrox::Status list(ferrox::TFerrox32& component, const PciOptions& options) {
+// What pci list found, and how its lines name the functions.
+struct PciListing {
+  std::vector<PciFunctionFound> functions;
+  Naming naming = Naming::Names;
+  bool domains = false;
+};
+
+void write_text(std::ostream& out, const PciListing& listing) {
   PciNames names;
-  std::vector<PciFunctionFound> functions = find_pci_functions(component);
-  if (options.json) {
-    nlohmann::json listing = nlohmann::json::array();
-    for (const PciFunctionFound& found : functions) listing.push_back(pci_function_json(found, names));
-    print_json(listing);
-    return ferrox::Done{};
-  }
-  for (const PciFunctionFound& found : functions)
-    std::cout << pci_function_line(found, options.naming(), options.domains, names) << '\n';
+  for (const PciFunctionFound& found : listing.functions)
+    out << pci_function_line(found, listing.naming, listing.domains, names) << '\n';
+}
+
+nlohmann::json json_of(const PciListing& listing) {
+  PciNames names;
+  nlohmann::json functions = nlohmann::json::array();
+  for (const PciFunctionFound& found : listing.functions) functions.push_back(pci_function_json(found, names));
+  return functions;
+}
+
+ferrox::Status list(ferrox::TFerrox32& component, const PciOptions& options) {
+  show(PciListing{find_pci_functions(component), options.naming(), options.domains}, options.json);
   return ferrox::Done{};
 }
 
+// What pci dump found: the functions with the configuration space shown of each.
+struct PciDump {
+  PciListing listing;
+  std::vector<std::vector<std::uint8_t>> configs;  // one per function
+  bool one_slot = false;                           // asked for one function: JSON gives it alone
+};
+
 // Each function as `lspci -x` shows it: its line, the rows of configuration space, a blank line.
+void write_text(std::ostream& out, const PciDump& dump) {
+  PciNames names;
+  for (std::size_t i = 0; i < dump.configs.size(); ++i) {
+    out << pci_function_line(dump.listing.functions[i], dump.listing.naming, dump.listing.domains, names) << '\n';
+    hexdump(out, 0, dump.configs[i], 2);
+    out << '\n';
+  }
+}
+
+nlohmann::json json_of(const PciDump& dump) {
+  nlohmann::json functions = json_of(dump.listing);
+  for (std::size_t i = 0; i < dump.configs.size(); ++i) functions[i]["config"] = dump.configs[i];
+  return dump.one_slot ? functions[0] : functions;
+}
+
 ferrox::Status dump(ferrox::TFerrox32& component, const PciOptions& options) {
-  std::vector<PciFunctionFound> functions;
+  PciDump dump{{{}, options.naming(), options.domains}, {}, !options.slot.empty()};
   if (options.slot.empty()) {
-    functions = find_pci_functions(component);
+    dump.listing.functions = find_pci_functions(component);
   } else {
     FERROX_TRY_ASSIGN(PciFunctionFound found, present(component, options.slot));
-    functions.push_back(found);
+    dump.listing.functions.push_back(found);
   }
-  PciNames names;
-  nlohmann::json listing = nlohmann::json::array();
-  for (const PciFunctionFound& found : functions) {
-    std::vector<std::uint8_t> config = read_config_space(component, found, std::max(options.hex, 1));
-    if (options.json) {
-      listing.push_back(pci_function_json(found, names));
-      listing.back()["config"] = config;
-      continue;
-    }
-    std::cout << pci_function_line(found, options.naming(), options.domains, names) << '\n';
-    hexdump(std::cout, 0, config, 2);
-    std::cout << '\n';
-  }
-  if (options.json) print_json(options.slot.empty() ? listing : listing[0]);
+  for (const PciFunctionFound& found : dump.listing.functions)
+    dump.configs.push_back(read_config_space(component, found, std::max(options.hex, 1)));
+  show(dump, options.json);
   return ferrox::Done{};
 }
 
@@ -100,16 +122,27 @@ ferrox::Result<Target> target(ferrox::TFerrox32& component, const PciOptions& op
   return Target{found.slot, reg};
 }
 
+// What pci read found.
+struct RegisterValue {
+  PciSlot slot;
+  std::uint64_t reg = 0;
+  unsigned width = 1;
+  std::uint32_t value = 0;
+};
+
+void write_text(std::ostream& out, const RegisterValue& read) { out << hex(read.value, read.width) << '\n'; }
+
+nlohmann::json json_of(const RegisterValue& read) {
+  return {{"slot", slot_text(read.slot, true)}, {"register", read.reg}, {"width", read.width}, {"value", read.value}};
+}
+
 ferrox::Status read_register(ferrox::TFerrox32& component, const PciOptions& options) {
   FERROX_TRY_ASSIGN(Target at, target(component, options, Values::Refused));
   const PciSlot& s = at.slot;
   std::uint32_t value = at.width() == 1   ? component.PciGetByte(s.bus, s.device, s.function, at.offset())
                         : at.width() == 2 ? component.PciGetWord(s.bus, s.device, s.function, at.offset())
                                           : component.PciGetDword(s.bus, s.device, s.function, at.offset());
-  if (options.json)
-    print_json({{"slot", slot_text(s, true)}, {"register", at.reg.address}, {"width", at.width()}, {"value", value}});
-  else
-    std::cout << hex(value, at.width()) << '\n';
+  show(RegisterValue{s, at.reg.address, at.width(), value}, options.json);
   return ferrox::Done{};
 }
 

@@ -83,15 +83,40 @@ ferrox::Status choose_path(ferrox::TFerrox32& component, const PortOptions& opti
   return granted(component, access);
 }
 
+// What port read found.
+struct PortValue {
+  std::uint16_t port = 0;
+  unsigned width = 1;
+  std::uint32_t value = 0;
+};
+
+void write_text(std::ostream& out, const PortValue& read) { out << hex(read.value, read.width) << '\n'; }
+
+nlohmann::json json_of(const PortValue& read) {
+  return {{"port", read.port}, {"width", read.width}, {"value", read.value}};
+}
+
+// What fifo-read found: the values one after the other, as bytes in the order they came.
+struct PortValues {
+  std::uint16_t port = 0;
+  unsigned width = 1;
+  std::vector<std::uint8_t> bytes;
+};
+
+void write_text(std::ostream& out, const PortValues& read) {
+  hexdump(out, 0, read.bytes, read.bytes.size() > 0x100 ? 4 : 2, read.width);
+}
+
+nlohmann::json json_of(const PortValues& read) {
+  return {{"port", read.port}, {"width", read.width}, {"values", elements_of(read.bytes, read.width)}};
+}
+
 ferrox::Status read_port(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
   FERROX_TRY(choose_path(component, options, access));
   std::uint32_t value = access.width == 1   ? component.fGetPortB(access.port)
                         : access.width == 2 ? component.fGetPortW(access.port)
                                             : component.fGetPortL(access.port);
-  if (options.json)
-    print_json({{"port", access.port}, {"width", access.width}, {"value", value}});
-  else
-    std::cout << hex(value, access.width) << '\n';
+  show(PortValue{access.port, access.width, value}, options.json);
   return ferrox::Done{};
 }
 
@@ -110,11 +135,7 @@ ferrox::Status fifo_read(ferrox::TFerrox32& component, const PortOptions& option
   if (access.width == 1) component.ReadPortFIFO(access.port, options.count, bytes.data());
   if (access.width == 2) component.ReadPortWFIFO(access.port, options.count, bytes.data());
   if (access.width == 4) component.ReadPortLFIFO(access.port, options.count, bytes.data());
-  if (options.json) {
-    print_json({{"port", access.port}, {"width", access.width}, {"values", elements_of(bytes, access.width)}});
-  } else {
-    hexdump(std::cout, 0, bytes, bytes.size() > 0x100 ? 4 : 2, access.width);
-  }
+  show(PortValues{access.port, access.width, std::move(bytes)}, options.json);
   return ferrox::Done{};
 }
 

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <iostream>
 #include <string_view>
 
 namespace ferrox_tool {
@@ -26,6 +27,17 @@ void add_json_flag(CLI::App* command, bool& json);
 
 // One document on one line, so that a stream of them reads line by line.
 void print_json(const nlohmann::json& document);
+
+// What a read command found, on standard output as text or, with --json, as one JSON document.
+// Each result type has its pair of renderers beside its command: write_text(out, result) and
+// json_of(result).
+template <class Reading>
+void show(const Reading& reading, bool json) {
+  if (json)
+    print_json(json_of(reading));
+  else
+    write_text(std::cout, reading);
+}
 
 // Standard output as a whole reached its file: ExitSuccess, or the fault (a full disk, a closed pipe).
 int flush_output();
