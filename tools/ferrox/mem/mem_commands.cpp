@@ -13,6 +13,7 @@
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/support/hexdump.h"
 #include "tools/ferrox/support/numbers.h"
+#include "tools/ferrox/support/space.h"
 
 namespace ferrox_tool {
 
@@ -91,17 +92,23 @@ ferrox::Status map_block(ferrox::TFerrox32& component, const Block& block) {
                            block.address, map_refusal(why))};
 }
 
-std::uint32_t get(ferrox::TFerrox32& component, const Block& block, std::uint32_t index) {
-  if (block.width == 1) return component.fGetMemB(block.address, index);
-  if (block.width == 2) return component.fGetMemW(block.address, index);
-  return component.fGetMemL(block.address, index);
-}
+// An element of a block: the index-th of its width from the block's address.
+struct Element {
+  std::uint32_t address = 0;
+  std::uint32_t index = 0;
+};
 
-void set(ferrox::TFerrox32& component, const Block& block, std::uint32_t index) {
-  std::uint32_t value = block.values[index];
-  if (block.width == 1) component.fSetMemB(block.address, index, static_cast<ferrox::Byte>(value));
-  if (block.width == 2) component.fSetMemW(block.address, index, static_cast<ferrox::Word>(value));
-  if (block.width == 4) component.fSetMemL(block.address, index, value);
+// Physical memory through the component's window, in each width.
+Space<Element> memory_space(ferrox::TFerrox32& c) {
+  using At = const Element&;
+  return Space<Element>({
+      {1, [&c](At at) -> std::uint64_t { return c.fGetMemB(at.address, at.index); },
+       [&c](At at, std::uint64_t value) { c.fSetMemB(at.address, at.index, static_cast<ferrox::Byte>(value)); }, {}, {}},
+      {2, [&c](At at) -> std::uint64_t { return c.fGetMemW(at.address, at.index); },
+       [&c](At at, std::uint64_t value) { c.fSetMemW(at.address, at.index, static_cast<ferrox::Word>(value)); }, {}, {}},
+      {4, [&c](At at) -> std::uint64_t { return c.fGetMemL(at.address, at.index); },
+       [&c](At at, std::uint64_t value) { c.fSetMemL(at.address, at.index, static_cast<std::uint32_t>(value)); }, {}, {}},
+  });
 }
 
 // What mem read found: the block's bytes as memory holds them.
@@ -125,8 +132,9 @@ ferrox::Status read_memory(ferrox::TFerrox32& component, const MemOptions& optio
   if (block.width == 1) {
     component.ReadPhysicalMemory(block.address, 0, block.elements, bytes.data());
   } else {
+    Space<Element> memory = memory_space(component);
     for (std::uint32_t i = 0; i < block.elements; ++i) {
-      std::uint32_t value = get(component, block, i);
+      std::uint64_t value = memory.read(block.width, {block.address, i});
       for (unsigned b = 0; b < block.width; ++b) bytes[i * block.width + b] = static_cast<std::uint8_t>(value >> 8 * b);
     }
   }
@@ -136,7 +144,8 @@ ferrox::Status read_memory(ferrox::TFerrox32& component, const MemOptions& optio
 
 ferrox::Status write_memory(ferrox::TFerrox32& component, const MemOptions&, const Block& block) {
   FERROX_TRY(map_block(component, block));
-  for (std::uint32_t i = 0; i < block.elements; ++i) set(component, block, i);
+  Space<Element> memory = memory_space(component);
+  for (std::uint32_t i = 0; i < block.elements; ++i) memory.write(block.width, {block.address, i}, block.values[i]);
   return ferrox::Done{};
 }
 

@@ -10,6 +10,7 @@
 #include "tools/ferrox/support/completion.h"
 #include "tools/ferrox/support/hexdump.h"
 #include "tools/ferrox/support/numbers.h"
+#include "tools/ferrox/support/space.h"
 #include "tools/ferrox/pci/pci_listing.h"
 
 namespace ferrox_tool {
@@ -115,6 +116,31 @@ struct Target {
   ferrox::Word offset(std::size_t element = 0) const { return static_cast<ferrox::Word>(reg.address + element * width()); }
 };
 
+// A register of a function's configuration space.
+struct Register {
+  PciSlot slot;
+  ferrox::Word offset = 0;
+};
+
+// Configuration space through the component, in each width.
+Space<Register> config_space(ferrox::TFerrox32& c) {
+  using At = const Register&;
+  return Space<Register>({
+      {1, [&c](At r) -> std::uint64_t { return c.PciGetByte(r.slot.bus, r.slot.device, r.slot.function, r.offset); },
+       [&c](At r, std::uint64_t value) {
+         c.PciSetByte(r.slot.bus, r.slot.device, r.slot.function, r.offset, static_cast<ferrox::Byte>(value));
+       }, {}, {}},
+      {2, [&c](At r) -> std::uint64_t { return c.PciGetWord(r.slot.bus, r.slot.device, r.slot.function, r.offset); },
+       [&c](At r, std::uint64_t value) {
+         c.PciSetWord(r.slot.bus, r.slot.device, r.slot.function, r.offset, static_cast<ferrox::Word>(value));
+       }, {}, {}},
+      {4, [&c](At r) -> std::uint64_t { return c.PciGetDword(r.slot.bus, r.slot.device, r.slot.function, r.offset); },
+       [&c](At r, std::uint64_t value) {
+         c.PciSetDword(r.slot.bus, r.slot.device, r.slot.function, r.offset, static_cast<std::uint32_t>(value));
+       }, {}, {}},
+  });
+}
+
 ferrox::Result<Target> target(ferrox::TFerrox32& component, const PciOptions& options, Values values) {
   // Well formed: the option's check has passed.
   Access reg = parse_access(options.expression, PciRegisterSyntax, values).value();
@@ -127,7 +153,7 @@ struct RegisterValue {
   PciSlot slot;
   std::uint64_t reg = 0;
   unsigned width = 1;
-  std::uint32_t value = 0;
+  std::uint64_t value = 0;
 };
 
 void write_text(std::ostream& out, const RegisterValue& read) { out << hex(read.value, read.width) << '\n'; }
@@ -138,25 +164,16 @@ nlohmann::json json_of(const RegisterValue& read) {
 
 ferrox::Status read_register(ferrox::TFerrox32& component, const PciOptions& options) {
   FERROX_TRY_ASSIGN(Target at, target(component, options, Values::Refused));
-  const PciSlot& s = at.slot;
-  std::uint32_t value = at.width() == 1   ? component.PciGetByte(s.bus, s.device, s.function, at.offset())
-                        : at.width() == 2 ? component.PciGetWord(s.bus, s.device, s.function, at.offset())
-                                          : component.PciGetDword(s.bus, s.device, s.function, at.offset());
-  show(RegisterValue{s, at.reg.address, at.width(), value}, options.json);
+  std::uint64_t value = config_space(component).read(at.width(), {at.slot, at.offset()});
+  show(RegisterValue{at.slot, at.reg.address, at.width(), value}, options.json);
   return ferrox::Done{};
 }
 
 // Several values go to consecutive registers, as with setpci: 40.l=1,2 writes 40.l and 44.l.
 ferrox::Status write_register(ferrox::TFerrox32& component, const PciOptions& options) {
   FERROX_TRY_ASSIGN(Target at, target(component, options, Values::Required));
-  const PciSlot& s = at.slot;
-  for (std::size_t i = 0; i < at.reg.values.size(); ++i) {
-    std::uint32_t value = at.reg.values[i];
-    ferrox::Word offset = at.offset(i);
-    if (at.width() == 1) component.PciSetByte(s.bus, s.device, s.function, offset, static_cast<ferrox::Byte>(value));
-    if (at.width() == 2) component.PciSetWord(s.bus, s.device, s.function, offset, static_cast<ferrox::Word>(value));
-    if (at.width() == 4) component.PciSetDword(s.bus, s.device, s.function, offset, value);
-  }
+  Space<Register> config = config_space(component);
+  for (std::size_t i = 0; i < at.reg.values.size(); ++i) config.write(at.width(), {at.slot, at.offset(i)}, at.reg.values[i]);
   return ferrox::Done{};
 }
 

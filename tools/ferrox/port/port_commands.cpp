@@ -9,6 +9,7 @@
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/support/hexdump.h"
 #include "tools/ferrox/support/numbers.h"
+#include "tools/ferrox/support/space.h"
 
 namespace ferrox_tool {
 
@@ -67,6 +68,25 @@ Result<PortAccess> fifo_write_access(const PortOptions& options) {
   return access;
 }
 
+// The I/O ports through the component, single values and FIFO blocks, in each width.
+Space<ferrox::Word> port_space(ferrox::TFerrox32& c) {
+  using Port = const ferrox::Word&;
+  return Space<ferrox::Word>({
+      {1, [&c](Port port) -> std::uint64_t { return c.fGetPortB(port); },
+       [&c](Port port, std::uint64_t value) { c.fSetPortB(port, static_cast<ferrox::Byte>(value)); },
+       [&c](Port port, std::uint32_t count, std::uint8_t* bytes) { c.ReadPortFIFO(port, count, bytes); },
+       [&c](Port port, std::uint32_t count, std::uint8_t* bytes) { c.WritePortFIFO(port, count, bytes); }},
+      {2, [&c](Port port) -> std::uint64_t { return c.fGetPortW(port); },
+       [&c](Port port, std::uint64_t value) { c.fSetPortW(port, static_cast<ferrox::Word>(value)); },
+       [&c](Port port, std::uint32_t count, std::uint8_t* bytes) { c.ReadPortWFIFO(port, count, bytes); },
+       [&c](Port port, std::uint32_t count, std::uint8_t* bytes) { c.WritePortWFIFO(port, count, bytes); }},
+      {4, [&c](Port port) -> std::uint64_t { return c.fGetPortL(port); },
+       [&c](Port port, std::uint64_t value) { c.fSetPortL(port, static_cast<std::uint32_t>(value)); },
+       [&c](Port port, std::uint32_t count, std::uint8_t* bytes) { c.ReadPortLFIFO(port, count, bytes); },
+       [&c](Port port, std::uint32_t count, std::uint8_t* bytes) { c.WritePortLFIFO(port, count, bytes); }},
+  });
+}
+
 // Port instructions need the grant of every port the access touches.
 ferrox::Status granted(ferrox::TFerrox32& component, const PortAccess& access) {
   for (unsigned port = access.port; port < access.port + access.width; ++port)
@@ -87,7 +107,7 @@ ferrox::Status choose_path(ferrox::TFerrox32& component, const PortOptions& opti
 struct PortValue {
   std::uint16_t port = 0;
   unsigned width = 1;
-  std::uint32_t value = 0;
+  std::uint64_t value = 0;
 };
 
 void write_text(std::ostream& out, const PortValue& read) { out << hex(read.value, read.width) << '\n'; }
@@ -113,28 +133,20 @@ nlohmann::json json_of(const PortValues& read) {
 
 ferrox::Status read_port(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
   FERROX_TRY(choose_path(component, options, access));
-  std::uint32_t value = access.width == 1   ? component.fGetPortB(access.port)
-                        : access.width == 2 ? component.fGetPortW(access.port)
-                                            : component.fGetPortL(access.port);
-  show(PortValue{access.port, access.width, value}, options.json);
+  show(PortValue{access.port, access.width, port_space(component).read(access.width, access.port)}, options.json);
   return ferrox::Done{};
 }
 
 ferrox::Status write_port(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
   FERROX_TRY(choose_path(component, options, access));
-  std::uint32_t value = access.values[0];
-  if (access.width == 1) component.fSetPortB(access.port, static_cast<ferrox::Byte>(value));
-  if (access.width == 2) component.fSetPortW(access.port, static_cast<ferrox::Word>(value));
-  if (access.width == 4) component.fSetPortL(access.port, value);
+  port_space(component).write(access.width, access.port, access.values[0]);
   return ferrox::Done{};
 }
 
 ferrox::Status fifo_read(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
   FERROX_TRY(granted(component, access));
   std::vector<std::uint8_t> bytes(std::size_t{options.count} * access.width);
-  if (access.width == 1) component.ReadPortFIFO(access.port, options.count, bytes.data());
-  if (access.width == 2) component.ReadPortWFIFO(access.port, options.count, bytes.data());
-  if (access.width == 4) component.ReadPortLFIFO(access.port, options.count, bytes.data());
+  port_space(component).read_block(access.width, access.port, options.count, bytes.data());
   show(PortValues{access.port, access.width, std::move(bytes)}, options.json);
   return ferrox::Done{};
 }
@@ -145,9 +157,7 @@ ferrox::Status fifo_write(ferrox::TFerrox32& component, const PortOptions&, cons
   for (std::uint32_t value : access.values)
     for (unsigned i = 0; i < access.width; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
   auto count = static_cast<std::uint32_t>(access.values.size());
-  if (access.width == 1) component.WritePortFIFO(access.port, count, bytes.data());
-  if (access.width == 2) component.WritePortWFIFO(access.port, count, bytes.data());
-  if (access.width == 4) component.WritePortLFIFO(access.port, count, bytes.data());
+  port_space(component).write_block(access.width, access.port, count, bytes.data());
   return ferrox::Done{};
 }
 
