@@ -146,6 +146,21 @@ TEST(CliTrace, TraceNamesTheHardwareAndItsJsonHasOneObjectPerLine) {
   std::filesystem::remove(file);
 }
 
+// The virtual PC tries the kernel's signal path once with a signal of its own: that is no
+// interrupt of the program's, so neither the live trace nor a recording (nor its replay) holds it.
+TEST(CliTrace, TheVirtualPcsOwnSignalProbeIsNotTraced) {
+  Outcome live = Ferrox("trace -- " + Session);
+  ASSERT_EQ(live.status, 0) << live.err;
+  EXPECT_NE(live.err.find("signal signal=44 line=7 [cookie=0x00000001]"), std::string::npos) << live.err;
+  EXPECT_EQ(live.err.find("cookie=0x5ec0ffee"), std::string::npos) << live.err;
+  std::string recording = Record("probe.rec");
+  Outcome listing = Ferrox("trace --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  EXPECT_NE(listing.out.find("signal signal=44 line=7 [cookie=0x00000001]"), std::string::npos) << listing.out;
+  EXPECT_EQ(listing.out.find("cookie=0x5ec0ffee"), std::string::npos) << listing.out;
+  std::filesystem::remove(recording);
+}
+
 // The layer reads records as the driver does: one out of reach is the driver's EFAULT, not a crash.
 TEST(CliTrace, ARecordOutOfReachIsTheDriversFaultUnderTheTraceToo) {
   Outcome run = Ferrox("trace -- " + Session + " --unreadable-record");

@@ -54,6 +54,7 @@ constexpr std::int32_t ProbeCode = 7;
 
 volatile sig_atomic_t probe_arrived = 0;
 volatile sig_atomic_t probe_faithful = 0;
+std::atomic<pid_t> probing_thread{0};
 
 void probe_handler(int, siginfo_t* info, void*) {
   probe_arrived = 1;
@@ -82,12 +83,14 @@ bool probe_kernel_path() {
   sigaction(ProbeSignal, &probe, &saved);
   probe_arrived = 0;
   probe_faithful = 0;
+  probing_thread.store(gettid());
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   siginfo_t info = driver_siginfo(ProbeSignal, ProbeError, ProbeCode);
   bool queued = queue_to_this_thread(ProbeSignal, info);  // natively, handled within
   bool faithful = queued && probe_arrived && probe_faithful;
   pthread_sigmask(SIG_BLOCK, &only, nullptr);
   if (queued && !probe_arrived) drain_late_probe();
+  probing_thread.store(0);
   sigaction(ProbeSignal, &saved, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved_mask, nullptr);
   return faithful;
@@ -274,6 +277,11 @@ void watch_delivered_signals(vpc_signal_watcher watch) { signal_watcher.store(wa
 bool kernel_delivers_signals() {
   if (path == Path::Undecided) path = probe_kernel_path() ? Path::Kernel : Path::Direct;
   return path == Path::Kernel;
+}
+
+bool probing_signals() {
+  pid_t thread = probing_thread.load();
+  return thread != 0 && thread == gettid();
 }
 
 void send_driver_signal(int signal, std::int32_t error, std::int32_t code) {

@@ -37,4 +37,7 @@ void watch_delivered_signals(vpc_signal_watcher watch);
 // True when signals take the kernel's path (decides it if not yet decided).
 VPC_API bool kernel_delivers_signals();
 
+// True on the thread taking the probe that decides it, while it does (async-signal-safe).
+bool probing_signals();
+
 }  // namespace ferrox::vpc
