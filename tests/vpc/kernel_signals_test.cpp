@@ -230,6 +230,20 @@ TEST_F(SignalTest, TheIntervalTimerTicksOnlyWhileLineZeroIsListenedTo) {
   EXPECT_EQ(pc.irqs().count(0), ticked) << "the timer stopped with the last listener";
 }
 
+// The timer belongs to the machine, not to the thread whose listening started it: its ticks go on
+// after that thread ended.
+TEST_F(SignalTest, TheIntervalTimerTicksOnAfterTheThreadThatStartedItEnded) {
+  ferrox::vpc::MachineDescription with_timer = ferrox::vpc::default_machine();
+  with_timer.timer = true;
+  pc.reset(with_timer);
+  std::thread starting([this] { ASSERT_EQ(unmask(0), 0); });
+  starting.join();
+  std::uint32_t before = pc.irqs().count(0);
+  sleep_for_ms(300);
+  EXPECT_GE(pc.irqs().count(0) - before, 3u);
+  EXPECT_GE(handled.load(), 3);
+}
+
 std::atomic<int> own_handler_calls{0};
 void own_handler(int) { ++own_handler_calls; }
 
