@@ -44,6 +44,26 @@ Machine* started_machine() {
   return nullptr;
 }
 
+// A node descriptor kept across exec names a file of the earlier image's machine, which did not
+// come along (the driver's stays valid): its requests are refused with EBADF, and said once on
+// standard error, rather than answered ENOTTY by the kernel as if it named another file.
+int refused_if_kept_across_exec(int fd, int result) {
+  if (result != -1 || errno != ENOTTY || !ferrox::vpc::DeviceNode::opened_before_exec(fd)) return result;
+  static std::atomic<bool> said{false};
+  if (!said.exchange(true)) {
+    std::string line = "virtual PC: descriptor " + std::to_string(fd) +
+                       " of /dev/ferrox was kept across exec, which the virtual PC's machine does not follow: its "
+                       "requests are refused; open the node again in the new image\n";
+    [[maybe_unused]] ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+  }
+  errno = EBADF;
+  return -1;
+}
+
+int passed_on_ioctl(int fd, unsigned long request, void* argument) {
+  return refused_if_kept_across_exec(fd, ferrox::interpose::next::ioctl(fd, request, argument));
+}
+
 // The virtual PC's side of each interposed call (interposed_symbols.inc).
 struct Route {
   static int open(const char* path, int flags, unsigned mode, int dirfd) {
@@ -64,7 +84,7 @@ struct Route {
 
   static int ioctl(int fd, unsigned long request, void* argument) {
     Machine* machine = Machine::existing();
-    if (!machine) return ferrox::interpose::next::ioctl(fd, request, argument);
+    if (!machine) return passed_on_ioctl(fd, request, argument);
     std::optional<long> result;
     {
       // Interrupts raised while the request is served are signalled once it is done.
@@ -72,7 +92,7 @@ struct Route {
       ferrox::vpc::IrqController::Hold hold(machine->irqs());
       result = machine->node().ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
     }
-    return result ? finish(*result) : ferrox::interpose::next::ioctl(fd, request, argument);
+    return result ? finish(*result) : passed_on_ioctl(fd, request, argument);
   }
 
   static void duplicated(int fd, int target) {
