@@ -65,4 +65,9 @@ int ioperm(unsigned long from, unsigned long count, int turn_on) {
   return real(from, count, turn_on);
 }
 
+int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+  static auto real = next_symbol<int (*)(int, const struct sigaction*, struct sigaction*)>("sigaction");
+  return real(signal, action, old);
+}
+
 }  // namespace ferrox::interpose::next

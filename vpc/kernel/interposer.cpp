@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The C-library symbols through which a program reaches the operating system, defined ahead of the
-// C library. "/dev/ferrox", its descriptors and I/O privilege go to the virtual PC; every other path
-// and descriptor passes through untouched to the next definition (the C library's, or that of a
-// layer between). Until the program opens the node or asks for I/O privilege the machine does not
+// C library. "/dev/ferrox", its descriptors, I/O privilege and the actions for the faults of the
+// port trap go to the virtual PC; every other path, descriptor and signal passes through untouched
+// to the next definition (the C library's, or that of a layer between). Until the program opens the node or asks for I/O privilege the machine does not
 // exist, and a close, ioctl or dup costs one load more than the C library's own.
 #include <errno.h>
 #include <limits.h>
@@ -14,6 +14,7 @@
 
 #include "ferrox/interpose/device_path.h"
 #include "ferrox/interpose/next_symbol.h"
+#include "ferrox/vpc/kernel/port_trap.h"
 #include "ferrox/vpc/machine.h"
 
 namespace {
@@ -130,3 +131,9 @@ struct Route {
 }  // namespace
 
 #include "ferrox/interpose/interposed_symbols.inc"
+
+// The program's actions for the signals of the port trap go behind it while it is in place (see
+// port_trap.h); every other signal's pass through.
+extern "C" INTERPOSED_API int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+  return ferrox::vpc::program_sigaction(signal, action, old);
+}
