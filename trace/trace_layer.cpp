@@ -275,13 +275,16 @@ void Route::duplicated(int fd, int target) {
 
 void Route::closed_from(unsigned first, unsigned last) {
   Layer* layer = Layer::existing();
-  if (!layer) return;
-  layer->writer.forget_from(first, last);
+  if (!layer) return;  // the pipe is not among the descriptors closed (kept_descriptor)
   if (first >= static_cast<unsigned>(interpose::DescriptorTable::Limit)) return;
   layer->descriptors.for_each_file(static_cast<int>(first), [&](int fd, std::uint32_t) {
     if (static_cast<unsigned>(fd) <= last) layer->descriptors.set(fd, interpose::DescriptorTable::None);
   });
 }
+
+// The pipe the events go to, which the tool handed down: a program that closes every descriptor
+// it did not open itself is still traced, as it runs untraced.
+int Route::kept_descriptor() { return Layer::instance().writer.descriptor(); }
 
 int Route::iopl(int level) {
   int result = interpose::next::iopl(level);

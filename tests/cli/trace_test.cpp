@@ -78,6 +78,19 @@ TEST(CliTrace, ALowDescriptorLimitStillRecordsTheCalls) {
   std::filesystem::remove(recording);
 }
 
+// A program that closes every descriptor from 3 up, as a daemon does, leaves the pipe the tool
+// handed down, which it never opened: its calls are recorded all the same, and replay.
+TEST(CliTrace, AProgramThatClosesEveryDescriptorIsStillRecorded) {
+  std::string recording = cli::TempFile("closefrom.rec").string();
+  Outcome run = Ferrox("record -o " + recording + " -- " + Session + " --closefrom");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("ferrox: recorded 0 calls"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("ferrox: recorded "), std::string::npos) << run.err;
+  Outcome replayed = Replay(recording, "", "--closefrom");
+  EXPECT_EQ(replayed.status, 0) << replayed.err;
+  std::filesystem::remove(recording);
+}
+
 // A forked child that makes no call of the recording ends without judging the replay: that is
 // its parent's to do.
 TEST(CliTrace, AForkedChildThatOnlyExitsLeavesTheReplayToItsParent) {

@@ -110,6 +110,8 @@ struct Route {
     machine->node().closed_from(static_cast<int>(first), last > INT_MAX ? INT_MAX : static_cast<int>(last));
   }
 
+  static int kept_descriptor() { return -1; }
+
   // I/O privilege: the virtual PC's kernel decides, and its trap carries out the port instructions.
   static int iopl(int level) {
     Machine* machine = started_machine();
