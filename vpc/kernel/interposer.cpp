@@ -135,7 +135,8 @@ struct Route {
 #include "ferrox/interpose/interposed_symbols.inc"
 
 // The program's actions for the signals of the port trap go behind it while it is in place (see
-// port_trap.h); every other signal's pass through.
-extern "C" INTERPOSED_API int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+// port_trap.h); every other signal's pass through. A sanitizer's runtime calls it while it starts,
+// before it could account for the call.
+extern "C" INTERPOSED_API __attribute__((no_sanitize_thread)) int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
   return ferrox::vpc::program_sigaction(signal, action, old);
 }

@@ -38,7 +38,7 @@ constexpr int TrappedSignals[] = {SIGSEGV, SIGBUS, SIGILL};
 struct sigaction previous_actions[sizeof TrappedSignals / sizeof TrappedSignals[0]];
 // Set once the handler is installed for all three, cleared when a fault is left to the default
 // action, which puts the previous action back.
-std::atomic<bool> trap_in_place{false};
+volatile sig_atomic_t trap_in_place = 0;
 
 std::uint64_t low_bits(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : value & ((1ull << bits) - 1); }
 
@@ -202,7 +202,7 @@ void pass_on(int signal, siginfo_t* info, void* context) {
   } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN) {
     before.sa_handler(signal);
   } else {
-    trap_in_place.store(false);
+    trap_in_place = 0;
     interpose::next::sigaction(signal, &before, nullptr);
   }
 }
@@ -244,14 +244,14 @@ void arm_fault_handler() {
   // the program has one, as a handler of its own for stack overflows would be.
   trap.sa_flags = SA_SIGINFO | SA_NODEFER | SA_ONSTACK;
   sigemptyset(&trap.sa_mask);
-  trap_in_place.store(false);  // the program's actions reach the kernel while the handler goes in
+  trap_in_place = 0;  // the program's actions reach the kernel while the handler goes in
   for (int signal : TrappedSignals)
     if (!is_armed(signal)) sigaction(signal, &trap, &previous_actions[slot_of(signal)]);
-  trap_in_place.store(true);
+  trap_in_place = 1;
 }
 
-int program_sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
-  if (!is_trapped(signal) || !trap_in_place.load()) return interpose::next::sigaction(signal, action, old);
+__attribute__((no_sanitize_thread)) int program_sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+  if (!is_trapped(signal) || !trap_in_place) return interpose::next::sigaction(signal, action, old);
   struct sigaction& behind = previous_actions[slot_of(signal)];
   struct sigaction before = behind;
   if (action) behind = *action;
