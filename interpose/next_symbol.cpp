@@ -65,4 +65,16 @@ int ioperm(unsigned long from, unsigned long count, int turn_on) {
   return real(from, count, turn_on);
 }
 
+// Called while a sanitizer's runtime starts, through the virtual PC's sigaction: nothing here
+// may be instrumented, not even a guarded static.
+namespace {
+int (*real_sigaction)(int, const struct sigaction*, struct sigaction*) = nullptr;
+}
+
+__attribute__((no_sanitize_thread)) int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+  if (!real_sigaction)
+    real_sigaction = reinterpret_cast<int (*)(int, const struct sigaction*, struct sigaction*)>(dlsym(RTLD_NEXT, "sigaction"));
+  return real_sigaction(signal, action, old);
+}
+
 }  // namespace ferrox::interpose::next

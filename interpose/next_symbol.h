@@ -5,6 +5,7 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <signal.h>
 
 namespace ferrox::interpose {
 
@@ -29,6 +30,7 @@ int close_range(unsigned first, unsigned last, int flags);
 void closefrom(int first);
 int iopl(int level);
 int ioperm(unsigned long from, unsigned long count, int turn_on);
+int sigaction(int signal, const struct sigaction* action, struct sigaction* old);
 
 }  // namespace next
 

@@ -20,11 +20,10 @@ class RecordingWriter {
   // Events go to this descriptor from now on.
   void attach(int fd) { fd_.store(fd, std::memory_order_release); }
   bool attached() const { return fd_.load(std::memory_order_acquire) >= 0; }
+  int descriptor() const { return fd_.load(std::memory_order_acquire); }
   // The program closes the descriptor (or puts another file in its place): nothing more goes to it.
-  void forget(int fd) { forget_from(static_cast<unsigned>(fd), static_cast<unsigned>(fd)); }
-  void forget_from(unsigned first, unsigned last) {
-    int fd = fd_.load(std::memory_order_acquire);
-    if (fd >= 0 && static_cast<unsigned>(fd) >= first && static_cast<unsigned>(fd) <= last) fd_.store(-1);
+  void forget(int fd) {
+    if (fd >= 0 && fd_.load(std::memory_order_acquire) == fd) fd_.store(-1);
   }
 
   // Fills in the size, the record sizes and, for a call made at head.time, its duration, and

@@ -144,8 +144,13 @@ void write_signal(int signal, int code, int error) {
   }
 }
 
+// The virtual PC below, when there is one, says which signal 44 is its own probe rather than one
+// a driver sent.
+std::atomic<vpc_probing_signals_entry> virtual_pc_probing{nullptr};
+
 void on_interrupt_signal(int signal, siginfo_t* info, void* context) {
-  write_signal(signal, info->si_code, info->si_errno);
+  auto probing = virtual_pc_probing.load(std::memory_order_acquire);
+  if (!probing || !probing()) write_signal(signal, info->si_code, info->si_errno);
   if (auto handler = program_handler.load(std::memory_order_acquire)) handler(signal, info, context);
 }
 
@@ -154,8 +159,8 @@ void on_delivered_signal(int signal, int code, int error) {
   if (signal == ferrox::InterruptSignal && program_handler.load(std::memory_order_acquire)) write_signal(signal, code, error);
 }
 
-// Below the layer may be the virtual PC, which then reports the port instructions it carries out
-// and the signals it hands to the program's handler itself.
+// Below the layer may be the virtual PC, which then reports the port instructions it carries out,
+// the signals it hands to the program's handler itself and its own probe signal.
 void watch_virtual_pc() {
   static std::atomic<bool> asked{false};
   if (asked.exchange(true)) return;
@@ -163,6 +168,8 @@ void watch_virtual_pc() {
   if (instructions) instructions(on_port_instruction);
   auto signals = reinterpret_cast<vpc_watch_signals_entry>(dlsym(RTLD_DEFAULT, "vpc_watch_signals"));
   if (signals) signals(on_delivered_signal);
+  virtual_pc_probing.store(reinterpret_cast<vpc_probing_signals_entry>(dlsym(RTLD_DEFAULT, "vpc_probing_signals")),
+                           std::memory_order_release);
 }
 
 int privilege_call(Kind kind, std::uint32_t argument, std::uint32_t value, std::uint32_t extra, int result) {
@@ -268,13 +275,16 @@ void Route::duplicated(int fd, int target) {
 
 void Route::closed_from(unsigned first, unsigned last) {
   Layer* layer = Layer::existing();
-  if (!layer) return;
-  layer->writer.forget_from(first, last);
+  if (!layer) return;  // the pipe is not among the descriptors closed (kept_descriptor)
   if (first >= static_cast<unsigned>(interpose::DescriptorTable::Limit)) return;
   layer->descriptors.for_each_file(static_cast<int>(first), [&](int fd, std::uint32_t) {
     if (static_cast<unsigned>(fd) <= last) layer->descriptors.set(fd, interpose::DescriptorTable::None);
   });
 }
+
+// The pipe the events go to, which the tool handed down: a program that closes every descriptor
+// it did not open itself is still traced, as it runs untraced.
+int Route::kept_descriptor() { return Layer::instance().writer.descriptor(); }
 
 int Route::iopl(int level) {
   int result = interpose::next::iopl(level);

@@ -17,6 +17,7 @@ struct Route {
   static int ioctl(int fd, unsigned long request, void* argument);
   static void duplicated(int fd, int target);
   static void closed_from(unsigned first, unsigned last);
+  static int kept_descriptor();
   static int iopl(int level);
   static int ioperm(unsigned long from, unsigned long count, int turn_on);
 };

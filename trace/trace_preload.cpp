@@ -8,6 +8,5 @@ using Route = ferrox::trace::layer::Route;
 #include "ferrox/interpose/interposed_symbols.inc"
 
 extern "C" INTERPOSED_API int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
-  static auto real = ferrox::interpose::next_symbol<ferrox::trace::layer::SigactionFunction>("sigaction");
-  return ferrox::trace::layer::sigaction(real, signal, action, old);
+  return ferrox::trace::layer::sigaction(ferrox::interpose::next::sigaction, signal, action, old);
 }

@@ -106,6 +106,11 @@ void vpc_watch_port_instructions(vpc_port_watcher watch);
  * virtual PC, whose own handler is not the one called then, watches this way. */
 void vpc_watch_signals(vpc_signal_watcher watch);
 
+/* Nonzero while the calling thread takes the virtual PC's one-time probe of the kernel's signal
+ * path (a signal 44 it sends itself, through the handler in front of it): a tracer leaves that
+ * signal out. Async-signal-safe. */
+int vpc_probing_signals(void);
+
 #ifdef __cplusplus
 }
 #endif

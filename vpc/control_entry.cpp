@@ -104,5 +104,6 @@ VPC_API size_t vpc_printer_output(unsigned base, char* buffer, size_t size) {
 
 VPC_API void vpc_watch_port_instructions(vpc_port_watcher watch) { ferrox::vpc::watch_port_instructions(watch); }
 VPC_API void vpc_watch_signals(vpc_signal_watcher watch) { ferrox::vpc::watch_delivered_signals(watch); }
+VPC_API int vpc_probing_signals(void) { return ferrox::vpc::probing_signals() ? 1 : 0; }
 
 }  // extern "C"

@@ -78,6 +78,19 @@ TEST(CliTrace, ALowDescriptorLimitStillRecordsTheCalls) {
   std::filesystem::remove(recording);
 }
 
+// A program that closes every descriptor from 3 up, as a daemon does, leaves the pipe the tool
+// handed down, which it never opened: its calls are recorded all the same, and replay.
+TEST(CliTrace, AProgramThatClosesEveryDescriptorIsStillRecorded) {
+  std::string recording = cli::TempFile("closefrom.rec").string();
+  Outcome run = Ferrox("record -o " + recording + " -- " + Session + " --closefrom");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("ferrox: recorded 0 calls"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("ferrox: recorded "), std::string::npos) << run.err;
+  Outcome replayed = Replay(recording, "", "--closefrom");
+  EXPECT_EQ(replayed.status, 0) << replayed.err;
+  std::filesystem::remove(recording);
+}
+
 // A forked child that makes no call of the recording ends without judging the replay: that is
 // its parent's to do.
 TEST(CliTrace, AForkedChildThatOnlyExitsLeavesTheReplayToItsParent) {
@@ -144,6 +157,21 @@ TEST(CliTrace, TraceNamesTheHardwareAndItsJsonHasOneObjectPerLine) {
   EXPECT_EQ(events.front()["event"], "open");
   EXPECT_EQ(events.back()["event"], "close");
   std::filesystem::remove(file);
+}
+
+// The virtual PC tries the kernel's signal path once with a signal of its own: that is no
+// interrupt of the program's, so neither the live trace nor a recording (nor its replay) holds it.
+TEST(CliTrace, TheVirtualPcsOwnSignalProbeIsNotTraced) {
+  Outcome live = Ferrox("trace -- " + Session);
+  ASSERT_EQ(live.status, 0) << live.err;
+  EXPECT_NE(live.err.find("signal signal=44 line=7 [cookie=0x00000001]"), std::string::npos) << live.err;
+  EXPECT_EQ(live.err.find("cookie=0x5ec0ffee"), std::string::npos) << live.err;
+  std::string recording = Record("probe.rec");
+  Outcome listing = Ferrox("trace --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  EXPECT_NE(listing.out.find("signal signal=44 line=7 [cookie=0x00000001]"), std::string::npos) << listing.out;
+  EXPECT_EQ(listing.out.find("cookie=0x5ec0ffee"), std::string::npos) << listing.out;
+  std::filesystem::remove(recording);
 }
 
 // The layer reads records as the driver does: one out of reach is the driver's EFAULT, not a crash.

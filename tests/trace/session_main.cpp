@@ -2,7 +2,8 @@
 // The session as a program of its own, for the ferrox tool to trace, record and replay:
 // trace_session [--changed] [--pause MS] [--extra-polls N] [--fork-child], or trace_session
 // --unreadable-record, which hands the driver a port record out of reach and expects EFAULT.
-// --fork-child starts, once the driver is open, a child that only exits.
+// --fork-child starts, once the driver is open, a child that only exits; --closefrom closes every
+// descriptor from 3 up first, as a daemon does.
 #include <errno.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -36,6 +37,8 @@ bool child_only_exits() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--closefrom") == 0) closefrom(3);
   auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   component->OpenDriver();
   bool ok = component->DriverActive();

@@ -124,6 +124,58 @@ TEST_F(SignalTest, ASecondThreadThatBlocksTheSignalLeavesItToTheFirst) {
   EXPECT_EQ(handled_on.load(), getpid());
 }
 
+sigset_t only_the_interrupt_signal() {
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, ferrox::InterruptSignal);
+  return only;
+}
+
+// Ten interrupts raised by a worker that blocks signal 44, while the first thread takes it and
+// blocks every other signal, as a program's main thread may: each reaches the first thread.
+TEST_F(SignalTest, AWorkersInterruptsReachAThreadThatBlocksEveryOtherSignal) {
+  if (!ferrox::vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
+  ASSERT_EQ(unmask(6), 0);
+  sigset_t all_but_it, saved;
+  sigfillset(&all_but_it);
+  sigdelset(&all_but_it, ferrox::InterruptSignal);
+  pthread_sigmask(SIG_BLOCK, &all_but_it, &saved);
+  std::thread raising([this] {
+    sigset_t only = only_the_interrupt_signal();
+    pthread_sigmask(SIG_BLOCK, &only, nullptr);
+    for (int i = 0; i < 10; ++i) pc.irqs().raise(6);
+  });
+  raising.join();
+  for (int round = 0; round < 2000 && handled < 10; ++round) sleep_for_ms(1);
+  int while_blocking_the_rest = handled;
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  EXPECT_EQ(while_blocking_the_rest, 10);
+  EXPECT_EQ(handled_on.load(), getpid());
+}
+
+// Where every thread blocks it, the signal waits on the process, where sigtimedwait finds it with
+// the driver's fields, whichever thread raised it.
+TEST_F(SignalTest, ASignalEveryThreadBlocksWaitsOnTheProcessForSigtimedwait) {
+  if (!ferrox::vpc::kernel_delivers_signals()) GTEST_SKIP() << "handlers are invoked directly here, on the calling thread";
+  ASSERT_EQ(unmask(6), 0);
+  sigset_t only = only_the_interrupt_signal(), saved;
+  pthread_sigmask(SIG_BLOCK, &only, &saved);
+  std::thread raising([this] {
+    for (int i = 0; i < 10; ++i) pc.irqs().raise(6);
+  });
+  int waited = 0;
+  for (siginfo_t info; waited < 10; ++waited) {
+    timespec limit{2, 0};
+    if (sigtimedwait(&only, &info, &limit) != ferrox::InterruptSignal) break;
+    EXPECT_EQ(info.si_code, 6);
+    EXPECT_EQ(info.si_errno, 1);
+  }
+  raising.join();
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  EXPECT_EQ(waited, 10);
+  EXPECT_EQ(handled.load(), 0);
+}
+
 // Where the virtual PC calls the handler itself, a tracer whose own handler is then passed over
 // hears of each signal from the watcher, before the handler runs.
 std::atomic<int> watched{0}, watched_before_handled{-1};
@@ -176,6 +228,20 @@ TEST_F(SignalTest, TheIntervalTimerTicksOnlyWhileLineZeroIsListenedTo) {
   ASSERT_EQ(mask(0), 0);
   sleep_for_ms(150);
   EXPECT_EQ(pc.irqs().count(0), ticked) << "the timer stopped with the last listener";
+}
+
+// The timer belongs to the machine, not to the thread whose listening started it: its ticks go on
+// after that thread ended.
+TEST_F(SignalTest, TheIntervalTimerTicksOnAfterTheThreadThatStartedItEnded) {
+  ferrox::vpc::MachineDescription with_timer = ferrox::vpc::default_machine();
+  with_timer.timer = true;
+  pc.reset(with_timer);
+  std::thread starting([this] { ASSERT_EQ(unmask(0), 0); });
+  starting.join();
+  std::uint32_t before = pc.irqs().count(0);
+  sleep_for_ms(300);
+  EXPECT_GE(pc.irqs().count(0) - before, 3u);
+  EXPECT_GE(handled.load(), 3);
 }
 
 std::atomic<int> own_handler_calls{0};

@@ -150,4 +150,26 @@ TEST_F(TrapTest, OtherFaultsReachTheHandlerInstalledBefore) {
   sigaction(SIGILL, &before[1], nullptr);
 }
 
+// A handler the program installs for SIGSEGV once the trap is in place goes behind it, as on
+// hardware, where a port instruction with the privilege never faults: the accesses go on working,
+// the program reads its own handler back, and faults that are not port instructions still reach it.
+TEST_F(TrapTest, AHandlerInstalledAfterTheFirstAccessLeavesTheAccessesWorking) {
+  EXPECT_EQ(ferrox::detail::InB(0x37A), 0x63);
+  struct sigaction own {}, before {}, read_back {};
+  own.sa_handler = recover;
+  sigemptyset(&own.sa_mask);
+  ASSERT_EQ(sigaction(SIGSEGV, &own, &before), 0);
+  bool recovered = sigsetjmp(recovery, 1) != 0;
+  if (!recovered) {
+    EXPECT_EQ(ferrox::detail::InB(0x37A), 0x63);
+  }
+  EXPECT_FALSE(recovered) << "the program's handler was entered for a port instruction";
+  sigaction(SIGSEGV, nullptr, &read_back);
+  EXPECT_EQ(read_back.sa_handler, recover);
+  recovered = sigsetjmp(recovery, 1) != 0;
+  if (!recovered) asm volatile("hlt");
+  EXPECT_TRUE(recovered);
+  sigaction(SIGSEGV, &before, nullptr);
+}
+
 }  // namespace

@@ -2,7 +2,9 @@
 // A program that knows nothing of the virtual PC, run with it preloaded: it uses descriptors, then
 // waits in the ways a program waits, and says on standard error what was not as without the preload.
 // With "--open-node" it also opens the device node and reports how that went; with "--requests" it
-// makes many requests and checks that its memory stays what it was after the first thousand.
+// makes many requests and checks that its memory stays what it was after the first thousand; with
+// "--exec-keeping-node" it opens the node without O_CLOEXEC, execs itself and makes a request on the
+// kept descriptor in the new image.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,8 +15,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "ferrox/hwtypes/DriverContract.h"
 
@@ -115,9 +119,30 @@ void check_memory_stays_flat() {
   close(fd);
 }
 
+// The request on the descriptor kept, in the new image: its result and errno.
+int request_after_exec(const char* kept) {
+  ferrox::TPortRecord port{0x379, 0};
+  int result = ioctl(std::atoi(kept), ferrox::Request::PortInB, &port);
+  std::printf("after exec: %d %s\n", result, result == 0 ? "" : std::strerror(errno));
+  return 0;
+}
+
+int exec_keeping_node(char* self) {
+  int fd = open("/dev/ferrox", O_RDONLY);
+  ferrox::TPortRecord port{0x379, 0};
+  if (fd < 0 || ioctl(fd, ferrox::Request::PortInB, &port) != 0) return fault("the device node failed"), 1;
+  std::string kept = std::to_string(fd);
+  char after[] = "--after-exec";
+  char* arguments[] = {self, after, kept.data(), nullptr};
+  execv(self, arguments);
+  return fault("exec failed"), 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--exec-keeping-node") == 0) return exec_keeping_node(argv[0]);
+  if (argc > 2 && std::strcmp(argv[1], "--after-exec") == 0) return request_after_exec(argv[2]);
   bool requests = argc > 1 && std::strcmp(argv[1], "--requests") == 0;
   if (requests) {
     check_memory_stays_flat();

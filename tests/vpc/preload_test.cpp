@@ -48,6 +48,17 @@ TEST(Preloaded, AMachineFileAtFaultIsSaidWhenTheMachineIsUsedAndNotBefore) {
   EXPECT_NE(Preloaded(PROBE " --open-node").out.find("opened"), std::string::npos);
 }
 
+// The virtual PC's machine does not follow a program into its new image, so a node descriptor kept
+// across exec cannot be served there as the driver serves it: its requests are refused, and said
+// so, rather than answered ENOTTY as if it named some other file.
+TEST(Preloaded, ANodeDescriptorKeptAcrossExecIsRefusedAndSaidSo) {
+  Outcome run = Preloaded(PROBE " --exec-keeping-node");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("after exec: -1 Bad file descriptor"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("virtual PC: descriptor "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" was kept across exec"), std::string::npos) << run.out;
+}
+
 // A long-running program's requests cost no memory: the log is off unless a test asks for it.
 TEST(Preloaded, AProgramMakingManyRequestsKeepsTheMemoryItHadAfterTheFirstThousand) {
   Outcome run = Preloaded(PROBE " --requests");

@@ -5,8 +5,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -22,6 +24,10 @@ using interpose::DescriptorTable;
 namespace next = interpose::next;
 
 namespace {
+
+// The name of the real file behind each of the node's descriptors, as /proc/self/fd shows it.
+constexpr char NodeFileName[] = "ferrox-vpc-node";
+constexpr char NodeFileLink[] = "/memfd:ferrox-vpc-node";
 
 RecordCopy copy_record(std::uintptr_t argument, std::size_t size) {
   std::uint8_t bytes[RecordCopy::Capacity];
@@ -46,7 +52,7 @@ int DeviceNode::open(int flags) {
   int fd = -faults_.open_error();
   if (fd == 0 && replay_) fd = static_cast<int>(replay_->open(flags).value_or(0));
   if (fd == 0) {
-    fd = memfd_create("ferrox", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
+    fd = memfd_create(NodeFileName, (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
     if (fd < 0) fd = -errno;
   }
   if (fd >= DescriptorTable::Limit) {
@@ -67,6 +73,15 @@ int DeviceNode::open(int flags) {
     log_.add(entry);
   }
   return fd;
+}
+
+bool DeviceNode::opened_before_exec(int fd) {
+  char path[32], link[64];
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+  ssize_t length = readlink(path, link, sizeof link - 1);
+  if (length < 0) return false;
+  link[length] = '\0';
+  return std::strncmp(link, NodeFileLink, sizeof NodeFileLink - 1) == 0;
 }
 
 int DeviceNode::close(int fd) {

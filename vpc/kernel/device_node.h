@@ -75,6 +75,9 @@ class VPC_API DeviceNode {
 
   // Whether a descriptor names an open file of the node; lock-free.
   bool owns(int fd) const { return descriptors_.is_file(fd); }
+  // Whether a descriptor the node does not know names a file the node of an earlier image of the
+  // process opened, kept across exec (whose machine did not come along).
+  static bool opened_before_exec(int fd);
 
   std::size_t open_files() const;
 

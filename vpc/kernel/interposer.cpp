@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The C-library symbols through which a program reaches the operating system, defined ahead of the
-// C library. "/dev/ferrox", its descriptors and I/O privilege go to the virtual PC; every other path
-// and descriptor passes through untouched to the next definition (the C library's, or that of a
-// layer between). Until the program opens the node or asks for I/O privilege the machine does not
+// C library. "/dev/ferrox", its descriptors, I/O privilege and the actions for the faults of the
+// port trap go to the virtual PC; every other path, descriptor and signal passes through untouched
+// to the next definition (the C library's, or that of a layer between). Until the program opens the node or asks for I/O privilege the machine does not
 // exist, and a close, ioctl or dup costs one load more than the C library's own.
 #include <errno.h>
 #include <limits.h>
@@ -14,6 +14,7 @@
 
 #include "ferrox/interpose/device_path.h"
 #include "ferrox/interpose/next_symbol.h"
+#include "ferrox/vpc/kernel/port_trap.h"
 #include "ferrox/vpc/machine.h"
 
 namespace {
@@ -44,6 +45,26 @@ Machine* started_machine() {
   return nullptr;
 }
 
+// A node descriptor kept across exec names a file of the earlier image's machine, which did not
+// come along (the driver's stays valid): its requests are refused with EBADF, and said once on
+// standard error, rather than answered ENOTTY by the kernel as if it named another file.
+int refused_if_kept_across_exec(int fd, int result) {
+  if (result != -1 || errno != ENOTTY || !ferrox::vpc::DeviceNode::opened_before_exec(fd)) return result;
+  static std::atomic<bool> said{false};
+  if (!said.exchange(true)) {
+    std::string line = "virtual PC: descriptor " + std::to_string(fd) +
+                       " of /dev/ferrox was kept across exec, which the virtual PC's machine does not follow: its "
+                       "requests are refused; open the node again in the new image\n";
+    [[maybe_unused]] ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+  }
+  errno = EBADF;
+  return -1;
+}
+
+int passed_on_ioctl(int fd, unsigned long request, void* argument) {
+  return refused_if_kept_across_exec(fd, ferrox::interpose::next::ioctl(fd, request, argument));
+}
+
 // The virtual PC's side of each interposed call (interposed_symbols.inc).
 struct Route {
   static int open(const char* path, int flags, unsigned mode, int dirfd) {
@@ -64,7 +85,7 @@ struct Route {
 
   static int ioctl(int fd, unsigned long request, void* argument) {
     Machine* machine = Machine::existing();
-    if (!machine) return ferrox::interpose::next::ioctl(fd, request, argument);
+    if (!machine) return passed_on_ioctl(fd, request, argument);
     std::optional<long> result;
     {
       // Interrupts raised while the request is served are signalled once it is done.
@@ -72,7 +93,7 @@ struct Route {
       ferrox::vpc::IrqController::Hold hold(machine->irqs());
       result = machine->node().ioctl(fd, request, reinterpret_cast<std::uintptr_t>(argument));
     }
-    return result ? finish(*result) : ferrox::interpose::next::ioctl(fd, request, argument);
+    return result ? finish(*result) : passed_on_ioctl(fd, request, argument);
   }
 
   static void duplicated(int fd, int target) {
@@ -88,6 +109,8 @@ struct Route {
     std::lock_guard serving(machine->serving());
     machine->node().closed_from(static_cast<int>(first), last > INT_MAX ? INT_MAX : static_cast<int>(last));
   }
+
+  static int kept_descriptor() { return -1; }
 
   // I/O privilege: the virtual PC's kernel decides, and its trap carries out the port instructions.
   static int iopl(int level) {
@@ -110,3 +133,10 @@ struct Route {
 }  // namespace
 
 #include "ferrox/interpose/interposed_symbols.inc"
+
+// The program's actions for the signals of the port trap go behind it while it is in place (see
+// port_trap.h); every other signal's pass through. A sanitizer's runtime calls it while it starts,
+// before it could account for the call.
+extern "C" INTERPOSED_API __attribute__((no_sanitize_thread)) int sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+  return ferrox::vpc::program_sigaction(signal, action, old);
+}

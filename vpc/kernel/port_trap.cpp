@@ -16,6 +16,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "ferrox/interpose/next_symbol.h"
 #include "ferrox/vpc/kernel/replay.h"
 #include "ferrox/vpc/kernel/user_memory.h"
 #include "ferrox/vpc/machine.h"
@@ -35,6 +36,9 @@ constexpr std::uint64_t DirectionFlag = 1u << 10;
 
 constexpr int TrappedSignals[] = {SIGSEGV, SIGBUS, SIGILL};
 struct sigaction previous_actions[sizeof TrappedSignals / sizeof TrappedSignals[0]];
+// Set once the handler is installed for all three, cleared when a fault is left to the default
+// action, which puts the previous action back.
+volatile sig_atomic_t trap_in_place = 0;
 
 std::uint64_t low_bits(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : value & ((1ull << bits) - 1); }
 
@@ -186,6 +190,7 @@ bool emulate(greg_t* registers) {
 }
 
 int slot_of(int signal) { return signal == SIGSEGV ? 0 : signal == SIGBUS ? 1 : 2; }
+bool is_trapped(int signal) { return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL; }
 
 // Hands a fault that is not ours to what was installed before, staying in place for the port
 // instructions that follow. The default action is had by putting it back and returning, so the
@@ -197,7 +202,8 @@ void pass_on(int signal, siginfo_t* info, void* context) {
   } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN) {
     before.sa_handler(signal);
   } else {
-    sigaction(signal, &before, nullptr);
+    trap_in_place = 0;
+    interpose::next::sigaction(signal, &before, nullptr);
   }
 }
 
@@ -217,6 +223,8 @@ void on_trap(int signal, siginfo_t* info, void* context) {
   if (!(candidate && emulate(registers))) pass_on(signal, info, context);
 }
 
+// Through whatever interposes sigaction in front of the virtual PC (a sanitizer's runtime), which
+// shows the handler as installed.
 bool is_armed(int signal) {
   struct sigaction current {};
   sigaction(signal, nullptr, &current);
@@ -236,8 +244,19 @@ void arm_fault_handler() {
   // the program has one, as a handler of its own for stack overflows would be.
   trap.sa_flags = SA_SIGINFO | SA_NODEFER | SA_ONSTACK;
   sigemptyset(&trap.sa_mask);
+  trap_in_place = 0;  // the program's actions reach the kernel while the handler goes in
   for (int signal : TrappedSignals)
     if (!is_armed(signal)) sigaction(signal, &trap, &previous_actions[slot_of(signal)]);
+  trap_in_place = 1;
+}
+
+__attribute__((no_sanitize_thread)) int program_sigaction(int signal, const struct sigaction* action, struct sigaction* old) {
+  if (!is_trapped(signal) || !trap_in_place) return interpose::next::sigaction(signal, action, old);
+  struct sigaction& behind = previous_actions[slot_of(signal)];
+  struct sigaction before = behind;
+  if (action) behind = *action;
+  if (old) *old = before;
+  return 0;
 }
 
 }  // namespace ferrox::vpc

@@ -14,6 +14,8 @@
 // and everything that is not a port instruction.
 #pragma once
 
+#include <signal.h>
+
 #include <cstdint>
 #include <optional>
 
@@ -41,8 +43,13 @@ VPC_API std::optional<PortInstruction> decode_port_instruction(const std::uint8_
 // Installs the fault handler for SIGSEGV, SIGBUS and SIGILL; the faults that are neither port
 // instructions on held ports nor those of a copy go on to what was installed before. Does nothing
 // while the handler is in place. Every grant of ports and every open of the node arms it, so that a
-// handler the program installed in between does not shadow it.
+// handler the program installed in between by other means does not shadow it.
 VPC_API void arm_fault_handler();
+
+// sigaction as the program sees it: while the fault handler is in place, the program's own actions
+// for its signals go behind it (and are what the program reads back), as on hardware, where the
+// port instructions of a process with the privilege never fault whatever it installs.
+int program_sigaction(int signal, const struct sigaction* action, struct sigaction* old);
 
 // The watcher told of every port instruction carried out (control.h); nullptr for none.
 void watch_port_instructions(vpc_port_watcher watch);

@@ -3,8 +3,6 @@
 // handler where it is not.
 #include "ferrox/vpc/kernel/signal_delivery.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -13,18 +11,13 @@
 
 #include <array>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "ferrox/hwtypes/DriverContract.h"
-#include "ferrox/interpose/next_symbol.h"
 
 namespace ferrox::vpc {
 
 namespace {
-
-namespace next = interpose::next;
 
 siginfo_t driver_siginfo(int signal, std::int32_t error, std::int32_t code) {
   siginfo_t info;
@@ -54,6 +47,7 @@ constexpr std::int32_t ProbeCode = 7;
 
 volatile sig_atomic_t probe_arrived = 0;
 volatile sig_atomic_t probe_faithful = 0;
+std::atomic<pid_t> probing_thread{0};
 
 void probe_handler(int, siginfo_t* info, void*) {
   probe_arrived = 1;
@@ -82,92 +76,27 @@ bool probe_kernel_path() {
   sigaction(ProbeSignal, &probe, &saved);
   probe_arrived = 0;
   probe_faithful = 0;
+  probing_thread.store(gettid());
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   siginfo_t info = driver_siginfo(ProbeSignal, ProbeError, ProbeCode);
   bool queued = queue_to_this_thread(ProbeSignal, info);  // natively, handled within
   bool faithful = queued && probe_arrived && probe_faithful;
   pthread_sigmask(SIG_BLOCK, &only, nullptr);
   if (queued && !probe_arrived) drain_late_probe();
+  probing_thread.store(0);
   sigaction(ProbeSignal, &saved, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved_mask, nullptr);
   return faithful;
 }
 
-// --- Handing a signal to another thread. Only a thread that queues to itself may give si_code
-// >= 0, so a thread that blocks the signal asks one that does not, with a carrier signal of the
-// virtual PC's own, to queue the signal to itself. The carrier is queued with SI_QUEUE, which any
-// thread may send to any other; it carries the signal's number in si_pid, its si_errno as it is and
-// its si_code in si_value.
-
-int carrier_signal = 0;
-
-void on_carrier(int, siginfo_t* carrier, void*) {
-  siginfo_t info = driver_siginfo(carrier->si_pid, carrier->si_errno, carrier->si_value.sival_int);
-  queue_to_this_thread(info.si_signo, info);  // taken as soon as the carrier's handler returns
-}
-
-// Whether a thread blocks the signal, from the SigBlk line of /proc/self/task/TID/status.
-bool thread_blocks(pid_t thread, int signal) {
-  char path[64], status[2048];
-  std::snprintf(path, sizeof path, "/proc/self/task/%d/status", static_cast<int>(thread));
-  int fd = next::open(path, O_RDONLY | O_CLOEXEC, 0);
-  if (fd < 0) return true;
-  ssize_t length = read(fd, status, sizeof status - 1);
-  next::close(fd);
-  if (length <= 0) return true;
-  status[length] = '\0';
-  const char* blocked = std::strstr(status, "SigBlk:");
-  if (!blocked) return true;
-  unsigned long long mask = std::strtoull(blocked + 7, nullptr, 16);
-  return (mask >> (signal - 1)) & 1;
-}
-
-// A thread of the process, other than this one, that does not block the signal: the first thread
-// when it does not, as the kernel tries the process's first thread first; 0 when there is none.
-pid_t thread_taking(int signal) {
-  if (getpid() != gettid() && !thread_blocks(getpid(), signal)) return getpid();
-  int tasks = next::open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (tasks < 0) return 0;
-  pid_t found = 0;
-  alignas(dirent64) char entries[4096];
-  for (ssize_t length; !found && (length = getdents64(tasks, entries, sizeof entries)) > 0;) {
-    for (ssize_t at = 0; !found && at < length;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
-      at += entry->d_reclen;
-      pid_t thread = static_cast<pid_t>(std::atoi(entry->d_name));
-      if (thread > 0 && thread != gettid() && !thread_blocks(thread, signal)) found = thread;
-    }
-  }
-  next::close(tasks);
-  return found;
-}
-
-bool install_carrier() {
-  if (!carrier_signal) carrier_signal = claim_signal(on_carrier);
-  return carrier_signal != 0;
-}
-
-bool hand_to(pid_t thread, int signal, std::int32_t error, std::int32_t code) {
-  if (!install_carrier()) return false;
-  siginfo_t carrier = driver_siginfo(carrier_signal, error, SI_QUEUE);
-  carrier.si_pid = signal;
-  carrier.si_value.sival_int = code;
-  return syscall(SYS_rt_tgsigqueueinfo, getpid(), thread, carrier_signal, &carrier) == 0;
-}
+// --- The signal for the process. The kernel takes si_code >= 0 only from a sender that names
+// itself, and rt_sigqueueinfo's process is found by any of its threads' ids: queued to the sending
+// thread's id, the signal is the process's, pending for whichever thread takes it (this one first,
+// when it does not block it) and seen by sigwaitinfo and signalfd on any thread.
 
 void queue_for_process(int signal, std::int32_t error, std::int32_t code) {
   siginfo_t info = driver_siginfo(signal, error, code);
-  if (gettid() == getpid()) {
-    syscall(SYS_rt_sigqueueinfo, getpid(), signal, &info);
-    return;
-  }
-  // When no thread takes it now, it waits on the first one, as it would wait on the process (which
-  // the first thread stands for) until a thread unblocks it.
-  if (is_blocked(signal)) {
-    pid_t other = thread_taking(signal);
-    if (hand_to(other ? other : getpid(), signal, error, code)) return;
-  }
-  queue_to_this_thread(signal, info);
+  syscall(SYS_rt_sigqueueinfo, gettid(), signal, &info);
 }
 
 // --- Direct invocation, for when the kernel's path is not faithful.
@@ -274,6 +203,11 @@ void watch_delivered_signals(vpc_signal_watcher watch) { signal_watcher.store(wa
 bool kernel_delivers_signals() {
   if (path == Path::Undecided) path = probe_kernel_path() ? Path::Kernel : Path::Direct;
   return path == Path::Kernel;
+}
+
+bool probing_signals() {
+  pid_t thread = probing_thread.load();
+  return thread != 0 && thread == gettid();
 }
 
 void send_driver_signal(int signal, std::int32_t error, std::int32_t code) {

@@ -4,11 +4,9 @@
 // process-directed signal to a thread that does not block it, and to the sending thread when that
 // one does not, before the sending call returns.
 //
-// Natively the virtual PC queues a real signal with rt_sigqueueinfo to its own process. The kernel
-// takes si_code >= 0 only from a sender queueing to itself, so a thread other than the first one
-// (whose id is the process's) queues with rt_tgsigqueueinfo to itself instead; where that thread
-// blocks the signal, the signal is handed to a thread that does not, or left waiting on the first
-// thread when none does (see signal_delivery.cpp).
+// Natively the virtual PC queues a real signal with rt_sigqueueinfo to its own process, named by
+// the sending thread's id, the one sender the kernel lets give si_code >= 0 (see
+// signal_delivery.cpp).
 // Where the kernel's path is not faithful (under qemu-user si_errno is lost and some codes are
 // refused; under valgrind delivery comes late), the installed handler is invoked directly, with the
 // signal blocked as the kernel would block it. Which path serves is decided once, by a probe, at
@@ -36,5 +34,8 @@ void watch_delivered_signals(vpc_signal_watcher watch);
 
 // True when signals take the kernel's path (decides it if not yet decided).
 VPC_API bool kernel_delivers_signals();
+
+// True on the thread taking the probe that decides it, while it does (async-signal-safe).
+bool probing_signals();
 
 }  // namespace ferrox::vpc

@@ -3,7 +3,6 @@
 #include "ferrox/vpc/platform/timer.h"
 
 #include <signal.h>
-#include <unistd.h>
 
 #include "ferrox/vpc/kernel/signal_delivery.h"
 
@@ -42,10 +41,11 @@ void IntervalTimer::start() {
   int signal = claim_signal(on_tick);
   if (!signal) return;  // the program uses every real-time signal: no ticks
   ticking = &irqs_;
+  // The process's signal, taken by any thread that does not block it, as long as the process
+  // lives: not one thread's, which may block signals or end.
   sigevent event{};
-  event.sigev_notify = SIGEV_THREAD_ID;
+  event.sigev_notify = SIGEV_SIGNAL;
   event.sigev_signo = signal;
-  event._sigev_un._tid = gettid();
   if (timer_create(CLOCK_MONOTONIC, &event, &timer_) != 0) return;
   itimerspec period{{0, TickNanoseconds}, {0, TickNanoseconds}};
   timer_settime(timer_, 0, &period, nullptr);

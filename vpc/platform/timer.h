@@ -25,7 +25,7 @@ class IntervalTimer final : public LineWatcher {
   void fit(bool fitted);
   bool running() const { return running_; }
 
-  // Ticks arrive on the thread whose listening started the timer.
+  // Ticks arrive on any thread of the process that does not block them.
   void listened(bool any) override;
 
  private:
