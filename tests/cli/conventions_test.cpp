@@ -43,7 +43,7 @@ TEST(CliConventions, ParseFaultsShareTheStyleAndTheUsageStatus) {
 // A command line that parses but asks for what cannot be is refused before anything runs: no
 // platform is chosen, so standard error holds the one fault line and nothing else.
 TEST(CliConventions, CommandsRefuseTheirCommandLineBeforeChoosingThePlatform) {
-  for (const char* arguments : {"port write 0x80 1 2", "port fifo-write 0x80", "mem write 0x400",
+  for (const char* arguments : {"port write 0xffff 1 2", "port fifo-write 0x80", "mem write 0x400",
                                 "lpt capture", "trace"}) {
     Outcome run = Ferrox(arguments);
     EXPECT_EQ(run.status, 2) << arguments << "\n" << run.err;
