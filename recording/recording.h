@@ -65,6 +65,8 @@ static_assert(sizeof(EventHead) == 72);
 
 // No record crosses in bigger pieces than a whole TMemRec.
 constexpr std::uint32_t MaxRecordBytes = 65552;
+// The most a reader takes in: a recording is held whole in memory, and a pipe may never end.
+constexpr std::size_t MaxRecordingBytes = std::size_t{256} << 20;
 
 struct Event {
   EventHead head{};
@@ -91,6 +93,7 @@ ferrox::Result<std::size_t> read_event(std::span<const std::uint8_t> bytes, Even
 
 // A whole recording; `source` names it in errors ("FILE: event 3 at byte 88: ...").
 ferrox::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, const std::string& source);
+// The recording in a regular file or a pipe ("-" for standard input), of at most MaxRecordingBytes.
 ferrox::Result<Recording> load_recording(const std::string& path);
 
 // Puts events into the order of a recording: per process by sequence, a signal before the call of

@@ -3,10 +3,9 @@
 // recording is outside input.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <unordered_map>
 
+#include "ferrox/common/WholeFile.h"
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/recording/recording.h"
 
@@ -93,10 +92,10 @@ ferrox::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, c
 }
 
 ferrox::Result<Recording> load_recording(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return fault(path, "cannot be read");
-  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  return parse_recording(bytes, path);
+  ferrox::Result<std::string> bytes = ferrox::ReadWholeFile(path, MaxRecordingBytes);
+  if (!bytes) return fault(bytes.error().Source, "cannot be read: " + bytes.error().Message);
+  return parse_recording(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()),
+                        path == "-" ? "standard input" : path);
 }
 
 std::size_t Recording::process_count() const { return process_ranks(events).size(); }

@@ -42,7 +42,26 @@ TEST(Cli, PortFaultsAreNamed) {
   ExpectUsageFault("port read -s 4 0x300.w", "\"0x300.w\" and --size 4 give two widths");
   ExpectUsageFault("port read 0x3g0", "PORT: port \"0x3g0\" is not a number");
   ExpectUsageFault("port read 010x", "PORT: port \"010x\" is not a number");
-  ExpectUsageFault("port write 0x300", "port write takes one value");
+  ExpectUsageFault("port write 0x300", "port write of 0x300 gives no value: write 0x300=VALUE or 0x300 VALUE");
+  ExpectUsageFault("port write 0xfffe.w=1,2", "PORT: 4 bytes from port 0xfffe run past port 0xffff");
+  ExpectUsageFault("port write 0xffff 1 2", "2 bytes from port 0xffff run past port 0xffff");
+}
+
+// Several values go to consecutive ports of the access's width, as the manual says; each run starts
+// a fresh virtual PC, so the trace is what shows where they went.
+TEST(Cli, PortWriteOfSeveralValuesWritesConsecutivePorts) {
+  for (const auto& [arguments, expected] :
+       std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"0x378=0x41,5,0xc", {"port=0x0378 width=1 value=0x41", "port=0x0379 width=1 value=0x05", "port=0x037a width=1 value=0x0c"}},
+           {"0x80.w 1 0x1234", {"port=0x0080 width=2 value=0x0001", "port=0x0082 width=2 value=0x1234"}}}) {
+    Outcome run = Ferrox("trace -- " + std::string(FERROX_TOOL) + " port write " + arguments);
+    ASSERT_EQ(run.status, 0) << arguments << "\n" << run.err;
+    std::size_t at = 0;
+    for (const std::string& write : expected) {
+      at = run.err.find("port out " + write, at);
+      EXPECT_NE(at, std::string::npos) << arguments << ": " << write << "\n" << run.err;
+    }
+  }
 }
 
 TEST(Cli, MemoryReadsInTheHexdumpLayoutAndWritesBytes) {

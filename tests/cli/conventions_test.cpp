@@ -43,7 +43,7 @@ TEST(CliConventions, ParseFaultsShareTheStyleAndTheUsageStatus) {
 // A command line that parses but asks for what cannot be is refused before anything runs: no
 // platform is chosen, so standard error holds the one fault line and nothing else.
 TEST(CliConventions, CommandsRefuseTheirCommandLineBeforeChoosingThePlatform) {
-  for (const char* arguments : {"port write 0x80 1 2", "port fifo-write 0x80", "mem write 0x400",
+  for (const char* arguments : {"port write 0xffff 1 2", "port fifo-write 0x80", "mem write 0x400",
                                 "lpt capture", "trace"}) {
     Outcome run = Ferrox(arguments);
     EXPECT_EQ(run.status, 2) << arguments << "\n" << run.err;
@@ -79,6 +79,24 @@ TEST(CliConventions, OutputThatCannotBeWrittenIsAFault) {
   Outcome full = Ferrox("mem read 0x400 16 > /dev/full");
   EXPECT_EQ(full.status, 1);
   EXPECT_NE(full.err.find("ferrox: cannot write the output: No space left on device"), std::string::npos) << full.err;
+  for (const char* help : {"--help", "port write --help", "--version"}) {
+    Outcome lost = Ferrox(std::string(help) + " > /dev/full");
+    EXPECT_EQ(lost.status, 1) << help;
+    EXPECT_NE(lost.err.find("ferrox: cannot write the output"), std::string::npos) << lost.err;
+  }
+}
+
+// The machine file is read by the restarted program's virtual PC; the reason it cannot be read is
+// said before, where the tool still can.
+TEST(CliConventions, AnUnreadableMachineFileIsSaidWithItsReason) {
+  ExpectFailure("--machine /dev/null pci list", "machine file /dev/null is not a regular file");
+  if (geteuid() == 0) GTEST_SKIP() << "root reads a file of mode 000";
+  std::filesystem::path machine = cli::TempFile("unreadable.toml");
+  std::ofstream(machine) << "# nothing\n";
+  std::filesystem::permissions(machine, std::filesystem::perms::none);
+  ExpectFailure("--machine " + machine.string() + " pci list",
+                "machine file " + machine.string() + " cannot be read: Permission denied");
+  std::filesystem::remove(machine);
 }
 
 TEST(CliConventions, TheTourCountsTheTimerWhileItListens) {

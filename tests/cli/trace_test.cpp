@@ -219,3 +219,29 @@ TEST(CliTrace, FaultsAreSaidAndFailTheCommand) {
 }
 
 }  // namespace
+
+namespace {
+
+// A recording is read whole: only from a regular file or a pipe, and no further than a recording
+// can reach, so that a directory, a device or an endless pipe is a fault, not a crash or a
+// memory that grows without end.
+TEST(CliTrace, RecordingsAreReadOnlyFromFilesAndPipesAndWithinBounds) {
+  std::string directory = testing::TempDir();
+  cli::ExpectFailure("trace --from " + directory, directory + ": cannot be read: it is a directory");
+  cli::ExpectFailure("replay " + directory + " -- /bin/true", directory + ": cannot be read: it is a directory");
+  cli::ExpectFailure("trace --from /dev/zero", "/dev/zero: cannot be read: it is neither a regular file nor a pipe");
+  cli::ExpectFailure("lpt print /dev/zero", "cannot read /dev/zero: it is neither a regular file nor a pipe");
+  Outcome endless = cli::Shell("head -c 300M /dev/zero | " + std::string(FERROX_TOOL) + " trace --from -");
+  EXPECT_EQ(endless.status, 1);
+  EXPECT_NE(endless.err.find("ferrox: standard input: cannot be read: it is longer than 256 MiB"), std::string::npos)
+      << endless.err;
+
+  std::string recording = Record("piped.rec");
+  Outcome piped = cli::Shell(std::string(FERROX_TOOL) + " trace --from - < " + recording);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.out, Ferrox("trace --from " + recording).out);
+  EXPECT_NE(piped.out.find("open flags="), std::string::npos) << piped.out;
+  std::filesystem::remove(recording);
+}
+
+}  // namespace

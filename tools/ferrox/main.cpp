@@ -5,7 +5,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -61,14 +63,18 @@ class Session {
   ferrox::TFerrox32* component_;
 };
 
-// Where the restarted program finds the machine file; relative names are taken from here.
+// Where the restarted program finds the machine file; relative names are taken from here. The
+// virtual PC reads it in the restarted program, where the reason it cannot would be lost: it is
+// said here, while the tool still can.
 ferrox::Status pass_machine_file(const std::string& machine) {
   std::error_code error;
   std::filesystem::path file = std::filesystem::absolute(machine, error);
   std::filesystem::file_status status = std::filesystem::status(file, error);
-  if (!std::filesystem::is_regular_file(status))
-    return ferrox::Error{"machine file " + machine +
-                         (std::filesystem::is_directory(status) ? " is a directory, not a file" : " not found")};
+  if (!std::filesystem::exists(status)) return ferrox::Error{"machine file " + machine + " not found"};
+  if (std::filesystem::is_directory(status)) return ferrox::Error{"machine file " + machine + " is a directory, not a file"};
+  if (!std::filesystem::is_regular_file(status)) return ferrox::Error{"machine file " + machine + " is not a regular file"};
+  if (access(file.c_str(), R_OK) != 0)
+    return ferrox::Error{"machine file " + machine + " cannot be read: " + std::strerror(errno)};
   setenv(ferrox::vpc::MachineFileVariable, file.c_str(), 1);
   return ferrox::Done{};
 }
@@ -101,7 +107,8 @@ int missing_subcommand(const CLI::App& app) {
 // A command line CLI11 could not take: the same "ferrox: ..." as every other fault, and the
 // usage status. Help and --version are not faults: CLI11 prints them.
 int parse_fault(const CLI::App& app, const CLI::ParseError& error) {
-  if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(error);
+  // Help that could not be written (a full disk, a closed pipe) is a fault like any other output's.
+  if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(error) != 0 ? ExitFailed : flush_output();
   return refuse(std::string(error.what()) + " (--help tells more)");
 }
 
@@ -130,7 +137,8 @@ ferrox::Status run(const Command& command, bool want_virtual, const std::string&
 int main(int argc, char** argv) {
   using namespace ferrox_tool;
   CLI::App app{"ferrox: PC hardware from user space: I/O ports, physical memory, PCI, IRQs, the parallel port.\n"
-               "Runs on the real driver /dev/ferrox where it exists, otherwise on the built-in virtual PC.\n"
+               "Runs on the real driver /dev/ferrox where it exists, otherwise on the built-in virtual PC,\n"
+               "a fresh one for each command: what one command writes, the next does not see.\n"
                "Numbers are decimal, or hexadecimal with 0x; output is hexadecimal. Widths as setpci writes them:\n"
                "0x378.b, 0x1000.w, 04.l; a write as 0x1000.l=0x12345678.",
                "ferrox"};

@@ -164,7 +164,7 @@ void add_mem_commands(CLI::App& app, Command& selected) {
   CLI::App* read = mem->add_subcommand("read", "Print COUNT elements (default 16) from ADDR as a hexdump");
   add_json_flag(read, options->json);
   add_address(read, *options, Values::Refused);
-  read->add_option("COUNT", options->count, fmt::format("How many bytes, words or double words, 1..{}", LargestBlock))
+  read->add_option("COUNT", options->count, fmt::format("How many bytes, words or double words: at least 1, and at most {} bytes in all", LargestBlock))
       ->transform(number_in(1, LargestBlock, "count"));
   on_planned(read, selected, options, read_block, read_memory);
 

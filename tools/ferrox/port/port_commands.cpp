@@ -54,9 +54,12 @@ Result<PortAccess> read_access(const PortOptions& options) { return resolve(opti
 
 Result<PortAccess> write_access(const PortOptions& options) {
   FERROX_TRY_ASSIGN(PortAccess access, resolve(options, Values::Optional));
-  if (access.values.size() != 1)
-    return Error{fmt::format("port write takes one value (fifo-write writes several): write {}=VALUE or {} VALUE",
-                             options.port, options.port)};
+  if (access.values.empty()) return Error{fmt::format("port write of {} gives no value: write {}=VALUE or {} VALUE",
+                                                      options.port, options.port, options.port)};
+  // Several values go to consecutive ports, each of the access's width.
+  std::uint64_t reach = std::uint64_t{access.width} * access.values.size();
+  if (access.port + reach - 1 > 0xFFFF)
+    return Error{fmt::format("{} from port {:#x} run past port 0xffff", bytes_text(reach), access.port)};
   return access;
 }
 
@@ -138,8 +141,15 @@ ferrox::Status read_port(ferrox::TFerrox32& component, const PortOptions& option
 }
 
 ferrox::Status write_port(ferrox::TFerrox32& component, const PortOptions& options, const PortAccess& access) {
-  FERROX_TRY(choose_path(component, options, access));
-  port_space(component).write(access.width, access.port, access.values[0]);
+  PortAccess span = access;
+  span.width = static_cast<unsigned>(access.width * access.values.size());  // every port the writes touch
+  FERROX_TRY(choose_path(component, options, span));
+  auto space = port_space(component);
+  auto port = access.port;
+  for (std::uint32_t value : access.values) {
+    space.write(access.width, port, value);
+    port = static_cast<std::uint16_t>(port + access.width);
+  }
   return ferrox::Done{};
 }
 
@@ -189,11 +199,11 @@ void add_port_commands(CLI::App& app, Command& selected) {
   add_port(read, *options, Values::Refused);
   on_planned(read, selected, options, read_access, read_port);
 
-  CLI::App* write = port->add_subcommand("write", "Write a value to a port: PORT VALUE or PORT.w=VALUE");
+  CLI::App* write = port->add_subcommand("write", "Write a value to a port: PORT VALUE or PORT.w=VALUE; PORT=1,2,3 to consecutive ports");
   add_size(write, *options);
   write->add_flag("--direct", options->direct, "Use the port instructions instead of the driver");
   add_port(write, *options, Values::Optional);
-  add_values(write, *options, "The value, unless PORT=VALUE gives it");
+  add_values(write, *options, "The values, to consecutive ports, unless PORT=VALUE,... gives them");
   on_planned(write, selected, options, write_access, write_port);
 
   CLI::App* fifo_in = port->add_subcommand("fifo-read", "Read COUNT values from one port with a string instruction");

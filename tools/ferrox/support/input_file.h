@@ -8,8 +8,8 @@
 
 namespace ferrox_tool {
 
-// The bytes of the file; an error that names the file and the reason (a directory, no such file,
-// a read that failed).
+// The bytes of the file; an error that names the file and the reason (no such file, a directory or
+// device, longer than a command holds, a read that failed).
 ferrox::Result<std::string> read_input(const std::string& name);
 
 }  // namespace ferrox_tool

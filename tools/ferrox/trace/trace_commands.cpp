@@ -204,7 +204,7 @@ void add_trace_commands(CLI::App& app, Command& selected) {
   trace->add_option("-o,--output", options->output,
                     "Write the trace to this file instead of standard error (standard output with --from)")
       ->type_name("FILE");
-  trace->add_option("--from", options->from, "Show a recording (ferrox record) instead of running a program")->type_name("RECORDING");
+  trace->add_option("--from", options->from, "Show a recording (ferrox record; - for standard input) instead of running a program")->type_name("RECORDING");
   add_json_flag(trace, options->json);
   trace->callback([&selected, options] {
     if (options->program.empty() == options->from.empty())
