@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "tools/ferrox/support/durations.h"
 #include "tools/ferrox/support/png_chart.h"
 
 namespace ferrox_tool {
@@ -28,14 +29,6 @@ Colour colour_of(int pin) {
   return ferrox::PinsPort[pin] == 1 ? Status : Control;
 }
 
-// "1.5 ms", "120 us", "800 ns": the time at a grid line.
-std::string time_text(double nanoseconds) {
-  if (nanoseconds >= 1e9) return fmt::format("{:.3g} s", nanoseconds / 1e9);
-  if (nanoseconds >= 1e6) return fmt::format("{:.3g} ms", nanoseconds / 1e6);
-  if (nanoseconds >= 1e3) return fmt::format("{:.3g} us", nanoseconds / 1e3);
-  return fmt::format("{:.3g} ns", nanoseconds);
-}
-
 double row_top(int pin) { return TopMargin + (pin - 1) * RowHeight; }
 
 void draw_grid(cairo_t* cr, const PinRecorder& recording, double height) {
@@ -50,11 +43,11 @@ void draw_grid(cairo_t* cr, const PinRecorder& recording, double height) {
     cairo_stroke(cr);
     set_colour(cr, ChartText);
     cairo_move_to(cr, x - 16, height - AxisHeight + 24);
-    cairo_show_text(cr, time_text(static_cast<double>(recording.end_nanoseconds()) * line / GridLines).c_str());
+    cairo_show_text(cr, duration_text(static_cast<double>(recording.end_nanoseconds()) * line / GridLines).c_str());
   }
   cairo_move_to(cr, 12, 20);
   cairo_show_text(cr, fmt::format("LPT{}: {} changes in {}", recording.port_number(), recording.samples().size(),
-                                  time_text(static_cast<double>(recording.end_nanoseconds())))
+                                  duration_text(static_cast<double>(recording.end_nanoseconds())))
                           .c_str());
 }
 
