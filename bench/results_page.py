@@ -17,7 +17,7 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from peers_report import table  # noqa: E402
+from peers_report import goal, table  # noqa: E402
 from text_table import format_ns  # noqa: E402
 
 BEGIN, END = "<!-- bench:begin -->", "<!-- bench:end -->"
@@ -55,7 +55,7 @@ def peers_table(peers):
     abis, rows = table(peers["figures"])
     lines = ["Beside its peers in the emulated PC, one run: time per call (for interrupts, the latency's "
              "median and 99th percentile) and, in bold, its ratio to ferrox's:", "",
-             "| | method | " + " | ".join(abis) + " |", "|---|---|" + "---:|" * len(abis)]
+             "| | method | " + " | ".join(abis) + " | goal |", "|---|---|" + "---:|" * len(abis) + "---|"]
     previous = None
     for (group, method), per_abi in rows.items():
         cells = []
@@ -68,7 +68,8 @@ def peers_table(peers):
             if "p99_ns" in figure:
                 text += " (p99 %s)" % format_ns(figure["p99_ns"])
             cells.append(text)
-        lines.append("| %s | %s | %s |" % (group if group != previous else "", method, " | ".join(cells)))
+        lines.append("| %s | %s | %s | %s |" % (group if group != previous else "", method, " | ".join(cells),
+                                                goal(group, method, rows)))
         previous = group
     return lines
 
