@@ -50,11 +50,33 @@ def cell(figure):
     return text
 
 
+def is_ferrox(method):
+    return method.startswith("ferrox")
+
+
+def goal(group, method, rows):
+    """Every peer's ratio at 1.0 or more on every ABI (ferrox as fast or faster), and for a latency
+    ferrox's 99th percentile ahead of the peer's too; ferrox's own rows are the reference."""
+    if is_ferrox(method):
+        return ""
+    per_abi = rows[(group, method)]
+    ours = next((figures for (other_group, other), figures in rows.items()
+                 if other_group == group and is_ferrox(other)), {})
+    missed = ["%s %.2f×" % (abi, figure["ratio"]) for abi, figure in per_abi.items() if figure["ratio"] < 1.0]
+    text = "≥ 1.00×"
+    if any("p99_ns" in figure for figure in per_abi.values()):
+        text += ", p99 ahead"
+        missed += ["%s p99" % abi for abi, figure in per_abi.items()
+                   if abi in ours and "p99_ns" in figure and ours[abi].get("p99_ns", 0) > figure["p99_ns"]]
+    return text + (": not met (%s)" % ", ".join(missed) if missed else ": met")
+
+
 def print_figures(figures):
     abis, rows = table(figures)
-    lines = [[group, method] + [cell(per_abi.get(abi)) for abi in abis] for (group, method), per_abi in rows.items()]
+    lines = [[group, method] + [cell(per_abi.get(abi)) for abi in abis] + [goal(group, method, rows)]
+             for (group, method), per_abi in rows.items()]
     print_table("The library beside its peers in the emulated PC (one run; time per call, ratio to ferrox)",
-                ["group", "method"] + abis, lines, left_columns=2)
+                ["group", "method"] + abis + ["goal"], lines, left_columns=2)
 
 
 def main():

@@ -23,7 +23,7 @@ struct ferrox_file {
 	struct mutex lock;
 	struct idr windows;        /* handle -> struct ferrox_window */
 	unsigned int window_count;
-	u8 *bounce;                /* FERROX_TRANSFER_MAX bytes between a window and user memory */
+	u8 *bounce;                /* FERROX_TRANSFER_MAX bytes: a write's data, whole before it reaches the window */
 	struct ferrox_listener *listeners[FERROX_IRQ_LINES]; /* this descriptor's registration per line */
 	u32 pci_address;           /* the last value written to the configuration address port */
 };

@@ -163,50 +163,44 @@ static long transfer_start(struct ferrox_file *f, const struct ferrox_memory_hea
 }
 
 /*
- * Copies count bytes between the bounce buffer and physical memory from start, mapped for the copy
- * as /dev/mem maps it: asked for write-back, which the kernel turns into the type the range already
- * has (uncached where a driver mapped it so, or where the firmware's memory type ranges make it
- * device memory). An uncached request would conflict with the kernel's own write-back mapping of
- * its firmware tables, fail, and log the failure each time.
+ * Physical memory from start, count bytes, mapped as /dev/mem maps it: asked for write-back, which
+ * the kernel turns into the type the range already has (uncached where a driver mapped it so, or
+ * where the firmware's memory type ranges make it device memory). An uncached request would
+ * conflict with the kernel's own write-back mapping of its firmware tables, fail, and log the
+ * failure each time.
  */
-static long copy_physical(u8 *bounce, u64 start, u32 count, bool write)
+static void *map_physical(u64 start, u32 count)
 {
-	void *mapping;
-
-	if (!count)
-		return 0;
-	mapping = memremap(start, count, MEMREMAP_WB);
-	if (!mapping)
-		return -ENOMEM;
-	if (write)
-		memcpy(mapping, bounce, count);
-	else
-		memcpy(bounce, mapping, count);
-	memunmap(mapping);
-	return 0;
+	return memremap(start, count, MEMREMAP_WB);
 }
 
+/* A read goes from the mapping straight into the caller's record, one copy, as /dev/mem reads. */
 long ferrox_window_read(struct ferrox_file *f, struct ferrox_memory_head __user *record)
 {
 	u8 __user *data = (u8 __user *)(record + 1);
 	struct ferrox_memory_head h;
+	void *mapping;
 	u64 start;
 	long err;
 
 	if (copy_from_user(&h, record, sizeof(h)))
 		return -EFAULT;
 	err = transfer_start(f, &h, &start);
-	if (!err)
-		err = copy_physical(f->bounce, start, h.count, false);
-	if (err)
+	if (err || !h.count)
 		return err;
-	return copy_to_user(data, f->bounce, h.count) ? -EFAULT : 0;
+	mapping = map_physical(start, h.count);
+	if (!mapping)
+		return -ENOMEM;
+	err = copy_to_user(data, mapping, h.count) ? -EFAULT : 0;
+	memunmap(mapping);
+	return err;
 }
 
 long ferrox_window_write(struct ferrox_file *f, struct ferrox_memory_head __user *record)
 {
 	const u8 __user *data = (const u8 __user *)(record + 1);
 	struct ferrox_memory_head h;
+	void *mapping;
 	u64 start;
 	long err;
 
@@ -218,7 +212,14 @@ long ferrox_window_write(struct ferrox_file *f, struct ferrox_memory_head __user
 	/* All of the data first: a record that faults half way writes nothing to the window. */
 	if (copy_from_user(f->bounce, data, h.count))
 		return -EFAULT;
-	return copy_physical(f->bounce, start, h.count, true);
+	if (!h.count)
+		return 0;
+	mapping = map_physical(start, h.count);
+	if (!mapping)
+		return -ENOMEM;
+	memcpy(mapping, f->bounce, h.count);
+	memunmap(mapping);
+	return 0;
 }
 
 void ferrox_windows_release(struct ferrox_file *f)

@@ -83,4 +83,12 @@ TEST(CliJson, ParallelPortsAndInterrupts) {
   EXPECT_EQ(events[2]["interrupts"], 2);
 }
 
+TEST(CliJson, Latency) {
+  for (const char* machine : {"", "--machine " FERROX_SOURCE_DIR "/examples/loopback-machine.toml "}) {
+    json report = Json(std::string(machine) + "latency --calls 10 --samples 2", "latency");
+    EXPECT_EQ(report["operations"].size(), 4u);
+    EXPECT_EQ(report["interrupts"]["samples"], 2);
+  }
+}
+
 }  // namespace

@@ -75,5 +75,6 @@ void add_lpt_commands(CLI::App& app, Command& selected);
 void add_package_command(CLI::App& app, Command& selected);
 void add_demo_command(CLI::App& app, Command& selected);
 void add_trace_commands(CLI::App& app, Command& selected);
+void add_latency_command(CLI::App& app, Command& selected);
 
 }  // namespace ferrox_tool

@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
   add_package_command(app, selected);
   add_demo_command(app, selected);
   add_trace_commands(app, selected);
+  add_latency_command(app, selected);
   add_completion_command(app, selected);
 
   try {
