@@ -92,7 +92,8 @@ TEST(CliConventions, TheTourCountsTheTimerWhileItListens) {
 
 // Bash completion as bash itself runs it, for the words typed so far.
 std::string Complete(const std::string& words) {
-  Outcome run = Shell("PATH=" + std::filesystem::path(FERROX_TOOL).parent_path().string() +
+  // The slots come from the virtual PC, which the variable asks for as --virtual does.
+  Outcome run = Shell("FERROX_VIRTUAL=1 PATH=" + std::filesystem::path(FERROX_TOOL).parent_path().string() +
                       ":$PATH bash -c 'source " FERROX_SOURCE_DIR "/tools/ferrox/ferrox.bash-completion; "
                       "COMP_WORDS=(" + words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ferrox; "
                       "echo \"${COMPREPLY[*]}\"; complete -p ferrox'");
