@@ -83,4 +83,12 @@ TEST(CliJson, ParallelPortsAndInterrupts) {
   EXPECT_EQ(events[2]["interrupts"], 2);
 }
 
+TEST(CliJson, Doctor) {
+  json diagnosis = Json("doctor", "doctor");
+  EXPECT_EQ(diagnosis["reachable"], true);
+  EXPECT_EQ(diagnosis["virtual_pc"], true);
+  EXPECT_EQ(diagnosis["checks"][0]["check"], "virtual PC");
+  EXPECT_EQ(diagnosis["checks"][0]["verdict"], "warning");
+}
+
 }  // namespace

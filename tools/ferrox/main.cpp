@@ -111,6 +111,8 @@ ferrox::Status run(const Command& command, bool want_virtual, const std::string&
   }
   FERROX_TRY_ASSIGN(Platform platform, choose_platform(virtual_pc || command.needs == Needs::VirtualPc, argv));
   if (platform == Platform::RealDriver && command.needs == Needs::Driver && !driver_node_present()) return no_usable_driver();
+  // The doctor's first check says where it runs, with or without a driver.
+  if (command.needs == Needs::Platform) return command.run(nullptr);
   std::cerr << platform_line(platform, machine) << std::endl;
   if (command.needs != Needs::Driver) return command.run(nullptr);
   Session session;
@@ -149,6 +151,7 @@ int main(int argc, char** argv) {
   add_package_command(app, selected);
   add_demo_command(app, selected);
   add_trace_commands(app, selected);
+  add_doctor_command(app, selected);
 
   try {
     app.parse(argc, argv);

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <sys/stat.h>
+#include <sys/utsname.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -113,7 +114,10 @@ std::string name_of(const SystemView& system, const char* file, unsigned id) {
 
 Check kernel_check(const SystemView& system) {
   std::string release = kernel_release(system);
-  std::string arch = system.value("/proc/sys/kernel/arch").value_or("unknown");
+  // Kernels before /proc/sys/kernel/arch: the machine uname gives this process.
+  struct utsname names {};
+  uname(&names);
+  std::string arch = system.value("/proc/sys/kernel/arch").value_or(names.machine);
   bool x86 = arch == "x86_64" || (arch.size() == 4 && arch[0] == 'i' && arch.substr(2) == "86");
   if (x86) return {"kernel", Verdict::Ok, fmt::format("Linux {} on {}", release, arch)};
   return {"kernel", Verdict::Problem, fmt::format("Linux {} on {}: ferrox drives the ports of x86 PCs only", release, arch),
