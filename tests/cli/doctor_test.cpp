@@ -156,11 +156,11 @@ TEST(CliDoctor, ParallelPortsTheirHoldersAndAPciCard) {
             "(mend: unbind the driver that holds it)");
   EXPECT_EQ(CheckLine(run.out, "PCI 0000:03:00.0"),
             "warning  PCI 0000:03:00.0: at 0xd000, IRQ 16 (not in the BIOS data area): 0xd000-0xd002 held by parport1; "
-            "that driver works the port too, and takes its interrupts; drive it with ferrox lpt --base 0xd000 "
+            "that driver works the port too, and takes its interrupts; its registers: ferrox port read 0xd000..0xd002 "
             "(mend: sudo modprobe -r lp ppdev parport_pc)");
   EXPECT_EQ(CheckLine(run.out, "PCI 0000:03:00.1"),
             "ok       PCI 0000:03:00.1: at 0xd008 (not in the BIOS data area): no kernel driver holds it; "
-            "drive it with ferrox lpt --base 0xd008")
+            "its registers: ferrox port read 0xd008..0xd00a")
       << "a function's own BAR in /proc/ioports is no driver's hold";
   EXPECT_EQ(CheckLine(run.out, "parallel ports"), "") << "the list was read";
 }

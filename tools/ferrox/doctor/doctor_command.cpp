@@ -84,7 +84,7 @@ std::optional<ComponentView> component_view() {
     view.emplace();
     for (int number = 1; number <= component->LPTCount(); ++number) view->bios.push_back(component->LPTAddress(number));
     for (const PciParallelPort& card : find_pci_parallel_ports(*component))
-      view->cards.push_back({card.base, card.irq == 0xff || card.irq == 0 ? std::nullopt : std::optional<unsigned>(card.irq),
+      view->cards.push_back({card.base, card.irq == NoInterruptLine ? std::nullopt : std::optional<unsigned>(card.irq),
                              slot_text(card.slot, true)});
   }
   component->CloseDriver();

@@ -81,7 +81,8 @@ bool parport_driver(const std::vector<std::string>& holders) {
 }
 
 Check port_check(const SystemView* system, const std::string& name, const ParallelPortSeen& port) {
-  std::string use = port.slot.empty() ? "" : fmt::format("; drive it with ferrox lpt --base {:#x}", port.base);
+  // The component drives the BIOS data area's ports; a card's registers the port commands reach.
+  std::string use = port.slot.empty() ? "" : fmt::format("; its registers: ferrox port read {:#x}..{:#x}", port.base, port.base + PortRegisters - 1);
   if (!system) return {name, Verdict::Ok, fmt::format("{}, the virtual PC's{}", where(port), use)};
   std::vector<std::string> ports = port_holders(*system, port.base);
   std::vector<std::string> lines = port.irq ? irq_holders(*system, *port.irq) : std::vector<std::string>{};

@@ -17,6 +17,7 @@
 #include "tools/ferrox/lpt/lpt_print.h"
 #include "tools/ferrox/support/numbers.h"
 #include "tools/ferrox/lpt/parallel_socket.h"
+#include "tools/ferrox/lpt/pci_parallel.h"
 #include "tools/ferrox/lpt/pin_recorder.h"
 #include "tools/ferrox/support/progress.h"
 #include "tools/ferrox/lpt/vcd_writer.h"
@@ -58,17 +59,25 @@ ferrox::Status select(ferrox::TFerrox32& component, const LptOptions& options) {
   return ferrox::Done{};
 }
 
+// The BIOS data area's ports, then the ports of PCI parallel cards, which it never lists.
 ferrox::Status list(ferrox::TFerrox32& component, const LptOptions& options) {
+  std::vector<PciParallelPort> cards = find_pci_parallel_ports(component);
   if (options.json) {
     nlohmann::json ports = nlohmann::json::array();
     for (int number = 1; number <= component.LPTCount(); ++number)
       ports.push_back({{"port", number}, {"base", component.LPTAddress(number)}});
+    for (const PciParallelPort& card : cards)
+      ports.push_back({{"slot", slot_text(card.slot, true)}, {"base", card.base},
+                       {"irq", card.irq == NoInterruptLine ? nlohmann::json(nullptr) : nlohmann::json(card.irq)}});
     print_json(ports);
     return ferrox::Done{};
   }
   if (component.LPTCount() == 0) std::cout << "no parallel ports in the BIOS data area\n";
   for (int number = 1; number <= component.LPTCount(); ++number)
     std::cout << fmt::format("LPT{} at {:#05x}\n", number, component.LPTAddress(number));
+  for (const PciParallelPort& card : cards)
+    std::cout << fmt::format("PCI {} at {:#06x}{}: not in the BIOS data area\n", slot_text(card.slot, true), card.base,
+                             card.irq == NoInterruptLine ? "" : fmt::format(", IRQ {}", card.irq));
   return ferrox::Done{};
 }
 
@@ -248,7 +257,7 @@ void add_lpt_commands(CLI::App& app, Command& selected) {
   auto options = std::make_shared<LptOptions>();
   add_port_option(lpt, *options);
 
-  CLI::App* listing = lpt->add_subcommand("list", "List the parallel ports the BIOS found");
+  CLI::App* listing = lpt->add_subcommand("list", "List the parallel ports the BIOS found, and those of PCI parallel cards");
   add_json_flag(listing, options->json);
   on_parsed(listing, selected, options, list);
   CLI::App* showing = lpt->add_subcommand("status", "Draw the 17 pins as the 25-pin socket and name the five status lines");

@@ -15,10 +15,13 @@ namespace ferrox_tool {
 constexpr std::uint8_t CommunicationClass = 0x07;
 constexpr std::uint8_t ParallelSubclass = 0x01;
 
+// The interrupt line register's "none routed".
+constexpr ferrox::Byte NoInterruptLine = 0xff;
+
 struct PciParallelPort {
   PciSlot slot;
-  ferrox::Word base = 0;   // the first I/O BAR: data, status and control at base + 0..2
-  ferrox::Byte irq = 0;    // the interrupt line the firmware routed, 0xff when none
+  ferrox::Word base = 0;  // the first I/O BAR: data, status and control at base + 0..2
+  ferrox::Byte irq = NoInterruptLine;  // the interrupt line the firmware routed
 };
 
 // The first I/O BAR of a header, or nothing when every BAR is memory or unset.
