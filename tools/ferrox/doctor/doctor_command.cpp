@@ -52,7 +52,7 @@ Check open_check(const std::string& problem) {
   }
   int error = errno;
   return {"open", Verdict::Problem, fmt::format("{} does not open: {}", ferrox::DriverDevicePath, std::strerror(error)),
-          problem.empty() ? "" : "see " + problem};
+          problem.empty() ? "" : "see the " + problem + " check above"};
 }
 
 // Raising the I/O privilege and dropping it again; only where the files left the question open.
