@@ -21,7 +21,7 @@ enum class Needs {
   VirtualPc,  // the virtual PC, whatever the host has (demo)
   Program,    // runs another program, on the real driver or the virtual PC (trace, record)
   ProgramOnVirtualPc,  // runs another program on the virtual PC (replay)
-  Platform,   // runs on the chosen platform, with or without a driver (doctor)
+  Diagnosis,  // runs on the chosen platform, with or without a driver (doctor)
 };
 
 struct Command {

@@ -112,7 +112,7 @@ ferrox::Status run(const Command& command, bool want_virtual, const std::string&
   FERROX_TRY_ASSIGN(Platform platform, choose_platform(virtual_pc || command.needs == Needs::VirtualPc, argv));
   if (platform == Platform::RealDriver && command.needs == Needs::Driver && !driver_node_present()) return no_usable_driver();
   // The doctor's first check says where it runs, with or without a driver.
-  if (command.needs == Needs::Platform) return command.run(nullptr);
+  if (command.needs == Needs::Diagnosis) return command.run(nullptr);
   std::cerr << platform_line(platform, machine) << std::endl;
   if (command.needs != Needs::Driver) return command.run(nullptr);
   Session session;

@@ -171,7 +171,7 @@ void add_doctor_command(CLI::App& app, Command& selected) {
   auto options = std::make_shared<DoctorOptions>();
   add_json_flag(doctor, options->json);
   doctor->callback([&selected, options] {
-    selected = {Needs::Platform, [options](ferrox::TFerrox32*) { return run_doctor(*options); }};
+    selected = {Needs::Diagnosis, [options](ferrox::TFerrox32*) { return run_doctor(*options); }};
   });
 }
 
