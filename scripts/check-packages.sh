@@ -14,6 +14,8 @@ e2e_dir=${FERROX_E2E_DIR:-$root/build/e2e}
 packages_dir=$root/build/x86_64/packages
 names=(libferrox0 libferrox-dev ferrox ferrox-dkms python3-ferrox)
 work=$(mktemp -d)
+# Where the check tells DKMS which key to sign with, for the one build it makes.
+signing_conf=/etc/dkms/framework.conf.d/zz-ferrox-check-signing.conf
 
 fail() {
 	echo "check-packages: FAILED: $*" >&2
@@ -26,6 +28,7 @@ installed() { dpkg-query -W -f='${db:Status-Status}\n' "$@" 2>/dev/null | grep -
 purge() { dpkg --purge "${names[@]}" >"$work/purge.log" 2>&1; }
 
 cleanup() {
+	rm -f "$signing_conf"
 	purge || cat "$work/purge.log" >&2
 	rm -rf "$work"
 }
@@ -99,14 +102,42 @@ newest_kernel_headers() {
 	[ ${#found[@]} -eq 0 ] || printf '%s\n' "${found[@]}" | sort -V | tail -n1
 }
 
+# DKMS signs the module it builds where it has the kernel's sign-file and a key pair. The check
+# gives it a key pair of its own (the host's /var/lib/dkms/mok.* stay as they are) and the sign-file
+# of the kbuild that came with the headers, which DKMS does not look for there.
+use_check_signing_key() {
+	local candidate sign_file=""
+	# The headers' scripts/ is a link to /usr/lib/linux-kbuild-*, which only an installed kbuild fills.
+	for candidate in "$2/scripts/sign-file" "$2"/../../lib/linux-kbuild-*/scripts/sign-file; do
+		[ -x "$candidate" ] && sign_file=$candidate && break
+	done
+	[ -n "$sign_file" ] || fail "no sign-file beside the headers of $1 in $2"
+	openssl req -new -x509 -nodes -days 1 -subj "/CN=ferrox check signing key" -newkey rsa:2048 \
+		-keyout "$work/mok.key" -outform DER -out "$work/mok.pub" >/dev/null 2>&1 || fail "openssl made no key pair"
+	mkdir -p "${signing_conf%/*}"
+	printf 'sign_file="%s"\nmok_signing_key="%s"\nmok_certificate="%s"\n' "$sign_file" "$work/mok.key" "$work/mok.pub" >"$signing_conf"
+}
+
+check_module_signed() {
+	local module
+	module=$(find "/var/lib/dkms/ferrox/$version/$1" -path '*/module/ferrox.ko*' | head -n1)
+	[ -n "$module" ] || fail "DKMS kept no built module for $1"
+	[ "$(modinfo -F signer "$module")" = "ferrox check signing key" ] ||
+		{ grep -i sign "$work/dkms.log"; fail "DKMS did not sign $module with its key"; }
+	log "DKMS signed the module with the key it was given ($module)"
+}
+
 version=$(dpkg-query -W -f='${Version}' ferrox-dkms)
 grep -q "ferrox/$version" <<<"$(dkms status ferrox)" || fail "DKMS does not list ferrox/$version"
 read -r kernel headers < <(newest_kernel_headers) || true
 if [ -n "${kernel:-}" ]; then
+	use_check_signing_key "$kernel" "$headers"
 	dkms build -m ferrox -v "$version" -k "$kernel" --kernelsourcedir "$headers" >"$work/dkms.log" 2>&1 ||
 		{ cat "$work/dkms.log"; fail "DKMS did not build the module for $kernel"; }
+	rm -f "$signing_conf"
 	dkms status -m ferrox -v "$version" -k "$kernel" | grep -Eq ": (built|installed)" || fail "DKMS does not list the module built for $kernel"
 	log "DKMS built the module for $kernel (headers in $headers)"
+	check_module_signed "$kernel"
 else
 	log "no kernel headers (none installed in /lib/modules, none fetched by make e2e into $e2e_dir): DKMS build not tried"
 fi

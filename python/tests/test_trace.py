@@ -28,14 +28,15 @@ with ferrox.Ferrox32() as pc:
 
 @pytest.fixture
 def ferrox_tool(tmp_path):
-    """Runs the ferrox tool as a user does: without the virtual PC this test runs on."""
+    """Runs the ferrox tool as a user does, without the virtual PC this test runs on: the tool
+    starts the virtual PC itself (--virtual)."""
     environment = {name: value for name, value in os.environ.items()
                    if name not in ("LD_PRELOAD", "FERROX_PYTEST_ON_VIRTUAL_PC")}
     program = tmp_path / "program.py"
     program.write_text(PROGRAM)
 
     def run(*arguments, text="Hi"):
-        command = [os.environ["FERROX_TOOL"], *arguments, "--", sys.executable, str(program), text]
+        command = [os.environ["FERROX_TOOL"], "--virtual", *arguments, "--", sys.executable, str(program), text]
         return subprocess.run(command, env=environment, capture_output=True, text=True, timeout=120)
 
     return run

@@ -188,6 +188,37 @@ TEST(Cli, PackageShowsDescriptionPaletteAndWritesTheIcon) {
   ExpectFailure("package /nonexistent/libnothing.so", "cannot load /nonexistent/libnothing.so");
 }
 
+// A parallel port on a PCI card (class 0x0701) at the I/O BAR its firmware gave it, which the BIOS
+// data area does not list; a second I/O BAR (its extended registers) and a memory BAR before them.
+constexpr const char* PciParallelCard =
+    "[[pci.function]]\nslot = \"00:05.0\"\nconfig = \"\"\"\n"
+    "00: ed fe 01 00 01 00 00 00 00 02 01 07 00 00 00 00\n"
+    "10: 00 00 00 fe 01 d0 00 00 01 d4 00 00 00 00 00 00\n"
+    "30: 00 00 00 00 00 00 00 00 00 00 00 00 0b 01 00 00\n\"\"\"\n"
+    "[[pci.function]]\nslot = \"00:06.0\"\nconfig = \"00: ed fe 02 00 01 00 00 00 00 00 01 07 00 00 00 00\"\n"
+    "[[parallel_port]]\nbase = 0xd000\nirq = 11\nplugged = \"loopback\"\n";
+
+TEST(Cli, APciParallelCardIsListedApartFromTheBiosDataArea) {
+  std::filesystem::path machine = ScratchDirectory() / "cli_test_pci_parallel.toml";
+  std::ofstream(machine) << PciParallelCard;
+  std::string on_machine = "--machine " + machine.string() + " ";
+  ExpectOutput(on_machine + "lpt list",
+               "LPT1 at 0x378\nLPT2 at 0x278\nPCI 0000:00:05.0 at 0xd000, IRQ 11: not in the BIOS data area\n");
+  Outcome listing = Ferrox(on_machine + "lpt list --json");
+  EXPECT_EQ(listing.out, "[{\"base\":888,\"port\":1},{\"base\":632,\"port\":2},{\"base\":53248,\"irq\":11,\"slot\":\"0000:00:05.0\"}]\n")
+      << "the card without an I/O BAR is no port to drive";
+  // Its registers answer at the base, where a port nothing answers reads all ones.
+  Outcome status = Ferrox(on_machine + "port read 0xd001");
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_NE(status.out, "ff\n");
+  Outcome doctor = Ferrox(on_machine + "doctor");
+  EXPECT_NE(doctor.out.find("ok       PCI 0000:00:05.0: at 0xd000, IRQ 11 (not in the BIOS data area), the virtual PC's; "
+                            "its registers: ferrox port read 0xd000..0xd002\n"),
+            std::string::npos)
+      << doctor.out;
+  std::filesystem::remove(machine);
+}
+
 TEST(Cli, MachineFileDescribesTheVirtualPc) {
   std::filesystem::path machine = ScratchDirectory() / "cli_test_machine.toml";
   std::ofstream(machine) << "privilege = { iopl = \"EPERM\", ioperm = \"EPERM\" }\n"

@@ -17,7 +17,8 @@ using namespace cli;
 
 // Bash completion as bash itself runs it, for the words typed so far.
 std::string Complete(const std::string& words) {
-  Outcome run = Shell("PATH=" + std::filesystem::path(FERROX_TOOL).parent_path().string() +
+  // The slots come from the virtual PC, which the variable asks for as --virtual does.
+  Outcome run = Shell("FERROX_VIRTUAL=1 PATH=" + std::filesystem::path(FERROX_TOOL).parent_path().string() +
                       ":$PATH bash -c 'source " FERROX_COMPLETION "; "
                       "COMP_WORDS=(" + words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ferrox; "
                       "echo \"${COMPREPLY[*]}\"; complete -p ferrox'");
@@ -27,7 +28,7 @@ std::string Complete(const std::string& words) {
 }
 
 TEST(CliConventions, BashCompletesSubcommandsOptionsAndSlots) {
-  EXPECT_EQ(Complete("ferrox \"\""), "port mem pci irq lpt package demo trace record replay latency");
+  EXPECT_EQ(Complete("ferrox \"\""), "port mem pci irq lpt package demo trace record replay latency doctor");
   EXPECT_EQ(Complete("ferrox replay --loose-p"), "--loose-polling");
   EXPECT_EQ(Complete("ferrox --machine m.toml lpt -p 2 pr"), "print");
   EXPECT_EQ(Complete("ferrox pci dump -x"), "-x -xxx -xxxx");

@@ -91,4 +91,22 @@ TEST(CliJson, Latency) {
   }
 }
 
+TEST(CliJson, APciParallelCardInTheList) {
+  std::filesystem::path machine = ScratchDirectory() / "cli_json_card.toml";
+  std::ofstream(machine) << "[[pci.function]]\nslot = \"00:05.0\"\nconfig = \"\"\"\n"
+                            "00: ed fe 01 00 01 00 00 00 00 02 01 07 00 00 00 00\n10: 01 d0 00 00\n\"\"\"\n";
+  json listing = Json("--machine " + machine.string() + " lpt list", "lpt_list");
+  ASSERT_EQ(listing.size(), 3u);
+  EXPECT_EQ(listing[2], (json{{"slot", "0000:00:05.0"}, {"base", 0xd000}, {"irq", 0}}));
+  std::filesystem::remove(machine);
+}
+
+TEST(CliJson, Doctor) {
+  json diagnosis = Json("doctor", "doctor");
+  EXPECT_EQ(diagnosis["reachable"], true);
+  EXPECT_EQ(diagnosis["virtual_pc"], true);
+  EXPECT_EQ(diagnosis["checks"][0]["check"], "virtual PC");
+  EXPECT_EQ(diagnosis["checks"][0]["verdict"], "warning");
+}
+
 }  // namespace

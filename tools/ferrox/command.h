@@ -21,6 +21,7 @@ enum class Needs {
   VirtualPc,  // the virtual PC, whatever the host has (demo)
   Program,    // runs another program, on the real driver or the virtual PC (trace, record)
   ProgramOnVirtualPc,  // runs another program on the virtual PC (replay)
+  Diagnosis,  // runs on the chosen platform, with or without a driver (doctor)
 };
 
 struct Command {
@@ -76,5 +77,6 @@ void add_package_command(CLI::App& app, Command& selected);
 void add_demo_command(CLI::App& app, Command& selected);
 void add_trace_commands(CLI::App& app, Command& selected);
 void add_latency_command(CLI::App& app, Command& selected);
+void add_doctor_command(CLI::App& app, Command& selected);
 
 }  // namespace ferrox_tool

@@ -16,6 +16,7 @@
 #include "ferrox/vpc/description/machine_file.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/demo/demo.h"
+#include "tools/ferrox/doctor/checks.h"
 #include "tools/ferrox/support/completion.h"
 #include "tools/ferrox/support/platform.h"
 
@@ -112,21 +113,35 @@ int parse_fault(const CLI::App& app, const CLI::ParseError& error) {
   return refuse(std::string(error.what()) + " (--help tells more)");
 }
 
+// The hardware was wanted and cannot be reached: the doctor's reason, and the way to the virtual PC.
+ferrox::Error no_usable_driver() {
+  return ferrox::Error{"no usable driver: " + doctor::driver_problem(doctor::SystemView::of_this_system()) +
+                       "; --virtual runs on the virtual PC instead, ferrox doctor tells more"};
+}
+
+bool driver_node_present() { return doctor::SystemView::of_this_system().exists(ferrox::DriverDevicePath); }
+
 ferrox::Status run(const Command& command, bool want_virtual, const std::string& machine, char** argv) {
   if (command.needs == Needs::Nothing) return command.run(nullptr);
   if (!machine.empty()) FERROX_TRY(pass_machine_file(machine));
+  bool virtual_pc = virtual_pc_wanted(want_virtual || !machine.empty());
   if (command.run_program) {
-    bool on_virtual_pc = command.needs == Needs::ProgramOnVirtualPc || want_virtual || !machine.empty() || access(ferrox::DriverDevicePath, F_OK) != 0;
+    bool on_virtual_pc = command.needs == Needs::ProgramOnVirtualPc || virtual_pc;
+    if (!on_virtual_pc && !driver_node_present()) return no_usable_driver();
     std::cerr << platform_line(on_virtual_pc ? Platform::VirtualPc : Platform::RealDriver, machine) << std::endl;
     return command.run_program(on_virtual_pc);
   }
-  FERROX_TRY_ASSIGN(Platform platform,
-                    choose_platform(want_virtual || !machine.empty() || command.needs == Needs::VirtualPc, argv));
+  FERROX_TRY_ASSIGN(Platform platform, choose_platform(virtual_pc || command.needs == Needs::VirtualPc, argv));
+  if (platform == Platform::RealDriver && command.needs == Needs::Driver && !driver_node_present()) return no_usable_driver();
+  // The doctor's first check says where it runs, with or without a driver.
+  if (command.needs == Needs::Diagnosis) return command.run(nullptr);
   std::cerr << platform_line(platform, machine) << std::endl;
-  if (command.needs == Needs::VirtualPc) return command.run(nullptr);
+  if (command.needs != Needs::Driver) return command.run(nullptr);
   Session session;
-  if (!session.component().DriverActive())
+  if (!session.component().DriverActive()) {
+    if (platform == Platform::RealDriver) return no_usable_driver();
     return ferrox::Error{"cannot open /dev/ferrox: the driver is not loaded, or this user may not use it"};
+  }
   return command.run(&session.component());
 }
 
@@ -137,7 +152,7 @@ ferrox::Status run(const Command& command, bool want_virtual, const std::string&
 int main(int argc, char** argv) {
   using namespace ferrox_tool;
   CLI::App app{"ferrox: PC hardware from user space: I/O ports, physical memory, PCI, IRQs, the parallel port.\n"
-               "Runs on the real driver /dev/ferrox where it exists, otherwise on the built-in virtual PC,\n"
+               "Runs on the real driver /dev/ferrox; on the built-in virtual PC with --virtual (or FERROX_VIRTUAL=1),\n"
                "a fresh one for each command: what one command writes, the next does not see.\n"
                "Numbers are decimal, or hexadecimal with 0x; output is hexadecimal. Widths as setpci writes them:\n"
                "0x378.b, 0x1000.w, 04.l; a write as 0x1000.l=0x12345678.",
@@ -146,7 +161,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("ferrox ") + FERROX_VERSION);
   bool want_virtual = false;
   std::string machine;
-  app.add_flag("--virtual", want_virtual, "Run on the built-in virtual PC even where /dev/ferrox exists");
+  app.add_flag("--virtual", want_virtual, "Run on the built-in virtual PC instead of the hardware (also FERROX_VIRTUAL=1)");
   app.add_option("--machine", machine, "Run on the virtual PC described by this machine file (docs/machine-file.md)")
       ->type_name("FILE");
 
@@ -160,6 +175,7 @@ int main(int argc, char** argv) {
   add_demo_command(app, selected);
   add_trace_commands(app, selected);
   add_latency_command(app, selected);
+  add_doctor_command(app, selected);
   add_completion_command(app, selected);
 
   try {

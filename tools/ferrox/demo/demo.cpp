@@ -145,6 +145,7 @@ void show_ports(std::ostream& out, ferrox::TFerrox32& component) {
 }  // namespace
 
 void run_demo(std::ostream& out) {
+  out << "The tour runs on the built-in virtual PC, not on this PC's hardware (ferrox doctor says what stands in its way).\n";
   auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   show_driver(out, *component);
   show_ports(out, *component);

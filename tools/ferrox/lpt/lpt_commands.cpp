@@ -18,6 +18,7 @@
 #include "tools/ferrox/lpt/lpt_print.h"
 #include "tools/ferrox/support/numbers.h"
 #include "tools/ferrox/lpt/parallel_socket.h"
+#include "tools/ferrox/lpt/pci_parallel.h"
 #include "tools/ferrox/lpt/pin_recorder.h"
 #include "tools/ferrox/support/progress.h"
 #include "tools/ferrox/lpt/vcd_writer.h"
@@ -59,24 +60,36 @@ ferrox::Status select(ferrox::TFerrox32& component, const LptOptions& options) {
   return ferrox::Done{};
 }
 
-// The parallel ports the firmware lists: LPT1, LPT2, ... and the base of each.
+// The parallel ports the firmware lists (LPT1, LPT2, ... and the base of each), then the ports of
+// PCI parallel cards, which it never lists.
 struct PortList {
   std::vector<ferrox::Word> bases;
+  std::vector<PciParallelPort> cards;
 };
+
+std::string irq_text(const PciParallelPort& card) {
+  return card.irq == NoInterruptLine ? "" : fmt::format(", IRQ {}", card.irq);
+}
 
 void write_text(std::ostream& out, const PortList& list) {
   if (list.bases.empty()) out << "no parallel ports in the BIOS data area\n";
   for (std::size_t i = 0; i < list.bases.size(); ++i) out << fmt::format("LPT{} at {:#05x}\n", i + 1, list.bases[i]);
+  for (const PciParallelPort& card : list.cards)
+    out << fmt::format("PCI {} at {:#06x}{}: not in the BIOS data area\n", slot_text(card.slot, true), card.base,
+                       irq_text(card));
 }
 
 nlohmann::json json_of(const PortList& list) {
   nlohmann::json ports = nlohmann::json::array();
   for (std::size_t i = 0; i < list.bases.size(); ++i) ports.push_back({{"port", i + 1}, {"base", list.bases[i]}});
+  for (const PciParallelPort& card : list.cards)
+    ports.push_back({{"slot", slot_text(card.slot, true)}, {"base", card.base},
+                     {"irq", card.irq == NoInterruptLine ? nlohmann::json(nullptr) : nlohmann::json(card.irq)}});
   return ports;
 }
 
 ferrox::Status list(ferrox::TFerrox32& component, const LptOptions& options) {
-  PortList found;
+  PortList found{{}, find_pci_parallel_ports(component)};
   for (int number = 1; number <= component.LPTCount(); ++number) found.bases.push_back(component.LPTAddress(number));
   show(found, options.json);
   return ferrox::Done{};
@@ -272,7 +285,7 @@ void add_lpt_commands(CLI::App& app, Command& selected) {
   auto options = std::make_shared<LptOptions>();
   add_port_option(lpt, *options);
 
-  CLI::App* listing = lpt->add_subcommand("list", "List the parallel ports the BIOS found");
+  CLI::App* listing = lpt->add_subcommand("list", "List the parallel ports the BIOS found, and those of PCI parallel cards");
   add_json_flag(listing, options->json);
   on_parsed(listing, selected, options, list);
   CLI::App* showing = lpt->add_subcommand("status", "Draw the 17 pins as the 25-pin socket and name the five status lines");

@@ -19,6 +19,8 @@ namespace {
 
 // Set in the environment of the restarted program, which then runs with the virtual PC preloaded.
 constexpr const char* VirtualMarker = "FERROX_ON_VIRTUAL_PC";
+// What the user sets to say --virtual for every run.
+constexpr const char* VirtualVariable = "FERROX_VIRTUAL";
 
 }  // namespace
 
@@ -28,19 +30,26 @@ std::filesystem::path library_beside_component(const char* soname) {
 
 std::filesystem::path virtual_pc_library() { return library_beside_component(FERROX_VPC_SONAME); }
 
+bool virtual_pc_wanted(bool asked) {
+  const char* variable = std::getenv(VirtualVariable);
+  return asked || (variable && *variable && std::string(variable) != "0");
+}
+
 ferrox::Result<Platform> choose_platform(bool want_virtual, char** argv) {
-  if (std::getenv(VirtualMarker)) {
+  // Restarted on the virtual PC, or run with it preloaded already (a program that ferrox trace
+  // runs on the virtual PC): it was asked for.
+  auto start = reinterpret_cast<vpc_start_entry>(dlsym(RTLD_DEFAULT, "vpc_start"));
+  if (std::getenv(VirtualMarker) || start) {
     // The preloaded machine starts here, so that a machine file at fault is said as such.
-    auto start = reinterpret_cast<vpc_start_entry>(dlsym(RTLD_DEFAULT, "vpc_start"));
     char message[1024];
     if (start && start(message, sizeof message) != 0) return ferrox::Error{std::string("virtual PC: ") + message};
     return Platform::VirtualPc;
   }
-  if (!want_virtual && access(ferrox::DriverDevicePath, F_OK) == 0) return Platform::RealDriver;
+  // Without the virtual PC asked for, the hardware or nothing: never the virtual PC in its place.
+  if (!want_virtual) return Platform::RealDriver;
   std::filesystem::path library = virtual_pc_library();
   if (library.empty())
-    return ferrox::Error{std::string("no ") + ferrox::DriverDevicePath +
-                         " here, and the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox"};
+    return ferrox::Error{"the virtual PC library (" FERROX_VPC_SONAME ") is not beside libferrox"};
   setenv(VirtualMarker, "1", 1);
   // Ahead of whatever the user preloads already, unless it is among them (a tracer in front of
   // the virtual PC put it there, and must stay in front).

@@ -15,9 +15,13 @@ enum class Platform { RealDriver, VirtualPc };
 std::filesystem::path library_beside_component(const char* soname);
 std::filesystem::path virtual_pc_library();
 
-// Decides the platform. When the virtual PC is wanted (asked for, or no real "/dev/ferrox") and
-// not yet loaded, starts this program again with the virtual PC preloaded and does not return;
-// an error when that is impossible, or when the preloaded machine does not start.
+// Whether the virtual PC is wanted: asked for on the command line, or by FERROX_VIRTUAL=1.
+bool virtual_pc_wanted(bool asked);
+
+// Decides the platform: the real driver unless the virtual PC is wanted (whether or not the
+// driver is there). When the virtual PC is wanted and not yet loaded, starts this program again
+// with it preloaded and does not return; an error when that is impossible, or when the preloaded
+// machine does not start.
 ferrox::Result<Platform> choose_platform(bool want_virtual, char** argv);
 
 }  // namespace ferrox_tool
