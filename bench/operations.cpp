@@ -4,6 +4,7 @@
 // size of a block.
 #include "bench/operations.h"
 
+#include "ferrox/hwtypes/PcHardware.h"
 #include "ferrox/vpc/machine.h"
 
 namespace bench {
@@ -14,14 +15,15 @@ using ferrox::TFerrox32;
 
 // The default machine's devices: LPT1 with a printer, the FIFO device, the VGA function's
 // frame buffer, the host bridge.
-constexpr ferrox::Word LptData = 0x378, LptStatus = 0x379;
+constexpr ferrox::Word LptData = ferrox::lpt::PrimaryBase + ferrox::lpt::Data;
+constexpr ferrox::Word LptStatus = ferrox::lpt::PrimaryBase + ferrox::lpt::Status;
 constexpr ferrox::Word FifoData = 0x300;
 constexpr ferrox::Word NoDevice = 0x310;  // writes go nowhere: no device records them
 constexpr std::uint32_t FrameBuffer = 0xFD000000;
 constexpr ferrox::Word VgaDevice = 2;
 constexpr ferrox::Word InterruptLineRegister = 0x3C, CommandRegister = 0x04;
 constexpr ferrox::Byte SpareIrq = 5;  // LPT2's line: nothing raises it here
-constexpr ferrox::Byte LptIrq = 7;
+constexpr ferrox::Byte LptIrq = ferrox::lpt::ConventionalIrq(ferrox::lpt::PrimaryBase);
 
 constexpr std::uint32_t KiB = 1024;
 constexpr std::uint32_t Block = 4 * KiB;

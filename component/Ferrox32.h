@@ -19,6 +19,7 @@
 #include "ferrox/framework/TComponent.h"
 #include "ferrox/hwtypes/DriverContract.h"
 #include "ferrox/hwtypes/HW_Types.h"
+#include "ferrox/hwtypes/PcHardware.h"
 
 namespace ferrox {
 
@@ -29,7 +30,7 @@ void DeliverInterrupt(TFerrox32& Component, Byte Line);
 
 constexpr int IrqLineCount = 16;
 constexpr int LptSlotCount = 3;
-constexpr Word DefaultLptBase = 0x378;
+constexpr Word DefaultLptBase = lpt::PrimaryBase;
 
 class FERROX_API TFerrox32 final : public framework::TComponent {
  public:

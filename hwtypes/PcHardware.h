@@ -12,8 +12,17 @@ namespace ferrox {
 // connector (18..25 are ground).
 namespace lpt {
 
-// Where the firmware of a PC puts parallel ports.
-constexpr std::uint16_t StandardBases[] = {0x378, 0x278, 0x3BC};
+// Where the firmware of a PC puts parallel ports, and the interrupt line each conventionally has.
+constexpr std::uint16_t PrimaryBase = 0x378;     // line 7
+constexpr std::uint16_t SecondaryBase = 0x278;   // line 5
+constexpr std::uint16_t MonochromeBase = 0x3BC;  // on a monochrome display adapter; line 7
+constexpr std::uint16_t StandardBases[] = {PrimaryBase, SecondaryBase, MonochromeBase};
+
+// The line a port at base conventionally interrupts on; 0 for a base no firmware uses.
+constexpr std::uint8_t ConventionalIrq(std::uint16_t base) {
+  if (base == SecondaryBase) return 5;
+  return base == PrimaryBase || base == MonochromeBase ? 7 : 0;
+}
 
 enum Register : std::uint16_t { Data = 0, Status = 1, Control = 2 };
 constexpr std::uint16_t RegisterCount = 3;

@@ -5,8 +5,14 @@
 namespace ferrox::vpc {
 
 std::vector<ParallelPortDescription> default_parallel_ports() {
-  return {{.base = 0x378, .irq = 7, .plugged = ParallelPlug::Printer, .printer = {}},
-          {.base = 0x278, .irq = 5, .plugged = ParallelPlug::Nothing, .printer = {}}};
+  return {{.base = lpt::PrimaryBase,
+           .irq = lpt::ConventionalIrq(lpt::PrimaryBase),
+           .plugged = ParallelPlug::Printer,
+           .printer = {}},
+          {.base = lpt::SecondaryBase,
+           .irq = lpt::ConventionalIrq(lpt::SecondaryBase),
+           .plugged = ParallelPlug::Nothing,
+           .printer = {}}};
 }
 
 ParallelAdapter::ParallelAdapter(const ParallelPortDescription& description, IrqController& irqs)

@@ -34,15 +34,15 @@ enum class ParallelPlug { Nothing, Printer, Loopback };
 VPC_API void insert_loopback_plug(ParallelConnector& connector);
 
 struct ParallelPortDescription {
-  std::uint16_t base = 0x378;
-  unsigned irq = 7;
+  std::uint16_t base = lpt::PrimaryBase;
+  unsigned irq = lpt::ConventionalIrq(lpt::PrimaryBase);
   ParallelPlug plugged = ParallelPlug::Nothing;
   PrinterSettings printer;  // when a printer is plugged in
 
   friend bool operator==(const ParallelPortDescription&, const ParallelPortDescription&) = default;
 };
 
-// 0x378 on line 7 with a printer, and 0x278 on line 5 with nothing plugged in.
+// The primary base on its line with a printer, and the secondary on its line with nothing plugged in.
 VPC_API std::vector<ParallelPortDescription> default_parallel_ports();
 
 class VPC_API ParallelAdapter {

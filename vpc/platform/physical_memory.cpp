@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "ferrox/hwtypes/PcHardware.h"
+
 namespace ferrox::vpc {
 
 namespace {
@@ -66,7 +68,7 @@ MemoryMap default_memory_map() {
   return map;
 }
 
-BiosDataArea default_bios_data_area() { return {{0x3F8, 0x2F8, 0, 0}, {0x378, 0x278, 0}}; }
+BiosDataArea default_bios_data_area() { return {{0x3F8, 0x2F8, 0, 0}, {lpt::PrimaryBase, lpt::SecondaryBase, 0}}; }
 
 void PhysicalMemory::reset(const MemoryMap& map, const BiosDataArea& bios) {
   map_ = map;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "ferrox/hwtypes/PcHardware.h"
+
 namespace ferrox_tool::doctor {
 
 namespace {
@@ -110,9 +112,9 @@ std::optional<std::vector<unsigned>> bios_parallel_ports(const SystemView& syste
 }
 
 std::optional<unsigned> conventional_irq(unsigned base) {
-  if (base == 0x378 || base == 0x3bc) return 7;
-  if (base == 0x278) return 5;
-  return std::nullopt;
+  std::uint8_t line = base <= 0xFFFF ? ferrox::lpt::ConventionalIrq(static_cast<std::uint16_t>(base)) : 0;
+  if (line == 0) return std::nullopt;
+  return line;
 }
 
 std::vector<ParallelPortSeen> pci_parallel_ports(const SystemView& system) {

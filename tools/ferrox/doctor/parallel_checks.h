@@ -21,7 +21,7 @@ struct ParallelPortSeen {
 // The BIOS data area's list of bases through /dev/mem; nothing when it cannot be read.
 std::optional<std::vector<unsigned>> bios_parallel_ports(const SystemView& system);
 
-// The interrupt line the BIOS data area's ports conventionally use: 7 for 0x378 and 0x3bc, 5 for 0x278.
+// The interrupt line a port at base conventionally uses; nothing for a base no firmware uses.
 std::optional<unsigned> conventional_irq(unsigned base);
 
 // PCI functions of class 0x0701 in sysfs, with their first I/O BAR and their IRQ.

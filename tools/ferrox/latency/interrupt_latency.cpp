@@ -14,10 +14,9 @@ namespace ferrox_tool {
 
 namespace {
 
-constexpr ferrox::Byte AcknowledgePin = 10;
+constexpr ferrox::Byte AcknowledgePin = ferrox::lpt::AcknowledgePin;
 constexpr ferrox::Byte WireCandidates[] = {2, 3, 4, 5, 6, 7, 8, 9, 14, 16, 17};  // data, then control
 constexpr ferrox::Byte TimerLine = 0;
-constexpr ferrox::Word SecondPortBase = 0x278;  // interrupts on line 5; the others on 7
 constexpr unsigned LoopbackSamples = 1000;
 constexpr unsigned TimerSamples = 40;
 constexpr int WarmUpInterrupts = 3;
@@ -80,7 +79,11 @@ bool acknowledge_follows(ferrox::TFerrox32& component, ferrox::Byte pin) {
   return follows;
 }
 
-ferrox::Byte line_of(ferrox::Word base) { return base == SecondPortBase ? 5 : 7; }
+// A port at a base no firmware uses is taken to interrupt on line 7, as most do.
+ferrox::Byte line_of(ferrox::Word base) {
+  std::uint8_t line = ferrox::lpt::ConventionalIrq(base);
+  return line != 0 ? line : 7;
+}
 
 // Raises nAck through the wire, waiting (busy, so the handler finds the processor awake) for each
 // interrupt before lowering it again.
