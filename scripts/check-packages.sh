@@ -36,10 +36,17 @@ cleanup() {
 [ "$(id -u)" -eq 0 ] || fail "dpkg needs root"
 mapfile -t debs < <(ls "$packages_dir"/*.deb 2>/dev/null)
 [ ${#debs[@]} -eq ${#names[@]} ] || fail "make package gave ${#debs[@]} packages in $packages_dir, not ${#names[@]}"
+# The development files need the libraries alone: not the tool, nor the cairo it draws with.
+for deb in "${debs[@]}"; do
+	[ "$(dpkg-deb -f "$deb" Package)" = libferrox-dev ] || continue
+	depends=$(dpkg-deb -f "$deb" Depends)
+	! grep -Eq '(^|, )(ferrox|libcairo2)( |,|$)' <<<"$depends" || fail "libferrox-dev depends on more than the libraries: $depends"
+done
 trap cleanup EXIT
 purge || true
 dpkg -i "${debs[@]}" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpkg -i failed"; }
 for name in "${names[@]}"; do installed "$name" || fail "$name is not installed"; done
+dpkg -S '*/libferrox-vpc.so.0' | grep -q '^libferrox0[:]' || fail "libferrox-vpc.so.0 is not in libferrox0"
 log "installed ${names[*]}"
 
 # --- The examples from their installed copies, against /usr alone, on the installed virtual PC.

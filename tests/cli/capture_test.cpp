@@ -98,6 +98,58 @@ TEST(CliCapture, SamplesAtARateForADuration) {
   ExpectUsageFault("lpt capture --rate 1000000 --duration 100 -o x.vcd", "1000000 samples a second for 100 s are more");
 }
 
+// The first line of a dump that starts with this, or "".
+std::string LineStarting(const std::string& text, const std::string& start) {
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(start, 0) == 0) return line;
+  return "";
+}
+
+// Logic-analyzer software takes a tick of the dump's timescale for a sample: the timescale is the
+// sample period (or the power of ten below it), and time begins at #0 with the first sample.
+TEST(CliCapture, TheDumpIsTimedInSamplesFromZero) {
+  for (auto [rate, timescale] : {std::pair{"1000", "1 ms"}, {"10000", "100 us"}, {"3000", "100 us"}, {"1", "1 s"}}) {
+    std::filesystem::path vcd_file = TempFile("cli_capture_ticks.vcd");
+    Outcome run = Ferrox(std::string("lpt capture -r ") + rate + " -d " + (rate == std::string("1") ? "1" : "0.02") +
+                         " -o " + vcd_file.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string vcd = ReadFile(vcd_file);
+    EXPECT_EQ(LineStarting(vcd, "$timescale"), std::string("$timescale ") + timescale + " $end") << rate;
+    EXPECT_EQ(LineStarting(vcd, "#"), "#0") << rate;
+    if (rate == std::string("1000") && Shell("sigrok-cli --version").status == 0) {
+      Outcome sigrok = Shell("sigrok-cli -I vcd -i " + vcd_file.string() + " --show");
+      EXPECT_EQ(sigrok.status, 0) << sigrok.err;
+      EXPECT_NE(sigrok.out.find("Samplerate: 1000\n"), std::string::npos) << sigrok.out;
+      std::string count = LineStarting(sigrok.out, "Logic sample count: ");
+      ASSERT_FALSE(count.empty()) << sigrok.out;
+      EXPECT_LT(std::stoul(count.substr(count.find(": ") + 2)), 1000u) << "20 samples, not millions";
+    }
+    std::filesystem::remove(vcd_file);
+  }
+  ExpectUsageFault("lpt capture -r 1000 -d 1e-9 -o x.vcd", "1000 samples a second for 1e-09 s are no sample");
+  ExpectUsageFault("lpt capture -d 0.00001 --png x.png", "10000 samples a second for 1e-05 s are no sample");
+}
+
+// A rate the machine cannot keep is said, with how far behind the capture fell.
+TEST(CliCapture, ARateTheMachineCannotKeepIsWarnedOf) {
+  std::filesystem::path vcd_file = TempFile("cli_capture_fast.vcd");
+  Outcome fast = Ferrox("lpt capture -r 1000000 -d 0.02 -o " + vcd_file.string());
+  EXPECT_EQ(fast.status, 0) << fast.err;
+  EXPECT_NE(fast.err.find("ferrox: warning: this machine cannot sample LPT1 1000000 times a second: the last sample "
+                          "came "), std::string::npos) << fast.err;
+  EXPECT_NE(fast.err.find(" late ("), std::string::npos) << fast.err;
+  EXPECT_EQ(fast.out.rfind("LPT1: 20000 samples in ", 0), 0u) << fast.out;
+  std::filesystem::remove(vcd_file);
+}
+
+TEST(CliCapture, APictureThatCannotBeWrittenSaysWhy) {
+  std::string directory = testing::TempDir();
+  ExpectFailure("lpt capture -d 0.01 --png " + directory, "cannot write " + directory + ": Is a directory");
+  ExpectFailure("lpt capture -d 0.01 --png /nonexistent/capture.png",
+                "cannot write /nonexistent/capture.png: No such file or directory");
+}
+
 // A terminal from script(1): the bar redraws one line with bytes, rate and time left.
 TEST(CliCapture, ProgressShowsOnATerminalOnly) {
   std::filesystem::path text = TempFile("cli_progress.txt");
@@ -112,6 +164,17 @@ TEST(CliCapture, ProgressShowsOnATerminalOnly) {
       << terminal.out;
   EXPECT_NE(terminal.out.find("/s, 0 s left"), std::string::npos) << terminal.out;
   std::filesystem::remove(text);
+
+  std::filesystem::path vcd_file = TempFile("cli_progress.vcd");
+  Outcome quiet = Ferrox("lpt capture -r 1000 -d 0.3 -o " + vcd_file.string());
+  EXPECT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.err.find('\r'), std::string::npos) << "no bar into a pipe or file";
+  Outcome capture = Shell("script -qec '" FERROX_TOOL " --virtual lpt capture -r 1000 -d 0.3 -o " + vcd_file.string() +
+                          "' /dev/null");
+  EXPECT_EQ(capture.status, 0) << capture.err;
+  EXPECT_NE(capture.out.find("\rLPT1 [##############################] 300 samples of 300 samples, "), std::string::npos)
+      << capture.out;
+  std::filesystem::remove(vcd_file);
 }
 
 }  // namespace

@@ -149,6 +149,10 @@ TEST(Cli, ParallelPortsPinsAndStatus) {
   ExpectUsageFault("lpt set 0 1", "PIN: pin 0 is outside 1..17");
   ExpectUsageFault("lpt set 2 maybe", "LEVEL: level \"maybe\" is not one of 1|high|0|low");
   ExpectUsageFault("lpt autofeed maybe", "STATE: state \"maybe\" is not one of on|off");
+  // A switch takes 1 and 0 as a level does.
+  for (const char* action : {"lpt irq 1", "lpt irq 0", "lpt autofeed 1", "lpt read-mode 0"}) ExpectOutput(action, "");
+  ExpectUsageFault("lpt irq high", "STATE: state \"high\" is not one of on|off|1|0");
+  ExpectUsageFault("lpt set 2 on", "LEVEL: level \"on\" is not one of 1|high|0|low");
 }
 
 TEST(Cli, PrintingReachesThePrinterOrSaysWhyNot) {
@@ -274,6 +278,14 @@ TEST(Cli, HelpEverywhereAndTheTour) {
   ExpectUsageFault("", "\"ferrox\" needs a subcommand: port, mem, pci, irq, lpt, package, demo");
   ExpectUsageFault("pci", "\"ferrox pci\" needs a subcommand: list, dump, read, write");
   ExpectUsageFault("frobnicate", "The following argument was not expected: frobnicate");
+  // ferrox help [COMMAND...] prints what --help prints.
+  for (const char* command : {"", "lpt", "lpt capture", "trace"}) {
+    Outcome asked = Ferrox(std::string("help ") + command);
+    EXPECT_EQ(asked.status, 0) << command << "\n" << asked.err;
+    EXPECT_EQ(asked.out, Ferrox(std::string(command) + " --help").out) << command;
+  }
+  ExpectUsageFault("help frobnicate", "help: ferrox has no command \"frobnicate\" (ferrox help lists them)");
+  ExpectUsageFault("help lpt frob", "help: ferrox lpt has no command \"frob\" (ferrox help lpt lists them)");
 
   Outcome demo = Ferrox("demo");
   EXPECT_EQ(demo.status, 0) << demo.err;

@@ -28,7 +28,7 @@ std::string Complete(const std::string& words) {
 }
 
 TEST(CliConventions, BashCompletesSubcommandsOptionsAndSlots) {
-  EXPECT_EQ(Complete("ferrox \"\""), "port mem pci irq lpt package demo trace record replay latency doctor");
+  EXPECT_EQ(Complete("ferrox \"\""), "port mem pci irq lpt package demo trace record replay latency doctor help");
   EXPECT_EQ(Complete("ferrox replay --loose-p"), "--loose-polling");
   EXPECT_EQ(Complete("ferrox --machine m.toml lpt -p 2 pr"), "print");
   EXPECT_EQ(Complete("ferrox pci dump -x"), "-x -xxx -xxxx");

@@ -101,6 +101,22 @@ TEST(CliJson, APciParallelCardInTheList) {
   std::filesystem::remove(machine);
 }
 
+// The trace's objects, one a line, each of the shape documented; every call has its own.
+TEST(CliJson, TraceEvents) {
+  std::filesystem::path file = TempFile("cli_json_trace");
+  Outcome run = Ferrox("trace --json -o " + file.string() + " -- " TRACE_SESSION);
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string events = ReadFile(file);
+  ExpectSchema(events, "trace_event");
+  std::istringstream lines(events);
+  std::vector<std::uint64_t> sequences;
+  for (std::string line; std::getline(lines, line);)
+    if (json event = json::parse(line); event.contains("sequence")) sequences.push_back(event["sequence"]);
+  ASSERT_FALSE(sequences.empty());
+  for (std::size_t index = 0; index < sequences.size(); ++index) EXPECT_EQ(sequences[index], index);
+  std::filesystem::remove(file);
+}
+
 TEST(CliJson, Doctor) {
   json diagnosis = Json("doctor", "doctor");
   EXPECT_EQ(diagnosis["reachable"], true);

@@ -245,3 +245,85 @@ TEST(CliTrace, RecordingsAreReadOnlyFromFilesAndPipesAndWithinBounds) {
 }
 
 }  // namespace
+
+namespace {
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A strobe waits for the printer with a thousand identical writes of the control register: one
+// line with their count, unless every call is asked for; calls that differ stay apart.
+TEST(CliTrace, RunsOfIdenticalCallsAreOneLineUnlessAllAreAsked) {
+  std::string program = std::string(FERROX_TOOL) + " lpt strobe";
+  Outcome folded = Ferrox("trace -- " + program);
+  ASSERT_EQ(folded.status, 0) << folded.err;
+  Outcome every = Ferrox("trace --all -- " + program);
+  ASSERT_EQ(every.status, 0) << every.err;
+  std::size_t writes = Count(every.err, "port out port=0x037a");
+  EXPECT_GT(writes, 100u) << every.err;
+  EXPECT_EQ(Count(every.err, "\u00d7"), 0u);
+  EXPECT_LT(Count(folded.err, "port out port=0x037a"), 10u) << folded.err;
+  std::size_t run = folded.err.find("\u00d7");
+  ASSERT_NE(run, std::string::npos) << folded.err;
+  std::size_t line = folded.err.rfind('\n', run) + 1;
+  EXPECT_NE(folded.err.substr(line, run - line).find("port out port=0x037a"), std::string::npos) << folded.err;
+  // The counts of the runs and the lines left alone add up to every call.
+  std::size_t counted = 0;
+  std::istringstream lines(folded.err);
+  for (std::string text; std::getline(lines, text);) {
+    if (text.find("port out port=0x037a") == std::string::npos) continue;
+    std::size_t times = text.find("\u00d7");
+    counted += times == std::string::npos ? 1 : std::stoul(text.substr(times + 2));
+  }
+  EXPECT_EQ(counted, writes);
+}
+
+// On standard error the trace shares the stream with the program: its lines are marked, and its
+// JSON, which a line of the program's would break, goes only to a file.
+TEST(CliTrace, ATraceOnStandardErrorIsMarkedAndItsJsonNeedsAFile) {
+  Outcome run = Ferrox("trace -- sh -c 'echo the program speaks >&2; exec " + std::string(FERROX_TOOL) +
+                       " port read 0x379'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("\nthe program speaks\n"), std::string::npos) << run.err;
+  std::istringstream lines(run.err);
+  std::size_t marked = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("port in port=0x0379") != std::string::npos || line.find("open flags=") != std::string::npos) {
+      EXPECT_EQ(line.rfind("[trace] ", 0), 0u) << line;
+      ++marked;
+    }
+  EXPECT_GE(marked, 2u) << run.err;
+  cli::ExpectUsageFault("trace --json -- " + Session, "trace --json needs -o FILE");
+  std::string file = cli::TempFile("unmarked.trace").string();
+  ASSERT_EQ(Ferrox("trace -o " + file + " -- " + Session).status, 0);
+  EXPECT_EQ(cli::ReadFile(file).find("[trace]"), std::string::npos) << "a file holds the trace alone";
+  std::filesystem::remove(file);
+}
+
+// A recording from standard input replays as from its file, and the copy the program's virtual PC
+// read it from is gone afterwards.
+TEST(CliTrace, ARecordingOnStandardInputReplays) {
+  std::string recording = Record("stdin.rec");
+  std::filesystem::path scratch = cli::TempFile("replay_tmp");
+  std::filesystem::create_directories(scratch);
+  Outcome run = cli::Shell("TMPDIR=" + scratch.string() + " " + FERROX_TOOL + " --virtual replay --loose-timing - -- " +
+                           Session + " < " + recording);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("calls of standard input\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("printed 13 bytes on interrupts"), std::string::npos) << run.out;
+  EXPECT_TRUE(std::filesystem::is_empty(scratch));
+  Outcome changed = cli::Shell(std::string(FERROX_TOOL) + " --virtual replay --loose-timing - -- " + Session +
+                               " --changed < " + recording);
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.err.find("ferrox: replay: diverged at call #"), std::string::npos) << changed.err;
+  Outcome empty = cli::Shell("printf '' | " + std::string(FERROX_TOOL) + " --virtual replay - -- " + Session);
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.err.find("ferrox: standard input: not a ferrox recording"), std::string::npos) << empty.err;
+  std::filesystem::remove_all(scratch);
+  std::filesystem::remove(recording);
+}
+
+}  // namespace

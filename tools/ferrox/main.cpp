@@ -45,6 +45,36 @@ void add_completion_command(CLI::App& app, Command& selected) {
   });
 }
 
+// "ferrox help port read": the help of that command, as "ferrox port read --help" prints it.
+void add_help_command(CLI::App& app, Command& selected) {
+  CLI::App* help = app.add_subcommand("help", "Print the help of the tool, or of a command and its subcommands: ferrox help lpt capture");
+  // The words that follow name a command rather than run it: the tool runs one command a time, so
+  // they are not taken for a second, and are left to the help as they come.
+  app.require_subcommand(0, 1);
+  help->prefix_command();
+  help->callback([&app, &selected, help] {
+    const CLI::App* command = &app;
+    std::string path = "ferrox";
+    for (const std::string& word : help->remaining()) {
+      const CLI::App* sub = nullptr;
+      for (const CLI::App* candidate : command->get_subcommands({}))
+        if (candidate->get_name() == word && !candidate->get_group().empty()) sub = candidate;
+      if (!sub) {
+        selected = refused({fmt::format("help: {} has no command \"{}\" (ferrox help{} lists them)", path, word,
+                                        path.substr(std::strlen("ferrox")))});
+        return;
+      }
+      path += " " + word;
+      command = sub;
+    }
+    // From the formatter: the command's own help() would hand over to "help", the subcommand given.
+    selected = {Needs::Nothing, [command, path](ferrox::TFerrox32*) -> ferrox::Status {
+                  std::cout << command->get_formatter()->make_help(command, path, CLI::AppFormatMode::Normal);
+                  return ferrox::Done{};
+                }};
+  });
+}
+
 namespace {
 
 // The component of a command, with its driver open, for the command's lifetime.
@@ -176,6 +206,7 @@ int main(int argc, char** argv) {
   add_trace_commands(app, selected);
   add_latency_command(app, selected);
   add_doctor_command(app, selected);
+  add_help_command(app, selected);
   add_completion_command(app, selected);
 
   try {

@@ -14,6 +14,7 @@
 
 #include "ferrox/hwtypes/PcHardware.h"
 #include "tools/ferrox/command.h"
+#include "tools/ferrox/support/durations.h"
 #include "tools/ferrox/support/input_file.h"
 #include "tools/ferrox/lpt/lpt_print.h"
 #include "tools/ferrox/support/numbers.h"
@@ -30,6 +31,10 @@ namespace {
 
 constexpr std::uint32_t FastestRate = 1'000'000;   // samples a second
 constexpr double MostSamples = 10'000'000;          // in one capture
+// A printed byte's handshake lasts microseconds: its recording is timed to the nanosecond.
+constexpr std::uint64_t PrintTickNanoseconds = 1;
+// A capture that ends later than this after its last sample was due fell behind its rate.
+constexpr std::uint64_t LateNanoseconds = 10'000'000;
 
 struct LptOptions {
   unsigned port = 1;  // LPT1..LPT3, numbered as discovered
@@ -155,11 +160,11 @@ ferrox::Status set_pin(ferrox::TFerrox32& component, const LptOptions& options) 
   return ferrox::Done{};
 }
 
-// The recording as the options ask: a Value Change Dump, a picture, or both.
-ferrox::Status save_recording(const PinRecorder& recording, const LptOptions& options) {
+// The recording as the options ask: a Value Change Dump in ticks of tick_ns, a picture, or both.
+ferrox::Status save_recording(const PinRecorder& recording, const LptOptions& options, std::uint64_t tick_ns) {
   if (!options.vcd.empty()) {
     std::ofstream out(options.vcd, std::ios::binary);
-    write_vcd(out, recording);
+    write_vcd(out, recording, tick_ns);
     out.close();
     if (!out) return ferrox::Error{fmt::format("cannot write {}: {}", options.vcd, std::strerror(errno))};
   }
@@ -179,7 +184,7 @@ ferrox::Status print(ferrox::TFerrox32& component, const LptOptions& options) {
     PrintWatchers watchers{recorder ? &*recorder : nullptr, [&progress](std::size_t done) { progress.update(done); }};
     sent = print_on_parallel_port(component, text, patience, watchers);
   }
-  if (recorder) FERROX_TRY(save_recording(*recorder, options));
+  if (recorder) FERROX_TRY(save_recording(*recorder, options, PrintTickNanoseconds));
   if (sent < text.size())
     return ferrox::Error{fmt::format(
         "the printer on LPT{} stayed busy after {} of {} bytes (paper end {}, select {}, error {})", options.port, sent,
@@ -189,35 +194,62 @@ ferrox::Status print(ferrox::TFerrox32& component, const LptOptions& options) {
   return ferrox::Done{};
 }
 
-// A capture's options ask for something to write and no more samples than one capture holds.
+std::uint64_t capture_samples(const LptOptions& options) {
+  return static_cast<std::uint64_t>(std::llround(options.rate * options.duration));
+}
+
+// A capture's options ask for something to write and from one sample to as many as one capture holds.
 ferrox::Status capture_plan(const LptOptions& options) {
   if (options.vcd.empty() && options.png.empty())
     return ferrox::Error{"capture needs -o FILE.vcd, --png FILE.png or both"};
   if (options.rate * options.duration > MostSamples)
     return ferrox::Error{fmt::format("{} samples a second for {} s are more than the {:.0f} one capture takes",
                                      options.rate, options.duration, MostSamples)};
+  if (capture_samples(options) == 0)
+    return ferrox::Error{fmt::format("{} samples a second for {} s are no sample: the duration is shorter than one "
+                                     "sample period ({})", options.rate, options.duration,
+                                     duration_text(1e9 / options.rate))};
   return ferrox::Done{};
 }
 
-// Samples the three registers at the rate asked, each sample timestamped when it was taken.
+std::uint64_t monotonic_nanoseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000ull + static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+void sleep_until(std::uint64_t nanoseconds) {
+  timespec due{static_cast<time_t>(nanoseconds / 1'000'000'000ull), static_cast<long>(nanoseconds % 1'000'000'000ull)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
+  }
+}
+
+// Samples the three registers at the rate asked, each sample timestamped when it was taken. Each
+// sample is due at its own place from the start, so that a rate that does not divide a second does
+// not drift; a machine that cannot keep up takes the late samples as fast as it can, and is told.
 ferrox::Status capture(ferrox::TFerrox32& component, const LptOptions& options, ferrox::Done) {
   FERROX_TRY(select(component, options));
+  std::uint64_t samples = capture_samples(options);
+  std::uint64_t start = monotonic_nanoseconds();
   PinRecorder recorder(component);
-  auto samples = static_cast<std::uint64_t>(std::llround(options.rate * options.duration));
-  std::uint64_t period = 1'000'000'000ull / options.rate;
-  timespec next{};
-  clock_gettime(CLOCK_MONOTONIC, &next);
-  for (std::uint64_t taken = 1; taken < samples; ++taken) {
-    next.tv_nsec += static_cast<long>(period);
-    next.tv_sec += next.tv_nsec / 1'000'000'000;
-    next.tv_nsec %= 1'000'000'000;
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+  {
+    ProgressBar progress(fmt::format("LPT{}", options.port), samples, ProgressBar::Counting::Samples);
+    for (std::uint64_t taken = 1; taken < samples; ++taken) {
+      sleep_until(start + taken * 1'000'000'000ull / options.rate);
+      recorder.read_registers();
+      progress.update(taken + 1);
     }
-    recorder.read_registers();
+    progress.update(samples);
   }
-  FERROX_TRY(save_recording(recorder, options));
+  std::uint64_t due = (samples - 1) * 1'000'000'000ull / options.rate, took = recorder.end_nanoseconds();
+  if (took > due + LateNanoseconds)
+    std::cerr << fmt::format("ferrox: warning: this machine cannot sample LPT{} {} times a second: the last sample "
+                             "came {} late ({:.3f} s for {:.3f} s of samples)\n", options.port, options.rate,
+                             duration_text(static_cast<double>(took - due)), static_cast<double>(took) / 1e9,
+                             static_cast<double>(due) / 1e9);
+  FERROX_TRY(save_recording(recorder, options, vcd_tick_for_rate(options.rate)));
   std::cout << fmt::format("LPT{}: {} samples in {:.3f} s, {} with a change\n", options.port, samples,
-                           static_cast<double>(recorder.end_nanoseconds()) / 1e9, recorder.samples().size());
+                           static_cast<double>(took) / 1e9, recorder.change_count());
   return ferrox::Done{};
 }
 
@@ -250,7 +282,11 @@ CLI::Validator word_for(std::vector<std::pair<std::string, std::string>> words, 
 }
 
 void add_switch(CLI::App* command, LptOptions& options) {
-  command->add_option("STATE", options.on, "on or off")->required()->transform(word_for({{"on", "1"}, {"off", "0"}}, "state", "on|off"))->type_name("on|off");
+  // 1 and 0 as well, as a pin's level takes them.
+  command->add_option("STATE", options.on, "on or 1, off or 0")
+      ->required()
+      ->transform(word_for({{"on", "1"}, {"1", "1"}, {"off", "0"}, {"0", "0"}}, "state", "on|off|1|0"))
+      ->type_name("on|off");
 }
 
 // --port after the subcommand too (lpt status --port 2), and in its help.

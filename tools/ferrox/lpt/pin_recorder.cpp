@@ -13,6 +13,8 @@ bool PinSample::level(int pin) const {
   return ferrox::Negative[pin] ? !bit : bit;
 }
 
+std::size_t PinRecorder::change_count() const { return samples_.size() - 1; }
+
 PinRecorder::PinRecorder(ferrox::TFerrox32& component) : component_(component), port_number_(component.LPTNumber()) {
   read_registers();
 }
@@ -28,9 +30,11 @@ void PinRecorder::take_from_shadows() {
   take({component_.LPTWriteShadow(0), component_.LPTReadShadow(1), component_.LPTWriteShadow(2)});
 }
 
+// The recording's time begins with its first sample.
 void PinRecorder::take(const std::array<ferrox::Byte, 3>& registers) {
-  end_ = static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
+  auto now = std::chrono::steady_clock::now();
+  if (samples_.empty()) start_ = now;
+  end_ = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start_).count());
   if (samples_.empty() || samples_.back().registers != registers) samples_.push_back({end_, registers});
 }
 

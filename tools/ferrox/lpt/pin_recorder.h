@@ -17,7 +17,7 @@ namespace ferrox_tool {
 extern const std::array<const char*, ferrox::LptPinCount + 1> PinSignalNames;
 
 struct PinSample {
-  std::uint64_t nanoseconds = 0;             // since the recording began
+  std::uint64_t nanoseconds = 0;             // since the first sample
   std::array<ferrox::Byte, 3> registers{};  // data, status, control as the port holds them
 
   // The level on the pin, undoing the port's inversions: true for high.
@@ -35,8 +35,10 @@ class PinRecorder final {
   // the status register: no access of its own, so it leaves a handshake's timing as it was.
   void take_from_shadows();
 
-  // Only the samples where some line changed; the recording ends at end_nanoseconds.
+  // The first sample, then only those where some line changed; the recording ends at end_nanoseconds.
   const std::vector<PinSample>& samples() const { return samples_; }
+  // The samples after the first.
+  std::size_t change_count() const;
   std::uint64_t end_nanoseconds() const { return end_; }
   unsigned port_number() const { return port_number_; }
 
@@ -44,7 +46,7 @@ class PinRecorder final {
   void take(const std::array<ferrox::Byte, 3>& registers);
 
   ferrox::TFerrox32& component_;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point start_;
   std::vector<PinSample> samples_;
   std::uint64_t end_ = 0;
   unsigned port_number_;

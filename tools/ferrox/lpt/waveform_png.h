@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A recording of the parallel port's lines drawn as a logic analyzer shows it: one trace per pin,
-// labelled with pin number and signal, high up and low down, over a time axis.
+// labelled with pin number and signal, high up and low down, and the data byte the data lines
+// carry, over a time axis.
 #pragma once
 
 #include <string>

@@ -24,8 +24,8 @@ std::string size_text(double bytes) {
 
 }  // namespace
 
-ProgressBar::ProgressBar(std::string label, std::size_t total)
-    : label_(std::move(label)), total_(total), shown_(isatty(STDERR_FILENO) == 1) {}
+ProgressBar::ProgressBar(std::string label, std::size_t total, Counting counting)
+    : label_(std::move(label)), total_(total), counting_(counting), shown_(isatty(STDERR_FILENO) == 1) {}
 
 ProgressBar::~ProgressBar() {
   if (drawn_) std::cerr << '\n';
@@ -39,6 +39,10 @@ void ProgressBar::update(std::size_t done) {
   draw(done);
 }
 
+std::string ProgressBar::amount_text(double amount) const {
+  return counting_ == Counting::Bytes ? size_text(amount) : fmt::format("{:.0f} samples", amount);
+}
+
 void ProgressBar::draw(std::size_t done) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
@@ -46,8 +50,8 @@ void ProgressBar::draw(std::size_t done) {
   std::string left = rate > 0 ? fmt::format("{:.0f} s left", static_cast<double>(total_ - done) / rate) : "";
   // \r and the erase-to-end-of-line sequence redraw the one line in place.
   std::cerr << fmt::format("\r{} [{}{}] {} of {}, {}/s, {}\x1b[K", label_, std::string(filled, '#'),
-                           std::string(BarWidth - filled, '.'), size_text(static_cast<double>(done)),
-                           size_text(static_cast<double>(total_)), size_text(rate), left)
+                           std::string(BarWidth - filled, '.'), amount_text(static_cast<double>(done)),
+                           amount_text(static_cast<double>(total_)), amount_text(rate), left)
             << std::flush;
   drawn_ = true;
 }

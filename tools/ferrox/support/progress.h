@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// A progress bar on standard error for long transfers: bytes done, rate and time left. It shows
-// only where standard error is a terminal, so logs and pipes stay clean.
+// A progress bar on standard error for long transfers and captures: bytes (or samples) done, rate
+// and time left. It shows only where standard error is a terminal, so logs and pipes stay clean.
 #pragma once
 
 #include <chrono>
@@ -11,7 +11,8 @@ namespace ferrox_tool {
 
 class ProgressBar final {
  public:
-  ProgressBar(std::string label, std::size_t total);
+  enum class Counting { Bytes, Samples };
+  ProgressBar(std::string label, std::size_t total, Counting counting = Counting::Bytes);
   ~ProgressBar();
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
@@ -21,9 +22,11 @@ class ProgressBar final {
 
  private:
   void draw(std::size_t done);
+  std::string amount_text(double amount) const;
 
   std::string label_;
   std::size_t total_;
+  Counting counting_;
   bool shown_;
   bool drawn_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

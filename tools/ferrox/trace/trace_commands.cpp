@@ -7,11 +7,14 @@
 
 #include <ext/stdio_filebuf.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "ferrox/common/WholeFile.h"
 #include "ferrox/recording/inherited_pipe.h"
 #include "ferrox/recording/recording.h"
 #include "ferrox/recording/recording_writer.h"
@@ -25,11 +28,15 @@ namespace ferrox_tool {
 
 namespace {
 
+// Marks each line of a trace on standard error, which the program writes to as well.
+constexpr const char* SharedStreamPrefix = "[trace] ";
+
 struct TraceOptions {
   std::vector<std::string> program;
   std::string output;  // trace: "" for standard error; record: the recording
   std::string from;    // trace: a recording to print instead of a program
   bool json = false;
+  bool all = false;                // trace: every call on its own line
   std::string recording;          // replay
   bool loose_timing = false;       // replay
   bool loose_polling = false;
@@ -122,7 +129,7 @@ ferrox::Status run_traced(const std::vector<std::string>& program, bool on_virtu
 
 ferrox::Status print_recording(const TraceOptions& options, std::ostream& out) {
   FERROX_TRY_ASSIGN(ferrox::recording::Recording recording, ferrox::recording::load_recording(options.from));
-  TracePrinter printer(out, options.json, recording.on_virtual_pc(), recording.head.started);
+  TracePrinter printer(out, {options.json, options.all, ""}, recording.on_virtual_pc(), recording.head.started);
   for (ferrox::recording::Event& event : recording.events) printer.add(std::move(event));
   printer.finish();
   return ferrox::Done{};
@@ -132,13 +139,15 @@ ferrox::Status trace_program(const TraceOptions& options, bool on_virtual_pc) {
   std::optional<OutputFile> file;
   if (!options.output.empty()) file.emplace(options.output);
   // A program's trace goes apart from what the program prints; a recording's is the output itself.
-  std::ostream& out = file ? file->stream() : options.from.empty() ? std::cerr : std::cout;
+  bool beside_program = !file && options.from.empty();
+  std::ostream& out = file ? file->stream() : beside_program ? std::cerr : std::cout;
   if (!out) return ferrox::Error{"cannot write " + options.output};
   ferrox::Status status = ferrox::Done{};
   if (!options.from.empty()) {
     status = print_recording(options, out);
   } else {
-    TracePrinter printer(out, options.json, on_virtual_pc, ferrox::recording::monotonic_ns());
+    TracePrinter printer(out, {options.json, options.all, beside_program ? SharedStreamPrefix : ""}, on_virtual_pc,
+                         ferrox::recording::monotonic_ns());
     status = run_traced(options.program, on_virtual_pc, [&printer](ferrox::recording::Event event, std::span<const std::uint8_t>) {
       printer.add(std::move(event));
     });
@@ -164,16 +173,52 @@ ferrox::Status record_program(const TraceOptions& options, bool on_virtual_pc) {
   return status;
 }
 
+// A recording that came on standard input, kept in a file of its own while the program runs: the
+// program's virtual PC reads its recording by name.
+class RecordingCopy {
+ public:
+  RecordingCopy() = default;
+  RecordingCopy(const RecordingCopy&) = delete;
+  RecordingCopy& operator=(const RecordingCopy&) = delete;
+  ~RecordingCopy() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+
+  ferrox::Result<ferrox::recording::Recording> load_standard_input() {
+    ferrox::Result<std::string> bytes = ferrox::ReadWholeFile("-", ferrox::recording::MaxRecordingBytes);
+    if (!bytes) return ferrox::Error{"cannot be read: " + bytes.error().Message, 0, "standard input"};
+    FERROX_TRY_ASSIGN(ferrox::recording::Recording recording,
+                      ferrox::recording::parse_recording(
+                          std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()), "standard input"));
+    std::string path = (std::filesystem::temp_directory_path() / "ferrox-replay-XXXXXX").string();
+    int descriptor = ::mkstemp(path.data());
+    if (descriptor < 0) return ferrox::Error{fmt::format("cannot keep the recording in {}: {}", path, std::strerror(errno))};
+    path_ = path;
+    bool written = ::write(descriptor, bytes->data(), bytes->size()) == static_cast<ssize_t>(bytes->size());
+    if (::close(descriptor) != 0 || !written)
+      return ferrox::Error{fmt::format("cannot keep the recording in {}: {}", path, std::strerror(errno))};
+    return recording;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 ferrox::Status replay_program(const TraceOptions& options) {
-  FERROX_TRY_ASSIGN(ferrox::recording::Recording recording, ferrox::recording::load_recording(options.recording));
+  RecordingCopy copy;
+  bool piped = options.recording == "-";
+  FERROX_TRY_ASSIGN(ferrox::recording::Recording recording,
+                    piped ? copy.load_standard_input() : ferrox::recording::load_recording(options.recording));
+  std::string file = piped ? copy.path() : options.recording, source = piped ? "standard input" : options.recording;
   if (recording.process_count() > 1)
-    return ferrox::Error{"recorded from several processes; a replay takes one", 0, options.recording};
+    return ferrox::Error{"recorded from several processes; a replay takes one", 0, source};
   FERROX_TRY_ASSIGN(std::string machine, virtual_pc_preload());
   std::error_code error;
   std::string loose = std::string(options.loose_timing ? "timing," : "") + (options.loose_polling ? "polling" : "");
   ProgramRun run{options.program,
                  {machine},
-                 {{VPC_REPLAY_VARIABLE, std::filesystem::absolute(options.recording, error).string()},
+                 {{VPC_REPLAY_VARIABLE, std::filesystem::absolute(file, error).string()},
                   {VPC_REPLAY_LOOSE_VARIABLE, loose}},
                  VPC_REPLAY_REPORT_VARIABLE};
   std::string report;
@@ -185,7 +230,7 @@ ferrox::Status replay_program(const TraceOptions& options) {
     return ferrox::Error{report};
   }
   FERROX_TRY(ended_well(options.program[0], ended));
-  std::cerr << fmt::format("ferrox: replay: the program made the {} calls of {}\n", recording.call_count(), options.recording);
+  std::cerr << fmt::format("ferrox: replay: the program made the {} calls of {}\n", recording.call_count(), source);
   return ferrox::Done{};
 }
 
@@ -202,13 +247,18 @@ void add_trace_commands(CLI::App& app, Command& selected) {
 
   CLI::App* trace = program_command(app, "trace", "Run a program and show, decoded, what it asks of the driver and what comes back", *options);
   trace->add_option("-o,--output", options->output,
-                    "Write the trace to this file instead of standard error (standard output with --from)")
+                    "Write the trace to this file instead of standard error, where each line begins with [trace] "
+                    "(standard output with --from)")
       ->type_name("FILE");
+  trace->add_flag("--all", options->all, "A line for every call: no run of identical calls shown as one line");
   trace->add_option("--from", options->from, "Show a recording (ferrox record; - for standard input) instead of running a program")->type_name("RECORDING");
   add_json_flag(trace, options->json);
   trace->callback([&selected, options] {
     if (options->program.empty() == options->from.empty())
       selected = refused({"trace: give a program after --, or --from RECORDING (--help tells more)"});
+    else if (options->json && options->output.empty() && options->from.empty())
+      selected = refused({"trace --json needs -o FILE: on standard error its objects would mix with what the program "
+                          "writes there (-o /dev/stderr all the same)"});
     else if (!options->from.empty())  // runs nothing: no platform to choose
       selected = {Needs::Nothing, [options](ferrox::TFerrox32*) { return trace_program(*options, false); }};
     else
@@ -223,7 +273,7 @@ void add_trace_commands(CLI::App& app, Command& selected) {
   });
 
   CLI::App* replay = app.add_subcommand("replay", "Run a program on the virtual PC answered from a recording, checking each call");
-  replay->add_option("recording", options->recording, "A recording of ferrox record")->type_name("RECORDING")->required();
+  replay->add_option("recording", options->recording, "A recording of ferrox record; - for standard input")->type_name("RECORDING")->required();
   replay->add_option("program", options->program, "The program and its arguments, after --")->type_name("PROGRAM ARGS...")->required();
   replay->add_flag("--loose-timing", options->loose_timing, "Do not hold the program to the waits between calls of the recording");
   replay->add_flag("--loose-polling", options->loose_polling,

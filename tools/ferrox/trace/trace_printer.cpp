@@ -78,23 +78,47 @@ void TracePrinter::finish() {
     for (const auto& [key, event] : process.held) print(event);
     process.held.clear();
   }
+  write_held();
 }
 
 void TracePrinter::print(const ferrox::recording::Event& event) {
   ferrox::recording::Decoded decoded = ferrox::recording::decode(event);
   double seconds = static_cast<double>(event.head.time - started_) / 1e9;
-  if (json_) {
+  if (shape_.json) {
     out_ << event_json(event, decoded, seconds).dump() << '\n';
     return;
   }
   std::string place = event.is_call() ? fmt::format("#{}", event.head.sequence) : "";
   std::string process = processes_.size() > 1 ? fmt::format(" [process {}]", event.head.process) : "";
-  out_ << fmt::format("{:10.6f} {:>6} {}{}{}", seconds, place, ferrox::recording::describe(decoded), context_text(decoded.context), process);
-  if (!decoded.note.empty()) out_ << "  (" << decoded.note << ")";
+  std::string what = ferrox::recording::describe(decoded) + context_text(decoded.context) + process;
+  if (!decoded.note.empty()) what += "  (" + decoded.note + ")";
+  std::string after = !on_virtual_pc_ && raises_privilege(event)
+                          ? "                  port instructions of this process now reach the hardware directly "
+                            "and cannot be seen from user space"
+                          : "";
+  hold({fmt::format("{:10.6f} {:>6} ", seconds, place), std::move(what), std::move(after), event.is_call(),
+        event.head.sequence});
+}
+
+void TracePrinter::hold(Line line) {
+  if (held_ && !shape_.every_call && held_->is_call && line.is_call && held_->what == line.what &&
+      held_->after == line.after) {
+    ++held_->calls;
+    held_->last_sequence = line.last_sequence;
+    return;
+  }
+  write_held();
+  held_ = std::move(line);
+}
+
+// "×998, to #1003" after a run's first line: how many calls it holds and the last of them.
+void TracePrinter::write_held() {
+  if (!held_) return;
+  out_ << shape_.line_prefix << held_->start << held_->what;
+  if (held_->calls > 1) out_ << fmt::format("  \u00d7{}, to #{}", held_->calls, held_->last_sequence);
   out_ << '\n';
-  if (!on_virtual_pc_ && raises_privilege(event))
-    out_ << "                  port instructions of this process now reach the hardware directly and cannot be seen from "
-            "user space\n";
+  if (!held_->after.empty()) out_ << shape_.line_prefix << held_->after << '\n';
+  held_.reset();
 }
 
 }  // namespace ferrox_tool
