@@ -50,36 +50,34 @@
 #error "ferrox drives the PC's I/O ports and ISA interrupt lines: it builds for x86 kernels only"
 #endif
 
-/* The requests that use the descriptor's windows or listeners, under its lock. */
+/* The requests that use the descriptor's windows or listeners. */
+static long descriptor_request(struct ferrox_file *f, unsigned int code, void __user *record)
+{
+	switch (code) {
+	case FERROX_MAP:
+		return ferrox_map(f, record);
+	case FERROX_UNMAP:
+		return ferrox_unmap(f, record);
+	case FERROX_WINDOW_READ:
+		return ferrox_window_read(f, record);
+	case FERROX_WINDOW_WRITE:
+		return ferrox_window_write(f, record);
+	case FERROX_IRQ_UNMASK:
+		return ferrox_irq_unmask(f, record);
+	case FERROX_IRQ_MASK:
+		return ferrox_irq_mask(f, record);
+	default:
+		return -ENOTTY;
+	}
+}
+
 static long ferrox_dispatch_locked(struct ferrox_file *f, unsigned int code, void __user *record)
 {
 	long result;
 
 	if (mutex_lock_killable(&f->lock))
 		return -EINTR;
-	switch (code) {
-	case FERROX_MAP:
-		result = ferrox_map(f, record);
-		break;
-	case FERROX_UNMAP:
-		result = ferrox_unmap(f, record);
-		break;
-	case FERROX_WINDOW_READ:
-		result = ferrox_window_read(f, record);
-		break;
-	case FERROX_WINDOW_WRITE:
-		result = ferrox_window_write(f, record);
-		break;
-	case FERROX_IRQ_UNMASK:
-		result = ferrox_irq_unmask(f, record);
-		break;
-	case FERROX_IRQ_MASK:
-		result = ferrox_irq_mask(f, record);
-		break;
-	default:
-		result = -ENOTTY;
-		break;
-	}
+	result = descriptor_request(f, code, record);
 	mutex_unlock(&f->lock);
 	return result;
 }
