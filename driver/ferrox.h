@@ -19,7 +19,7 @@ struct ferrox_listener;
  * EPERM.
  */
 struct ferrox_file {
-	/* Serialises this descriptor's requests; protects every field below. */
+	/* Protects every field below; held by the requests that use them. */
 	struct mutex lock;
 	struct idr windows;        /* handle -> struct ferrox_window */
 	unsigned int window_count;

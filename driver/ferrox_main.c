@@ -50,15 +50,48 @@
 #error "ferrox drives the PC's I/O ports and ISA interrupt lines: it builds for x86 kernels only"
 #endif
 
-static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned long arg)
+/* The requests that use the descriptor's windows or listeners. */
+static long descriptor_request(struct ferrox_file *f, unsigned int code, void __user *record)
 {
-	void __user *record = (void __user *)arg;
-
 	switch (code) {
 	case FERROX_MAP:
 		return ferrox_map(f, record);
 	case FERROX_UNMAP:
 		return ferrox_unmap(f, record);
+	case FERROX_WINDOW_READ:
+		return ferrox_window_read(f, record);
+	case FERROX_WINDOW_WRITE:
+		return ferrox_window_write(f, record);
+	case FERROX_IRQ_UNMASK:
+		return ferrox_irq_unmask(f, record);
+	case FERROX_IRQ_MASK:
+		return ferrox_irq_mask(f, record);
+	default:
+		return -ENOTTY;
+	}
+}
+
+static long ferrox_dispatch_locked(struct ferrox_file *f, unsigned int code, void __user *record)
+{
+	long result;
+
+	if (mutex_lock_killable(&f->lock))
+		return -EINTR;
+	result = descriptor_request(f, code, record);
+	mutex_unlock(&f->lock);
+	return result;
+}
+
+/*
+ * Port, PCI and count requests hold no state of the descriptor, so they run without its lock, as a
+ * read of /dev/port does: only the configuration ports, which latch an address per descriptor,
+ * take it (ferrox_ports.c).
+ */
+static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned long arg)
+{
+	void __user *record = (void __user *)arg;
+
+	switch (code) {
 	case FERROX_PORT_IN8:
 		return ferrox_port_in(f, record, 1);
 	case FERROX_PORT_OUT8:
@@ -71,22 +104,14 @@ static long ferrox_dispatch(struct ferrox_file *f, unsigned int code, unsigned l
 		return ferrox_port_in(f, record, 4);
 	case FERROX_PORT_OUT32:
 		return ferrox_port_out(f, record, 4);
-	case FERROX_WINDOW_READ:
-		return ferrox_window_read(f, record);
-	case FERROX_WINDOW_WRITE:
-		return ferrox_window_write(f, record);
 	case FERROX_PCI_READ:
 		return ferrox_pci_read(record);
 	case FERROX_PCI_WRITE:
 		return ferrox_pci_write(record);
-	case FERROX_IRQ_UNMASK:
-		return ferrox_irq_unmask(f, record);
-	case FERROX_IRQ_MASK:
-		return ferrox_irq_mask(f, record);
 	case FERROX_IRQ_COUNT:
 		return ferrox_irq_count(arg);
 	default:
-		return -ENOTTY;
+		return ferrox_dispatch_locked(f, code, record);
 	}
 }
 
@@ -121,11 +146,7 @@ static long ferrox_ioctl(struct file *file, unsigned int code, unsigned long arg
 	result = request_locked_down(code);
 	if (result)
 		return result;
-	if (mutex_lock_killable(&f->lock))
-		return -EINTR;
-	result = ferrox_dispatch(f, code, arg);
-	mutex_unlock(&f->lock);
-	return result;
+	return ferrox_dispatch(f, code, arg);
 }
 
 #ifdef CONFIG_COMPAT

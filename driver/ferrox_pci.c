@@ -200,6 +200,12 @@ long ferrox_pci_config_write(unsigned int bus, unsigned int devfn, unsigned int 
 	return err;
 }
 
+/* The record's fields that a request reads; the header's space after them is only written. */
+static long request_read(struct ferrox_pci_request *r, const struct ferrox_pci_request __user *request)
+{
+	return copy_from_user(r, request, offsetofend(struct ferrox_pci_request, value)) ? -EFAULT : 0;
+}
+
 /*
  * A register value travels as the result, zero-extended, so a 64-bit caller receives every 32-bit
  * value. A 32-bit caller's C library takes 0xFFFFF001..0xFFFFFFFF for an error number.
@@ -208,7 +214,7 @@ long ferrox_pci_read(struct ferrox_pci_request __user *request)
 {
 	struct ferrox_pci_request r;
 
-	if (copy_from_user(&r, request, sizeof(r)))
+	if (request_read(&r, request))
 		return -EFAULT;
 	if (r.count == FERROX_PCI_HEADER_SIZE) {
 		if (r.bus >= FERROX_PCI_BUSES || r.devfn >= FERROX_PCI_DEVFNS || r.reg != 0)
@@ -224,7 +230,7 @@ long ferrox_pci_write(struct ferrox_pci_request __user *request)
 {
 	struct ferrox_pci_request r;
 
-	if (copy_from_user(&r, request, sizeof(r)))
+	if (request_read(&r, request))
 		return -EFAULT;
 	if (!register_access_valid(&r) || (r.value & ~all_ones(r.count)))
 		return -EINVAL;

@@ -78,27 +78,39 @@ static long pci_config_out(struct ferrox_file *f, u32 port, unsigned int width, 
 	return err == -ENODEV ? 0 : err;
 }
 
-long ferrox_port_in(struct ferrox_file *f, struct ferrox_port_record __user *record, unsigned int width)
+/* The latched address is the descriptor's: its accesses hold the descriptor's lock. */
+static long pci_config_access(struct ferrox_file *f, u32 port, unsigned int width, u32 *value, bool write)
 {
-	struct ferrox_port_record r;
-	u32 value;
 	long err;
 
-	if (copy_from_user(&r, record, sizeof(r)))
+	if (mutex_lock_killable(&f->lock))
+		return -EINTR;
+	err = write ? pci_config_out(f, port, width, *value) : pci_config_in(f, port, width, value);
+	mutex_unlock(&f->lock);
+	return err;
+}
+
+/* A read needs only the port from the record, one word in and one out, as /dev/port moves its byte. */
+long ferrox_port_in(struct ferrox_file *f, struct ferrox_port_record __user *record, unsigned int width)
+{
+	u32 port, value;
+	long err;
+
+	if (get_user(port, &record->port))
 		return -EFAULT;
-	if (!port_range_valid(r.port, width))
+	if (!port_range_valid(port, width))
 		return -EINVAL;
 
-	if (reaches_pci_config(r.port, width)) {
-		err = pci_config_in(f, r.port, width, &value);
+	if (reaches_pci_config(port, width)) {
+		err = pci_config_access(f, port, width, &value, false);
 		if (err)
 			return err;
 	} else if (width == 1) {
-		value = inb(r.port);
+		value = inb(port);
 	} else if (width == 2) {
-		value = inw(r.port);
+		value = inw(port);
 	} else {
-		value = inl(r.port);
+		value = inl(port);
 	}
 	return put_user(value, &record->value) ? -EFAULT : 0;
 }
@@ -116,7 +128,7 @@ long ferrox_port_out(struct ferrox_file *f, struct ferrox_port_record __user *re
 		return -EINVAL;
 
 	if (reaches_pci_config(r.port, width))
-		return pci_config_out(f, r.port, width, r.value);
+		return pci_config_access(f, r.port, width, &r.value, true);
 	if (width == 1)
 		outb(r.value, r.port);
 	else if (width == 2)

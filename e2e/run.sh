@@ -203,6 +203,13 @@ pack_rootfs() {
 	cp "$root/build/x86_64/e2e/guest/on-request.txt" "$rootfs/tests/on-request.txt"
 }
 
+# The host's x86_64 tool with its shared libraries, at /bin/ferrox, for the guest's checks of its
+# commands on the driver (e2e/guest/init). Its i386 build is not made: the tool is built natively
+# only.
+pack_tool() {
+	copy_with_libraries x86_64 "$root/build/x86_64/tools/ferrox/ferrox" /bin/ferrox "$rootfs"
+}
+
 pack_initramfs() {
 	local kver=$1
 	rm -f "$rootfs"/lib/modules/*.ko
@@ -331,6 +338,7 @@ main() {
 	ensure_backports_source
 	build_guest_programs
 	pack_rootfs
+	pack_tool
 	log "fuzzer seed $fuzz_seed (FERROX_FUZZ_SEED=$fuzz_seed make e2e repeats it)"
 	declare -gA built_for=()
 	local boot name

@@ -6,7 +6,9 @@
 #include <fmt/format.h>
 
 #include <atomic>
+#include <functional>
 
+#include "ferrox/hwtypes/PcHardware.h"
 #include "tools/ferrox/latency/statistics.h"
 #include "tools/ferrox/lpt/pin_recorder.h"
 
@@ -21,6 +23,8 @@ constexpr unsigned LoopbackSamples = 1000;
 constexpr unsigned TimerSamples = 40;
 constexpr int WarmUpInterrupts = 3;
 constexpr std::int64_t Patience = 1'000'000'000;  // ns: an interrupt later than this is lost
+// nInit high, nSelectIn asserted, the strobe released, the port's interrupt enabled.
+constexpr ferrox::Byte ControlSelected = ferrox::lpt::Init | ferrox::lpt::SelectIn | ferrox::lpt::IrqEnable;
 
 // OnHwInterrupt's record: the time of each interrupt, up to its capacity. The handler only reads
 // the clock and stores (both async-signal-safe); the count, published after the time, tells the
@@ -85,10 +89,45 @@ ferrox::Byte line_of(ferrox::Word base) {
   return line != 0 ? line : 7;
 }
 
-// Raises nAck through the wire, waiting (busy, so the handler finds the processor awake) for each
-// interrupt before lowering it again.
-ferrox::Status time_loopback(ferrox::TFerrox32& component, InterruptLatency& latency, unsigned samples) {
-  component.fSetPin(latency.pin, false);  // each sample's write is a rising edge
+// How a sample's interrupt is raised and the port made ready for the next, and what a missing one
+// says.
+struct Trigger {
+  std::function<void()> raise, lower;
+  std::string missing;
+};
+
+// The wire's output raised and lowered again: each raise is a rising edge of nAck.
+Trigger wire_trigger(ferrox::TFerrox32& component, const InterruptLatency& latency) {
+  return {[&component, pin = latency.pin] { component.fSetPin(pin, true); },
+          [&component, pin = latency.pin] { component.fSetPin(pin, false); },
+          fmt::format("no interrupt on IRQ line {} within 1 s of raising nAck through pin {} ({}): is that the port's "
+                      "line? (--irq)",
+                      latency.line, latency.pin, PinSignalNames[latency.pin])};
+}
+
+// QEMU's emulated parallel port has no wires to loop back, but interrupts by itself on a control
+// write that leaves the strobe released while its interrupt is enabled, and clears that interrupt
+// when its status is read. A printer's port interrupts only when the printer acknowledges a byte.
+Trigger control_write_trigger(ferrox::TFerrox32& component, const InterruptLatency& latency) {
+  ferrox::Word base = component.LPTBase();
+  return {[&component, base] { component.fSetPortB(static_cast<ferrox::Word>(base + ferrox::lpt::Control), ControlSelected); },
+          [&component, base] { component.fGetPortB(static_cast<ferrox::Word>(base + ferrox::lpt::Status)); },
+          fmt::format("no interrupt on IRQ line {} within 1 s of the control write that raised it before: is that "
+                      "the port's line? (--irq)",
+                      latency.line)};
+}
+
+// Waits, busy so that the handler finds the processor awake, for an interrupt raised at start.
+bool arrived_within(const Arrivals& arrivals, std::int64_t start, std::int64_t patience) {
+  while (arrivals.count() == 0 && monotonic_ns() - start < patience) {
+  }
+  return arrivals.count() != 0;
+}
+
+// Raises the interrupt, waiting for each one before making the port ready again.
+ferrox::Status time_writes(ferrox::TFerrox32& component, InterruptLatency& latency, unsigned samples,
+                           const Trigger& trigger) {
+  trigger.lower();
   Arrivals arrivals(1);
   Listening listening(component, latency.line, arrivals);
   FERROX_TRY(listening.unmasked());
@@ -97,19 +136,40 @@ ferrox::Status time_loopback(ferrox::TFerrox32& component, InterruptLatency& lat
   for (int sample = -WarmUpInterrupts; sample < static_cast<int>(samples) && timed; ++sample) {
     arrivals.clear();
     std::int64_t start = monotonic_ns();
-    component.fSetPin(latency.pin, true);
-    while (arrivals.count() == 0 && monotonic_ns() - start < Patience) {
-    }
-    if (arrivals.count() == 0)
-      timed = ferrox::Error{fmt::format("no interrupt on IRQ line {} within 1 s of raising nAck through pin {} ({}): "
-                                        "is that the port's line? (--irq)",
-                                        latency.line, latency.pin, PinSignalNames[latency.pin])};
+    trigger.raise();
+    if (!arrived_within(arrivals, start, Patience))
+      timed = ferrox::Error{trigger.missing};
     else if (sample >= 0)
       latency.samples.push_back(static_cast<double>(arrivals.time(0) - start));
-    component.fSetPin(latency.pin, false);
+    trigger.lower();
   }
   component.fSetLPTIrq(false);
   return timed;
+}
+
+// Whether the selected port interrupts on the control write alone, given as long as a sample is (a
+// loaded machine may take a while to run the handler); the control register is written back as it
+// was.
+bool interrupts_on_control_write(ferrox::TFerrox32& component, const InterruptLatency& latency) {
+  ferrox::Word control = static_cast<ferrox::Word>(component.LPTBase() + ferrox::lpt::Control);
+  ferrox::Byte kept = component.fGetPortB(control);
+  Trigger trigger = control_write_trigger(component, latency);
+  Arrivals arrivals(1);
+  bool came = false;
+  {
+    Listening listening(component, latency.line, arrivals);
+    if (listening.unmasked()) {
+      component.fSetLPTIrq(true);
+      trigger.lower();
+      std::int64_t start = monotonic_ns();
+      trigger.raise();
+      came = arrived_within(arrivals, start, Patience);
+      trigger.lower();
+    }
+  }
+  component.fSetPortB(control, kept);
+  component.fSetLPTIrq(false);
+  return came;
 }
 
 ferrox::Status time_timer(ferrox::TFerrox32& component, InterruptLatency& latency, unsigned samples) {
@@ -153,19 +213,25 @@ ferrox::Byte find_wire_to_acknowledge(ferrox::TFerrox32& component) {
 
 ferrox::Result<InterruptLatency> measure_interrupt_latency(ferrox::TFerrox32& component, const InterruptPlan& plan) {
   InterruptLatency latency;
+  unsigned samples = plan.samples.value_or(LoopbackSamples);
   if (component.LPTCount() > 0) {
     latency.port = component.LPTNumber();
+    latency.line = static_cast<ferrox::Byte>(plan.line.value_or(line_of(component.LPTBase())));
     component.fSetLPTIrq(false);
     latency.pin = find_wire_to_acknowledge(component);
+    if (latency.pin != 0) {
+      latency.source = InterruptSource::Loopback;
+      FERROX_TRY(time_writes(component, latency, samples, wire_trigger(component, latency)));
+      return latency;
+    }
+    if (interrupts_on_control_write(component, latency)) {
+      latency.source = InterruptSource::ControlWrite;
+      FERROX_TRY(time_writes(component, latency, samples, control_write_trigger(component, latency)));
+      return latency;
+    }
   }
-  if (latency.pin != 0) {
-    latency.source = InterruptSource::Loopback;
-    latency.line = static_cast<ferrox::Byte>(plan.line.value_or(line_of(component.LPTBase())));
-    FERROX_TRY(time_loopback(component, latency, plan.samples.value_or(LoopbackSamples)));
-  } else {
-    latency.line = TimerLine;
-    FERROX_TRY(time_timer(component, latency, plan.samples.value_or(TimerSamples)));
-  }
+  latency.line = TimerLine;
+  FERROX_TRY(time_timer(component, latency, plan.samples.value_or(TimerSamples)));
   return latency;
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // How quickly an interrupt reaches the program's OnHwInterrupt. On a parallel port with a loopback
 // plug, or a wire from one of its outputs to nAck, the time from the program's write that raises
-// nAck to its handler; on a machine without one, the intervals between the timer line's
+// nAck to its handler; on a port that interrupts on a control write alone (QEMU's emulated one),
+// from that write; on a machine without either, the intervals between the timer line's
 // interrupts, which show the delivery's jitter though not its delay.
 #pragma once
 
@@ -19,11 +20,11 @@ struct InterruptPlan {
   std::optional<unsigned> samples;  // 1000 on a parallel port, 40 on the timer when not given
 };
 
-enum class InterruptSource { Loopback, Timer };
+enum class InterruptSource { Loopback, ControlWrite, Timer };
 
 struct InterruptLatency {
   InterruptSource source = InterruptSource::Timer;
-  unsigned port = 0;        // LPTn, on a loopback
+  unsigned port = 0;        // LPTn, on a loopback or a control write
   ferrox::Byte pin = 0;     // the output wired to nAck, on a loopback
   ferrox::Byte line = 0;
   std::vector<double> samples;  // nanoseconds: write to handler (loopback), handler to handler (timer)

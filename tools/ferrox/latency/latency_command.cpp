@@ -52,7 +52,7 @@ void add_latency_command(CLI::App& app, Command& selected) {
       "latency",
       "Time a port read by each path, a 4 KiB window read and a PCI read, and an interrupt's latency: on a "
       "parallel port with a loopback plug (or a wire from an output to nAck), from the write to the handler; "
-      "otherwise the timer's intervals");
+      "on a port that interrupts on a control write alone (QEMU's), from that write; otherwise the timer's intervals");
   latency->add_option("--calls", options->calls, fmt::format("Calls timed of each operation, 1..{}", MostCalls))
       ->transform(number_in(1, MostCalls, "calls"));
   latency->add_option("--samples", options->plan.samples,

@@ -44,21 +44,31 @@ nlohmann::json summary_json(const Summary& summary) {
           {"max", summary.maximum / 1e9}};
 }
 
+const char* source_name(InterruptSource source) {
+  switch (source) {
+    case InterruptSource::Loopback:
+      return "loopback";
+    case InterruptSource::ControlWrite:
+      return "control_write";
+    case InterruptSource::Timer:
+      break;
+  }
+  return "timer";
+}
+
 nlohmann::json interrupts_json(const InterruptLatency& interrupts) {
-  bool loopback = interrupts.source == InterruptSource::Loopback;
+  bool timer = interrupts.source == InterruptSource::Timer;
   nlohmann::json bins = nlohmann::json::array();
   for (const HistogramBin& bin : histogram(interrupts.samples, HistogramBins))
     bins.push_back({{"from", bin.from / 1e9}, {"to", bin.to / 1e9}, {"count", bin.count}});
-  nlohmann::json document = {{"source", loopback ? "loopback" : "timer"},
+  nlohmann::json document = {{"source", source_name(interrupts.source)},
                              {"line", interrupts.line},
-                             {"measures", loopback ? "write_to_handler" : "interval"},
+                             {"measures", timer ? "interval" : "write_to_handler"},
                              {"samples", interrupts.samples.size()},
                              {"seconds", summary_json(summarize(interrupts.samples))},
                              {"histogram", bins}};
-  if (loopback) {
-    document["port"] = interrupts.port;
-    document["pin"] = interrupts.pin;
-  }
+  if (!timer) document["port"] = interrupts.port;
+  if (interrupts.source == InterruptSource::Loopback) document["pin"] = interrupts.pin;
   return document;
 }
 
@@ -67,6 +77,10 @@ nlohmann::json interrupts_json(const InterruptLatency& interrupts) {
 std::string interrupt_title(const InterruptLatency& interrupts) {
   if (interrupts.source == InterruptSource::Timer)
     return fmt::format("the timer, IRQ {}: the interval from one OnHwInterrupt to the next", interrupts.line);
+  if (interrupts.source == InterruptSource::ControlWrite)
+    return fmt::format("LPT{} interrupting on a control write (no wire to nAck), IRQ {}: from the write to "
+                       "OnHwInterrupt",
+                       interrupts.port, interrupts.line);
   return fmt::format("LPT{} pin {} ({}) wired to nAck, IRQ {}: from the write to OnHwInterrupt", interrupts.port,
                      interrupts.pin, PinSignalNames[interrupts.pin], interrupts.line);
 }
