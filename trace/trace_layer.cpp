@@ -110,7 +110,8 @@ class Layer {
 
   static inline std::atomic<Layer*> existing_{nullptr};
   std::atomic<std::uint32_t> calls_{0};
-  // This program image's: the image exec'd in the process after it counts its calls from 0 again.
+  // Names this program image in its events: an image the process execs has its own, and counts
+  // its calls from 0 again.
   const std::uint64_t image_ = recording::monotonic_ns();
 };
 
