@@ -59,7 +59,9 @@ struct EventHead {
   std::uint32_t sent_size;
   std::uint32_t returned_size;
   std::uint32_t duration;  // of the call, ns (at most 2^32 - 1)
-  std::uint32_t unused[2];
+  // The program image of the process that made the call: when its trace layer started
+  // (CLOCK_MONOTONIC, ns). An exec starts another image, whose sequences count from 0 again.
+  std::uint64_t image;
 };
 static_assert(sizeof(EventHead) == 72);
 
@@ -79,11 +81,16 @@ struct Event {
 
 struct Recording {
   FileHead head{};
-  // In the order the calls were made, each signal before the first call made after it.
+  // In the order the calls were made, each signal before the first call made after it; an image's
+  // after the one that exec'd it.
   std::vector<Event> events;
 
   bool on_virtual_pc() const { return head.flags & RecordedOnVirtualPc; }
   std::size_t process_count() const;
+  // The program images: a process's first and each one it exec'd.
+  std::size_t image_count() const;
+  // Whether a replay can answer it: it takes one process, and one program image.
+  ferrox::Status replayable() const;
   std::size_t call_count() const;
 };
 
@@ -96,8 +103,8 @@ ferrox::Result<Recording> parse_recording(std::span<const std::uint8_t> bytes, c
 // The recording in a regular file or a pipe ("-" for standard input), of at most MaxRecordingBytes.
 ferrox::Result<Recording> load_recording(const std::string& path);
 
-// Puts events into the order of a recording: per process by sequence, a signal before the call of
-// its sequence.
+// Puts events into the order of a recording: per process and program image, in the order they
+// first appear, by sequence, a signal before the call of its sequence.
 void order_events(std::vector<Event>& events);
 
 FileHead file_head(std::uint32_t flags, std::uint64_t started);

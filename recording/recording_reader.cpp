@@ -30,6 +30,26 @@ std::unordered_map<std::int32_t, std::size_t> process_ranks(const std::vector<Ev
   return ranks;
 }
 
+// A process's program image.
+struct Image {
+  std::int32_t process;
+  std::uint64_t started;
+  bool operator==(const Image&) const = default;
+};
+struct ImageHash {
+  std::size_t operator()(const Image& image) const {
+    return std::hash<std::uint64_t>{}(image.started) ^ std::hash<std::int32_t>{}(image.process);
+  }
+};
+
+// Each image's place in the order in which the images first appear: an image exec'd writes
+// nothing before the image that exec'd it has written its last.
+std::unordered_map<Image, std::size_t, ImageHash> image_ranks(const std::vector<Event>& events) {
+  std::unordered_map<Image, std::size_t, ImageHash> ranks;
+  for (const Event& event : events) ranks.try_emplace(Image{event.head.process, event.head.image}, ranks.size());
+  return ranks;
+}
+
 }  // namespace
 
 FileHead file_head(std::uint32_t flags, std::uint64_t started) {
@@ -100,15 +120,25 @@ ferrox::Result<Recording> load_recording(const std::string& path) {
 
 std::size_t Recording::process_count() const { return process_ranks(events).size(); }
 
+std::size_t Recording::image_count() const { return image_ranks(events).size(); }
+
+ferrox::Status Recording::replayable() const {
+  if (std::size_t processes = process_count(); processes > 1)
+    return ferrox::Error{"recorded from " + std::to_string(processes) + " processes; a replay takes one"};
+  if (image_count() > 1)
+    return ferrox::Error{"recorded from a program that exec'd another; a replay takes one program image"};
+  return ferrox::Done{};
+}
+
 std::size_t Recording::call_count() const {
   return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const Event& e) { return e.is_call(); }));
 }
 
 void order_events(std::vector<Event>& events) {
-  // Processes keep the order in which they first appear.
-  std::unordered_map<std::int32_t, std::size_t> ranks = process_ranks(events);
+  // Processes and their images keep the order in which they first appear.
+  std::unordered_map<Image, std::size_t, ImageHash> ranks = image_ranks(events);
   std::stable_sort(events.begin(), events.end(), [&ranks](const Event& a, const Event& b) {
-    std::size_t ra = ranks.at(a.head.process), rb = ranks.at(b.head.process);
+    std::size_t ra = ranks.at({a.head.process, a.head.image}), rb = ranks.at({b.head.process, b.head.image});
     if (ra != rb) return ra < rb;
     if (a.head.sequence != b.head.sequence) return a.head.sequence < b.head.sequence;
     return !a.is_call() && b.is_call();

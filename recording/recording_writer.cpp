@@ -7,7 +7,10 @@
 #include <sys/uio.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cstdint>
+
+#include "ferrox/recording/trace_pipe.h"
 
 namespace ferrox::recording {
 
@@ -41,6 +44,28 @@ bool write_all(int fd, iovec* pieces, int count) {
   return true;
 }
 
+// The pieces as frames, each written with one call: the first marked as the start of the event.
+bool write_frames(int fd, iovec* pieces, int count) {
+  FrameHead frame{getpid(), 0, FrameStartsEvent};
+  std::size_t offset = 0;  // into *pieces
+  for (;;) {
+    iovec parts[4] = {{&frame, sizeof frame}};
+    int used = 1;
+    std::size_t taken = 0;
+    while (count > 0 && taken < FrameBytes - sizeof frame) {
+      std::size_t take = std::min(pieces->iov_len - offset, FrameBytes - sizeof frame - taken);
+      if (take > 0) parts[used++] = {static_cast<char*>(pieces->iov_base) + offset, take};
+      taken += take;
+      offset += take;
+      if (offset == pieces->iov_len) ++pieces, --count, offset = 0;
+    }
+    if (taken == 0) return true;
+    frame.size = static_cast<std::uint16_t>(taken);
+    if (!write_all(fd, parts, used)) return false;
+    frame.flags = 0;
+  }
+}
+
 }  // namespace
 
 void RecordingWriter::write(EventHead head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> returned) {
@@ -62,7 +87,8 @@ void RecordingWriter::write(EventHead head, std::span<const std::uint8_t> sent, 
   pthread_sigmask(SIG_BLOCK, &all, &before);
   while (busy_.test_and_set(std::memory_order_acquire)) {
   }
-  if (!write_all(fd, pieces, 3)) fd_.store(-1, std::memory_order_release);
+  bool framed = framed_.load(std::memory_order_relaxed);
+  if (!(framed ? write_frames(fd, pieces, 3) : write_all(fd, pieces, 3))) fd_.store(-1, std::memory_order_release);
   busy_.clear(std::memory_order_release);
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   errno = saved_errno;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Writing the events of a recording from inside the traced program, where a request may be made
 // from a signal handler that interrupted another: no allocation, no lock a handler could wait on,
-// and each event goes out whole, with one system call, while the thread's signals are blocked.
+// and each event goes out whole while the thread's signals are blocked: into a file with one system
+// call, into the tool's pipe as frames (trace_pipe.h) that no other process's writes come between.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,12 @@ std::uint64_t monotonic_ns();
 
 class RecordingWriter {
  public:
-  // Events go to this descriptor from now on.
-  void attach(int fd) { fd_.store(fd, std::memory_order_release); }
+  // Events go to this descriptor from now on, as they are or, into the tool's pipe, in frames.
+  enum class Framing : bool { None, Frames };
+  void attach(int fd, Framing framing = Framing::None) {
+    framed_.store(framing == Framing::Frames, std::memory_order_relaxed);
+    fd_.store(fd, std::memory_order_release);
+  }
   bool attached() const { return fd_.load(std::memory_order_acquire) >= 0; }
   int descriptor() const { return fd_.load(std::memory_order_acquire); }
   // The program closes the descriptor (or puts another file in its place): nothing more goes to it.
@@ -33,6 +38,7 @@ class RecordingWriter {
 
  private:
   std::atomic<int> fd_{-1};
+  std::atomic<bool> framed_{false};
   // Held across one event, by one thread at a time (other threads of the program wait on it).
   std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
 };

@@ -86,6 +86,7 @@ class Layer {
     head.kind = static_cast<std::uint16_t>(kind);
     head.sequence = calls_.fetch_add(1, std::memory_order_relaxed);
     head.process = getpid();
+    head.image = image_;
     head.fd = fd;
     head.time = recording::monotonic_ns();
     return head;
@@ -95,19 +96,23 @@ class Layer {
     head.kind = static_cast<std::uint16_t>(Kind::Signal);
     head.sequence = calls_.load(std::memory_order_relaxed);
     head.process = getpid();
+    head.image = image_;
     head.time = recording::monotonic_ns();
     return head;
   }
 
  private:
   Layer() {
-    writer.attach(recording::inherited_pipe(recording::TracePipeVariable));
+    writer.attach(recording::inherited_pipe(recording::TracePipeVariable), recording::RecordingWriter::Framing::Frames);
     // A child counts its own calls.
     pthread_atfork(nullptr, nullptr, [] { instance().calls_ = 0; });
   }
 
   static inline std::atomic<Layer*> existing_{nullptr};
   std::atomic<std::uint32_t> calls_{0};
+  // Names this program image in its events: an image the process execs has its own, and counts
+  // its calls from 0 again.
+  const std::uint64_t image_ = recording::monotonic_ns();
 };
 
 // The result of a call, with errno as the call left it.

@@ -47,8 +47,8 @@ ferrox::Status start_replay(Replay& replay) {
   if (!file) return ferrox::Done{};
   ferrox::Result<recording::Recording> recording = recording::load_recording(file);
   if (!recording) return recording.error();
-  if (recording->process_count() > 1)
-    return ferrox::Error{"recorded from " + std::to_string(recording->process_count()) + " processes; a replay takes one", 0, file};
+  if (ferrox::Status replayable = recording->replayable(); !replayable)
+    return ferrox::Error{replayable.error().Message, 0, file};
   ferrox::Result<ReplayOptions> options = replay_options(std::getenv(VPC_REPLAY_LOOSE_VARIABLE));
   if (!options) return options.error();
   replay.start(std::move(*recording), *options, OnDivergence::Exit);

@@ -191,7 +191,10 @@ the errno where something could not be done, and ValueError for arguments out of
 range. An integer that does not fit the C++ argument's type is refused with
 ValueError everywhere, never cut to fit.
 
-Calls are made from one thread at a time (Python's lock sees to that).)");
+All components of a process share its module-wide records (the driver's request
+records, the permission table). Each call holds Python's lock from its start to its
+end, so threads that each use their own component get their own answers, and
+components are created and freed on any thread.)");
   c.def(py::init<>(), "Creates the component; it opens nothing.");
   c.def("Free", &Component::Free,
         "Frees the component the framework's way: closes the driver, drops the I/O privilege it raised "

@@ -35,7 +35,8 @@ class Component {
   void Free();
 
   // Runs Call on the component with errno cleared, and keeps the errno it left: the component
-  // reports no failure itself, so the convenience layer reads what the C library said.
+  // reports no failure itself, so the convenience layer reads what the C library said. The GIL is
+  // held throughout: it is what keeps another thread's call off the module-wide records meanwhile.
   template <class Call>
   auto Calling(Call&& call) {
     TFerrox32& component = Get();

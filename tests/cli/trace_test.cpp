@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <set>
+#include <string>
 #include <sstream>
 
 #include "tests/cli/support.h"
@@ -98,6 +102,99 @@ TEST(CliTrace, AForkedChildThatOnlyExitsLeavesTheReplayToItsParent) {
   Outcome replayed = Replay(recording, "", "--fork-child");
   EXPECT_EQ(replayed.status, 0) << replayed.err;
   EXPECT_NE(replayed.out.find("printed 13 bytes on interrupts"), std::string::npos) << replayed.out;
+  std::filesystem::remove(recording);
+}
+
+// Under closefrom(3) the replay's verdict still reaches the tool, which says it as its own fault.
+TEST(CliTrace, AProgramThatClosesEveryDescriptorStillHasItsDivergenceTold) {
+  std::string recording = Record("closefrom-changed.rec", "--closefrom");
+  Outcome changed = Replay(recording, "", "--closefrom --changed");
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.err.find("ferrox: replay: diverged at call #"), std::string::npos) << changed.err;
+  EXPECT_EQ(changed.err.find("exited with status"), std::string::npos) << changed.err;
+  std::filesystem::remove(recording);
+}
+
+// The live trace of the session with these arguments, as JSON lines.
+std::vector<nlohmann::json> LiveTrace(const std::string& session_arguments, Outcome& run) {
+  std::string file = cli::TempFile("live.json").string();
+  run = Ferrox("trace --json -o " + file + " -- " + Session + " " + session_arguments);
+  std::vector<nlohmann::json> events = JsonLines(cli::ReadFile(file));
+  std::filesystem::remove(file);
+  return events;
+}
+
+std::size_t Count(const std::vector<nlohmann::json>& events, const std::string& operation) {
+  return static_cast<std::size_t>(std::ranges::count_if(events, [&](const nlohmann::json& e) { return e["event"] == operation; }));
+}
+
+// The processes of the session's window reads of 60 KiB, each as many times as it read one.
+std::multiset<int> WindowReaders(const std::vector<nlohmann::json>& events) {
+  std::multiset<int> processes;
+  for (const nlohmann::json& event : events)
+    if (event["event"] == "mem read" && event["count"] == 60 * 1024 && event["data"].get<std::string>().size() == 2 * 60 * 1024)
+      processes.insert(event["process"].get<int>());
+  return processes;
+}
+
+// A parent and its child each read windows of 60 KiB at once, every event more than a pipe takes
+// whole: each comes through whole, live and recorded.
+TEST(CliTrace, TheWindowReadsOfAParentAndItsChildComeThroughWhole) {
+  constexpr std::size_t Reads = 40;
+  Outcome live;
+  std::vector<nlohmann::json> events = LiveTrace("--fork-windows " + std::to_string(Reads), live);
+  ASSERT_EQ(live.status, 0) << live.err;
+  std::multiset<int> readers = WindowReaders(events);
+  EXPECT_EQ(readers.size(), 2 * Reads);
+  EXPECT_EQ(readers.count(*readers.begin()), Reads);
+  std::string recording = Record("fork-windows.rec", "--fork-windows " + std::to_string(Reads));
+  Outcome listing = Ferrox("trace --json --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  readers = WindowReaders(JsonLines(listing.out));
+  EXPECT_EQ(readers.size(), 2 * Reads);
+  EXPECT_EQ(readers.count(*readers.begin()), Reads);
+  std::filesystem::remove(recording);
+}
+
+// The calls of both images of a program that execs itself are kept, in order; a replay, which
+// answers one image, refuses the recording rather than diverging.
+TEST(CliTrace, AProgramThatExecsItselfKeepsTheCallsOfBothImages) {
+  std::string recording = cli::TempFile("exec-self.rec").string();
+  Outcome run = Ferrox("record -o " + recording + " -- " + Session + " --exec-self");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::size_t recorded = 0;
+  ASSERT_EQ(std::sscanf(run.err.substr(run.err.find("ferrox: recorded ")).c_str(), "ferrox: recorded %zu calls", &recorded), 1);
+  Outcome listing = Ferrox("trace --json --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  std::vector<nlohmann::json> events = JsonLines(listing.out);
+  std::size_t calls = static_cast<std::size_t>(std::ranges::count_if(events, [](const nlohmann::json& e) { return e.contains("sequence"); }));
+  EXPECT_EQ(calls, recorded);
+  // The first image's calls end with three reads of the printer's status and the close; then come
+  // the second's, from its open as call #0.
+  auto close = std::ranges::find_if(events, [](const nlohmann::json& e) { return e["event"] == "close"; });
+  ASSERT_GE(close - events.begin(), 3);
+  for (auto read = close - 3; read != close; ++read) EXPECT_EQ((*read)["port"], 0x379) << *read;
+  ASSERT_NE(close + 1, events.end());
+  EXPECT_EQ(close[1]["event"], "open");
+  EXPECT_EQ(close[1]["sequence"], 0);
+  Outcome replayed = Replay(recording, "", "--exec-self");
+  EXPECT_EQ(replayed.status, 1);
+  EXPECT_NE(replayed.err.find("a replay takes one program image"), std::string::npos) << replayed.err;
+  std::filesystem::remove(recording);
+}
+
+// Two components listen on the printer's line: each interrupt signals both, during one request,
+// and the live trace shows every signal, as the recording does.
+TEST(CliTrace, EverySignalThatCameDuringOneRequestIsTraced) {
+  Outcome live;
+  std::vector<nlohmann::json> events = LiveTrace("--shared-line", live);
+  ASSERT_EQ(live.status, 0) << live.err;
+  EXPECT_NE(live.out.find("the second component took 13 interrupts"), std::string::npos) << live.out;
+  EXPECT_EQ(Count(events, "signal"), 26u);
+  std::string recording = Record("shared-line.rec", "--shared-line");
+  Outcome listing = Ferrox("trace --json --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  EXPECT_EQ(Count(JsonLines(listing.out), "signal"), 26u);
   std::filesystem::remove(recording);
 }
 

@@ -85,6 +85,23 @@ TEST(Recording, WhatIsNotARecordingIsAnErrorNamingThePlace) {
   EXPECT_NE(error(huge).find("a record of more than 65552 bytes"), std::string::npos);
 }
 
+// A program that execs itself is one process with two images, each counting its calls from 0: the
+// second image's calls come after the first's, none of them lost among the first's.
+TEST(Recording, AnImageExecdComesAfterTheImageThatExecdIt) {
+  std::vector<ferrox::recording::Event> events = {open_event(0), port_event(1, ferrox::Request::PortInB, 0x379, 0, 0x11),
+                                                  close_event(2), open_event(0), port_event(1, ferrox::Request::PortInB, 0x379, 0, 0x22)};
+  for (std::size_t index = 0; index < events.size(); ++index) events[index].head.image = index < 3 ? 500 : 900;
+  ferrox::recording::Recording recording = recording_of(events);
+  EXPECT_EQ(recording.process_count(), 1u);
+  EXPECT_EQ(recording.image_count(), 2u);
+  ASSERT_EQ(recording.events.size(), 5u);
+  for (std::size_t index = 0; index < events.size(); ++index) {
+    EXPECT_EQ(recording.events[index].head.image, events[index].head.image) << index;
+    EXPECT_EQ(recording.events[index].head.sequence, events[index].head.sequence) << index;
+  }
+  EXPECT_EQ(recording.events[4].returned, events[4].returned);
+}
+
 // One event per process id: reading them costs in proportion to their number, not its square.
 TEST(Recording, ReadingManyProcessesIsLinear) {
   auto seconds_to_read = [](std::int32_t processes) {

@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: MIT
 // The session as a program of its own, for the ferrox tool to trace, record and replay:
-// trace_session [--changed] [--pause MS] [--extra-polls N] [--fork-child], or trace_session
-// --unreadable-record, which hands the driver a port record out of reach and expects EFAULT.
+// trace_session [--changed] [--pause MS] [--extra-polls N] [--fork-child] [--closefrom]
+// [--exec-self] [--shared-line] [--fork-windows N], or trace_session --unreadable-record, which
+// hands the driver a port record out of reach and expects EFAULT.
 // --fork-child starts, once the driver is open, a child that only exits; --closefrom closes every
-// descriptor from 3 up first, as a daemon does.
+// descriptor from 3 up first, as a daemon does; --exec-self reads a port through the driver, then
+// runs itself again without the option; --shared-line has a second component listen on the
+// printer's line; --fork-windows N, instead of the session, has a forked child and its parent each
+// read N windows of 60 KiB at once.
 #include <errno.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "ferrox/framework/TComponent.h"
 #include "ferrox/hwtypes/DriverContract.h"
@@ -34,22 +40,83 @@ bool child_only_exits() {
   return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool has_option(int argc, char** argv, const char* option) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], option) == 0) return true;
+  return false;
+}
+
+// The first image's few calls, then the program again, as a new image of the same process.
+[[noreturn]] void exec_self(int argc, char** argv) {
+  auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  component->OpenDriver();
+  for (int i = 0; i < 3; ++i) component->fGetPortB(0x379);
+  component->CloseDriver();
+  component->Free();
+  std::vector<char*> again;
+  for (int i = 0; i < argc; ++i)
+    if (std::strcmp(argv[i], "--exec-self") != 0) again.push_back(argv[i]);
+  again.push_back(nullptr);
+  execv("/proc/self/exe", again.data());
+  std::perror("exec");
+  std::exit(1);
+}
+
+struct Listener {
+  std::atomic<int> taken{0};
+  void OnIrq(ferrox::Word) { taken.fetch_add(1); }
+};
+
+bool read_windows(ferrox::TFerrox32& component, int count) {
+  static std::uint8_t window[60 * 1024];
+  for (int i = 0; i < count; ++i) component.ReadPhysicalMemory(0xF0000, 0, sizeof window, window);
+  return true;
+}
+
+// Parent and child read windows at the same time, each event of them bigger than a pipe takes whole.
+bool fork_windows(ferrox::TFerrox32& component, int count) {
+  pid_t child = fork();
+  if (child == 0) std::exit(read_windows(component, count) ? 0 : 1);
+  read_windows(component, count);
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--closefrom") == 0) closefrom(3);
+  if (has_option(argc, argv, "--closefrom")) closefrom(3);
+  if (has_option(argc, argv, "--exec-self")) exec_self(argc, argv);
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--fork-windows") == 0) {
+      auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+      component->OpenDriver();
+      bool ok = component->DriverActive() && fork_windows(*component, std::atoi(argv[i + 1]));
+      component->Free();
+      return ok ? 0 : 1;
+    }
+  Listener listened;
+  ferrox::TFerrox32* listener = nullptr;
+  if (has_option(argc, argv, "--shared-line")) {
+    listener = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+    listener->OpenDriver();
+    listener->SetOnHwInterrupt(ferrox::TInterruptHandler::Bind<&Listener::OnIrq>(&listened));
+    listener->UnmaskInterrupt(7);
+  }
   auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
   component->OpenDriver();
   bool ok = component->DriverActive();
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--fork-child") == 0) ok = ok && child_only_exits();
+  if (has_option(argc, argv, "--fork-child")) ok = ok && child_only_exits();
   if (argc > 1 && std::strcmp(argv[1], "--unreadable-record") == 0)
     ok = ok && unreadable_record(*component);
   else
     ok = ok && session::run(*component, session::parse_options(argc, argv));
   component->CloseDriver();
   component->Free();
+  if (listener) {
+    std::printf("the second component took %d interrupts\n", listened.taken.load());
+    listener->Free();
+  }
   std::fflush(stdout);
   return ok ? 0 : 1;
 }

@@ -14,6 +14,8 @@
 
 #include "ferrox/interpose/device_path.h"
 #include "ferrox/interpose/next_symbol.h"
+#include "ferrox/recording/inherited_pipe.h"
+#include "ferrox/vpc/control.h"
 #include "ferrox/vpc/kernel/port_trap.h"
 #include "ferrox/vpc/machine.h"
 
@@ -110,7 +112,9 @@ struct Route {
     machine->node().closed_from(static_cast<int>(first), last > INT_MAX ? INT_MAX : static_cast<int>(last));
   }
 
-  static int kept_descriptor() { return -1; }
+  // The pipe for a replay's verdict, which the tool handed down: a program that closes every
+  // descriptor it did not open itself still has its divergence told.
+  static int kept_descriptor() { return ferrox::recording::inherited_pipe(VPC_REPLAY_REPORT_VARIABLE); }
 
   // I/O privilege: the virtual PC's kernel decides, and its trap carries out the port instructions.
   static int iopl(int level) {

@@ -18,6 +18,7 @@
 #include "ferrox/recording/inherited_pipe.h"
 #include "ferrox/recording/recording.h"
 #include "ferrox/recording/recording_writer.h"
+#include "ferrox/recording/trace_pipe.h"
 #include "ferrox/vpc/control.h"
 #include "tools/ferrox/command.h"
 #include "tools/ferrox/support/platform.h"
@@ -64,40 +65,6 @@ class OutputFile {
   std::ostream stream_;
 };
 
-// The events a program writes into the pipe, cut into whole events as they come.
-class EventStream {
- public:
-  explicit EventStream(std::function<void(ferrox::recording::Event, std::span<const std::uint8_t>)> each) : each_(std::move(each)) {}
-
-  void add(std::span<const std::uint8_t> bytes) {
-    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-    std::size_t used = 0;
-    while (!broken_) {
-      ferrox::recording::Event event;
-      ferrox::Result<std::size_t> read = ferrox::recording::read_event(std::span(pending_).subspan(used), event, "the trace");
-      if (!read) {
-        broken_ = read.error();
-        break;
-      }
-      if (*read == 0) break;
-      each_(std::move(event), std::span(pending_).subspan(used, *read));
-      used += *read;
-    }
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
-  }
-  // Once the program is gone: whether the stream held whole events only.
-  ferrox::Status end() const {
-    if (broken_) return *broken_;
-    if (!pending_.empty()) return ferrox::Error{"the trace ends inside an event"};
-    return ferrox::Done{};
-  }
-
- private:
-  std::function<void(ferrox::recording::Event, std::span<const std::uint8_t>)> each_;
-  std::vector<std::uint8_t> pending_;
-  std::optional<ferrox::Error> broken_;
-};
-
 // Runs the program with the trace layer ahead (and the virtual PC after it), each event to `each`.
 // The virtual PC's library, preloaded into a program that runs on it.
 ferrox::Result<std::string> virtual_pc_preload() {
@@ -121,7 +88,7 @@ ferrox::Status run_traced(const std::vector<std::string>& program, bool on_virtu
     FERROX_TRY_ASSIGN(std::string machine, virtual_pc_preload());
     run.preload.push_back(machine);
   }
-  EventStream stream(each);
+  ferrox::recording::TracePipeReader stream(each);
   FERROX_TRY_ASSIGN(Ending ended, run_program(run, [&stream](std::span<const std::uint8_t> bytes) { stream.add(bytes); }));
   FERROX_TRY(stream.end());
   return ended_well(program[0], ended);
@@ -211,8 +178,8 @@ ferrox::Status replay_program(const TraceOptions& options) {
   FERROX_TRY_ASSIGN(ferrox::recording::Recording recording,
                     piped ? copy.load_standard_input() : ferrox::recording::load_recording(options.recording));
   std::string file = piped ? copy.path() : options.recording, source = piped ? "standard input" : options.recording;
-  if (recording.process_count() > 1)
-    return ferrox::Error{"recorded from several processes; a replay takes one", 0, source};
+  if (ferrox::Status replayable = recording.replayable(); !replayable)
+    return ferrox::Error{replayable.error().Message, 0, source};
   FERROX_TRY_ASSIGN(std::string machine, virtual_pc_preload());
   std::error_code error;
   std::string loose = std::string(options.loose_timing ? "timing," : "") + (options.loose_polling ? "polling" : "");

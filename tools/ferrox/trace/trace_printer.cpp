@@ -57,7 +57,7 @@ bool raises_privilege(const ferrox::recording::Event& event) {
 }  // namespace
 
 void TracePrinter::add(ferrox::recording::Event event) {
-  Process& process = processes_[event.head.process];
+  Process& process = processes_[{event.head.process, event.head.image}];
   process.held.emplace(std::make_pair(event.head.sequence, event.is_call()), std::move(event));
   print_ready(process);
 }

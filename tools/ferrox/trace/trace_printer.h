@@ -34,8 +34,9 @@ class TracePrinter {
  private:
   struct Process {
     std::uint32_t next_call = 0;
-    // By (sequence, is call): a signal goes before the call of its sequence.
-    std::map<std::pair<std::uint32_t, bool>, ferrox::recording::Event> held;
+    // By (sequence, is call): a signal goes before the call of its sequence; signals that came
+    // during one call keep the order they came in.
+    std::multimap<std::pair<std::uint32_t, bool>, ferrox::recording::Event> held;
   };
   // A line for people, held until the next one shows whether it repeats.
   struct Line {
@@ -55,7 +56,8 @@ class TracePrinter {
   Shape shape_;
   bool on_virtual_pc_;
   std::uint64_t started_;
-  std::map<std::int32_t, Process> processes_;
+  // By process and program image (an exec'd image counts its calls from 0 again).
+  std::map<std::pair<std::int32_t, std::uint64_t>, Process> processes_;
   std::optional<Line> held_;
 };
 
