@@ -125,7 +125,9 @@ TEST_F(TrapTest, AddressSizePrefixNarrowsTheIndexAndCountRegisters) {
 }
 #endif
 
+// Each in a fresh image of the test (a forked child's port instructions all fault).
 TEST_F(TrapTest, PortsNotHeldFaultForReal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(ferrox::detail::InB(0x2F8), testing::KilledBySignal(SIGSEGV), "");
   EXPECT_EXIT(ferrox::detail::InW(0x37F), testing::KilledBySignal(SIGSEGV), "");  // its second port is not held
   ASSERT_EQ(ioperm(0x378, 8, 0), 0);

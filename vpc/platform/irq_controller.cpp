@@ -44,6 +44,7 @@ void IrqController::count_and_queue(unsigned line) {
   if (listened(line)) ++taken_[line];
   for (IrqListener& listener : listeners_) {
     if (listener.line != line || queued_count_ == queued_.size()) continue;
+    if (only_process_ != 0 && listener.process != only_process_) continue;
     queued_[(first_ + queued_count_++) % queued_.size()] = {listener.signal, listener.cookie, line};
     ++listener.signals;
   }
