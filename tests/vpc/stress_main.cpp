@@ -25,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -54,6 +55,22 @@ thread_local bool blocks_44 = false;
   std::fprintf(stderr, "vpc_stress: seed %u: %s\n", seed, what.c_str());
   std::fflush(stderr);
   _exit(1);
+}
+
+// The child's wait status once it ended, or nothing when it did not within the bound (it is
+// killed then).
+std::optional<int> status_within(pid_t child, Clock::duration bound) {
+  auto until = Clock::now() + bound;
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (Clock::now() > until) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  return status;
 }
 
 int open_descriptors() {
@@ -197,18 +214,10 @@ class Schedule {
 
   void wait_for(pid_t child, const char* what) {
     if (child < 0) fail(seed_, std::string("cannot start a ") + what);
-    auto until = Clock::now() + ChildBound;
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-      if (Clock::now() > until) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        fail(seed_, std::string(what) + " hung");
-      }
-      std::this_thread::sleep_for(1ms);
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      fail(seed_, std::string(what) + " ended with status " + std::to_string(status));
+    std::optional<int> status = status_within(child, ChildBound);
+    if (!status) fail(seed_, std::string(what) + " hung");
+    if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
+      fail(seed_, std::string(what) + " ended with status " + std::to_string(*status));
   }
 
   unsigned seed_;
@@ -242,19 +251,10 @@ int run_seed(unsigned seed) {
 bool seed_passes(unsigned seed) {
   pid_t child = fork();
   if (child == 0) _exit(run_seed(seed));
-  auto until = Clock::now() + SeedBound;
-  int status = 0;
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (Clock::now() > until) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      std::fprintf(stderr, "vpc_stress: seed %u: hung (repeat: --first %u --seeds 1)\n", seed, seed);
-      return false;
-    }
-    std::this_thread::sleep_for(1ms);
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  if (WIFSIGNALED(status)) std::fprintf(stderr, "vpc_stress: seed %u: killed by signal %d\n", seed, WTERMSIG(status));
+  std::optional<int> status = status_within(child, SeedBound);
+  if (status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) return true;
+  if (!status) std::fprintf(stderr, "vpc_stress: seed %u: hung\n", seed);
+  if (status && WIFSIGNALED(*status)) std::fprintf(stderr, "vpc_stress: seed %u: killed by signal %d\n", seed, WTERMSIG(*status));
   std::fprintf(stderr, "vpc_stress: seed %u failed (repeat: --first %u --seeds 1)\n", seed, seed);
   return false;
 }
