@@ -121,6 +121,8 @@ bool Machine::refuses_forked_child() {
 }
 
 ferrox::Status Machine::reset(const MachineDescription& description) {
+  // A forked child that resets its copy (the control API's deliberate act) makes it its own.
+  forked_.store(false, std::memory_order_relaxed);
   description_ = description;
   log_.clear();
   faults_.clear();

@@ -60,7 +60,8 @@ class VPC_API Machine {
   static ferrox::Result<MachineDescription> described_by_environment();
 
   // Rebuilds the machine from a description, clears the log and every injected fault, ends a replay; the log
-  // goes on recording, or not, as before. Open files of the device node stay open. An error when
+  // goes on recording, or not, as before. Open files of the device node stay open. In a forked
+  // child the machine is the child's own from then on. An error when
   // part of the description cannot be built (a printer's output file that cannot be opened); the
   // rest of the machine is built all the same.
   ferrox::Status reset(const MachineDescription& description = default_machine());

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-// vpc_stress [--seeds N] [--first S] [--no-exec]: seeded schedules of threads, forks, execs, signals and
+// vpc_stress [--seeds N] [--first S]: seeded schedules of threads, forks, execs, signals and
 // components created and destroyed, on the virtual PC. Each seed runs in a process of its own,
 // which starts its own machine; a seed's schedule is the same on every run, so a failing one is
-// repeated with --first S --seeds 1; --no-exec leaves execs out (under qemu-user, whose
-// /proc/self/exe the kernel would start is the emulator). The checks:
+// repeated with --first S --seeds 1. The checks:
 //   - the process ends by itself, well, within a bound (no crash, no hang);
 //   - every interrupt raised on a line a component listens on is handled once by it, a forged
 //     signal 44 by none;
@@ -48,7 +47,6 @@ constexpr ferrox::Byte Lines[] = {9, 10, 11, 12, 15};  // raised by the schedule
 constexpr ferrox::Word DataLatch = 0x378;
 constexpr const char* ExecArgument = "--exec-image";
 
-bool execs = true;
 thread_local bool blocks_44 = false;
 
 [[noreturn]] void fail(unsigned seed, const std::string& what) {
@@ -127,7 +125,7 @@ class Schedule {
         case 3: case 4: raise(Lines[random() % std::size(Lines)]); break;
         case 5: ports(random); break;
         case 6: forked_child(); break;
-        case 7: if (execs) exec_image(); break;
+        case 7: exec_image(); break;
         case 9: forged_signal(); break;
       }
     }
@@ -267,14 +265,12 @@ int main(int argc, char** argv) {
   auto number = [](const char* text) { return static_cast<unsigned>(std::strtoul(text, nullptr, 10)); };
   for (int i = 1; i < argc; ++i) {
     bool valued = i + 1 < argc;
-    if (std::strcmp(argv[i], "--no-exec") == 0) {
-      execs = false;
-    } else if (valued && std::strcmp(argv[i], "--seeds") == 0) {
+    if (valued && std::strcmp(argv[i], "--seeds") == 0) {
       seeds = number(argv[++i]);
     } else if (valued && std::strcmp(argv[i], "--first") == 0) {
       first = number(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: vpc_stress [--seeds N] [--first S] [--no-exec]\n");
+      std::fprintf(stderr, "usage: vpc_stress [--seeds N] [--first S]\n");
       return 2;
     }
   }

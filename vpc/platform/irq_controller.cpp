@@ -13,6 +13,7 @@ void IrqController::reset() {
   counts_.fill(0);
   taken_.fill(0);
   listeners_.clear();
+  only_process_ = 0;  // every listener from now on is this process's
   first_ = queued_count_ = 0;
   for (auto& deferred : deferred_) deferred = 0;
   any_deferred_ = false;
