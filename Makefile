@@ -5,7 +5,8 @@
 #               the thread tests under ThreadSanitizer and a short run of each fuzz target under libFuzzer
 #   make e2e    the kernel driver and test programs of both ABIs on an emulated PC, with Debian's
 #               bookworm and bookworm-backports kernels (e2e/run.sh)
-#   make fuzz   the long fuzzing: FUZZ_SEQUENCES seeded call sequences under the sanitizers, each
+#   make fuzz   the long fuzzing: FUZZ_SEQUENCES seeded call sequences and STRESS_SEEDS seeded
+#               schedules of threads, forks, execs and signals under the sanitizers, each
 #               target under libFuzzer for FUZZ_SECONDS, then the driver fuzzer in the emulated PC
 #               on each kernel and ABI for FUZZ_DRIVER_REQUESTS requests or FUZZ_SECONDS
 #   make install     the x86_64 build into PREFIX (/usr/local; DESTDIR=... stages it)
@@ -25,6 +26,7 @@ JOBS ?= $(shell nproc)
 CONFIGS := x86_64 sanitize i386 tsan fuzz
 PREFIX ?= /usr/local
 FUZZ_SEQUENCES ?= 10000000
+STRESS_SEEDS ?= 20000
 FUZZ_SECONDS ?= 600
 FUZZ_DRIVER_REQUESTS ?= 5000000
 # The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it.
@@ -83,11 +85,12 @@ spdx:
 check-spdx:
 	./scripts/check-spdx.sh
 
-# The sequences under the sanitizers, then each libFuzzer target in turn for FUZZ_SECONDS (the
+# The sequences and the schedules under the sanitizers, then each libFuzzer target in turn for FUZZ_SECONDS (the
 # label fuzz-long), then the driver fuzzer in the emulated PC on the stable, backports and debug
 # kernels for FUZZ_DRIVER_REQUESTS requests or FUZZ_SECONDS.
 fuzz: deps build-sanitize build-fuzz build/x86_64/Makefile build/i386/Makefile
 	$(FUZZ_ENV) ./build/sanitize/fuzz/fuzz_calls --seeds $(FUZZ_SEQUENCES) --jobs $(JOBS)
+	$(FUZZ_ENV) ./build/sanitize/tests/vpc/vpc_stress --seeds $(STRESS_SEEDS)
 	cmake --preset fuzz -DFERROX_FUZZ_SECONDS=$(FUZZ_SECONDS) > /dev/null
 	ctest --preset fuzz-long
 	FERROX_E2E_BOOTS="stable backports debug" FERROX_E2E_TIMEOUT=$$((2 * $(FUZZ_SECONDS) + 300)) \

@@ -2,9 +2,14 @@
 // The virtual PC: one machine per process, its start and its reset.
 #include "ferrox/vpc/machine.h"
 
+#include <pthread.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "ferrox/vpc/control.h"
 #include "ferrox/vpc/description/machine_file.h"
@@ -72,6 +77,7 @@ const Machine::Startup& Machine::started() {
     ferrox::Status status = described ? machine->reset(*described) : ferrox::Status(described.error());
     if (status) status = start_replay(machine->replay());
     existing_machine.store(machine, std::memory_order_release);
+    pthread_atfork(hold_for_fork, release_after_fork, mark_forked_child);
     return Startup{machine, status};
   }();
   return startup;
@@ -85,7 +91,38 @@ Machine* Machine::existing() { return existing_machine.load(std::memory_order_ac
 
 Machine::Machine() { reset(); }
 
+void Machine::hold_for_fork() { existing()->serving_.lock(); }
+
+void Machine::release_after_fork() { existing()->serving_.unlock(); }
+
+// The lock copied into the child is held by a thread of the parent, which the child has not: it
+// starts afresh. The copy's listeners belong to the parent, which the child's raised lines never
+// signal: the driver signals a listener's process, and the kernel lets no other process send the
+// driver's signals to it.
+void Machine::mark_forked_child() {
+  Machine* machine = existing();
+  new (&machine->serving_) std::recursive_mutex;
+  machine->forked_.store(true, std::memory_order_relaxed);
+  machine->irqs_.signal_only(getpid());
+}
+
+bool Machine::refuses_forked_child() {
+  if (!forked()) return false;
+  static std::atomic<pid_t> said_in{0};
+  pid_t self = getpid();
+  if (said_in.exchange(self) != self) {
+    std::string line = "virtual PC: process " + std::to_string(self) + " was forked from process " +
+                       std::to_string(getppid()) +
+                       ", whose machine it holds a copy of and does not share: its opens of /dev/ferrox, requests, "
+                       "I/O privilege and port instructions are refused; use the device from one process\n";
+    [[maybe_unused]] ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+  }
+  return true;
+}
+
 ferrox::Status Machine::reset(const MachineDescription& description) {
+  // A forked child that resets its copy (the control API's deliberate act) makes it its own.
+  forked_.store(false, std::memory_order_relaxed);
   description_ = description;
   log_.clear();
   faults_.clear();

@@ -10,6 +10,7 @@
 //   pc.irqs().raise(7);                          // an interrupt on IRQ line 7
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -59,7 +60,8 @@ class VPC_API Machine {
   static ferrox::Result<MachineDescription> described_by_environment();
 
   // Rebuilds the machine from a description, clears the log and every injected fault, ends a replay; the log
-  // goes on recording, or not, as before. Open files of the device node stay open. An error when
+  // goes on recording, or not, as before. Open files of the device node stay open. In a forked
+  // child the machine is the child's own from then on. An error when
   // part of the description cannot be built (a printer's output file that cannot be opened); the
   // rest of the machine is built all the same.
   ferrox::Status reset(const MachineDescription& description = default_machine());
@@ -83,6 +85,14 @@ class VPC_API Machine {
   // that makes a request on a thread the signal took in the middle of one nests in it.
   std::recursive_mutex& serving() { return serving_; }
 
+  // True in a child forked from the process that started the machine: the child holds a copy of
+  // the machine, not the machine its parent's devices are on, so the program's ways into it are
+  // refused there (refuses_forked_child). Lock-free.
+  bool forked() const { return forked_.load(std::memory_order_relaxed); }
+  // Whether this process is such a child; if so, says once on standard error that the child's
+  // opens of the node, requests, raising of I/O privilege and port instructions are refused.
+  bool refuses_forked_child();
+
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
@@ -91,6 +101,11 @@ class VPC_API Machine {
   static const Startup& started();
   Machine();
   void attach_ata_disk();
+  // pthread_atfork's handlers: the machine is copied whole, while no thread is serving, and the
+  // child's copy marked as such.
+  static void hold_for_fork();
+  static void release_after_fork();
+  static void mark_forked_child();
 
   MachineDescription description_;
   RequestLog log_;
@@ -112,6 +127,7 @@ class VPC_API Machine {
   ParallelPorts parallel_ports_;
   std::unique_ptr<AtaDisk> ata_disk_;
   std::recursive_mutex serving_;
+  std::atomic<bool> forked_{false};
 };
 
 }  // namespace ferrox::vpc

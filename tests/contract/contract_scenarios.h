@@ -29,8 +29,10 @@ void malformed_interrupt_requests(scenarios::Checks& checks);
 // masking and closing stop that, and the driver counts only the interrupts it took.
 void interrupts_reach_each_listener(scenarios::Checks& checks);
 // A forked child that inherited the descriptor may use it for windows and lines of its own, but
-// gets EPERM for its parent's, which stay as they were.
-void windows_and_lines_belong_to_their_process(scenarios::Checks& checks);
+// gets EPERM for its parent's, which stay as they were. The virtual PC, whose machine stays with
+// the process that started it, refuses every request of the child with EBADF instead.
+enum class ForkedChild { Served, Refused };
+void windows_and_lines_belong_to_their_process(scenarios::Checks& checks, ForkedChild child = ForkedChild::Served);
 // The driver still serves ports, PCI and windows after everything the scenarios above sent.
 void still_serving(scenarios::Checks& checks);
 

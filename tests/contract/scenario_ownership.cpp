@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A descriptor shared with a forked child: the child may make windows and listen to lines of its
-// own through it, but cannot touch its parent's, which stay as they were.
+// own through it, but cannot touch its parent's, which stay as they were (on the virtual PC it
+// can do neither).
 #include <cerrno>
 
 #include "tests/contract/child_process.h"
@@ -44,19 +45,9 @@ ChildAnswers requests_of_the_child(const Driver& driver, std::uint32_t parent_wi
   return a;
 }
 
-}  // namespace
-
-void windows_and_lines_belong_to_their_process(scenarios::Checks& checks) {
-  Driver driver(checks);
-  if (!SCENARIO_EQ(checks, driver.open_error(), 0)) return;
-  std::uint32_t window = driver.map(BiosDataArea, 256);
-  if (!SCENARIO_CHECK(checks, window != 0)) return;
-  SCENARIO_EQ(checks, driver.irq(Request::IrqUnmask, this_process(), Signal, ParentLine).result, 0);
-
-  ChildAnswers a;
-  const std::int32_t parent = this_process();
-  auto child = [&](int channel) { report_to_parent(channel, requests_of_the_child(driver, window, parent)); };
-  if (!SCENARIO_CHECK(checks, record_of_a_child(child, a))) return;
+// Each request answered as the driver does: the child's own windows and lines served, its
+// parent's refused.
+void served_apart(scenarios::Checks& checks, const ChildAnswers& a) {
   SCENARIO_CHECK(checks, a.parent_window_unmapped.failed_with(EPERM));
   SCENARIO_CHECK(checks, a.parent_window_read.failed_with(EPERM));
   SCENARIO_CHECK(checks, a.parent_window_written.failed_with(EPERM));
@@ -68,6 +59,33 @@ void windows_and_lines_belong_to_their_process(scenarios::Checks& checks) {
   SCENARIO_EQ(checks, a.own_window_unmapped.result, 0);
   SCENARIO_EQ(checks, a.own_line_unmasked.result, 0);
   SCENARIO_EQ(checks, a.own_line_masked.result, 0);
+}
+
+// Each request refused, none served (a refused map leaves its record as it was).
+void refused_whole(scenarios::Checks& checks, const ChildAnswers& a) {
+  for (const Answer& answer : {a.parent_window_unmapped, a.parent_window_read, a.parent_window_written,
+                               a.parent_line_masked, a.parent_line_unmasked, a.line_for_parent, a.own_window_read,
+                               a.own_window_unmapped, a.own_line_unmasked, a.own_line_masked})
+    SCENARIO_CHECK(checks, answer.failed_with(EBADF));
+}
+
+}  // namespace
+
+void windows_and_lines_belong_to_their_process(scenarios::Checks& checks, ForkedChild expected) {
+  Driver driver(checks);
+  if (!SCENARIO_EQ(checks, driver.open_error(), 0)) return;
+  std::uint32_t window = driver.map(BiosDataArea, 256);
+  if (!SCENARIO_CHECK(checks, window != 0)) return;
+  SCENARIO_EQ(checks, driver.irq(Request::IrqUnmask, this_process(), Signal, ParentLine).result, 0);
+
+  ChildAnswers a;
+  const std::int32_t parent = this_process();
+  auto child = [&](int channel) { report_to_parent(channel, requests_of_the_child(driver, window, parent)); };
+  if (!SCENARIO_CHECK(checks, record_of_a_child(child, a))) return;
+  if (expected == ForkedChild::Served)
+    served_apart(checks, a);
+  else
+    refused_whole(checks, a);
 
   // The parent's window and line are as it left them.
   SCENARIO_EQ(checks, driver.transfer(Request::ReadWindow, BiosDataArea, window, 0, 16).result, 0);

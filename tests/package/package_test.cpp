@@ -116,6 +116,7 @@ ferrox::framework::TComponent* ListeningComponent() {
 // may still come after the library is gone; it must not end the program.
 TEST_F(PackageTest, AnInterruptAfterUnloadingLeavesTheProgramRunning) {
   auto unload_then_interrupt = [this] {
+    pc.reset();  // the forked child's machine its own, or its requests are refused
     auto package = Load(PackageHost::Application);
     ListeningComponent();  // never destroyed
     package.reset();

@@ -13,6 +13,7 @@ void IrqController::reset() {
   counts_.fill(0);
   taken_.fill(0);
   listeners_.clear();
+  only_process_ = 0;  // every listener from now on is this process's
   first_ = queued_count_ = 0;
   for (auto& deferred : deferred_) deferred = 0;
   any_deferred_ = false;
@@ -44,6 +45,7 @@ void IrqController::count_and_queue(unsigned line) {
   if (listened(line)) ++taken_[line];
   for (IrqListener& listener : listeners_) {
     if (listener.line != line || queued_count_ == queued_.size()) continue;
+    if (only_process_ != 0 && listener.process != only_process_) continue;
     queued_[(first_ + queued_count_++) % queued_.size()] = {listener.signal, listener.cookie, line};
     ++listener.signals;
   }

@@ -62,6 +62,9 @@ class VPC_API IrqController {
   // False when there was no such listener.
   bool unlisten(std::uint32_t file, pid_t process, unsigned line);
   void release(std::uint32_t file);
+  // From now on only the listeners of this process are signalled (those of a forked child's copy
+  // of the machine belong to its parent).
+  void signal_only(pid_t process) { only_process_ = process; }
 
   // One signal as a listener is sent it, from a driver that answers from elsewhere (a replay):
   // queued with the others and sent when the machine is not busy.
@@ -103,6 +106,7 @@ class VPC_API IrqController {
   std::array<std::uint32_t, IrqLineCount> counts_{};
   std::array<std::uint32_t, IrqLineCount> taken_{};
   std::vector<IrqListener> listeners_;
+  pid_t only_process_ = 0;  // 0: every listener's
   // Signals raised but not yet sent; bounded like the kernel's queue of pending signals.
   std::array<Signal, 1024> queued_{};
   std::size_t first_ = 0;
