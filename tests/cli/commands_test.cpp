@@ -77,7 +77,29 @@ TEST(Cli, MemoryReadsInTheHexdumpLayoutAndWritesBytes) {
   ExpectUsageFault("mem read 0x400.l 16385", "16385 elements of 4 bytes are more than the 65536 bytes one command moves");
   ExpectUsageFault("mem write 0x500 1 0x100", "value 0x100 does not fit in 1 byte");
   ExpectUsageFault("mem read 0xfffffff0 32", "32 bytes from 0xfffffff0 run past the 4 GiB physical address space");
-  ExpectUsageFault("mem read 0x100000000", "ADDR: address \"0x100000000\" is outside 0..0xffffffff");
+  ExpectUsageFault("mem read 0x100000000",
+                   "address 0x100000000 lies above 4 GiB, out of the driver's reach: its map request carries a 32-bit "
+                   "physical address");
+  ExpectUsageFault("mem write 0x800000000.q=1", "address 0x800000000 lies above 4 GiB");
+  ExpectUsageFault("mem read 0x10000000000000", "ADDR: address \"0x10000000000000\" is outside 0..0xfffffffffffff");
+  ExpectUsageFault("mem read 0x400.x", "ADDR: \"0x400.x\": an address is written ADDR.b, ADDR.w, ADDR.l or ADDR.q");
+}
+
+// Quad words, as devmem's 64-bit width: one 8-byte transfer each, little-endian.
+TEST(Cli, MemoryInQuadWords) {
+  ExpectOutput("mem read 0x400.q 2", "00000400: 0000000002f803f8 0000000002780378\n");
+  ExpectOutput("mem read 0x3f8.q 3", "000003f8: 0000000000000000 0000000002f803f8\n00000408: 0000000002780378\n");
+  ExpectUsageFault("mem read 0x400.q 8193", "8193 elements of 8 bytes are more than the 65536 bytes one command moves");
+  ExpectUsageFault("mem read 0xfffffff8.q 2", "16 bytes from 0xfffffff8 run past the 4 GiB physical address space");
+  Outcome run = Ferrox("trace -- " + std::string(FERROX_TOOL) + " mem write 0xfd000000.q=0x123456789abcdef0,1");
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* write : {"mem write phys=0xfd000000 offset=0 ", "mem write phys=0xfd000000 offset=8 "}) {
+    std::size_t at = run.err.find(write);
+    ASSERT_NE(at, std::string::npos) << write << "\n" << run.err;
+    EXPECT_NE(run.err.substr(at, 200).find("count=8"), std::string::npos) << run.err.substr(at, 200);
+  }
+  EXPECT_NE(run.err.find("f0 de bc 9a 78 56 34 12"), std::string::npos) << run.err;
+  ExpectUsageFault("port read 0x300.q", "PORT: \"0x300.q\": a port is written PORT.b, PORT.w or PORT.l");
 }
 
 TEST(Cli, PciListDumpAndSetpciRegisters) {
@@ -97,6 +119,39 @@ TEST(Cli, PciListDumpAndSetpciRegisters) {
   ExpectOutput("pci read 0:2.0 00.l", "11111234\n");
   ExpectOutput("pci read 00:03.0 0x3C.B", "0b\n");
   ExpectOutput("pci write 00:02.0 04.w=0003", "");
+}
+
+// setpci's names stand for the registers, with their own widths unless one is given.
+TEST(Cli, PciRegistersBySetpcisNames) {
+  ExpectOutput("pci read 00:03.0 VENDOR_ID", "8086\n");
+  ExpectOutput("pci read 00:03.0 device_id", "100e\n");
+  ExpectOutput("pci read 00:03.0 COMMAND", "0007\n");
+  ExpectOutput("pci read 00:03.0 COMMAND.b", "07\n");
+  ExpectOutput("pci read 00:03.0 BASE_ADDRESS_0", "febc0000\n");
+  ExpectOutput("pci read 00:03.0 BASE_ADDRESS_0+2.w", "febc\n");
+  ExpectOutput("pci read 00:03.0 INTERRUPT_LINE", "0b\n");
+  ExpectOutput("pci read 00:03.0 SUBSYSTEM_ID", "001e\n");
+  ExpectUsageFault("pci read 00:03.0 COMMANDO", "REG: \"COMMANDO\" is neither a hexadecimal register nor a register name");
+  ExpectUsageFault("pci read 00:03.0 COMMAND+1", "REG: register 05 is not aligned to its width of 2 bytes");
+  ExpectUsageFault("pci read 00:03.0 COMMAND+x.b", "REG: offset \"x\" is not a hexadecimal number");
+  ExpectUsageFault("pci write 00:03.0 COMMAND", "REG=VALUE: \"04.w\" gives no value");
+}
+
+// VALUE:MASK writes the mask's bits only: the register is read and the other bits written back as
+// they were. Each run starts a fresh virtual PC, so the trace shows what was written.
+TEST(Cli, PciWriteWithAMaskKeepsTheOtherBits) {
+  for (const auto& [arguments, written] : std::vector<std::pair<std::string, std::string>>{
+           {"00:03.0 04.w=0000:0002", "register=0x004 width=2 value=0x0005"},
+           {"00:03.0 COMMAND=0100:ff00", "register=0x004 width=2 value=0x0107"},
+           {"00:03.0 3c.b=5:0f,ff:00", "register=0x03d width=1 value=0x01"},
+           {"00:03.0 04.w=0000", "register=0x004 width=2 value=0x0000"}}) {
+    Outcome run = Ferrox("trace -- " + std::string(FERROX_TOOL) + " pci write " + arguments);
+    ASSERT_EQ(run.status, 0) << arguments << "\n" << run.err;
+    EXPECT_NE(run.err.find("pci write bus=0x00 device=0x03 function=0x0 " + written), std::string::npos)
+        << arguments << "\n" << run.err;
+  }
+  ExpectUsageFault("pci write 00:03.0 04.b=1:1ff", "REG=VALUE: mask 0x1ff does not fit in 1 byte");
+  ExpectUsageFault("pci write 00:03.0 04.b=1:", "REG=VALUE: mask \"\" is not a hexadecimal number");
 }
 
 TEST(Cli, PciFaultsAreNamed) {

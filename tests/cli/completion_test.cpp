@@ -32,6 +32,8 @@ TEST(CliConventions, BashCompletesSubcommandsOptionsAndSlots) {
   EXPECT_EQ(Complete("ferrox replay --loose-p"), "--loose-polling");
   EXPECT_EQ(Complete("ferrox --machine m.toml lpt -p 2 pr"), "print");
   EXPECT_EQ(Complete("ferrox pci dump -x"), "-x -xxx -xxxx");
+  EXPECT_EQ(Complete("ferrox pci list -m"), "-m -mm");
+  EXPECT_EQ(Complete("ferrox pci list -d 8086: -"), "-h --help -n -nn -D -s -d -v -k -m -mm --json");
   EXPECT_EQ(Complete("ferrox irq watch -n 3 --t"), "--timeout");
   EXPECT_EQ(Complete("ferrox lpt autofeed o"), "on off");
   EXPECT_EQ(Complete("ferrox pci read 00:0"), "00:00.0 00:01.0 00:01.1 00:01.3 00:02.0 00:03.0");

@@ -44,6 +44,20 @@ TEST(CliJson, PortsAndMemory) {
   json fifo = Json("port fifo-read 0x300 3", "port_fifo_read");
   EXPECT_EQ(fifo["values"], (json{ferrox::vpc::FifoDevice::sequence(0), ferrox::vpc::FifoDevice::sequence(1), ferrox::vpc::FifoDevice::sequence(2)}));
   EXPECT_EQ(Json("mem read 0x408.w 3", "mem_read"), (json{{"address", 0x408}, {"width", 2}, {"values", {0x378, 0x278, 0}}}));
+  EXPECT_EQ(Json("mem read 0x400.q 2", "mem_read"),
+            (json{{"address", 0x400}, {"width", 8}, {"values", {0x02f803f8, 0x02780378}}}));
+}
+
+TEST(CliJson, PciListDecodedAndSelected) {
+  json ethernet = Json("pci list -v -k -d 8086:100e", "pci_list");
+  ASSERT_EQ(ethernet.size(), 1u);
+  EXPECT_EQ(ethernet[0]["slot"], "0000:00:03.0");
+  EXPECT_EQ(ethernet[0]["region_sizes"], (json{128 << 10, 64, 0, 0, 0, 0, 256 << 10}));
+  EXPECT_EQ(ethernet[0]["command"], 7);
+  EXPECT_EQ(ethernet[0]["subsystem_id"], 0x1e);
+  EXPECT_EQ(ethernet[0]["capabilities"], json::array());
+  EXPECT_EQ(ethernet[0]["driver"], nullptr);
+  EXPECT_EQ(Json("pci list -s 1", "pci_list").size(), 3u);
 }
 
 TEST(CliJson, PciListDumpAndRegisters) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// ferrox mem: blocks of physical memory, read as a hexdump and written in bytes, words or
-// double words: device registers answer only accesses of their own width.
+// ferrox mem: blocks of physical memory, read as a hexdump and written in bytes, words, double
+// words or quad words: device registers answer only accesses of their own width.
 #include <errno.h>
 
 #include <fmt/format.h>
@@ -22,14 +22,15 @@ namespace {
 using ferrox::Error;
 using ferrox::Result;
 
+// The driver's map request carries a 32-bit physical address, on x86_64 as on i386.
 constexpr std::uint64_t AddressSpace = 1ull << 32;
 constexpr std::uint32_t LargestBlock = 65536;  // bytes one command moves
 constexpr unsigned AddressDigits = 8;
 
 struct MemOptions {
-  std::string address;  // ADDR[.b|.w|.l][=VALUE,...]
+  std::string address;  // ADDR[.b|.w|.l|.q][=VALUE,...]
   std::uint32_t count = 16;
-  std::vector<std::uint32_t> values;
+  std::vector<std::uint64_t> values;
   bool json = false;
 };
 
@@ -38,9 +39,17 @@ struct Block {
   std::uint32_t address = 0;
   unsigned width = 1;
   std::uint32_t elements = 0;
-  std::vector<std::uint32_t> values;
+  std::vector<std::uint64_t> values;
   std::uint64_t bytes() const { return std::uint64_t{elements} * width; }
 };
+
+// An address the driver can map; 64-bit BARs placed above 4 GiB are out of its reach.
+Result<std::uint32_t> reachable(std::uint64_t address) {
+  if (address >= AddressSpace)
+    return Error{fmt::format("address {:#x} lies above 4 GiB, out of the driver's reach: its map request carries a "
+                             "32-bit physical address", address)};
+  return static_cast<std::uint32_t>(address);
+}
 
 ferrox::Status fits_one_block(const Block& block) {
   if (block.bytes() > LargestBlock)
@@ -54,7 +63,8 @@ ferrox::Status fits_one_block(const Block& block) {
 
 Result<Block> read_block(const MemOptions& options) {
   FERROX_TRY_ASSIGN(Access access, parse_access(options.address, MemorySyntax, Values::Refused));
-  Block block{static_cast<std::uint32_t>(access.address), access.width.value_or(1), options.count, {}};
+  FERROX_TRY_ASSIGN(std::uint32_t address, reachable(access.address));
+  Block block{address, access.width.value_or(1), options.count, {}};
   FERROX_TRY(fits_one_block(block));
   return block;
 }
@@ -63,7 +73,8 @@ Result<Block> write_block(const MemOptions& options) {
   FERROX_TRY_ASSIGN(Access access, parse_access(options.address, MemorySyntax, Values::Optional));
   if (!access.values.empty() && !options.values.empty())
     return Error{fmt::format("\"{}\" gives the values already", options.address)};
-  Block block{static_cast<std::uint32_t>(access.address), access.width.value_or(1), 0,
+  FERROX_TRY_ASSIGN(std::uint32_t address, reachable(access.address));
+  Block block{address, access.width.value_or(1), 0,
               access.values.empty() ? options.values : access.values};
   block.elements = static_cast<std::uint32_t>(block.values.size());
   if (block.values.empty()) return Error{"nothing to write: give values, or ADDR.l=VALUE"};
@@ -98,6 +109,22 @@ struct Element {
   std::uint32_t index = 0;
 };
 
+// An element of 8 bytes: the component has no accessor of that width, but the driver moves a
+// transfer's bytes in one copy, so one transfer of 8 bytes reads or writes it whole.
+std::uint64_t read_quad(ferrox::TFerrox32& c, const Element& at) {
+  std::uint8_t bytes[8] = {};
+  c.ReadPhysicalMemory(at.address, at.index * 8, sizeof bytes, bytes);
+  std::uint64_t value = 0;
+  for (unsigned i = sizeof bytes; i-- > 0;) value = value << 8 | bytes[i];
+  return value;
+}
+
+void write_quad(ferrox::TFerrox32& c, const Element& at, std::uint64_t value) {
+  std::uint8_t bytes[8];
+  for (unsigned i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<std::uint8_t>(value >> 8 * i);
+  c.WritePhysicalMemory(at.address, at.index * 8, sizeof bytes, bytes);
+}
+
 // Physical memory through the component's window, in each width.
 Space<Element> memory_space(ferrox::TFerrox32& c) {
   using At = const Element&;
@@ -108,6 +135,7 @@ Space<Element> memory_space(ferrox::TFerrox32& c) {
        [&c](At at, std::uint64_t value) { c.fSetMemW(at.address, at.index, static_cast<ferrox::Word>(value)); }, {}, {}},
       {4, [&c](At at) -> std::uint64_t { return c.fGetMemL(at.address, at.index); },
        [&c](At at, std::uint64_t value) { c.fSetMemL(at.address, at.index, static_cast<std::uint32_t>(value)); }, {}, {}},
+      {8, [&c](At at) { return read_quad(c, at); }, [&c](At at, std::uint64_t value) { write_quad(c, at, value); }, {}, {}},
   });
 }
 
@@ -150,7 +178,8 @@ ferrox::Status write_memory(ferrox::TFerrox32& component, const MemOptions&, con
 }
 
 void add_address(CLI::App* command, MemOptions& options, Values values) {
-  command->add_option("ADDR", options.address, "Physical address, with .b, .w or .l for the width (default .b)")
+  command->add_option("ADDR", options.address,
+                      "Physical address below 4 GiB, with .b, .w, .l or .q for the width (default .b)")
       ->required()
       ->check(access_check(MemorySyntax, values));
 }
@@ -164,14 +193,14 @@ void add_mem_commands(CLI::App& app, Command& selected) {
   CLI::App* read = mem->add_subcommand("read", "Print COUNT elements (default 16) from ADDR as a hexdump");
   add_json_flag(read, options->json);
   add_address(read, *options, Values::Refused);
-  read->add_option("COUNT", options->count, fmt::format("How many bytes, words or double words: at least 1, and at most {} bytes in all", LargestBlock))
+  read->add_option("COUNT", options->count, fmt::format("How many bytes, words, double or quad words: at least 1, and at most {} bytes in all", LargestBlock))
       ->transform(number_in(1, LargestBlock, "count"));
   on_planned(read, selected, options, read_block, read_memory);
 
-  CLI::App* write = mem->add_subcommand("write", "Write values from ADDR on: ADDR BYTE... or ADDR.l=VALUE,...");
+  CLI::App* write = mem->add_subcommand("write", "Write values from ADDR on: ADDR BYTE... or ADDR.l=VALUE,... (.q: 64 bits)");
   add_address(write, *options, Values::Optional);
   write->add_option("VALUE", options->values, "The values, in order, unless ADDR=VALUE,... gives them")
-      ->transform(number_in(0, 0xFFFFFFFF, "value", Shown::Hexadecimal));
+      ->transform(number_in(0, UINT64_MAX, "value", Shown::Hexadecimal));
   on_planned(write, selected, options, write_block, write_memory);
 }
 

@@ -25,7 +25,7 @@ struct PortOptions {
   bool direct = false;
   bool json = false;
   std::string port;  // PORT[.b|.w|.l][=VALUE,...]
-  std::vector<std::uint32_t> values;
+  std::vector<std::uint64_t> values;
   std::uint32_t count = 0;
 };
 
@@ -33,7 +33,7 @@ struct PortOptions {
 struct PortAccess {
   std::uint16_t port = 0;
   unsigned width = 1;
-  std::vector<std::uint32_t> values;
+  std::vector<std::uint64_t> values;
 };
 
 Result<PortAccess> resolve(const PortOptions& options, Values values) {
@@ -146,7 +146,7 @@ ferrox::Status write_port(ferrox::TFerrox32& component, const PortOptions& optio
   FERROX_TRY(choose_path(component, options, span));
   auto space = port_space(component);
   auto port = access.port;
-  for (std::uint32_t value : access.values) {
+  for (std::uint64_t value : access.values) {
     space.write(access.width, port, value);
     port = static_cast<std::uint16_t>(port + access.width);
   }
@@ -164,7 +164,7 @@ ferrox::Status fifo_read(ferrox::TFerrox32& component, const PortOptions& option
 ferrox::Status fifo_write(ferrox::TFerrox32& component, const PortOptions&, const PortAccess& access) {
   FERROX_TRY(granted(component, access));
   std::vector<std::uint8_t> bytes;
-  for (std::uint32_t value : access.values)
+  for (std::uint64_t value : access.values)
     for (unsigned i = 0; i < access.width; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
   auto count = static_cast<std::uint32_t>(access.values.size());
   port_space(component).write_block(access.width, access.port, count, bytes.data());

@@ -10,16 +10,16 @@ namespace {
 
 constexpr std::size_t RowBytes = 16;
 
-std::uint32_t little_endian(std::span<const std::uint8_t> bytes) {
-  std::uint32_t value = 0;
+std::uint64_t little_endian(std::span<const std::uint8_t> bytes) {
+  std::uint64_t value = 0;
   for (std::size_t i = bytes.size(); i-- > 0;) value = value << 8 | bytes[i];
   return value;
 }
 
 }  // namespace
 
-std::vector<std::uint32_t> elements_of(std::span<const std::uint8_t> bytes, unsigned element) {
-  std::vector<std::uint32_t> values;
+std::vector<std::uint64_t> elements_of(std::span<const std::uint8_t> bytes, unsigned element) {
+  std::vector<std::uint64_t> values;
   for (std::size_t at = 0; at + element <= bytes.size(); at += element) values.push_back(little_endian(bytes.subspan(at, element)));
   return values;
 }

@@ -19,6 +19,9 @@ namespace ferrox_tool {
 // would be read as 378 by some and as 0x378 by others). what names the number in the error.
 ferrox::Result<std::uint64_t> parse_number(std::string_view text, std::string_view what);
 
+// A number as setpci takes one: hexadecimal digits, with or without 0x.
+ferrox::Result<std::uint64_t> parse_setpci_number(std::string_view text, std::string_view what);
+
 // How a range is written in messages: counts, lines and pins in decimal, addresses in hexadecimal.
 enum class Shown { Decimal, Hexadecimal };
 
@@ -36,11 +39,19 @@ std::string hex(std::uint64_t value, unsigned bytes);
 std::string bytes_text(std::uint64_t count);
 
 // An access as setpci writes one: where, how wide, and for a write the values, which go to
-// consecutive elements ("40.l=1,2" writes 40.l and 44.l).
+// consecutive elements ("40.l=1,2" writes 40.l and 44.l). Where the syntax takes masks, a value
+// may carry one, VALUE:MASK: only the mask's bits are written, the others keep what they hold.
 struct Access {
   std::uint64_t address = 0;
-  std::optional<unsigned> width;  // 1, 2 or 4 bytes: .b, .w, .l; absent when the text gives none
-  std::vector<std::uint32_t> values;
+  std::optional<unsigned> width;  // 1, 2, 4 or 8 bytes: .b, .w, .l, .q; absent when the text gives none
+  std::vector<std::uint64_t> values;
+  std::vector<std::optional<std::uint64_t>> masks;  // one per value, where the syntax takes masks
+  bool masked(std::size_t element) const { return element < masks.size() && masks[element]; }
+  // The element's new contents: the value's bits under its mask, the old ones elsewhere.
+  std::uint64_t merged(std::size_t element, std::uint64_t old) const {
+    if (!masked(element)) return values[element];
+    return (old & ~*masks[element]) | (values[element] & *masks[element]);
+  }
 };
 
 // What one command's access expressions look like.
@@ -51,6 +62,8 @@ struct AccessSyntax {
   bool setpci_numbers;       // hexadecimal with or without 0x, as setpci takes them; else parse_number
   bool width_required;       // the suffix must be there
   bool aligned;              // the place is a multiple of its width
+  unsigned widest;           // 4, or 8 where .q is a width of the space
+  bool masks;                // a value may be followed by :MASK
 };
 
 extern const AccessSyntax PortSyntax;
@@ -59,7 +72,8 @@ extern const AccessSyntax PciRegisterSyntax;
 
 enum class Values { Refused, Optional, Required };
 
-// Parses "ADDR", "ADDR.b|.w|.l" and, where values allows, "ADDR[.w]=VALUE[,VALUE...]". Checks
+// Parses "ADDR", "ADDR.b|.w|.l" (and .q where the syntax has it) and, where values allows,
+// "ADDR[.w]=VALUE[,VALUE...]" (each VALUE[:MASK] where the syntax takes masks). Checks
 // that the access (width 1 when none is given) lies in the space, is aligned where it must be,
 // and that each value fits the width.
 ferrox::Result<Access> parse_access(std::string_view text, const AccessSyntax& syntax, Values values);
@@ -67,7 +81,7 @@ ferrox::Result<Access> parse_access(std::string_view text, const AccessSyntax& s
 // An option check that the text is such an expression.
 CLI::Validator access_check(const AccessSyntax& syntax, Values values);
 
-// Checks that values fit in width bytes; the error names the first that does not.
-ferrox::Status values_fit(const std::vector<std::uint32_t>& values, unsigned width);
+// Checks that values fit in width bytes; the error names the first that does not, as what.
+ferrox::Status values_fit(const std::vector<std::uint64_t>& values, unsigned width, std::string_view what = "value");
 
 }  // namespace ferrox_tool

@@ -35,11 +35,19 @@ bool virtual_pc_wanted(bool asked) {
   return asked || (variable && *variable && std::string(variable) != "0");
 }
 
+namespace {
+
+vpc_start_entry preloaded_virtual_pc() { return reinterpret_cast<vpc_start_entry>(dlsym(RTLD_DEFAULT, "vpc_start")); }
+
+}  // namespace
+
+bool virtual_pc_loaded() { return std::getenv(VirtualMarker) || preloaded_virtual_pc(); }
+
 ferrox::Result<Platform> choose_platform(bool want_virtual, char** argv) {
   // Restarted on the virtual PC, or run with it preloaded already (a program that ferrox trace
   // runs on the virtual PC): it was asked for.
-  auto start = reinterpret_cast<vpc_start_entry>(dlsym(RTLD_DEFAULT, "vpc_start"));
-  if (std::getenv(VirtualMarker) || start) {
+  vpc_start_entry start = preloaded_virtual_pc();
+  if (virtual_pc_loaded()) {
     // The preloaded machine starts here, so that a machine file at fault is said as such.
     char message[1024];
     if (start && start(message, sizeof message) != 0) return ferrox::Error{std::string("virtual PC: ") + message};
