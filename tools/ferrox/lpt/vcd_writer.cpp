@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace ferrox_tool {
 
 namespace {
@@ -24,7 +26,10 @@ void write_changes(std::ostream& out, const PinSample* before, const PinSample& 
 void write_vcd(std::ostream& out, const PinRecorder& recording) {
   out << "$version ferrox lpt capture $end\n";
   out << "$timescale 1 ns $end\n";
-  out << fmt::format("$scope module LPT{} $end\n", recording.port_number());
+  // A scope is one word: "LPT1", "port_0xd000".
+  std::string scope = recording.port_name();
+  std::replace(scope.begin(), scope.end(), ' ', '_');
+  out << fmt::format("$scope module {} $end\n", scope);
   for (int pin = 1; pin <= ferrox::LptPinCount; ++pin)
     out << fmt::format("$var wire 1 {} {} $end\n", identifier(pin), wire_name(pin));
   out << "$upscope $end\n$enddefinitions $end\n";

@@ -46,7 +46,7 @@ void draw_grid(cairo_t* cr, const PinRecorder& recording, double height) {
     cairo_show_text(cr, duration_text(static_cast<double>(recording.end_nanoseconds()) * line / GridLines).c_str());
   }
   cairo_move_to(cr, 12, 20);
-  cairo_show_text(cr, fmt::format("LPT{}: {} changes in {}", recording.port_number(), recording.samples().size(),
+  cairo_show_text(cr, fmt::format("{}: {} changes in {}", recording.port_name(), recording.samples().size(),
                                   duration_text(static_cast<double>(recording.end_nanoseconds())))
                           .c_str());
 }
