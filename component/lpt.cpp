@@ -19,9 +19,6 @@ namespace {
 constexpr std::uint32_t BiosLptTable = 0x408;
 constexpr std::uint32_t BiosLptTableSize = LptSlotCount * sizeof(Word);
 
-// Writes that hold a pulsed line released after its one-write pulse; the pulse's only timing.
-constexpr int PulseHoldWrites = 1001;
-
 bool ValidPin(Byte Pin) { return Pin >= 1 && Pin <= LptPinCount; }
 
 }  // namespace
@@ -78,17 +75,13 @@ bool TFerrox32::fGetPin(Byte Pin) {
   Byte reg = PinsPort[Pin];
   Byte value = fGetPortB(static_cast<Word>(FLPTBase + reg));
   FLPTReadShadow[reg] = value;
-  bool level = (value & MaskPins[Pin]) != 0;
-  return Negative[Pin] ? !level : level;
+  return lpt::PinLevel(value, Pin);
 }
 
 void TFerrox32::fSetPin(Byte Pin, bool Level) {
   if (!FDriverActive || !ValidPin(Pin)) return;
   Byte reg = PinsPort[Pin];
-  Byte value = FLPTWriteShadow[reg];
-  // The register bit is the level, inverted where the port inverts the line.
-  bool bit = Level != (Negative[Pin] != 0);
-  value = bit ? value | MaskPins[Pin] : value & ~MaskPins[Pin];
+  Byte value = lpt::WithPinLevel(FLPTWriteShadow[reg], Pin, Level);
   fSetPortB(static_cast<Word>(FLPTBase + reg), value);
   FLPTWriteShadow[reg] = value;
 }
@@ -101,15 +94,13 @@ bool TFerrox32::fGetLPTSlct() { return !fGetPin(lpt::SelectPin); }
 bool TFerrox32::fGetLPTError() { return !fGetPin(lpt::ErrorPin); }
 
 void TFerrox32::LPTStrobe() {
-  fSetPin(lpt::StrobePin, false);
-  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(lpt::StrobePin, true);
+  lpt::PulseLow([this](unsigned Pin, bool Level) { fSetPin(static_cast<Byte>(Pin), Level); }, lpt::StrobePin);
 }
 
 void TFerrox32::LPTAutofd(bool Assert) { fSetPin(lpt::AutoFeedPin, !Assert); }
 
 void TFerrox32::LPTInit() {
-  fSetPin(lpt::InitPin, false);
-  for (int i = 0; i < PulseHoldWrites; ++i) fSetPin(lpt::InitPin, true);
+  lpt::PulseLow([this](unsigned Pin, bool Level) { fSetPin(static_cast<Byte>(Pin), Level); }, lpt::InitPin);
 }
 
 // Drives the init line low and releases select in (pin 17 high). The shadow loses its select-in

@@ -21,7 +21,8 @@ work=${FERROX_E2E_DIR:-$root/build/e2e}
 make_jobs=${JOBS:-2}
 boot_timeout=${FERROX_E2E_TIMEOUT:-300}
 fuzz_seed=${FERROX_FUZZ_SEED:-$(( $(date +%s%N) % 1000000007 ))}
-pass_status=$(((0x10 << 1) | 1))  # the guest's pass code 0x10 as QEMU's exit status
+pass_code=10                      # hex, agreed with e2e/guest/init
+pass_status=$(((0x$pass_code << 1) | 1))  # as QEMU's exit status
 disk_model="FERROX E2E DISK"      # the guest's ATA scenario expects this model name
 abis=(x86_64 i386)
 driver_dir=${FERROX_E2E_DRIVER:-$root/driver}
@@ -30,16 +31,21 @@ driver_dir=${FERROX_E2E_DRIVER:-$root/driver}
 # Debian's package lists, whose linux-image-amd64 it is (default: bookworm with its security
 # updates; bookworm-backports, whose headers build with bookworm's compiler), or debug.
 # The stock kernels run with the slab allocator's own checks; the debug kernel has KASAN instead,
-# and runs a few times slower, so its fuzzer has longer to send its requests.
+# and runs a few times slower, so its fuzzer has longer to send its requests; it has no printer
+# driver, and the doctor's verdicts are no kernel's own, so the doctor runs on the stock kernels.
 # The lockdown boot locks the kernel down while a descriptor is open (lockdown=integrity on the
-# command line would refuse the unsigned module itself).
+# command line would refuse the unsigned module itself). The sig-enforce and locked boots have the
+# kernel refuse the unsigned module, and the doctor say why; on the stable kernel alone, as what
+# they check is no kernel's own.
 boots=(
 	"stable default slub_debug=FZPU"
 	"backports bookworm-backports slub_debug=FZPU"
-	"debug debug FERROX_FUZZ_SECONDS=300"
+	"debug debug FERROX_FUZZ_SECONDS=300 FERROX_DOCTOR=no"
 	"lockdown default FERROX_PROGRAMS=lockdown"
+	"sig-enforce default module.sig_enforce=1 FERROX_PROGRAMS=doctor"
+	"locked default lockdown=integrity FERROX_PROGRAMS=doctor"
 )
-read -r -a chosen_boots <<<"${FERROX_E2E_BOOTS:-stable backports debug lockdown}"
+read -r -a chosen_boots <<<"${FERROX_E2E_BOOTS:-stable backports debug lockdown sig-enforce locked}"
 backports_list=/etc/apt/sources.list.d/ferrox-e2e-backports.sources
 
 log() { echo "e2e [${SECONDS}s]: $*"; }
@@ -94,7 +100,7 @@ header_packages() {
 # is installed.
 fetch_kernel() {
 	local suite=$1 kver=$2 dir=$work/kernels/$2
-	[ -f "$dir/vmlinuz" ] && [ -d "$dir/modules" ] && [ -f "$dir/headers.done" ] && return
+	[ -f "$dir/vmlinuz" ] && [ -f "$dir/modules/lp.ko" ] && [ -f "$dir/headers.done" ] && return
 	log "fetching the kernel $kver ($suite)"
 	rm -rf "$dir"
 	mkdir -p "$dir/debs" "$dir/root"
@@ -115,14 +121,16 @@ fetch_kernel() {
 }
 
 # The kernel's parallel-port stack (parport, parport_pc, ppdev), which the peer benchmarks load
-# in the guest; uncompressed, as they load it with finit_module.
+# in the guest, and its printer driver (lp), which the doctor finds holding the port; uncompressed,
+# as they load it with finit_module.
 extract_parport_modules() {
 	local deb=$1 kver=$2 modules=$3 unpacked
 	unpacked=$(mktemp -d)
 	dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$unpacked" --wildcards \
 		"./lib/modules/$kver/kernel/drivers/parport/parport.ko*" \
 		"./lib/modules/$kver/kernel/drivers/parport/parport_pc.ko*" \
-		"./lib/modules/$kver/kernel/drivers/char/ppdev.ko*"
+		"./lib/modules/$kver/kernel/drivers/char/ppdev.ko*" \
+		"./lib/modules/$kver/kernel/drivers/char/lp.ko*"
 	find "$unpacked" -name '*.ko.xz' -exec xz -d {} +
 	mkdir -p "$modules"
 	find "$unpacked" -name '*.ko' -exec mv {} "$modules/" \;
@@ -201,13 +209,11 @@ pack_rootfs() {
 		done <"$root/build/$abi/e2e/guest/programs.txt"
 	done
 	cp "$root/build/x86_64/e2e/guest/on-request.txt" "$rootfs/tests/on-request.txt"
-}
-
-# The host's x86_64 tool with its shared libraries, at /bin/ferrox, for the guest's checks of its
-# commands on the driver (e2e/guest/init). Its i386 build is not made: the tool is built natively
-# only.
-pack_tool() {
-	copy_with_libraries x86_64 "$root/build/x86_64/tools/ferrox/ferrox" /bin/ferrox "$rootfs"
+	# The host's x86_64 tool with its shared libraries, for the guest's checks of its commands on the
+	# driver (ferrox latency) and the doctor's scenarios, with the lines each should show. Its i386
+	# build is not made: the tool is built natively only.
+	copy_with_libraries x86_64 "$root/build/x86_64/tools/ferrox/ferrox" /usr/bin/ferrox "$rootfs"
+	cp -r "$root/e2e/guest/doctor" "$rootfs/tests/doctor"
 }
 
 pack_initramfs() {
@@ -311,13 +317,18 @@ headers_of() {
 }
 
 run_boot() {
-	local name=$1 suite=$2 command_line=${3:-} kver headers
+	local name=$1 suite=$2 kver headers
+	shift 2
+	local command_line="$*"
 	kver=$(kernel_for "$suite")
 	headers=$(headers_of "$suite" "$kver")
 	[ "${built_for[$kver]:-}" = 1 ] || build_modules "$kver" "$headers"
 	built_for[$kver]=1
 	pack_initramfs "$kver"
 	boot "$name" "$kver" "$command_line"
+	# A kernel locked down from its boot refuses the guest the debug-exit port: its /init says the
+	# verdict on the console and powers the machine off.
+	[ "$qemu_status" = 0 ] && grep -q "^guest: verdict $pass_code" "$run/console.log" && qemu_status=$pass_status
 	case $qemu_status in
 	"$pass_status") ;;
 	124 | 137) fail "the emulated PC did not finish in time ($name, $kver)" ;;
@@ -338,7 +349,6 @@ main() {
 	ensure_backports_source
 	build_guest_programs
 	pack_rootfs
-	pack_tool
 	log "fuzzer seed $fuzz_seed (FERROX_FUZZ_SEED=$fuzz_seed make e2e repeats it)"
 	declare -gA built_for=()
 	local boot name

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "ferrox/hwtypes/HW_Types.h"
+
 namespace ferrox {
 
 // --- The parallel port: three registers from its base, and the 17 signal pins of its 25-pin
@@ -61,6 +63,29 @@ enum ControlBit : std::uint8_t {
   Direction = 0x20,        // the data lines are inputs (read mode)
   ControlReserved = 0xC0,  // not wired: read as ones
 };
+
+// The level of a pin in a value of its register (PinsPort), undoing the port's inversion: true
+// for high.
+inline bool PinLevel(Byte RegisterValue, unsigned Pin) {
+  return ((RegisterValue & MaskPins[Pin]) != 0) != (Negative[Pin] != 0);
+}
+
+// The register value that drives a pin to a level, every other bit as it was.
+inline Byte WithPinLevel(Byte RegisterValue, unsigned Pin, bool Level) {
+  bool bit = Level != (Negative[Pin] != 0);
+  return static_cast<Byte>(bit ? RegisterValue | MaskPins[Pin] : RegisterValue & ~MaskPins[Pin]);
+}
+
+// Writes that hold a pulsed line released after its one-write pulse; the pulse's only timing.
+constexpr int PulseHoldWrites = 1001;
+
+// Pulses a line low for one write, then holds it released (high) for PulseHoldWrites writes;
+// SetPin(pin, level) drives one pin.
+template <class SetPin>
+void PulseLow(SetPin&& Set, unsigned Pin) {
+  Set(Pin, false);
+  for (int write = 0; write < PulseHoldWrites; ++write) Set(Pin, true);
+}
 
 }  // namespace lpt
 

@@ -2,6 +2,7 @@
 // The ferrox tool as a user runs it: each test starts the built program on the virtual PC and
 // checks what it prints on standard output and standard error, and its exit status.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -272,10 +273,64 @@ TEST(Cli, APciParallelCardIsListedApartFromTheBiosDataArea) {
   EXPECT_NE(status.out, "ff\n");
   Outcome doctor = Ferrox(on_machine + "doctor");
   EXPECT_NE(doctor.out.find("ok       PCI 0000:00:05.0: at 0xd000, IRQ 11 (not in the BIOS data area), the virtual PC's; "
-                            "its registers: ferrox port read 0xd000..0xd002\n"),
+                            "drive it with: ferrox lpt status --base 0xd000\n"),
             std::string::npos)
       << doctor.out;
   std::filesystem::remove(machine);
+}
+
+TEST(Cli, APciParallelCardIsDrivenAtItsBase) {
+  std::filesystem::path machine = ScratchDirectory() / "cli_test_pci_parallel_base.toml";
+  std::ofstream(machine) << PciParallelCard;
+  std::string on_machine = "--machine " + machine.string() + " ";
+  // The loopback plug on the card ties each output to an input: strobe to select, D0 to error,
+  // init to acknowledge, select in to busy, auto feed to paper end.
+  ExpectOutput(on_machine + "lpt status --base 0xd000",
+               "port 0xd000: interrupt on acknowledge off, read mode off\n"
+               "  \\ 13 12 11 10  9  8  7  6  5  4  3  2  1 /\n"
+               "   \\  H  H  L  H  L  L  L  L  L  L  L  L  H /\n"
+               "    \\ 25 24 23 22 21 20 19 18 17 16 15 14 /\n"
+               "     \\  G  G  G  G  G  G  G  G  L  H  L  H /\n"
+               "  1 strobe, 2..9 data, 10 acknowledge, 11 busy, 12 paper end, 13 select, 14 auto feed,\n"
+               "  15 error, 16 init, 17 select in, 18..25 ground (H high, L low, G ground)\n"
+               "status: busy no, acknowledge inactive, paper end yes, select high (on line), error active\n");
+  Outcome json = Ferrox(on_machine + "lpt --base 0xd000 status --json");
+  ASSERT_EQ(json.status, 0) << json.err;
+  nlohmann::json status = nlohmann::json::parse(json.out);
+  EXPECT_EQ(status["port"], nullptr);
+  EXPECT_EQ(status["base"], 0xd000);
+  EXPECT_EQ(status["registers"], (nlohmann::json{{"data", 0x00}, {"status", 0xf7}, {"control", 0xcc}}));
+
+  // A pin set goes to the card's data register, built on what the register held; the BIOS data
+  // area's ports are not touched.
+  Outcome set = Ferrox(on_machine + "trace -- " FERROX_TOOL " lpt set --base 0xd000 2 high");
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_NE(set.err.find("port in port=0xd000 width=1 -> value=0x00"), std::string::npos) << set.err;
+  EXPECT_NE(set.err.find("port out port=0xd000 width=1 value=0x01"), std::string::npos) << set.err;
+  EXPECT_EQ(set.err.find("port=0x037"), std::string::npos) << set.err;
+  // A strobe pulls pin 1 low for one write to the control register (0xcc with its inverted bit
+  // set), then holds it released for 1001.
+  Outcome strobe = Ferrox(on_machine + "trace -- " FERROX_TOOL " lpt strobe --base 0xd000");
+  EXPECT_EQ(strobe.status, 0) << strobe.err;
+  std::size_t pulled = strobe.err.find("port out port=0xd002 width=1 value=0xcd");
+  EXPECT_NE(pulled, std::string::npos) << strobe.err;
+  std::size_t released = 0;
+  for (std::size_t at = strobe.err.find("port out port=0xd002 width=1 value=0xcc"); at != std::string::npos;
+       at = strobe.err.find("port out port=0xd002 width=1 value=0xcc", at + 1))
+    released += at > pulled ? 1 : 0;
+  EXPECT_EQ(released, 1001u);
+  std::filesystem::remove(machine);
+}
+
+TEST(Cli, ABaseNoParallelPortCouldHaveIsRefused) {
+  for (const char* base : {"0", "0x379", "0x37a", "0xfffd", "0x10000"})
+    ExpectUsageFault(std::string("lpt status --base ") + base,
+                     std::string("--base: base ") + base + " is no parallel port's base: a port's registers start at a "
+                     "multiple of 4 in 0x4..0xfffc");
+  ExpectUsageFault("lpt set --base 0x37g 2 1", "--base: ");
+  ExpectFailure("lpt -p 2 status --base 0x378", "--port 2 and --base 0x378 name two ports: give one");
+  Outcome highest = Ferrox("lpt status --base 0xfffc");
+  EXPECT_EQ(highest.status, 0) << "a port whose control register is the last port: " << highest.err;
 }
 
 TEST(Cli, MachineFileDescribesTheVirtualPc) {

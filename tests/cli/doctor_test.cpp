@@ -92,6 +92,31 @@ TEST(CliDoctor, LockdownForbidsTheDriverAndThePortInstructions) {
   EXPECT_EQ(CheckLine(run.out, "direct access").rfind("problem  direct access: iopl and ioperm are refused: the kernel is locked down", 0), 0u);
 }
 
+// Locked down, the kernel loads signed modules only, as with module.sig_enforce; lockdown asked for
+// on the command line is mended there, not in the firmware.
+TEST(CliDoctor, ALockedDownKernelRefusesAnUnsignedModule) {
+  FakeSystem system;
+  system.write("/lib/modules/6.1.0-test/updates/dkms/ferrox.ko", "an unsigned module");
+  system.write("/sys/kernel/security/lockdown", "none [integrity] confidentiality\n");
+  Outcome secure_boot = system.Ferrox("doctor");
+  EXPECT_EQ(CheckLine(secure_boot.out, "module"),
+            "problem  module: ferrox is built for 6.1.0-test but unsigned, and this kernel loads signed modules only "
+            "(mend: sudo mokutil --import /var/lib/dkms/mok.pub, reboot, then sudo dkms autoinstall --force)");
+  EXPECT_EQ(CheckLine(secure_boot.out, "signatures"),
+            "problem  signatures: no EFI Secure Boot variable, the kernel is locked down: the kernel loads signed modules "
+            "only, and the module is not signed (mend: sudo mokutil --import /var/lib/dkms/mok.pub, reboot, then sudo "
+            "dkms autoinstall --force)");
+  EXPECT_NE(CheckLine(secure_boot.out, "lockdown").find("(mend: boot with Secure Boot off"), std::string::npos);
+
+  system.write("/proc/cmdline", "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda1 ro lockdown=integrity quiet\n");
+  Outcome asked = system.Ferrox("doctor");
+  EXPECT_NE(CheckLine(asked.out, "lockdown").find("(mend: boot without lockdown= on the kernel's command line)"),
+            std::string::npos) << asked.out;
+  EXPECT_EQ(CheckLine(asked.out, "direct access"),
+            "problem  direct access: iopl and ioperm are refused: the kernel is locked down "
+            "(mend: boot without lockdown= on the kernel's command line)");
+}
+
 TEST(CliDoctor, AUserOutsideTheNodesGroupIsToldWhichGroupThenAMemberGetsIn) {
   FakeSystem system;
   system.load_module();
@@ -156,13 +181,29 @@ TEST(CliDoctor, ParallelPortsTheirHoldersAndAPciCard) {
             "(mend: unbind the driver that holds it)");
   EXPECT_EQ(CheckLine(run.out, "PCI 0000:03:00.0"),
             "warning  PCI 0000:03:00.0: at 0xd000, IRQ 16 (not in the BIOS data area): 0xd000-0xd002 held by parport1; "
-            "that driver works the port too, and takes its interrupts; its registers: ferrox port read 0xd000..0xd002 "
+            "that driver works the port too, and takes its interrupts; drive it with: ferrox lpt status --base 0xd000 "
             "(mend: sudo modprobe -r lp ppdev parport_pc)");
   EXPECT_EQ(CheckLine(run.out, "PCI 0000:03:00.1"),
             "ok       PCI 0000:03:00.1: at 0xd008 (not in the BIOS data area): no kernel driver holds it; "
-            "its registers: ferrox port read 0xd008..0xd00a")
+            "drive it with: ferrox lpt status --base 0xd008")
       << "a function's own BAR in /proc/ioports is no driver's hold";
   EXPECT_EQ(CheckLine(run.out, "parallel ports"), "") << "the list was read";
+}
+
+// The port driver holds the port in /proc/ioports; the printer driver and ppdev use it through the
+// port driver, and only /proc/sys/dev/parport names them.
+TEST(CliDoctor, ThePrinterDriverOnTheKernelsPortDriverIsNamed) {
+  FakeSystem system;
+  std::string memory(0x410, '\0');
+  memory.replace(0x408, 2, std::string("\x78\x03", 2));
+  system.write("/dev/mem", memory);
+  system.write("/proc/ioports", "0000-0cf7 : PCI Bus 0000:00\n  0378-037a : parport0\n  037b-037f : parport0\n  0778-077a : parport0\n");
+  system.write("/proc/sys/dev/parport/parport0/devices/active", "lp\n");
+  system.write("/proc/sys/dev/parport/parport0/devices/lp/timeslice", "200\n");
+  system.write("/proc/sys/dev/parport/parport0/devices/ppdev0/timeslice", "200\n");
+  EXPECT_EQ(CheckLine(system.Ferrox("doctor").out, "LPT1"),
+            "warning  LPT1: at 0x378, IRQ 7: 0x378-0x37a held by parport0 (used by lp, ppdev0); "
+            "that driver works the port too, and takes its interrupts (mend: sudo modprobe -r lp ppdev parport_pc)");
 }
 
 TEST(CliDoctor, OnTheVirtualPcWhatItsMachineAnswers) {

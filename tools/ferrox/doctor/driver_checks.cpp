@@ -74,6 +74,19 @@ std::string lockdown_mode(const SystemView& system) {
   return open != std::string::npos && close > open ? modes.substr(open + 1, close - open - 1) : "none";
 }
 
+// Lockdown asked for on the kernel's command line goes with that line; otherwise Secure Boot raised it.
+std::string lockdown_mend(const SystemView& system) {
+  if (system.value("/proc/cmdline").value_or("").find("lockdown=") != std::string::npos)
+    return "boot without lockdown= on the kernel's command line";
+  return "boot with Secure Boot off, or sudo mokutil --disable-validation and reboot";
+}
+
+// A kernel locked down refuses unsigned modules as module.sig_enforce does, whatever set it.
+bool signatures_required(const SystemView& system) {
+  return signatures_enforced(system) || secure_boot(system).value_or(false) || lockdown_mode(system) != "none";
+}
+
+
 struct Caller {
   unsigned uid = 0;
   std::vector<unsigned> groups;  // the effective group and the supplementary ones
@@ -129,8 +142,7 @@ Check module_check(const SystemView& system) {
   std::optional<std::string> file = module_file(system, release);
   if (module_loaded(system)) return {"module", Verdict::Ok, fmt::format("{} is loaded", ModuleName)};
   if (file) {
-    bool required = signatures_enforced(system) || secure_boot(system).value_or(false);
-    if (required && module_signed(system, *file) == false)
+    if (signatures_required(system) && module_signed(system, *file) == false)
       return {"module", Verdict::Problem,
               fmt::format("{} is built for {} but unsigned, and this kernel loads signed modules only", ModuleName, release),
               "sudo mokutil --import /var/lib/dkms/mok.pub, reboot, then sudo dkms autoinstall --force"};
@@ -149,10 +161,11 @@ Check module_check(const SystemView& system) {
 Check signature_check(const SystemView& system) {
   std::optional<bool> boot = secure_boot(system);
   std::string state = boot ? (*boot ? "Secure Boot is on" : "Secure Boot is off") : "no EFI Secure Boot variable";
-  bool enforced = signatures_enforced(system);
-  if (!enforced && !boot.value_or(false))
+  if (!signatures_required(system))
     return {"signatures", Verdict::Ok, state + ", module.sig_enforce is off: unsigned modules load"};
-  std::string why = state + (enforced ? ", module.sig_enforce is on" : "") + ": the kernel loads signed modules only";
+  std::string why = state + (signatures_enforced(system) ? ", module.sig_enforce is on" : "") +
+                    (lockdown_mode(system) != "none" ? ", the kernel is locked down" : "") +
+                    ": the kernel loads signed modules only";
   std::optional<std::string> file = module_file(system, kernel_release(system));
   std::optional<bool> signed_module = file ? module_signed(system, *file) : std::nullopt;
   if (signed_module == true) return {"signatures", Verdict::Ok, why + ", and the module is signed"};
@@ -169,7 +182,7 @@ Check lockdown_check(const SystemView& system) {
   return {"lockdown", Verdict::Problem,
           mode + ": the kernel refuses the driver's open, iopl and ioperm, /dev/port, /dev/mem and PCI configuration writes "
                  "(PCI reads through sysfs stay possible)",
-          "boot with Secure Boot off, or sudo mokutil --disable-validation and reboot"};
+          lockdown_mend(system)};
 }
 
 std::string mode_text(mode_t mode) {
@@ -229,7 +242,7 @@ Check direct_access_check(const SystemView& system) {
   Caller who = caller(system);
   if (lockdown_mode(system) != "none")
     return {"direct access", Verdict::Problem, "iopl and ioperm are refused: the kernel is locked down",
-            "boot with Secure Boot off, or sudo mokutil --disable-validation and reboot"};
+            lockdown_mend(system)};
   if (who.seccomp == 1)
     return {"direct access", Verdict::Problem, "this process runs under strict seccomp, which refuses iopl and ioperm",
             "run ferrox outside the sandbox"};

@@ -71,6 +71,16 @@ std::vector<std::string> irq_holders(const SystemView& system, unsigned irq) {
   return {};
 }
 
+// The kernel's port driver names each port it holds parportN; the drivers that use the port
+// through it (the printer driver lp, ppdev) are the devices of /proc/sys/dev/parport/parportN.
+std::string with_users(const SystemView& system, const std::string& holder) {
+  if (holder.rfind("parport", 0) != 0) return holder;
+  std::vector<std::string> users;
+  for (const std::string& device : system.entries("/proc/sys/dev/parport/" + holder + "/devices"))
+    if (device != "active") users.push_back(device);
+  return users.empty() ? holder : fmt::format("{} (used by {})", holder, fmt::join(users, ", "));
+}
+
 std::string where(const ParallelPortSeen& port) {
   std::string irq = port.irq ? fmt::format(", IRQ {}", *port.irq) : "";
   return fmt::format("at {:#x}{}{}", port.base, irq, port.slot.empty() ? "" : " (not in the BIOS data area)");
@@ -83,10 +93,11 @@ bool parport_driver(const std::vector<std::string>& holders) {
 }
 
 Check port_check(const SystemView* system, const std::string& name, const ParallelPortSeen& port) {
-  // The component drives the BIOS data area's ports; a card's registers the port commands reach.
-  std::string use = port.slot.empty() ? "" : fmt::format("; its registers: ferrox port read {:#x}..{:#x}", port.base, port.base + PortRegisters - 1);
+  // The component finds the BIOS data area's ports; a card's the lpt commands drive at its base.
+  std::string use = port.slot.empty() ? "" : fmt::format("; drive it with: ferrox lpt status --base {:#x}", port.base);
   if (!system) return {name, Verdict::Ok, fmt::format("{}, the virtual PC's{}", where(port), use)};
-  std::vector<std::string> ports = port_holders(*system, port.base);
+  std::vector<std::string> ports;
+  for (const std::string& holder : port_holders(*system, port.base)) ports.push_back(with_users(*system, holder));
   std::vector<std::string> lines = port.irq ? irq_holders(*system, *port.irq) : std::vector<std::string>{};
   if (ports.empty() && lines.empty()) return {name, Verdict::Ok, fmt::format("{}: no kernel driver holds it{}", where(port), use)};
   std::string held;

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "tools/ferrox/support/input_file.h"
 #include "tools/ferrox/lpt/lpt_print.h"
 #include "tools/ferrox/support/numbers.h"
+#include "tools/ferrox/lpt/parallel_lines.h"
 #include "tools/ferrox/lpt/parallel_socket.h"
 #include "tools/ferrox/lpt/pci_parallel.h"
 #include "tools/ferrox/lpt/pin_recorder.h"
@@ -36,8 +38,14 @@ constexpr std::uint64_t PrintTickNanoseconds = 1;
 // A capture that ends later than this after its last sample was due fell behind its rate.
 constexpr std::uint64_t LateNanoseconds = 10'000'000;
 
+// Where a port that the BIOS data area does not list may be based: its three registers in the I/O
+// space, at a multiple of 4 as every parallel port's base is (PCI I/O BARs are aligned to their size).
+constexpr std::uint32_t BaseAlignment = 4;
+constexpr std::uint32_t HighestBase = 0x10000 - BaseAlignment;
+
 struct LptOptions {
-  unsigned port = 1;  // LPT1..LPT3, numbered as discovered
+  unsigned port = 0;  // LPT1..LPT3, numbered as discovered; 0 when not given (LPT1 then)
+  ferrox::Word base = 0;  // --base: a port at this base instead; 0 when not given
   ferrox::Byte pin = 0;
   unsigned level = 0;
   bool on = false;
@@ -53,16 +61,24 @@ struct LptOptions {
 const char* yes_no(bool value) { return value ? "yes" : "no"; }
 const char* on_off(bool value) { return value ? "on" : "off"; }
 
-// Selects the asked port; an error when the firmware listed fewer.
-ferrox::Status select(ferrox::TFerrox32& component, const LptOptions& options) {
-  if (options.port > component.LPTCount())
+// The asked port: the one at --base, or the component's selection of a port the BIOS data area
+// lists; an error when the firmware listed fewer.
+ferrox::Result<std::unique_ptr<ParallelLines>> select(ferrox::TFerrox32& component, const LptOptions& options) {
+  if (options.base != 0) {
+    if (options.port != 0)
+      return ferrox::Error{fmt::format("--port {} and --base {:#x} name two ports: give one", options.port, options.base)};
+    return port_at(component, options.base);
+  }
+  unsigned port = std::max(options.port, 1u);
+  if (port > component.LPTCount())
     return ferrox::Error{
         component.LPTCount() == 0
-            ? fmt::format("LPT{} is not installed: the BIOS data area lists no parallel port", options.port)
-            : fmt::format("LPT{} is not installed: the BIOS data area lists {} parallel port{}", options.port,
+            ? fmt::format("LPT{} is not installed: the BIOS data area lists no parallel port (--base ADDR drives "
+                          "a port it does not list)", port)
+            : fmt::format("LPT{} is not installed: the BIOS data area lists {} parallel port{}", port,
                           component.LPTCount(), component.LPTCount() == 1 ? "" : "s")};
-  component.fSetLPTNumber(static_cast<ferrox::Byte>(options.port));
-  return ferrox::Done{};
+  component.fSetLPTNumber(static_cast<ferrox::Byte>(port));
+  return selected_port(component);
 }
 
 // The parallel ports the firmware lists (LPT1, LPT2, ... and the base of each), then the ports of
@@ -100,9 +116,10 @@ ferrox::Status list(ferrox::TFerrox32& component, const LptOptions& options) {
   return ferrox::Done{};
 }
 
-// The selected port's modes and one reading of its three registers, from which every line is shown.
+// A port's modes and one reading of its three registers, from which every line is shown.
 struct PortStatus {
-  unsigned port = 1;
+  std::string name;
+  unsigned port = 0;  // 1..3, 0 for a port driven at its base
   ferrox::Word base = 0;
   bool interrupt_on_acknowledge = false;
   bool read_mode = false;
@@ -111,7 +128,8 @@ struct PortStatus {
 
 void write_text(std::ostream& out, const PortStatus& status) {
   const PinSample& sample = status.sample;
-  out << fmt::format("LPT{} at {:#05x}: interrupt on acknowledge {}, read mode {}\n", status.port, status.base,
+  out << fmt::format("{}{}: interrupt on acknowledge {}, read mode {}\n", status.name,
+                     status.port == 0 ? "" : fmt::format(" at {:#05x}", status.base),
                      on_off(status.interrupt_on_acknowledge), on_off(status.read_mode));
   draw_socket(out, [&sample](int pin) { return sample.level(pin); });
   out << fmt::format("status: busy {}, acknowledge {}, paper end {}, select {}, error {}\n",
@@ -127,7 +145,7 @@ nlohmann::json json_of(const PortStatus& status) {
   nlohmann::json pins = nlohmann::json::array();
   for (int pin = 1; pin <= ferrox::LptPinCount; ++pin)
     pins.push_back({{"pin", pin}, {"signal", PinSignalNames[pin]}, {"high", sample.level(pin)}});
-  return {{"port", status.port},
+  return {{"port", status.port == 0 ? nlohmann::json(nullptr) : nlohmann::json(status.port)},
           {"base", status.base},
           {"interrupt_on_acknowledge", status.interrupt_on_acknowledge},
           {"read_mode", status.read_mode},
@@ -142,21 +160,20 @@ nlohmann::json json_of(const PortStatus& status) {
 }
 
 ferrox::Status status(ferrox::TFerrox32& component, const LptOptions& options) {
-  FERROX_TRY(select(component, options));
-  PinRecorder reading(component);  // one read of each register
-  show(PortStatus{options.port, component.LPTBase(), component.LPTIrq(), component.LPTReadMode(),
-                  reading.samples().front()},
+  FERROX_TRY_ASSIGN(std::unique_ptr<ParallelLines> port, select(component, options));
+  PinRecorder reading(*port);  // one read of each register
+  show(PortStatus{port->name(), port->number(), port->base(), port->irq(), port->read_mode(), reading.samples().front()},
        options.json);
   return ferrox::Done{};
 }
 
 // The status lines are inputs; so are the data lines while read mode is on.
 ferrox::Status set_pin(ferrox::TFerrox32& component, const LptOptions& options) {
-  FERROX_TRY(select(component, options));
-  if (ferrox::PinsPort[options.pin] == 0 && component.LPTReadMode())
+  FERROX_TRY_ASSIGN(std::unique_ptr<ParallelLines> port, select(component, options));
+  if (ferrox::PinsPort[options.pin] == 0 && port->read_mode())
     return ferrox::Error{fmt::format("pin {} ({}) is an input while read mode is on: lpt read-mode off makes the "
                                      "data lines outputs", options.pin, PinSignalNames[options.pin])};
-  component.fSetPin(options.pin, options.level != 0);
+  port->set_pin(options.pin, options.level != 0);
   return ferrox::Done{};
 }
 
@@ -174,23 +191,23 @@ ferrox::Status save_recording(const PinRecorder& recording, const LptOptions& op
 
 ferrox::Status print(ferrox::TFerrox32& component, const LptOptions& options) {
   FERROX_TRY_ASSIGN(std::string text, read_input(options.file));
-  FERROX_TRY(select(component, options));
+  FERROX_TRY_ASSIGN(std::unique_ptr<ParallelLines> port, select(component, options));
   auto patience = std::chrono::milliseconds(std::lround(options.timeout * 1000));
   std::optional<PinRecorder> recorder;
-  if (!options.vcd.empty() || !options.png.empty()) recorder.emplace(component);
+  if (!options.vcd.empty() || !options.png.empty()) recorder.emplace(*port);
   std::size_t sent = 0;
   {  // the bar's line ends before any message that follows
-    ProgressBar progress(fmt::format("LPT{}", options.port), text.size());
+    ProgressBar progress(port->name(), text.size());
     PrintWatchers watchers{recorder ? &*recorder : nullptr, [&progress](std::size_t done) { progress.update(done); }};
-    sent = print_on_parallel_port(component, text, patience, watchers);
+    sent = print_on_parallel_port(*port, text, patience, watchers);
   }
   if (recorder) FERROX_TRY(save_recording(*recorder, options, PrintTickNanoseconds));
   if (sent < text.size())
     return ferrox::Error{fmt::format(
-        "the printer on LPT{} stayed busy after {} of {} bytes (paper end {}, select {}, error {})", options.port, sent,
-        text.size(), yes_no(component.fGetLPTPaperEnd()), component.fGetLPTSlct() ? "low" : "high",
-        component.fGetLPTError() ? "active" : "inactive")};
-  std::cout << fmt::format("printed {} on LPT{}\n", bytes_text(sent), options.port);
+        "the printer on {} stayed busy after {} of {} bytes (paper end {}, select {}, error {})", port->name(), sent,
+        text.size(), yes_no(port->pin(ferrox::lpt::PaperEndPin)), port->pin(ferrox::lpt::SelectPin) ? "high" : "low",
+        port->pin(ferrox::lpt::ErrorPin) ? "inactive" : "active")};
+  std::cout << fmt::format("printed {} on {}\n", bytes_text(sent), port->name());
   return ferrox::Done{};
 }
 
@@ -228,12 +245,12 @@ void sleep_until(std::uint64_t nanoseconds) {
 // sample is due at its own place from the start, so that a rate that does not divide a second does
 // not drift; a machine that cannot keep up takes the late samples as fast as it can, and is told.
 ferrox::Status capture(ferrox::TFerrox32& component, const LptOptions& options, ferrox::Done) {
-  FERROX_TRY(select(component, options));
+  FERROX_TRY_ASSIGN(std::unique_ptr<ParallelLines> port, select(component, options));
   std::uint64_t samples = capture_samples(options);
   std::uint64_t start = monotonic_nanoseconds();
-  PinRecorder recorder(component);
+  PinRecorder recorder(*port);
   {
-    ProgressBar progress(fmt::format("LPT{}", options.port), samples, ProgressBar::Counting::Samples);
+    ProgressBar progress(port->name(), samples, ProgressBar::Counting::Samples);
     for (std::uint64_t taken = 1; taken < samples; ++taken) {
       sleep_until(start + taken * 1'000'000'000ull / options.rate);
       recorder.read_registers();
@@ -243,12 +260,12 @@ ferrox::Status capture(ferrox::TFerrox32& component, const LptOptions& options, 
   }
   std::uint64_t due = (samples - 1) * 1'000'000'000ull / options.rate, took = recorder.end_nanoseconds();
   if (took > due + LateNanoseconds)
-    std::cerr << fmt::format("ferrox: warning: this machine cannot sample LPT{} {} times a second: the last sample "
-                             "came {} late ({:.3f} s for {:.3f} s of samples)\n", options.port, options.rate,
+    std::cerr << fmt::format("ferrox: warning: this machine cannot sample {} {} times a second: the last sample "
+                             "came {} late ({:.3f} s for {:.3f} s of samples)\n", port->name(), options.rate,
                              duration_text(static_cast<double>(took - due)), static_cast<double>(took) / 1e9,
                              static_cast<double>(due) / 1e9);
   FERROX_TRY(save_recording(recorder, options, vcd_tick_for_rate(options.rate)));
-  std::cout << fmt::format("LPT{}: {} samples in {:.3f} s, {} with a change\n", options.port, samples,
+  std::cout << fmt::format("{}: {} samples in {:.3f} s, {} with a change\n", port->name(), samples,
                            static_cast<double>(took) / 1e9, recorder.change_count());
   return ferrox::Done{};
 }
@@ -259,8 +276,8 @@ CLI::App* on_port(CLI::App* lpt, const char* name, const char* description, Comm
                   std::shared_ptr<LptOptions> options, Act act) {
   CLI::App* command = lpt->add_subcommand(name, description);
   on_parsed(command, selected, options, [act](ferrox::TFerrox32& component, const LptOptions& o) -> ferrox::Status {
-    FERROX_TRY(select(component, o));
-    act(component, o);
+    FERROX_TRY_ASSIGN(std::unique_ptr<ParallelLines> port, select(component, o));
+    act(*port, o);
     return ferrox::Done{};
   });
   return command;
@@ -289,10 +306,31 @@ void add_switch(CLI::App* command, LptOptions& options) {
       ->type_name("on|off");
 }
 
-// --port after the subcommand too (lpt status --port 2), and in its help.
+// A base at which a parallel port's three registers can sit: not 0, a multiple of 4, within the
+// I/O space.
+CLI::Validator parallel_base() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        ferrox::Result<std::uint64_t> base = parse_number(text, "base");
+        if (!base) return base.error().Message;
+        if (*base == 0 || *base % BaseAlignment != 0 || *base > HighestBase)
+          return fmt::format("base {} is no parallel port's base: a port's registers start at a multiple of {} in "
+                             "{:#x}..{:#x}", text, BaseAlignment, BaseAlignment, HighestBase);
+        text = std::to_string(*base);
+        return {};
+      },
+      "ADDR");
+}
+
+// --port and --base after the subcommand too (lpt status --port 2), and in its help.
 void add_port_option(CLI::App* command, LptOptions& options) {
   command->add_option("--port,-p", options.port, "The port: 1..3 for LPT1..LPT3, as the BIOS lists them (default 1)")
       ->transform(number_in(1, ferrox::LptSlotCount, "port"));
+  command->add_option("--base,-b", options.base,
+                      "The port whose registers start at ADDR, one the BIOS does not list (a PCI parallel card's "
+                      "I/O BAR, as lpt list shows it)")
+      ->transform(parallel_base())
+      ->type_name("ADDR");
 }
 
 void add_recording_options(CLI::App* command, LptOptions& options, const char* vcd_flags) {
@@ -340,19 +378,19 @@ void add_lpt_commands(CLI::App& app, Command& selected) {
 
   std::vector<CLI::App*> on_a_port = {set, showing};
   on_a_port.push_back(on_port(lpt, "strobe", "Pulse the strobe line low", selected, options,
-                              [](ferrox::TFerrox32& component, const LptOptions&) { component.LPTStrobe(); }));
+                              [](ParallelLines& port, const LptOptions&) { port.strobe(); }));
   on_a_port.push_back(on_port(lpt, "init", "Pulse the init line low (resets the printer)", selected, options,
-                              [](ferrox::TFerrox32& component, const LptOptions&) { component.LPTInit(); }));
+                              [](ParallelLines& port, const LptOptions&) { port.init(); }));
   on_a_port.push_back(on_port(lpt, "select-in", "Drive init low and release select in (pin 17 high)", selected,
-                              options, [](ferrox::TFerrox32& component, const LptOptions&) { component.LPTSlctIn(); }));
+                              options, [](ParallelLines& port, const LptOptions&) { port.select_in(); }));
   on_a_port.push_back(on_port(lpt, "autofeed", "Assert (on) or release (off) auto feed", selected, options,
-                              [](ferrox::TFerrox32& component, const LptOptions& o) { component.LPTAutofd(o.on); }));
+                              [](ParallelLines& port, const LptOptions& o) { port.autofeed(o.on); }));
   add_switch(on_a_port.back(), *options);
   on_a_port.push_back(on_port(lpt, "irq", "Interrupt on acknowledge: on or off", selected, options,
-                              [](ferrox::TFerrox32& component, const LptOptions& o) { component.fSetLPTIrq(o.on); }));
+                              [](ParallelLines& port, const LptOptions& o) { port.set_irq(o.on); }));
   add_switch(on_a_port.back(), *options);
   on_a_port.push_back(on_port(lpt, "read-mode", "Data lines as inputs (on) or outputs (off)", selected, options,
-                              [](ferrox::TFerrox32& component, const LptOptions& o) { component.fSetLPTReadMode(o.on); }));
+                              [](ParallelLines& port, const LptOptions& o) { port.set_read_mode(o.on); }));
   add_switch(on_a_port.back(), *options);
 
   CLI::App* printing = lpt->add_subcommand("print", "Send a file's bytes to the printer with the handshake");

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The printer handshake, through the component's pins and strobe.
+// The printer handshake, through the port's pins and strobe.
 #include "tools/ferrox/lpt/lpt_print.h"
 
 #include "ferrox/hwtypes/PcHardware.h"
@@ -10,8 +10,6 @@ namespace {
 
 using ferrox::lpt::FirstDataPin;
 using ferrox::lpt::StrobePin;
-// Register accesses the component's strobe holds the line released after its one-access pulse.
-constexpr int StrobeHoldAccesses = 1001;
 
 void observe(const PrintWatchers& watchers) {
   if (watchers.recorder) watchers.recorder->take_from_shadows();
@@ -19,52 +17,57 @@ void observe(const PrintWatchers& watchers) {
 
 // Polls busy until it drops or the patience runs out. Polling, not sleeping: a printer takes the
 // next byte as soon as busy drops, and the virtual printer counts register accesses, not time.
-bool ready(ferrox::TFerrox32& component, std::chrono::milliseconds patience, const PrintWatchers& watchers) {
+bool ready(ParallelLines& port, std::chrono::milliseconds patience, const PrintWatchers& watchers) {
   auto deadline = std::chrono::steady_clock::now() + patience;
   while (true) {
-    bool busy = component.fGetLPTBusy();
+    bool busy = port.pin(ferrox::lpt::BusyPin);
     observe(watchers);
     if (!busy) return true;
     if (std::chrono::steady_clock::now() > deadline) return false;
   }
 }
 
-// Recording, the pulse is made of the same accesses as the component's strobe, but its hold reads
+// Recording, the pulse is made of the same accesses as the port's strobe, but its hold reads
 // the status lines instead of writing strobe again, so the recording sees the printer answer while
 // the printer sees the same number of accesses.
-void strobe(ferrox::TFerrox32& component, const PrintWatchers& watchers) {
+void strobe(ParallelLines& port, const PrintWatchers& watchers) {
   if (!watchers.recorder) {
-    component.LPTStrobe();
+    port.strobe();
     return;
   }
-  component.fSetPin(StrobePin, false);
+  port.set_pin(StrobePin, false);
   observe(watchers);
-  component.fSetPin(StrobePin, true);
+  port.set_pin(StrobePin, true);
   observe(watchers);
-  for (int access = 1; access < StrobeHoldAccesses; ++access) {
-    component.fGetLPTBusy();
+  for (int access = 1; access < ferrox::lpt::PulseHoldWrites; ++access) {
+    port.pin(ferrox::lpt::BusyPin);
     observe(watchers);
   }
 }
 
 }  // namespace
 
-std::size_t print_on_parallel_port(ferrox::TFerrox32& component, std::string_view text,
+std::size_t print_on_parallel_port(ParallelLines& port, std::string_view text,
                                    std::chrono::milliseconds patience, const PrintWatchers& watchers) {
   std::size_t sent = 0;
   for (char character : text) {
-    if (!ready(component, patience, watchers)) break;
+    if (!ready(port, patience, watchers)) break;
     for (ferrox::Byte bit = 0; bit < 8; ++bit) {
-      component.fSetPin(static_cast<ferrox::Byte>(FirstDataPin + bit), (character >> bit) & 1);
+      port.set_pin(static_cast<ferrox::Byte>(FirstDataPin + bit), (character >> bit) & 1);
       observe(watchers);
     }
-    strobe(component, watchers);
+    strobe(port, watchers);
     ++sent;
     if (watchers.progress) watchers.progress(sent);
   }
   // The printer's answer to the last byte belongs to the recording too.
-  if (watchers.recorder && sent > 0) ready(component, patience, watchers);
+  if (watchers.recorder && sent > 0) ready(port, patience, watchers);
   return sent;
+}
+
+std::size_t print_on_parallel_port(ferrox::TFerrox32& component, std::string_view text,
+                                   std::chrono::milliseconds patience) {
+  return print_on_parallel_port(*selected_port(component), text, patience);
 }
 
 }  // namespace ferrox_tool

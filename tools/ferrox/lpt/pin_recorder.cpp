@@ -2,32 +2,29 @@
 // Sampling the parallel port's lines.
 #include "tools/ferrox/lpt/pin_recorder.h"
 
+#include "ferrox/hwtypes/PcHardware.h"
+
 namespace ferrox_tool {
 
 const std::array<const char*, ferrox::LptPinCount + 1> PinSignalNames = {
     "",     "nStrobe", "D0",     "D1",    "D2",      "D3",      "D4",    "D5",     "D6",
     "D7",   "nAck",    "Busy",   "PError", "Select", "nAutoFd", "nFault", "nInit", "nSelectIn"};
 
-bool PinSample::level(int pin) const {
-  bool bit = (registers[ferrox::PinsPort[pin]] & ferrox::MaskPins[pin]) != 0;
-  return ferrox::Negative[pin] ? !bit : bit;
-}
+bool PinSample::level(int pin) const { return ferrox::lpt::PinLevel(registers[ferrox::PinsPort[pin]], pin); }
 
 std::size_t PinRecorder::change_count() const { return samples_.size() - 1; }
 
-PinRecorder::PinRecorder(ferrox::TFerrox32& component) : component_(component), port_number_(component.LPTNumber()) {
-  read_registers();
-}
+PinRecorder::PinRecorder(ParallelLines& port) : port_(port), port_name_(port.name()) { read_registers(); }
 
 void PinRecorder::read_registers() {
   std::array<ferrox::Byte, 3> registers{};
   for (unsigned offset = 0; offset < registers.size(); ++offset)
-    registers[offset] = component_.fGetPortB(static_cast<ferrox::Word>(component_.LPTBase() + offset));
+    registers[offset] = port_.read_register(static_cast<ferrox::Byte>(offset));
   take(registers);
 }
 
 void PinRecorder::take_from_shadows() {
-  take({component_.LPTWriteShadow(0), component_.LPTReadShadow(1), component_.LPTWriteShadow(2)});
+  take({port_.write_shadow(ferrox::lpt::Data), port_.read_shadow(ferrox::lpt::Status), port_.write_shadow(ferrox::lpt::Control)});
 }
 
 // The recording's time begins with its first sample.

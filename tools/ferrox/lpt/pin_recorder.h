@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The 17 lines of the selected parallel port over time, as a logic analyzer records them: a
+// The 17 lines of a parallel port over time, as a logic analyzer records them: a
 // timestamped sample of the three registers wherever a line changed.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ferrox/component/Ferrox32.h"
+#include "tools/ferrox/lpt/parallel_lines.h"
 
 namespace ferrox_tool {
 
@@ -26,8 +27,8 @@ struct PinSample {
 
 class PinRecorder final {
  public:
-  // Begins the recording with one sample read from the registers of the selected port.
-  explicit PinRecorder(ferrox::TFerrox32& component);
+  // Begins the recording with one sample read from the registers of the port.
+  explicit PinRecorder(ParallelLines& port);
 
   // A sample read from the three registers (three port reads), as an analyzer samples.
   void read_registers();
@@ -40,16 +41,16 @@ class PinRecorder final {
   // The samples after the first.
   std::size_t change_count() const;
   std::uint64_t end_nanoseconds() const { return end_; }
-  unsigned port_number() const { return port_number_; }
+  const std::string& port_name() const { return port_name_; }
 
  private:
   void take(const std::array<ferrox::Byte, 3>& registers);
 
-  ferrox::TFerrox32& component_;
+  ParallelLines& port_;
   std::chrono::steady_clock::time_point start_;
   std::vector<PinSample> samples_;
   std::uint64_t end_ = 0;
-  unsigned port_number_;
+  std::string port_name_;
 };
 
 }  // namespace ferrox_tool

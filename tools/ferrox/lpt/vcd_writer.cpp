@@ -44,7 +44,10 @@ std::uint64_t vcd_tick_for_rate(std::uint32_t rate) {
 void write_vcd(std::ostream& out, const PinRecorder& recording, std::uint64_t tick_ns) {
   out << "$version ferrox lpt capture $end\n";
   out << "$timescale " << timescale_text(tick_ns) << " $end\n";
-  out << fmt::format("$scope module LPT{} $end\n", recording.port_number());
+  // A scope is one word: "LPT1", "port_0xd000".
+  std::string scope = recording.port_name();
+  std::replace(scope.begin(), scope.end(), ' ', '_');
+  out << fmt::format("$scope module {} $end\n", scope);
   for (int pin = 1; pin <= ferrox::LptPinCount; ++pin)
     out << fmt::format("$var wire 1 {} {} $end\n", identifier(pin), wire_name(pin));
   out << "$upscope $end\n$enddefinitions $end\n";

@@ -48,7 +48,7 @@ class TimeScale {
 
 std::string title_text(const PinRecorder& recording) {
   std::size_t changes = recording.change_count();
-  return fmt::format("LPT{}: {} change{} in {}", recording.port_number(), changes, changes == 1 ? "" : "s",
+  return fmt::format("{}: {} change{} in {}", recording.port_name(), changes, changes == 1 ? "" : "s",
                      duration_text(static_cast<double>(recording.end_nanoseconds())));
 }
 
