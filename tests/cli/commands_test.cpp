@@ -310,7 +310,7 @@ TEST(Cli, APciParallelCardIsDrivenAtItsBase) {
   EXPECT_EQ(set.err.find("port=0x037"), std::string::npos) << set.err;
   // A strobe pulls pin 1 low for one write to the control register (0xcc with its inverted bit
   // set), then holds it released for 1001.
-  Outcome strobe = Ferrox(on_machine + "trace -- " FERROX_TOOL " lpt strobe --base 0xd000");
+  Outcome strobe = Ferrox(on_machine + "trace --all -- " FERROX_TOOL " lpt strobe --base 0xd000");
   EXPECT_EQ(strobe.status, 0) << strobe.err;
   std::size_t pulled = strobe.err.find("port out port=0xd002 width=1 value=0xcd");
   EXPECT_NE(pulled, std::string::npos) << strobe.err;

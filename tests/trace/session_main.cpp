@@ -7,7 +7,8 @@
 // descriptor from 3 up first, as a daemon does; --exec-self reads a port through the driver, then
 // runs itself again without the option; --shared-line has a second component listen on the
 // printer's line; --fork-windows N, instead of the session, has a forked child and its parent each
-// read N windows of 60 KiB at once.
+// read N windows of 60 KiB at once (the child as the program run again with --own-windows N, which
+// reads them through a component of its own).
 #include <errno.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -73,11 +74,24 @@ bool read_windows(ferrox::TFerrox32& component, int count) {
   return true;
 }
 
+bool own_windows(int count) {
+  auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+  component->OpenDriver();
+  bool ok = component->DriverActive() && read_windows(*component, count);
+  component->Free();
+  return ok;
+}
+
 // Parent and child read windows at the same time, each event of them bigger than a pipe takes whole.
-bool fork_windows(ferrox::TFerrox32& component, int count) {
+// The child runs the program again and opens the node itself: the virtual PC's machine stays with
+// the process that started it, and a child that only forked reaches none.
+bool fork_windows(ferrox::TFerrox32& component, const char* program, const char* count) {
   pid_t child = fork();
-  if (child == 0) std::exit(read_windows(component, count) ? 0 : 1);
-  read_windows(component, count);
+  if (child == 0) {
+    execl("/proc/self/exe", program, "--own-windows", count, static_cast<char*>(nullptr));
+    std::_Exit(1);
+  }
+  read_windows(component, std::atoi(count));
   int status = 0;
   return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -88,10 +102,12 @@ int main(int argc, char** argv) {
   if (has_option(argc, argv, "--closefrom")) closefrom(3);
   if (has_option(argc, argv, "--exec-self")) exec_self(argc, argv);
   for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--own-windows") == 0) return own_windows(std::atoi(argv[i + 1])) ? 0 : 1;
+  for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], "--fork-windows") == 0) {
       auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
       component->OpenDriver();
-      bool ok = component->DriverActive() && fork_windows(*component, std::atoi(argv[i + 1]));
+      bool ok = component->DriverActive() && fork_windows(*component, argv[0], argv[i + 1]);
       component->Free();
       return ok ? 0 : 1;
     }
