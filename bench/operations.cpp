@@ -5,6 +5,7 @@
 #include "bench/operations.h"
 
 #include "ferrox/hwtypes/PcHardware.h"
+#include "ferrox/hwtypes/PciHeader.h"
 #include "ferrox/vpc/machine.h"
 
 namespace bench {
@@ -21,7 +22,8 @@ constexpr ferrox::Word FifoData = 0x300;
 constexpr ferrox::Word NoDevice = 0x310;  // writes go nowhere: no device records them
 constexpr std::uint32_t FrameBuffer = 0xFD000000;
 constexpr ferrox::Word VgaDevice = 2;
-constexpr ferrox::Word InterruptLineRegister = 0x3C, CommandRegister = 0x04;
+constexpr ferrox::Word InterruptLineRegister = ferrox::pci_header::InterruptLine;
+constexpr ferrox::Word CommandRegister = ferrox::pci_header::Command;
 constexpr ferrox::Byte SpareIrq = 5;  // LPT2's line: nothing raises it here
 constexpr ferrox::Byte LptIrq = ferrox::lpt::ConventionalIrq(ferrox::lpt::PrimaryBase);
 

@@ -5,6 +5,8 @@
 
 #include <bit>
 
+#include "ferrox/hwtypes/PciHeader.h"
+
 namespace ferrox::vpc {
 
 namespace {
@@ -15,13 +17,13 @@ struct PciRegisterMasks {
 };
 
 // Header registers common to every layout.
-constexpr unsigned Command = 0x04;
-constexpr unsigned Status = 0x06;
-constexpr unsigned CacheLineSize = 0x0C;
-constexpr unsigned LatencyTimer = 0x0D;
-constexpr unsigned HeaderType = 0x0E;
-constexpr unsigned BaseAddress0 = 0x10;
-constexpr unsigned InterruptLine = 0x3C;
+using pci_header::BaseAddress0;
+using pci_header::CacheLineSize;
+using pci_header::Command;
+using pci_header::HeaderType;
+using pci_header::InterruptLine;
+using pci_header::LatencyTimer;
+using pci_header::Status;
 
 // Layout 0 (ordinary function).
 constexpr unsigned FunctionBarCount = 6;

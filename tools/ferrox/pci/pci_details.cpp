@@ -6,22 +6,24 @@
 
 #include <bitset>
 
+#include "ferrox/hwtypes/PciHeader.h"
+
 namespace ferrox_tool {
 
 namespace {
 
-constexpr unsigned CommandRegister = 0x04;
-constexpr unsigned StatusRegister = 0x06;
-constexpr unsigned ProgrammingInterface = 0x09;
-constexpr unsigned CacheLineSize = 0x0C;
-constexpr unsigned LatencyTimer = 0x0D;
-constexpr unsigned HeaderTypeRegister = 0x0E;
-constexpr unsigned FirstBar = 0x10;
-constexpr unsigned CapabilitiesPointer = 0x34;
-constexpr unsigned InterruptLine = 0x3C;
-constexpr unsigned InterruptPin = 0x3D;
-constexpr unsigned MinGrant = 0x3E;
-constexpr unsigned MaxLatency = 0x3F;
+using ferrox::pci_header::BaseAddress0;
+using ferrox::pci_header::CacheLineSize;
+using ferrox::pci_header::CapabilitiesPointer;
+using ferrox::pci_header::Command;
+using ferrox::pci_header::HeaderType;
+using ferrox::pci_header::InterruptLine;
+using ferrox::pci_header::InterruptPin;
+using ferrox::pci_header::LatencyTimer;
+using ferrox::pci_header::MaxLatency;
+using ferrox::pci_header::MinGrant;
+using ferrox::pci_header::ProgrammingInterface;
+using ferrox::pci_header::Status;
 constexpr unsigned RomSlot = 6;  // in PciRegionSizes
 
 constexpr std::uint16_t IoDecode = 1 << 0;
@@ -43,7 +45,7 @@ struct Layout {
 };
 
 Layout layout_of(const std::vector<std::uint8_t>& config) {
-  switch (config[HeaderTypeRegister] & 0x7F) {
+  switch (config[HeaderType] & 0x7F) {
     case 1: return {2, 0x38};  // PCI-to-PCI bridge
     case 2: return {1, 0};     // CardBus bridge
     default: return {6, 0x30};
@@ -100,11 +102,11 @@ std::string address_or_unassigned(std::uint64_t address, const char* format) {
 // 64-bit BAR takes the next register as its upper half, which is no region of its own.
 void add_regions(std::vector<std::string>& lines, const PciFunctionDetails& details) {
   const std::vector<std::uint8_t>& config = details.config;
-  std::uint16_t command = word_at(config, CommandRegister);
+  std::uint16_t command = word_at(config, Command);
   Layout layout = layout_of(config);
   for (unsigned bar = 0; bar < layout.bars; ++bar) {
     unsigned region = bar;
-    std::uint32_t value = dword_at(config, FirstBar + 4 * bar);
+    std::uint32_t value = dword_at(config, BaseAddress0 + 4 * bar);
     if (value == 0 && details.sizes[region] == 0) continue;
     std::string line = fmt::format("Region {}: ", region);
     if (value & IoBar) {
@@ -113,7 +115,7 @@ void add_regions(std::vector<std::string>& lines, const PciFunctionDetails& deta
     } else {
       std::uint64_t address = value & ~0xFu;
       std::uint32_t type = value & MemoryTypeMask;
-      if (type == Memory64 && bar + 1 < layout.bars) address |= std::uint64_t{dword_at(config, FirstBar + 4 * ++bar)} << 32;
+      if (type == Memory64 && bar + 1 < layout.bars) address |= std::uint64_t{dword_at(config, BaseAddress0 + 4 * ++bar)} << 32;
       line += fmt::format("Memory at {} ({}, {})", address_or_unassigned(address, "{:08x}"),
                           type == Memory64 ? "64-bit" : type == Below1M ? "low-1M" : "32-bit",
                           value & Prefetchable ? "prefetchable" : "non-prefetchable");
@@ -151,7 +153,7 @@ void add_capabilities(std::vector<std::string>& lines, const std::vector<std::ui
 // Only a bus master has a latency timer to speak of.
 void add_latency(std::vector<std::string>& lines, const std::vector<std::uint8_t>& config) {
   unsigned latency = config[LatencyTimer], cache_line = config[CacheLineSize];
-  if (!(word_at(config, CommandRegister) & BusMaster)) return;
+  if (!(word_at(config, Command) & BusMaster)) return;
   std::string line = fmt::format("Latency: {}", latency);
   if (layout_of(config).bars == 6) {
     unsigned min = config[MinGrant] * 250, max = config[MaxLatency] * 250;
@@ -170,7 +172,7 @@ bool has_subsystem(const PciIds& ids) { return ids.subsystem_vendor != 0 || ids.
 // Along the list from the header's pointer; a list that loops or leaves the 256 bytes ends where it does.
 std::vector<PciCapability> pci_capabilities(const std::vector<std::uint8_t>& config) {
   std::vector<PciCapability> capabilities;
-  if (config.size() < 256 || !(word_at(config, StatusRegister) & HasCapabilities)) return capabilities;
+  if (config.size() < 256 || !(word_at(config, Status) & HasCapabilities)) return capabilities;
   std::bitset<256> seen;
   for (unsigned at = config[CapabilitiesPointer] & ~3u; at >= 0x40 && at < 0xFF && !seen.test(at);
        at = config[at + 1] & ~3u) {
@@ -208,8 +210,8 @@ std::vector<std::string> decoded_header(const PciFunctionFound& found, const Pci
   const std::vector<std::uint8_t>& config = details.config;
   std::vector<std::string> lines;
   if (std::optional<std::string> subsystem = subsystem_line(found, naming, names)) lines.push_back(*subsystem);
-  lines.push_back(control_line(word_at(config, CommandRegister)));
-  lines.push_back(status_line(word_at(config, StatusRegister)));
+  lines.push_back(control_line(word_at(config, Command)));
+  lines.push_back(status_line(word_at(config, Status)));
   add_latency(lines, config);
   if (unsigned pin = config[InterruptPin]; pin >= 1 && pin <= 4)
     lines.push_back(fmt::format("Interrupt: pin {} routed to IRQ {}", static_cast<char>('A' + pin - 1), config[InterruptLine]));
@@ -247,10 +249,10 @@ PciRegionSizes probe_region_sizes(ferrox::TFerrox32& component, const PciFunctio
   PciRegionSizes sizes{};
   // No decoding while a BAR holds all ones, so that it answers no other address meanwhile.
   std::uint16_t command = found.header.Command;
-  component.PciSetWord(at.bus, at.device, at.function, CommandRegister,
+  component.PciSetWord(at.bus, at.device, at.function, Command,
                        static_cast<ferrox::Word>(command & ~(IoDecode | MemoryDecode)));
   for (unsigned bar = 0; bar < layout.bars; ++bar) {
-    unsigned offset = FirstBar + 4 * bar;
+    unsigned offset = BaseAddress0 + 4 * bar;
     std::uint32_t value = dword_at(header, offset);
     if (value & IoBar) {
       sizes[bar] = decoded_size(probe(offset, 0xFFFFFFFF) & 0xFFFC, 0x10000);  // 16 bits of I/O address
@@ -263,7 +265,7 @@ PciRegionSizes probe_region_sizes(ferrox::TFerrox32& component, const PciFunctio
     }
   }
   if (layout.rom) sizes[RomSlot] = decoded_size(probe(layout.rom, RomAddressMask) & RomAddressMask, 1ull << 32);
-  component.PciSetWord(at.bus, at.device, at.function, CommandRegister, command);
+  component.PciSetWord(at.bus, at.device, at.function, Command, command);
   return sizes;
 }
 
