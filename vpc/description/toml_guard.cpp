@@ -21,6 +21,11 @@ bool is_ascii_key_start(char c) {
 }
 
 bool is_ascii(char c) { return static_cast<unsigned char>(c) < 0x80; }
+// What a bare value (a number, a date, a boolean) is made of.
+bool is_bare_value_part(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+         c == '+' || c == '-' || c == ':';
+}
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 constexpr const char* OutsideAscii = "a character outside ASCII, which TOML allows only in strings and comments";
@@ -72,6 +77,9 @@ class Scan {
     }
     if (c == '[' && previous_ == '\n' && open_.empty()) return table_header();
     if (c == '}' && !open_.empty() && open_.back() == '[') return refuse("a '}' in an array, where a value or ']' must stand");
+    // toml++ reads a malformed number or date on to the next blank, through any string there.
+    if ((c == '=' || c == '[' || c == '{') && !key_ && is_bare_value_part(previous_))
+      return refuse("a value followed by '=', '[' or '{', where ',' or the line's end must stand");
     switch (c) {
       case '=': key_ = false; break;
       case '[': open_.push_back(c), key_ = false; break;
