@@ -144,6 +144,8 @@ TEST(MachineFile, TextsTheTomlReaderCannotSurviveAreRefusedWithTheirLine) {
       {"bios.lpt = [0x378,\n}]\n", "bad.toml:2: a '}' in an array, where a value or ']' must stand"},
       {"timer = 1.\"\xd0\x87\"\n", "bad.toml:1: a quote inside a bare key or value"},
       {"a = 1=\"\xcf\x87\"", "bad.toml:1: a value followed by '=', '[' or '{', where ',' or the line's end must stand"},
+      {"a = 1/=\"\xcf\x87\"", "bad.toml:1: a character that no number, date or boolean holds"},
+      {"bios.lpt = [0x378, 1%'\xcf\x87']\n", "bad.toml:1: a character that no number, date or boolean holds"},
       {"bios.lpt = [0x378[\"\xcf\x87\"]]\n", "bad.toml:1: a value followed by '=', '[' or '{', where ',' or the line's end must stand"},
       {"[t]\na = 1979-05-27{'\xcf\x87'\n", "bad.toml:2: a value followed by '=', '[' or '{', where ',' or the line's end must stand"},
       {"fifo_port = \"none\"\xd0\x87\n", "bad.toml:1: a character outside ASCII, which TOML allows only in strings and comments"},

@@ -27,8 +27,17 @@ bool is_bare_value_part(char c) {
          c == '+' || c == '-' || c == ':';
 }
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+// Where toml++ ends a value it reads: whitespace, or ']', '}', ',' and '#'.
+bool ends_value(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r') || c == ']' || c == '}' || c == ',' || c == '#';
+}
+// What cannot start a bare value: the characters that open or close something, or end a value.
+bool starts_bare_value(char c) {
+  return !ends_value(c) && c != '"' && c != '\'' && c != '[' && c != '{' && c != '=';
+}
 
 constexpr const char* OutsideAscii = "a character outside ASCII, which TOML allows only in strings and comments";
+constexpr const char* GluedToValue = "a value followed by '=', '[' or '{', where ',' or the line's end must stand";
 
 class Scan {
  public:
@@ -76,10 +85,11 @@ class Scan {
       return;
     }
     if (c == '[' && previous_ == '\n' && open_.empty()) return table_header();
+    if (!key_ && starts_bare_value(c)) return bare_value();
     if (c == '}' && !open_.empty() && open_.back() == '[') return refuse("a '}' in an array, where a value or ']' must stand");
-    // toml++ reads a malformed number or date on to the next blank, through any string there.
+    // Past blanks toml++ may read a date's time part, and on to the next blank from there.
     if ((c == '=' || c == '[' || c == '{') && !key_ && is_bare_value_part(previous_))
-      return refuse("a value followed by '=', '[' or '{', where ',' or the line's end must stand");
+      return refuse(GluedToValue);
     switch (c) {
       case '=': key_ = false; break;
       case '[': open_.push_back(c), key_ = false; break;
@@ -93,6 +103,20 @@ class Scan {
     }
     previous_ = c;
     ++pos_;
+  }
+
+  // toml++ reads a value that is not a string, an array or an inline table (a number, a date, a
+  // boolean, or a malformed one) on to the next character that ends a value, through any quote or
+  // bracket there. So such a run is refused unless it is made of what those values are made of.
+  void bare_value() {
+    for (; pos_ < text_.size() && !ends_value(text_[pos_]); ++pos_) {
+      char c = text_[pos_];
+      if (!is_ascii(c)) return refuse(OutsideAscii);
+      if (c == '"' || c == '\'') return refuse("a quote inside a bare key or value");
+      if (c == '=' || c == '[' || c == '{') return refuse(GluedToValue);
+      if (!is_bare_value_part(c)) return refuse("a character that no number, date or boolean holds");
+      previous_ = c;
+    }
   }
 
   void skip_comment() {
