@@ -20,6 +20,7 @@ bool is_ascii_key_start(char c) {
          c == '"' || c == '\'';
 }
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_ascii(char c) { return static_cast<unsigned char>(c) < 0x80; }
 // What a bare value (a number, a date, a boolean) is made of.
 bool is_bare_value_part(char c) {
@@ -109,14 +110,29 @@ class Scan {
   // boolean, or a malformed one) on to the next character that ends a value, through any quote or
   // bracket there. So such a run is refused unless it is made of what those values are made of.
   void bare_value() {
+    std::string counted;  // the run as toml++ counts it, without underscores
     for (; pos_ < text_.size() && !ends_value(text_[pos_]); ++pos_) {
       char c = text_[pos_];
       if (!is_ascii(c)) return refuse(OutsideAscii);
       if (c == '"' || c == '\'') return refuse("a quote inside a bare key or value");
       if (c == '=' || c == '[' || c == '{') return refuse(GluedToValue);
       if (!is_bare_value_part(c)) return refuse("a character that no number, date or boolean holds");
+      if (c != '_') counted += c;
       previous_ = c;
     }
+    // After a date and one space toml++ takes a digit for a time's start, and asserts that more
+    // of the time follows it.
+    if (is_date(counted) && at(" ") && pos_ + 2 < text_.size() && is_digit(text_[pos_ + 1]) && ends_value(text_[pos_ + 2]))
+      refuse("a date followed by a time of one digit");
+  }
+
+  // What toml++ takes for a date that a time may follow after a space: ten digits and dashes,
+  // a digit first and dashes fifth and eighth.
+  static bool is_date(std::string_view run) {
+    if (run.size() != 10 || !is_digit(run[0]) || run[4] != '-' || run[7] != '-') return false;
+    for (char c : run)
+      if (!is_digit(c) && c != '-') return false;
+    return true;
   }
 
   void skip_comment() {
