@@ -36,6 +36,10 @@ class RecordingWriter {
   // given up, so the traced program goes on as it would untraced.
   void write(EventHead head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> returned);
 
+  // In a child just forked: the writer may have been held by another thread of the parent, one
+  // the child does not have and that would never let it go; the child's events start free.
+  void forked() { busy_.clear(std::memory_order_release); }
+
  private:
   std::atomic<int> fd_{-1};
   std::atomic<bool> framed_{false};

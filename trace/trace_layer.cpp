@@ -104,8 +104,12 @@ class Layer {
  private:
   Layer() {
     writer.attach(recording::inherited_pipe(recording::TracePipeVariable), recording::RecordingWriter::Framing::Frames);
-    // A child counts its own calls.
-    pthread_atfork(nullptr, nullptr, [] { instance().calls_ = 0; });
+    // A child counts its own calls, and its writer is free whichever thread of the parent was
+    // writing an event when it forked.
+    pthread_atfork(nullptr, nullptr, [] {
+      instance().calls_ = 0;
+      instance().writer.forked();
+    });
   }
 
   static inline std::atomic<Layer*> existing_{nullptr};

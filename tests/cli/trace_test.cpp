@@ -156,6 +156,31 @@ TEST(CliTrace, TheWindowReadsOfAParentAndItsChildComeThroughWhole) {
   std::filesystem::remove(recording);
 }
 
+// Children forked while another thread of the parent is writing an event: each child's request
+// is traced all the same, live and recorded, and none hangs on the event it never began.
+TEST(CliTrace, ChildrenForkedWhileAnEventIsWrittenAreTraced) {
+  constexpr int Children = 60;
+  auto children = [](const std::vector<nlohmann::json>& events) {
+    std::set<int> parent, refused;
+    for (const nlohmann::json& event : events)
+      if (event["event"] == "open") parent.insert(event["process"].get<int>());
+    for (const nlohmann::json& event : events)
+      if (event["event"] == "port in" && !parent.contains(event["process"].get<int>()) && event.contains("error") &&
+          event["error"] == "EBADF")
+        refused.insert(event["process"].get<int>());
+    return refused.size();
+  };
+  Outcome live;
+  std::vector<nlohmann::json> events = LiveTrace("--fork-amid-events " + std::to_string(Children), live);
+  ASSERT_EQ(live.status, 0) << live.out << live.err;
+  EXPECT_EQ(children(events), static_cast<std::size_t>(Children));
+  std::string recording = Record("fork-amid.rec", "--fork-amid-events " + std::to_string(Children));
+  Outcome listing = Ferrox("trace --json --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  EXPECT_EQ(children(JsonLines(listing.out)), static_cast<std::size_t>(Children));
+  std::filesystem::remove(recording);
+}
+
 // The calls of both images of a program that execs itself are kept, in order; a replay, which
 // answers one image, refuses the recording rather than diverging.
 TEST(CliTrace, AProgramThatExecsItselfKeepsTheCallsOfBothImages) {

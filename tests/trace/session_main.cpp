@@ -1,24 +1,31 @@
 // SPDX-License-Identifier: MIT
 // The session as a program of its own, for the ferrox tool to trace, record and replay:
 // trace_session [--changed] [--pause MS] [--extra-polls N] [--fork-child] [--closefrom]
-// [--exec-self] [--shared-line] [--fork-windows N], or trace_session --unreadable-record, which
-// hands the driver a port record out of reach and expects EFAULT.
+// [--exec-self] [--shared-line] [--fork-windows N] [--fork-amid-events N], or trace_session
+// --unreadable-record, which hands the driver a port record out of reach and expects EFAULT.
 // --fork-child starts, once the driver is open, a child that only exits; --closefrom closes every
 // descriptor from 3 up first, as a daemon does; --exec-self reads a port through the driver, then
 // runs itself again without the option; --shared-line has a second component listen on the
 // printer's line; --fork-windows N, instead of the session, has a forked child and its parent each
 // read N windows of 60 KiB at once (the child as the program run again with --own-windows N, which
-// reads them through a component of its own).
+// reads them through a component of its own); --fork-amid-events N, instead of the session, forks
+// N children while a thread reads windows of 4 KiB without pause, so that many forks come while
+// that thread is writing an event: each child makes one request on the inherited
+// descriptor (which the virtual PC refuses) and exits, and one that has not within 5 s hung.
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "ferrox/framework/TComponent.h"
@@ -96,6 +103,46 @@ bool fork_windows(ferrox::TFerrox32& component, const char* program, const char*
   return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// True when the child ended by itself, well, within 5 s; one that did not is killed.
+bool ended_well(pid_t child) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      std::printf("child %d hung\n", static_cast<int>(child));
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool fork_amid_events(ferrox::TFerrox32& component, int children) {
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    static std::uint8_t window[4096];
+    while (!done.load()) component.ReadPhysicalMemory(0xF0000, 0, sizeof window, window);
+  });
+  int node = component.DriverHandle();
+  bool ok = true;
+  for (int i = 0; i < children; ++i) {
+    pid_t child = fork();
+    if (child == 0) {
+      dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);  // the virtual PC says each refusal there
+      ferrox::TPortRecord record{0x379, 0};
+      ioctl(node, ferrox::Request::PortInB, &record);
+      std::_Exit(0);
+    }
+    ok = child > 0 && ended_well(child) && ok;
+  }
+  done.store(true);
+  reader.join();
+  std::printf("%d children forked amid events\n", children);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +156,15 @@ int main(int argc, char** argv) {
       component->OpenDriver();
       bool ok = component->DriverActive() && fork_windows(*component, argv[0], argv[i + 1]);
       component->Free();
+      return ok ? 0 : 1;
+    }
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--fork-amid-events") == 0) {
+      auto* component = ferrox::framework::TComponent::Create<ferrox::TFerrox32>(nullptr);
+      component->OpenDriver();
+      bool ok = component->DriverActive() && fork_amid_events(*component, std::atoi(argv[i + 1]));
+      component->Free();
+      std::fflush(stdout);
       return ok ? 0 : 1;
     }
   Listener listened;
