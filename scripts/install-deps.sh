@@ -21,8 +21,15 @@ packages=(
   valgrind python3
   # the Python package, built for Debian's python3 with Debian's pybind11, and its tests
   python3-dev pybind11-dev python3-pybind11 python3-pytest python3-numpy
+  # the i386 ferrox tool (the i386 preset builds it as the native one): its libraries for i386
+  libfmt-dev:i386 libpng-dev:i386 libpci-dev:i386 libcairo2-dev:i386 libfontconfig-dev:i386
   "$@"
 )
+
+# The i386 libraries come from Debian's multiarch: dpkg must know the architecture before apt can
+# name them (and before dpkg-query tells an installed one from a missing one).
+i386_missing=false
+dpkg --print-foreign-architectures | grep -qx i386 || i386_missing=true
 
 missing=()
 for package in "${packages[@]}"; do
@@ -36,5 +43,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if $i386_missing; then
+  echo "adding the i386 architecture"
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
