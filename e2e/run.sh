@@ -35,8 +35,8 @@ driver_dir=${FERROX_E2E_DRIVER:-$root/driver}
 # driver, and the doctor's verdicts are no kernel's own, so the doctor runs on the stock kernels.
 # The lockdown boot locks the kernel down while a descriptor is open (lockdown=integrity on the
 # command line would refuse the unsigned module itself). The sig-enforce and locked boots have the
-# kernel refuse the unsigned module, and the doctor say why; on the stable kernel alone, as what
-# they check is no kernel's own.
+# kernel refuse the unsigned module, and the doctor of each ABI say why, on both stock kernels: the
+# refusal and where the doctor reads it (the module parameter, securityfs) are each kernel's own.
 boots=(
 	"stable default slub_debug=FZPU"
 	"backports bookworm-backports slub_debug=FZPU"
@@ -44,8 +44,10 @@ boots=(
 	"lockdown default FERROX_PROGRAMS=lockdown"
 	"sig-enforce default module.sig_enforce=1 FERROX_PROGRAMS=doctor"
 	"locked default lockdown=integrity FERROX_PROGRAMS=doctor"
+	"backports-sig-enforce bookworm-backports module.sig_enforce=1 FERROX_PROGRAMS=doctor"
+	"backports-locked bookworm-backports lockdown=integrity FERROX_PROGRAMS=doctor"
 )
-read -r -a chosen_boots <<<"${FERROX_E2E_BOOTS:-stable backports debug lockdown sig-enforce locked}"
+read -r -a chosen_boots <<<"${FERROX_E2E_BOOTS:-stable backports debug lockdown sig-enforce locked backports-sig-enforce backports-locked}"
 backports_list=/etc/apt/sources.list.d/ferrox-e2e-backports.sources
 
 log() { echo "e2e [${SECONDS}s]: $*"; }
@@ -156,15 +158,15 @@ build_modules() {
 	done
 }
 
-# The guest programs of each ABI, as the build tree lists them (e2e/guest/CMakeLists.txt), and the
-# host's tool and trace session that replay the guest's recordings.
+# The guest programs and the tool of each ABI, as the build tree lists them (e2e/guest/CMakeLists.txt),
+# and the host's trace session that its x86_64 tool replays the guest's recordings with.
 build_guest_programs() {
 	local abi tree targets
 	for abi in "${abis[@]}"; do
 		tree=$root/build/$abi
 		[ -f "$tree/CMakeCache.txt" ] || fail "build/$abi is not configured (run make e2e)"
-		targets=(e2e-guest)
-		[ "$abi" = x86_64 ] && targets+=(ferrox-tool trace_session)
+		targets=(e2e-guest ferrox-tool)
+		[ "$abi" = x86_64 ] && targets+=(trace_session)
 		log "building the guest programs for $abi"
 		cmake --build "$tree" --target "${targets[@]}" -j"$make_jobs" >"$work/guest-$abi.log" 2>&1 ||
 			{ cat "$work/guest-$abi.log"; fail "the guest programs for $abi did not build"; }
@@ -209,10 +211,12 @@ pack_rootfs() {
 		done <"$root/build/$abi/e2e/guest/programs.txt"
 	done
 	cp "$root/build/x86_64/e2e/guest/on-request.txt" "$rootfs/tests/on-request.txt"
-	# The host's x86_64 tool with its shared libraries, for the guest's checks of its commands on the
-	# driver (ferrox latency) and the doctor's scenarios, with the lines each should show. Its i386
-	# build is not made: the tool is built natively only.
-	copy_with_libraries x86_64 "$root/build/x86_64/tools/ferrox/ferrox" /usr/bin/ferrox "$rootfs"
+	# The tool of each ABI with its shared libraries (/tools/<abi>/ferrox, outside /tests, whose
+	# programs /init runs), for the guest's checks of its commands on the driver (ferrox latency) and
+	# the doctor's scenarios, with the lines each should show.
+	for abi in "${abis[@]}"; do
+		copy_with_libraries "$abi" "$root/build/$abi/tools/ferrox/ferrox" "/tools/$abi/ferrox" "$rootfs"
+	done
 	cp -r "$root/e2e/guest/doctor" "$rootfs/tests/doctor"
 }
 

@@ -1,22 +1,26 @@
 #!/bin/busybox sh
 # SPDX-License-Identifier: MIT
-# The doctor's verdicts in each situation the guest is put in, line by line against the scenario's
-# file beside this script ({release} stands for the running kernel's), and its exit status:
+# The doctor's verdicts, from the tool of the ABI named first (x86_64 or i386), in each situation the
+# guest is put in, line by line against the scenario's file beside this script ({release} stands for
+# the running kernel's; both ABIs' tools show the same lines), and its exit status:
 #   absent   the module built for this kernel but not loaded
 #   loaded   loaded; then the kernel's parallel-port and printer drivers holding LPT1; then a user
 #            outside the node's group, and one in it with CAP_SYS_RAWIO; then a seccomp filter
 #            refusing iopl
 #   refused  the kernel booted with module.sig_enforce=1 or locked down refused the module
-# /init runs it; the tool and its libraries are in the guest (e2e/run.sh), as is the sandbox that
-# runs it as another user or under a filter (e2e/guest/sandbox).
-tool=/usr/bin/ferrox
-sandbox=/tests/x86_64/sandbox
+# /init runs it; the tool and its libraries are in the guest (e2e/run.sh), as is the sandbox of the
+# same ABI that runs it as another user or under a filter (e2e/guest/sandbox), whose filter names
+# the system calls by that ABI's numbers.
+abi=$1
+shift
+tool=/tools/$abi/ferrox
+sandbox=/tests/$abi/sandbox
 here=$(dirname "$0")
 release=$(uname -r)
 failures=0
 
 fault() {
-	echo "doctor: FAILED $*"
+	echo "doctor ($abi): FAILED $*"
 	failures=$((failures + 1))
 }
 
@@ -25,7 +29,7 @@ fault() {
 scenario() {
 	local name=$1 status=$2 got
 	shift 2
-	echo "== doctor: $name"
+	echo "== doctor ($abi): $name"
 	"$sandbox" "$@" -- "$tool" doctor >/tmp/doctor.out 2>/tmp/doctor.err
 	got=$?
 	cat /tmp/doctor.out

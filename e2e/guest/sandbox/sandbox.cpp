@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Runs a program as a user's PC or a container would: as another user with the groups given,
 // keeping CAP_SYS_RAWIO or not, and under a seccomp filter that refuses iopl and ioperm as a
-// container's default profile does. The doctor's scenarios (e2e/guest/doctor.sh) run the tool
+// container's default profile does. The doctor's scenarios (e2e/guest/doctor/doctor.sh) run the tool
 // through it:
 //   sandbox [--user UID:GID[:GROUP,...]] [--raw-io] [--refuse-iopl] -- PROGRAM ARGS...
 #include <grp.h>
