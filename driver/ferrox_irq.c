@@ -67,8 +67,10 @@ void ferrox_lines_init(void)
 }
 
 /*
- * The thread that is to take a signal meant for the whole process. A module can only send a signal
- * to one thread, and a signal pending on a thread is lost when that thread exits and seen only by
+ * The thread that is to take a signal meant for the whole process. Of the calls exported to a
+ * module, send_sig_info alone carries a siginfo of its own (the cookie and the line), and it queues
+ * the signal on the one task given, not on the process (kill_pid reaches the process, but with no
+ * siginfo of ours). A signal pending on a thread is lost when that thread exits and seen only by
  * that thread's own waits, so the choice keeps to a thread that is not on its way out, in this
  * order: the thread that took the line's last signal, while it does not block it; another thread
  * that does not block it; the thread that took the last one even though it blocks it now (a worker
