@@ -147,6 +147,7 @@ TEST(MachineFile, TextsTheTomlReaderCannotSurviveAreRefusedWithTheirLine) {
       {"a = 1/=\"\xcf\x87\"", "bad.toml:1: a character that no number, date or boolean holds"},
       {"bios.lpt = [0x378, 1%'\xcf\x87']\n", "bad.toml:1: a character that no number, date or boolean holds"},
       {"2p=0000-01-41 0 ", "bad.toml:1: a date followed by a time of one digit"},
+      {"2p=0000-k1-41 0 ", "bad.toml:1: a date followed by a time of one digit"},
       {"[t]\nd = [1979-0_5-27 7]\n", "bad.toml:2: a date followed by a time of one digit"},
       {"bios.lpt = [0x378[\"\xcf\x87\"]]\n", "bad.toml:1: a value followed by '=', '[' or '{', where ',' or the line's end must stand"},
       {"[t]\na = 1979-05-27{'\xcf\x87'\n", "bad.toml:2: a value followed by '=', '[' or '{', where ',' or the line's end must stand"},

@@ -126,13 +126,11 @@ class Scan {
       refuse("a date followed by a time of one digit");
   }
 
-  // What toml++ takes for a date that a time may follow after a space: ten digits and dashes,
-  // a digit first and dashes fifth and eighth.
+  // What may be a date that a time follows after a space, to toml++: ten characters, a digit
+  // first and dashes fifth and eighth (toml++ asks more of the rest, in ways that differ by letter:
+  // any such run is refused, none of them is valid before one digit).
   static bool is_date(std::string_view run) {
-    if (run.size() != 10 || !is_digit(run[0]) || run[4] != '-' || run[7] != '-') return false;
-    for (char c : run)
-      if (!is_digit(c) && c != '-') return false;
-    return true;
+    return run.size() == 10 && is_digit(run[0]) && run[4] == '-' && run[7] == '-';
   }
 
   void skip_comment() {
