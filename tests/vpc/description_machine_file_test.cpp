@@ -149,6 +149,8 @@ TEST(MachineFile, TextsTheTomlReaderCannotSurviveAreRefusedWithTheirLine) {
       {"2p=0000-01-41 0 ", "bad.toml:1: a date followed by a time of one digit"},
       {"2p=0000-k1-41 0 ", "bad.toml:1: a date followed by a time of one digit"},
       {"[t]\nd = [1979-0_5-27 7]\n", "bad.toml:2: a date followed by a time of one digit"},
+      {"s=0000-01-01t.ls1:01   #", "bad.toml:1: a date and 'T' without a time after it"},
+      {"[t]\nd = [1979-05-27T]\n", "bad.toml:2: a date and 'T' without a time after it"},
       {"bios.lpt = [0x378[\"\xcf\x87\"]]\n", "bad.toml:1: a value followed by '=', '[' or '{', where ',' or the line's end must stand"},
       {"[t]\na = 1979-05-27{'\xcf\x87'\n", "bad.toml:2: a value followed by '=', '[' or '{', where ',' or the line's end must stand"},
       {"fifo_port = \"none\"\xd0\x87\n", "bad.toml:1: a character outside ASCII, which TOML allows only in strings and comments"},
@@ -159,6 +161,10 @@ TEST(MachineFile, TextsTheTomlReaderCannotSurviveAreRefusedWithTheirLine) {
        "bad.toml:2: a character outside ASCII, which TOML allows only in strings and comments"},
   };
   for (const auto& [text, message] : cases) EXPECT_EQ(Fault(text), message);
+  // Dates and times of every valid form still reach the reader, which names the unknown key.
+  for (const char* text : {"t = 1979-05-27T07:32:00Z\n", "t = 1979-05-27t07:32:00.5+01:00\n", "t = 1979-05-27 07:32:00\n",
+                           "t = 1979-05-27\n", "t = 07:32:00\n"})
+    EXPECT_EQ(Fault(text), "bad.toml:1: t: unknown key") << text;
 }
 
 // What the look before the TOML reader lets through: any character in strings and comments,

@@ -111,6 +111,7 @@ class Scan {
   // bracket there. So such a run is refused unless it is made of what those values are made of.
   void bare_value() {
     std::string counted;  // the run as toml++ counts it, without underscores
+    const std::size_t start = pos_;
     for (; pos_ < text_.size() && !ends_value(text_[pos_]); ++pos_) {
       char c = text_[pos_];
       if (!is_ascii(c)) return refuse(OutsideAscii);
@@ -123,7 +124,15 @@ class Scan {
     // After a date and one space toml++ takes a digit for a time's start, and asserts that more
     // of the time follows it.
     if (is_date(counted) && at(" ") && pos_ + 2 < text_.size() && is_digit(text_[pos_ + 1]) && ends_value(text_[pos_ + 2]))
-      refuse("a date followed by a time of one digit");
+      return refuse("a date followed by a time of one digit");
+    // After a date and a 'T' toml++ asserts that a time's digit follows.
+    if (lacks_time_after_t(text_.substr(start, pos_ - start)) || lacks_time_after_t(counted))
+      refuse("a date and 'T' without a time after it");
+  }
+
+  static bool lacks_time_after_t(std::string_view run) {
+    return run.size() > 10 && is_date(run.substr(0, 10)) && (run[10] == 'T' || run[10] == 't') &&
+           (run.size() == 11 || !is_digit(run[11]));
   }
 
   // What may be a date that a time follows after a space, to toml++: ten characters, a digit
