@@ -209,7 +209,7 @@ Space<Register> config_space(ferrox::TFerrox32& c) {
        [&c](At r, std::uint64_t value) {
          c.PciSetWord(r.slot.bus, r.slot.device, r.slot.function, r.offset, static_cast<ferrox::Word>(value));
        }, {}, {}},
-      {4, [&c](At r) -> std::uint64_t { return c.PciGetDword(r.slot.bus, r.slot.device, r.slot.function, r.offset); },
+      {4, [&c](At r) -> std::uint64_t { return read_config_dword(c, r.slot, r.offset); },
        [&c](At r, std::uint64_t value) {
          c.PciSetDword(r.slot.bus, r.slot.device, r.slot.function, r.offset, static_cast<std::uint32_t>(value));
        }, {}, {}},

@@ -231,7 +231,7 @@ std::uint64_t decoded_size(std::uint64_t address_bits, std::uint64_t space) {
 
 PciRegionSizes probe_region_sizes(ferrox::TFerrox32& component, const PciFunctionFound& found) {
   const PciSlot& at = found.slot;
-  auto read = [&](unsigned offset) { return component.PciGetDword(at.bus, at.device, at.function, static_cast<ferrox::Word>(offset)); };
+  auto read = [&](unsigned offset) { return read_config_dword(component, at, offset); };
   auto write = [&](unsigned offset, std::uint32_t value) {
     component.PciSetDword(at.bus, at.device, at.function, static_cast<ferrox::Word>(offset), value);
   };

@@ -33,15 +33,11 @@ std::uint16_t class_id(const ferrox::TPciCfg& header) {
   return static_cast<std::uint16_t>(header.ClassCode << 8 | header.SubClass);
 }
 
-std::uint32_t read_dword(ferrox::TFerrox32& component, const PciSlot& slot, unsigned offset) {
-  return component.PciGetDword(slot.bus, slot.device, slot.function, static_cast<ferrox::Word>(offset));
-}
-
 unsigned shown_size(ferrox::TFerrox32& component, const PciFunctionFound& found, int level) {
   if (level >= 4) {
     // Where the driver or the machine cannot reach past 0xff the read fails and gives all ones; a
     // function with an extended space starts it with a capability header, never all ones.
-    if (read_dword(component, found.slot, ConventionalSize) != 0xFFFFFFFF) return ExtendedSize;
+    if (read_config_dword(component, found.slot, ConventionalSize) != 0xFFFFFFFF) return ExtendedSize;
     return ConventionalSize;
   }
   if (level == 3) return ConventionalSize;
@@ -123,11 +119,19 @@ std::vector<std::string> list_pci_functions(ferrox::TFerrox32& component) {
   return lines;
 }
 
+std::uint32_t read_config_dword(ferrox::TFerrox32& component, const PciSlot& slot, unsigned offset) {
+  auto at = [&](unsigned byte) { return static_cast<ferrox::Word>(offset + byte); };
+  std::uint32_t value = component.PciGetDword(slot.bus, slot.device, slot.function, at(0));
+  if (value != 0xFFFFFFFF) return value;
+  return component.PciGetWord(slot.bus, slot.device, slot.function, at(0)) |
+         static_cast<std::uint32_t>(component.PciGetWord(slot.bus, slot.device, slot.function, at(2))) << 16;
+}
+
 std::vector<std::uint8_t> read_config_space(ferrox::TFerrox32& component, const PciFunctionFound& found, int level) {
   std::vector<std::uint8_t> bytes(shown_size(component, found, level));
   std::memcpy(bytes.data(), &found.header, HeaderSize);
   for (unsigned offset = HeaderSize; offset < bytes.size(); offset += 4) {
-    std::uint32_t dword = read_dword(component, found.slot, offset);
+    std::uint32_t dword = read_config_dword(component, found.slot, offset);
     for (unsigned i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(dword >> 8 * i);
   }
   return bytes;

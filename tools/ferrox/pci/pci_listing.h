@@ -38,6 +38,11 @@ std::optional<PciFunctionFound> find_pci_function(ferrox::TFerrox32& component, 
 // the others only where function 0 says the device has several.
 std::vector<PciFunctionFound> find_pci_functions(ferrox::TFerrox32& component);
 
+// A 32-bit register. The driver gives a register's value as its request's result, and a 32-bit
+// process receives 0xFFFFF001..0xFFFFFFFE as a failure, read as all ones: all ones is read again
+// as two words, which always travel, to tell a value lost on the way from the bus's own all ones.
+std::uint32_t read_config_dword(ferrox::TFerrox32& component, const PciSlot& slot, unsigned offset);
+
 // The line of `lspci`, `lspci -n` or `lspci -nn`: "00:03.0 0200: 8086:100e (rev 03)".
 std::string pci_function_line(const PciFunctionFound& found, Naming naming, bool with_domain, PciNames& names);
 
