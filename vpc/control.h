@@ -24,6 +24,13 @@ extern "C" {
 #define VPC_REPLAY_LOOSE_VARIABLE "FERROX_VPC_REPLAY_LOOSE"
 #define VPC_REPLAY_REPORT_VARIABLE "FERROX_VPC_REPLAY_REPORT"
 
+/* The process that holds the machine: the virtual PC names it in the environment when it starts,
+ * and an image exec'd in a descendant of that process, while it lives, holds no machine of its own:
+ * its opens of the node, requests, I/O privilege and port instructions are refused, as a forked
+ * child's are, rather than served by a second machine that nobody else sees. A program started
+ * without the variable runs on a machine of its own. */
+#define VPC_MACHINE_PROCESS_VARIABLE "FERROX_VPC_MACHINE_PROCESS"
+
 /* Starts the machine (see ferrox::vpc::Machine::start): 0, or -1 with the reason, "FILE:LINE: key: what",
  * copied to message (at most size bytes, with its terminating NUL). */
 int vpc_start(char* message, size_t size);

@@ -3,9 +3,11 @@
 #include "ferrox/vpc/machine.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -62,6 +64,19 @@ ferrox::Status start_replay(Replay& replay) {
 
 std::atomic<Machine*> existing_machine{nullptr};
 
+// The living process other than this one that the environment names as holding the machine, or 0.
+pid_t holder_named_by_environment() {
+  const char* named = std::getenv(VPC_MACHINE_PROCESS_VARIABLE);
+  if (!named || !*named) return 0;
+  char* end = nullptr;
+  long process = std::strtol(named, &end, 10);
+  if (*end || process <= 0 || process == getpid()) return 0;
+  int saved_errno = errno;
+  bool alive = kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
+  errno = saved_errno;
+  return alive ? static_cast<pid_t>(process) : 0;
+}
+
 }  // namespace
 
 struct Machine::Startup {
@@ -72,10 +87,17 @@ struct Machine::Startup {
 // Never destroyed: the interposed C-library functions may run during process exit.
 const Machine::Startup& Machine::started() {
   static const Startup startup = [] {
+    pid_t holder = holder_named_by_environment();  // read before this process names itself
     auto* machine = new Machine;
     ferrox::Result<MachineDescription> described = described_by_environment();
     ferrox::Status status = described ? machine->reset(*described) : ferrox::Status(described.error());
     if (status) status = start_replay(machine->replay());
+    if (holder) {
+      machine->holder_.store(holder, std::memory_order_relaxed);
+      machine->exec_descendant_ = true;
+    } else {
+      announce_holder();
+    }
     existing_machine.store(machine, std::memory_order_release);
     pthread_atfork(hold_for_fork, release_after_fork, mark_forked_child);
     return Startup{machine, status};
@@ -102,27 +124,39 @@ void Machine::release_after_fork() { existing()->serving_.unlock(); }
 void Machine::mark_forked_child() {
   Machine* machine = existing();
   new (&machine->serving_) std::recursive_mutex;
-  machine->forked_.store(true, std::memory_order_relaxed);
+  machine->holder_.store(getppid(), std::memory_order_relaxed);
+  machine->exec_descendant_ = false;
   machine->irqs_.signal_only(getpid());
 }
 
-bool Machine::refuses_forked_child() {
-  if (!forked()) return false;
+void Machine::announce_holder() { setenv(VPC_MACHINE_PROCESS_VARIABLE, std::to_string(getpid()).c_str(), 1); }
+
+bool Machine::refuses_this_process() {
+  pid_t holder = holder_.load(std::memory_order_relaxed);
+  if (holder == 0) return false;
   static std::atomic<pid_t> said_in{0};
   pid_t self = getpid();
   if (said_in.exchange(self) != self) {
-    std::string line = "virtual PC: process " + std::to_string(self) + " was forked from process " +
-                       std::to_string(getppid()) +
-                       ", whose machine it holds a copy of and does not share: its opens of /dev/ferrox, requests, "
-                       "I/O privilege and port instructions are refused; use the device from one process\n";
+    std::string how = exec_descendant_
+                          ? " was exec'd in a descendant of process " + std::to_string(holder) +
+                                ", which holds the machine and does not share it"
+                          : " was forked from process " + std::to_string(holder) +
+                                ", whose machine it holds a copy of and does not share";
+    std::string line = "virtual PC: process " + std::to_string(self) + how +
+                       ": its opens of /dev/ferrox, requests, I/O privilege and port instructions are refused; "
+                       "use the device from one process";
+    if (exec_descendant_) line += std::string(" (a program started without ") + VPC_MACHINE_PROCESS_VARIABLE +
+                                  " in its environment runs on a machine of its own)";
+    line += "\n";
     [[maybe_unused]] ssize_t written = write(STDERR_FILENO, line.data(), line.size());
   }
   return true;
 }
 
 ferrox::Status Machine::reset(const MachineDescription& description) {
-  // A forked child that resets its copy (the control API's deliberate act) makes it its own.
-  forked_.store(false, std::memory_order_relaxed);
+  // A process the machine is not the own of that resets it (the control API's deliberate act)
+  // makes it its own, and the machine of the images its descendants exec.
+  if (holder_.exchange(0, std::memory_order_relaxed) != 0) announce_holder();
   description_ = description;
   log_.clear();
   faults_.clear();

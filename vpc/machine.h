@@ -10,6 +10,8 @@
 //   pc.irqs().raise(7);                          // an interrupt on IRQ line 7
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -85,13 +87,14 @@ class VPC_API Machine {
   // that makes a request on a thread the signal took in the middle of one nests in it.
   std::recursive_mutex& serving() { return serving_; }
 
-  // True in a child forked from the process that started the machine: the child holds a copy of
-  // the machine, not the machine its parent's devices are on, so the program's ways into it are
-  // refused there (refuses_forked_child). Lock-free.
-  bool forked() const { return forked_.load(std::memory_order_relaxed); }
-  // Whether this process is such a child; if so, says once on standard error that the child's
+  // True where the machine is not this process's: in a child forked from the process that started
+  // it, which holds a copy of the machine, not the machine its parent's devices are on, and in an
+  // image exec'd in a descendant of that process while it lives (VPC_MACHINE_PROCESS_VARIABLE).
+  // The program's ways into it are refused there (refuses_this_process). Lock-free.
+  bool held_elsewhere() const { return holder_.load(std::memory_order_relaxed) != 0; }
+  // Whether the machine is held elsewhere; if so, says once on standard error that this process's
   // opens of the node, requests, raising of I/O privilege and port instructions are refused.
-  bool refuses_forked_child();
+  bool refuses_this_process();
 
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -106,6 +109,8 @@ class VPC_API Machine {
   static void hold_for_fork();
   static void release_after_fork();
   static void mark_forked_child();
+  // Names this process in the environment as the one that holds the machine.
+  static void announce_holder();
 
   MachineDescription description_;
   RequestLog log_;
@@ -127,7 +132,9 @@ class VPC_API Machine {
   ParallelPorts parallel_ports_;
   std::unique_ptr<AtaDisk> ata_disk_;
   std::recursive_mutex serving_;
-  std::atomic<bool> forked_{false};
+  // The process that holds the machine, where it is not this one (0 when it is).
+  std::atomic<pid_t> holder_{0};
+  bool exec_descendant_ = false;  // an exec'd image's machine, not a forked copy
 };
 
 }  // namespace ferrox::vpc

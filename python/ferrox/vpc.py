@@ -26,7 +26,18 @@ LogEntry = _vpc.LogEntry
 in_front = _vpc.in_front
 library = _vpc.library
 
-__all__ = ["Faults", "Log", "LogEntry", "Machine", "in_front", "library", "machine"]
+__all__ = ["Faults", "Log", "LogEntry", "Machine", "in_front", "library", "machine", "own_machine_environment"]
+
+# Where the virtual PC names the process that holds the machine (ferrox/vpc/control.h).
+MACHINE_PROCESS_VARIABLE = "FERROX_VPC_MACHINE_PROCESS"
+
+
+def own_machine_environment(environment: dict[str, str] | None = None) -> dict[str, str]:
+    """The environment (os.environ's by default) for a program this process starts that is to run
+    on a virtual PC of its own. A program started on this process's machine finds it held here, and
+    its opens of /dev/ferrox and its requests are refused rather than served by a second machine."""
+    source = os.environ if environment is None else environment
+    return {name: value for name, value in source.items() if name != MACHINE_PROCESS_VARIABLE}
 
 
 class Log:

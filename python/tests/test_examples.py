@@ -8,12 +8,14 @@ import sys
 
 import pytest
 
+from ferrox.vpc import own_machine_environment
+
 EXAMPLES = pathlib.Path(os.environ["FERROX_SOURCE_DIR"]) / "examples" / "python"
 
 
 def run(name, *arguments):
     done = subprocess.run([sys.executable, str(EXAMPLES / name), *arguments], capture_output=True, text=True,
-                          timeout=60)
+                          timeout=60, env=own_machine_environment())
     assert done.returncode == 0, done.stderr
     return done.stdout
 

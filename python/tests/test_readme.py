@@ -9,6 +9,8 @@ import sys
 
 import pytest
 
+from ferrox.vpc import own_machine_environment
+
 README = pathlib.Path(os.environ["FERROX_SOURCE_DIR"]) / "README.md"
 BUILD_PACKAGE = os.environ["PYTHONPATH"].split(os.pathsep)[0]
 
@@ -19,8 +21,10 @@ def section_blocks():
     return re.findall(r"^```(\w+)\n(.*?)^```$", section, re.MULTILINE | re.DOTALL)
 
 
-def run(command, **options):
-    done = subprocess.run(command, capture_output=True, text=True, timeout=120, **options)
+def run(command, env=None, **options):
+    # Each program runs as a user runs it, on a virtual PC of its own.
+    done = subprocess.run(command, capture_output=True, text=True, timeout=120,
+                          env=own_machine_environment(env), **options)
     assert done.returncode == 0, done.stdout + done.stderr
     return done.stdout
 

@@ -30,6 +30,7 @@
 
 #include "ferrox/framework/TComponent.h"
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/control.h"
 #include "tests/trace/session.h"
 
 namespace {
@@ -90,11 +91,12 @@ bool own_windows(int count) {
 }
 
 // Parent and child read windows at the same time, each event of them bigger than a pipe takes whole.
-// The child runs the program again and opens the node itself: the virtual PC's machine stays with
-// the process that started it, and a child that only forked reaches none.
+// The child runs the program again on a machine of its own and opens the node itself: the virtual
+// PC's machine stays with the process that started it, and its descendants reach none.
 bool fork_windows(ferrox::TFerrox32& component, const char* program, const char* count) {
   pid_t child = fork();
   if (child == 0) {
+    unsetenv(VPC_MACHINE_PROCESS_VARIABLE);
     execl("/proc/self/exe", program, "--own-windows", count, static_cast<char*>(nullptr));
     std::_Exit(1);
   }

@@ -4,12 +4,14 @@
 // With "--open-node" it also opens the device node and reports how that went; with "--requests" it
 // makes many requests and checks that its memory stays what it was after the first thousand; with
 // "--exec-keeping-node" it opens the node without O_CLOEXEC, execs itself and makes a request on the
-// kept descriptor in the new image.
+// kept descriptor in the new image; with "--exec-in-child [own]" it opens the node and has a child
+// run it again to open the node there (with "own", on a machine of its own).
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,6 +23,7 @@
 #include <string>
 
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/control.h"
 
 namespace {
 
@@ -138,11 +141,32 @@ int exec_keeping_node(char* self) {
   return fault("exec failed"), 1;
 }
 
+int exec_in_child(char* self, bool own_machine) {
+  int fd = open("/dev/ferrox", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fault("the device node failed"), 1;
+  std::fflush(stdout);
+  pid_t child = fork();
+  if (child == 0) {
+    if (own_machine) unsetenv(VPC_MACHINE_PROCESS_VARIABLE);
+    char only[] = "--open-node-only";
+    char* arguments[] = {self, only, nullptr};
+    execv(self, arguments);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(fd);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--exec-keeping-node") == 0) return exec_keeping_node(argv[0]);
   if (argc > 2 && std::strcmp(argv[1], "--after-exec") == 0) return request_after_exec(argv[2]);
+  if (argc > 1 && std::strcmp(argv[1], "--exec-in-child") == 0)
+    return exec_in_child(argv[0], argc > 2 && std::strcmp(argv[2], "own") == 0);
+  if (argc > 1 && std::strcmp(argv[1], "--open-node-only") == 0) return open_node(), 0;
   bool requests = argc > 1 && std::strcmp(argv[1], "--requests") == 0;
   if (requests) {
     check_memory_stays_flat();

@@ -59,6 +59,20 @@ TEST(Preloaded, ANodeDescriptorKeptAcrossExecIsRefusedAndSaidSo) {
   EXPECT_NE(run.out.find(" was kept across exec"), std::string::npos) << run.out;
 }
 
+// The machine stays with the process that started it: an image exec'd in its child finds it held
+// there, and is refused rather than served by a second machine nobody else sees, unless the child
+// starts it on a machine of its own.
+TEST(Preloaded, AnImageExecdInAChildIsRefusedUnlessStartedOnAMachineOfItsOwn) {
+  Outcome shared = Preloaded(PROBE " --exec-in-child");
+  EXPECT_EQ(shared.status, 0) << shared.out;
+  EXPECT_NE(shared.out.find("refused: No such device"), std::string::npos) << shared.out;
+  EXPECT_NE(shared.out.find("was exec'd in a descendant of process "), std::string::npos) << shared.out;
+  EXPECT_NE(shared.out.find("without FERROX_VPC_MACHINE_PROCESS"), std::string::npos) << shared.out;
+  Outcome own = Preloaded(PROBE " --exec-in-child own");
+  EXPECT_EQ(own.status, 0) << own.out;
+  EXPECT_EQ(own.out, "opened\n");
+}
+
 // A long-running program's requests cost no memory: the log is off unless a test asks for it.
 TEST(Preloaded, AProgramMakingManyRequestsKeepsTheMemoryItHadAfterTheFirstThousand) {
   Outcome run = Preloaded(PROBE " --requests");

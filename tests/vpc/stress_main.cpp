@@ -7,8 +7,9 @@
 //   - every interrupt raised on a line a component listens on is handled once by it, a forged
 //     signal 44 by none;
 //   - a port holds what was last written to it, on the driver's path and the direct one;
-//   - a forked child's requests on the inherited descriptor are refused with EBADF, and an exec'd
-//     image opens the node afresh;
+//   - a forked child's requests on the inherited descriptor are refused with EBADF, and so is an
+//     image exec'd in it, whose open of the node is refused too, unless the child starts it on a
+//     machine of its own (without VPC_MACHINE_PROCESS_VARIABLE), where it opens the node afresh;
 //   - no descriptor is left open once the components are gone.
 #include <fcntl.h>
 #include <pthread.h>
@@ -32,6 +33,7 @@
 
 #include "ferrox/component/Ferrox32.h"
 #include "ferrox/hwtypes/DriverContract.h"
+#include "ferrox/vpc/control.h"
 #include "ferrox/vpc/machine.h"
 #include "tests/support/component.h"
 
@@ -125,7 +127,7 @@ class Schedule {
         case 3: case 4: raise(Lines[random() % std::size(Lines)]); break;
         case 5: ports(random); break;
         case 6: forked_child(); break;
-        case 7: exec_image(); break;
+        case 7: exec_image(random() % 2); break;
         case 9: forged_signal(); break;
       }
     }
@@ -186,15 +188,19 @@ class Schedule {
     wait_for(child, "forked child");
   }
 
-  // The new image gets the kept descriptor refused (or closed on exec) and opens the node afresh.
-  void exec_image() {
+  // The new image gets the kept descriptor refused (or closed on exec), and its open of the node
+  // refused while this process holds a machine, or served by a machine of its own.
+  void exec_image(bool own_machine) {
     int node = living_.empty() ? -1 : living_.front()->component->DriverHandle();
     std::string descriptor = std::to_string(node);
+    bool refused = !own_machine && ferrox::vpc::Machine::existing();
     pid_t child = fork();
     if (child == 0) {
       int quiet = open("/dev/null", O_WRONLY);
       dup2(quiet, STDERR_FILENO);
-      execl("/proc/self/exe", "vpc_stress", ExecArgument, descriptor.c_str(), static_cast<char*>(nullptr));
+      if (own_machine) unsetenv(VPC_MACHINE_PROCESS_VARIABLE);
+      execl("/proc/self/exe", "vpc_stress", ExecArgument, descriptor.c_str(), refused ? "refused" : "served",
+            static_cast<char*>(nullptr));
       _exit(4);
     }
     wait_for(child, "exec'd image");
@@ -223,8 +229,9 @@ class Schedule {
   std::vector<std::unique_ptr<Listener>> living_;
 };
 
-// The exec'd image: its descriptor of the earlier image is not its machine's, and a node it opens is.
-int exec_image_main(int kept) {
+// The exec'd image: its descriptor of the earlier image is not its machine's; a node it opens is
+// refused where the seed's process holds a machine, and served on a machine of its own.
+int exec_image_main(int kept, bool refused) {
   if (kept >= 0) {
     ferrox::TPortRecord record{DataLatch, 0};
     if (ioctl(kept, ferrox::Request::PortInB, &record) != -1 || errno != EBADF) return 5;
@@ -232,6 +239,7 @@ int exec_image_main(int kept) {
   Component component = make_component();
   component->fSetHardAccess(false);
   component->OpenDriver();
+  if (refused) return component->DriverActive() ? 8 : 0;
   if (!component->DriverActive()) return 6;
   component->fSetPortB(DataLatch, 0xC3);
   return component->fGetPortB(DataLatch) == 0xC3 ? 0 : 7;
@@ -260,7 +268,8 @@ bool seed_passes(unsigned seed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], ExecArgument) == 0) return exec_image_main(std::atoi(argv[2]));
+  if (argc == 4 && std::strcmp(argv[1], ExecArgument) == 0)
+    return exec_image_main(std::atoi(argv[2]), std::strcmp(argv[3], "refused") == 0);
   unsigned first = 1, seeds = 10;
   auto number = [](const char* text) { return static_cast<unsigned>(std::strtoul(text, nullptr, 10)); };
   for (int i = 1; i < argc; ++i) {

@@ -72,7 +72,7 @@ struct Route {
   static int open(const char* path, int flags, unsigned mode, int dirfd) {
     if (!ferrox::interpose::is_device_path(path)) return ferrox::interpose::next::openat(dirfd, path, flags, mode);
     Machine* machine = started_machine();
-    if (!machine || machine->refuses_forked_child()) return finish(-ENODEV);
+    if (!machine || machine->refuses_this_process()) return finish(-ENODEV);
     std::lock_guard serving(machine->serving());
     return finish(machine->node().open(flags));
   }
@@ -88,7 +88,7 @@ struct Route {
   static int ioctl(int fd, unsigned long request, void* argument) {
     Machine* machine = Machine::existing();
     if (!machine) return passed_on_ioctl(fd, request, argument);
-    if (machine->forked() && machine->node().owns(fd) && machine->refuses_forked_child()) return finish(-EBADF);
+    if (machine->held_elsewhere() && machine->node().owns(fd) && machine->refuses_this_process()) return finish(-EBADF);
     std::optional<long> result;
     {
       // Interrupts raised while the request is served are signalled once it is done.
@@ -122,7 +122,7 @@ struct Route {
   static int iopl(int level) {
     Machine* machine = started_machine();
     if (!machine) return finish(-ENODEV);
-    if (level > 0 && machine->refuses_forked_child()) return finish(-EPERM);
+    if (level > 0 && machine->refuses_this_process()) return finish(-EPERM);
     std::lock_guard serving(machine->serving());
     if (machine->node().replay()) return machine->node().replay()->iopl(level);
     return machine->privilege().iopl(level);
@@ -131,7 +131,7 @@ struct Route {
   static int ioperm(unsigned long from, unsigned long count, int turn_on) {
     Machine* machine = started_machine();
     if (!machine) return finish(-ENODEV);
-    if (turn_on && machine->refuses_forked_child()) return finish(-EPERM);
+    if (turn_on && machine->refuses_this_process()) return finish(-EPERM);
     std::lock_guard serving(machine->serving());
     if (machine->node().replay()) return machine->node().replay()->ioperm(from, count, turn_on);
     return machine->privilege().ioperm(from, count, turn_on);

@@ -164,8 +164,8 @@ void transfer(greg_t* registers, const PortInstruction& instruction, std::uint16
 }
 
 // Carries out the port instruction at the instruction pointer; false when there is none, when
-// the process does not hold its ports, or in a forked child, whose copy of the machine is not its
-// parent's devices.
+// the process does not hold its ports, or where the machine is held elsewhere (a forked child's
+// copy is not its parent's devices).
 bool emulate(greg_t* registers) {
   const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(registers[InstructionPointer]));
   std::optional<PortInstruction> instruction = decode_port_instruction(code);
@@ -173,7 +173,7 @@ bool emulate(greg_t* registers) {
   auto port = instruction->port_in_dx ? static_cast<std::uint16_t>(read_register(registers, PortRegister, 16))
                                       : instruction->immediate;
   Machine& machine = Machine::instance();
-  if (machine.refuses_forked_child()) return false;
+  if (machine.refuses_this_process()) return false;
   std::lock_guard serving(machine.serving());
   if (!machine.privilege().holds(port, instruction->width)) return false;
   // An interrupt the instruction raises (a port's acknowledge) is signalled once it is done.

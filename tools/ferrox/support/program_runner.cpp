@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "ferrox/recording/inherited_pipe.h"
+#include "ferrox/vpc/control.h"
 
 namespace ferrox_tool {
 
@@ -58,6 +59,8 @@ struct Pipe {
   for (const std::string& library : run.preload) preload += (preload.empty() ? "" : ":") + library;
   if (const char* others = std::getenv("LD_PRELOAD"); others && *others) preload += ":" + std::string(others);
   if (!preload.empty()) setenv("LD_PRELOAD", preload.c_str(), 1);
+  // The program runs on a machine of its own: the tool's, if it started one, serves nothing meanwhile.
+  unsetenv(VPC_MACHINE_PROCESS_VARIABLE);
   for (const auto& [name, value] : run.environment) setenv(name.c_str(), value.c_str(), 1);
   if (handed >= 0 && !run.pipe_variable.empty())
     setenv(run.pipe_variable.c_str(), ferrox::recording::inherited_pipe_value(handed).c_str(), 1);
