@@ -6,7 +6,8 @@
 #   make e2e    the kernel driver and test programs of both ABIs on an emulated PC, with Debian's
 #               bookworm and bookworm-backports kernels (e2e/run.sh)
 #   make fuzz   the long fuzzing: FUZZ_SEQUENCES seeded call sequences and STRESS_SEEDS seeded
-#               schedules of threads, forks, execs and signals under the sanitizers, each
+#               schedules of threads, forks, execs and signals under the sanitizers (and
+#               STRESS_TRACED_SEEDS of them under ferrox trace and record), each
 #               target under libFuzzer for FUZZ_SECONDS, then the driver fuzzer in the emulated PC
 #               on each kernel and ABI for FUZZ_DRIVER_REQUESTS requests or FUZZ_SECONDS
 #   make install     the x86_64 build into PREFIX (/usr/local; DESTDIR=... stages it)
@@ -27,6 +28,7 @@ CONFIGS := x86_64 sanitize i386 tsan fuzz
 PREFIX ?= /usr/local
 FUZZ_SEQUENCES ?= 10000000
 STRESS_SEEDS ?= 20000
+STRESS_TRACED_SEEDS ?= 2000
 FUZZ_SECONDS ?= 600
 FUZZ_DRIVER_REQUESTS ?= 5000000
 # The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it.
@@ -91,6 +93,8 @@ check-spdx:
 fuzz: deps build-sanitize build-fuzz build/x86_64/Makefile build/i386/Makefile
 	$(FUZZ_ENV) ./build/sanitize/fuzz/fuzz_calls --seeds $(FUZZ_SEQUENCES) --jobs $(JOBS)
 	$(FUZZ_ENV) ./build/sanitize/tests/vpc/vpc_stress --seeds $(STRESS_SEEDS)
+	$(FUZZ_ENV) FERROX_STRESS_TRACED_SEEDS=$(STRESS_TRACED_SEEDS) ./build/sanitize/tests/cli/cli_test \
+	  --gtest_filter=CliTrace.TheStressSchedulesPassTracedAndRecordedWithEveryCallKept
 	cmake --preset fuzz -DFERROX_FUZZ_SECONDS=$(FUZZ_SECONDS) > /dev/null
 	ctest --preset fuzz-long
 	FERROX_E2E_BOOTS="stable backports debug" FERROX_E2E_TIMEOUT=$$((2 * $(FUZZ_SECONDS) + 300)) \

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <sstream>
@@ -178,6 +180,54 @@ TEST(CliTrace, ChildrenForkedWhileAnEventIsWrittenAreTraced) {
   Outcome listing = Ferrox("trace --json --from " + recording + " -o /dev/stdout");
   ASSERT_EQ(listing.status, 0) << listing.err;
   EXPECT_EQ(children(JsonLines(listing.out)), static_cast<std::size_t>(Children));
+  std::filesystem::remove(recording);
+}
+
+// Where the calls of some process's events skip a number: each process numbers its calls from #0,
+// and again from #0 in an image it execs. Empty when none does.
+std::string FirstGap(const std::vector<nlohmann::json>& events) {
+  std::map<int, long> next;
+  for (const nlohmann::json& event : events) {
+    if (!event.contains("sequence")) continue;
+    long sequence = event["sequence"];
+    long& expected = next[event["process"].get<int>()];
+    if (sequence != expected && sequence != 0)
+      return "process " + event["process"].dump() + ": call #" + std::to_string(sequence) + " after #" +
+             std::to_string(expected - 1);
+    expected = sequence + 1;
+  }
+  return "";
+}
+
+// The stress test's schedules of threads, forks, execs, signals and components pass under the trace
+// layer as without it, and every process's calls reach the live trace and the recording whole.
+// FERROX_STRESS_TRACED_SEEDS runs more seeds (make fuzz).
+TEST(CliTrace, TheStressSchedulesPassTracedAndRecordedWithEveryCallKept) {
+  if (std::string(VPC_STRESS).empty()) GTEST_SKIP() << "the stress test runs natively only";
+  const char* asked = std::getenv("FERROX_STRESS_TRACED_SEEDS");
+  std::string program = std::string(VPC_STRESS) + " --seeds " + (asked ? asked : "6");
+  std::string traced = cli::TempFile("stress.jsonl").string();
+  Outcome live = Ferrox("trace --json -o " + traced + " -- " + program);
+  ASSERT_EQ(live.status, 0) << live.out << live.err;
+  std::ifstream in(traced);
+  std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<nlohmann::json> events = JsonLines(lines);
+  EXPECT_GT(events.size(), 100u);
+  EXPECT_EQ(FirstGap(events), "");
+
+  std::string recording = cli::TempFile("stress.rec").string();
+  Outcome run = Ferrox("record -o " + recording + " -- " + program);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  std::size_t recorded = 0;
+  ASSERT_EQ(std::sscanf(run.err.substr(run.err.find("ferrox: recorded ")).c_str(), "ferrox: recorded %zu calls", &recorded), 1)
+      << run.err;
+  Outcome listing = Ferrox("trace --json --from " + recording + " -o /dev/stdout");
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  events = JsonLines(listing.out);
+  EXPECT_EQ(static_cast<std::size_t>(std::ranges::count_if(events, [](const nlohmann::json& e) { return e.contains("sequence"); })),
+            recorded);
+  EXPECT_EQ(FirstGap(events), "");
+  std::filesystem::remove(traced);
   std::filesystem::remove(recording);
 }
 
