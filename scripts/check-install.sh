@@ -119,8 +119,16 @@ check_program "$root/examples/pci-functions" '^00:00.0 8086:1237 class 060000' p
 check_program "$root/examples/irq-count" '^IRQ 0: [1-9][0-9]* interrupts' preload 0 0.5
 check_program "$root/tests/install/virtual-pc-test" '^the printer on LPT1 received "A"' linked
 
-# --- The installed tool restarts itself on the installed virtual PC.
-if [ -x "$stage/bin/ferrox" ]; then
+# --- The installed tool restarts itself on the installed virtual PC, which qemu-user does not
+# follow: the host must run the tool itself (i386 needs a kernel with IA-32 emulation).
+runs_here() {
+	local status=0
+	"$1" --version >/dev/null 2>&1 || status=$?
+	[ "$status" -ne 126 ]
+}
+if [ -x "$stage/bin/ferrox" ] && ! runs_here "$stage/bin/ferrox"; then
+	log "the installed tool is not run: this host does not run $config programs itself"
+elif [ -x "$stage/bin/ferrox" ]; then
 	output=$("$stage/bin/ferrox" --virtual pci list 2>&1) || fail "the installed tool failed: $output"
 	grep -q "^ferrox: on the virtual PC" <<<"$output" || fail "the installed tool did not reach the virtual PC: $output"
 	log "the installed tool runs on the installed virtual PC"
