@@ -28,7 +28,7 @@ CONFIGS := x86_64 sanitize i386 tsan fuzz
 PREFIX ?= /usr/local
 FUZZ_SEQUENCES ?= 10000000
 STRESS_SEEDS ?= 20000
-STRESS_TRACED_SEEDS ?= 2000
+STRESS_TRACED_SEEDS ?= 500
 FUZZ_SECONDS ?= 600
 FUZZ_DRIVER_REQUESTS ?= 5000000
 # The virtual PC traps port instructions with SIGSEGV, which AddressSanitizer must leave to it.
