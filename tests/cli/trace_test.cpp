@@ -209,9 +209,7 @@ TEST(CliTrace, TheStressSchedulesPassTracedAndRecordedWithEveryCallKept) {
   std::string traced = cli::TempFile("stress.jsonl").string();
   Outcome live = Ferrox("trace --json -o " + traced + " -- " + program);
   ASSERT_EQ(live.status, 0) << live.out << live.err;
-  std::ifstream in(traced);
-  std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<nlohmann::json> events = JsonLines(lines);
+  std::vector<nlohmann::json> events = JsonLines(cli::ReadFile(traced));
   EXPECT_GT(events.size(), 100u);
   EXPECT_EQ(FirstGap(events), "");
 
